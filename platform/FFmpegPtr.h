@@ -1,0 +1,51 @@
+// Owning pointers for FFmpeg objects: each type gets a deleter that calls its library free function, so
+// no FFmpeg object is ever released by hand. Any thread; the objects themselves are not thread-safe.
+#pragma once
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/frame.h>
+#include <libswresample/swresample.h>
+#include <libswscale/swscale.h>
+}
+
+#include <memory>
+
+struct InputFormatContextDeleter {
+    void operator()(AVFormatContext* ctx) const { avformat_close_input(&ctx); }
+};
+struct OutputFormatContextDeleter {
+    void operator()(AVFormatContext* ctx) const
+    {
+        if (ctx && ctx->pb && !(ctx->oformat->flags & AVFMT_NOFILE))
+            avio_closep(&ctx->pb);
+        avformat_free_context(ctx);
+    }
+};
+struct CodecContextDeleter {
+    void operator()(AVCodecContext* ctx) const { avcodec_free_context(&ctx); }
+};
+struct FrameDeleter {
+    void operator()(AVFrame* frame) const { av_frame_free(&frame); }
+};
+struct PacketDeleter {
+    void operator()(AVPacket* packet) const { av_packet_free(&packet); }
+};
+struct SwsContextDeleter {
+    void operator()(SwsContext* ctx) const { sws_freeContext(ctx); }
+};
+struct SwrContextDeleter {
+    void operator()(SwrContext* ctx) const { swr_free(&ctx); }
+};
+
+using InputFormatContextPtr = std::unique_ptr<AVFormatContext, InputFormatContextDeleter>;
+using OutputFormatContextPtr = std::unique_ptr<AVFormatContext, OutputFormatContextDeleter>;
+using CodecContextPtr = std::unique_ptr<AVCodecContext, CodecContextDeleter>;
+using FramePtr = std::unique_ptr<AVFrame, FrameDeleter>;
+using PacketPtr = std::unique_ptr<AVPacket, PacketDeleter>;
+using SwsContextPtr = std::unique_ptr<SwsContext, SwsContextDeleter>;
+using SwrContextPtr = std::unique_ptr<SwrContext, SwrContextDeleter>;
+
+inline FramePtr makeFrame() { return FramePtr(av_frame_alloc()); }
+inline PacketPtr makePacket() { return PacketPtr(av_packet_alloc()); }

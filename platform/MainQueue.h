@@ -1,0 +1,11 @@
+// Dispatch to the main thread: work posted from any thread runs on the thread of the Qt event loop
+// (QCoreApplication's thread), in posting order, when that loop next runs. Without an application
+// object the work cannot run and is dropped with a log line.
+#pragma once
+
+#include <functional>
+
+namespace MainQueue {
+void async(std::function<void()> work);
+bool isMainThread();
+} // namespace MainQueue

@@ -1,0 +1,237 @@
+#include "MediaAsset.h"
+
+#include "MediaInput.h"
+
+#include <QThreadPool>
+
+#include <set>
+
+extern "C" {
+#include <libavutil/display.h>
+}
+
+namespace {
+
+MediaType mediaTypeOf(const AVStream* stream)
+{
+    switch (stream->codecpar->codec_type) {
+    case AVMEDIA_TYPE_VIDEO:
+        return MediaType::Video;
+    case AVMEDIA_TYPE_AUDIO:
+        return MediaType::Audio;
+    case AVMEDIA_TYPE_SUBTITLE:
+        return MediaType::Subtitle;
+    case AVMEDIA_TYPE_DATA:
+        switch (stream->codecpar->codec_id) {
+        case AV_CODEC_ID_TIMED_ID3:
+        case AV_CODEC_ID_BIN_DATA:
+        case AV_CODEC_ID_SMPTE_KLV:
+            return MediaType::TimedMetadata;
+        default:
+            return MediaType::Other;
+        }
+    default:
+        return MediaType::Other;
+    }
+}
+
+// The display matrix as the track's transform. FFmpeg keeps the matrix of the container
+// ([a b u; c d v; x y w], a–d and x, y in 16.16 fixed point), which maps points as a row vector.
+QTransform transformOf(const AVStream* stream)
+{
+    const auto* matrix =
+        reinterpret_cast<const int32_t*>(av_stream_get_side_data(stream, AV_PKT_DATA_DISPLAYMATRIX, nullptr));
+    if (!matrix)
+        return QTransform();
+    auto fixed = [](int32_t v) { return v / 65536.0; };
+    QTransform t(fixed(matrix[0]), fixed(matrix[1]), fixed(matrix[3]), fixed(matrix[4]), fixed(matrix[6]),
+                 fixed(matrix[7]));
+    if (t.dx() == 0 && t.dy() == 0 && !t.isIdentity()) {
+        // Containers that store only the rotation: move the turned picture back to the origin.
+        const QRectF bounds = t.mapRect(QRectF(0, 0, stream->codecpar->width, stream->codecpar->height));
+        t = t * QTransform::fromTranslate(-bounds.x(), -bounds.y());
+    }
+    return t;
+}
+
+QString keySpaceFor(const QString& formatName)
+{
+    if (formatName == QLatin1String("mp3"))
+        return MetadataKeySpace::ID3;
+    if (formatName.startsWith(QLatin1String("mov,")))
+        return MetadataKeySpace::iTunes;
+    if (formatName == QLatin1String("flac") || formatName == QLatin1String("ogg"))
+        return MetadataKeySpace::VorbisComment;
+    if (formatName == QLatin1String("wav"))
+        return MetadataKeySpace::RIFF;
+    if (formatName.startsWith(QLatin1String("matroska")))
+        return MetadataKeySpace::Matroska;
+    return formatName;
+}
+
+QString commonKeyFor(const QString& key)
+{
+    const QString k = key.toLower();
+    if (k == QLatin1String("title"))
+        return CommonMetadataKey::Title;
+    if (k == QLatin1String("artist"))
+        return CommonMetadataKey::Artist;
+    if (k == QLatin1String("album"))
+        return CommonMetadataKey::AlbumName;
+    if (k == QLatin1String("date") || k == QLatin1String("year"))
+        return CommonMetadataKey::CreationDate;
+    if (k == QLatin1String("author"))
+        return CommonMetadataKey::Author;
+    if (k == QLatin1String("comment") || k == QLatin1String("description"))
+        return CommonMetadataKey::Description;
+    return {};
+}
+
+QString artworkKeyFor(const QString& keySpace)
+{
+    if (keySpace == MetadataKeySpace::ID3)
+        return QStringLiteral("APIC");
+    if (keySpace == MetadataKeySpace::iTunes)
+        return QStringLiteral("covr");
+    if (keySpace == MetadataKeySpace::VorbisComment)
+        return QStringLiteral("METADATA_BLOCK_PICTURE");
+    return CommonMetadataKey::Artwork;
+}
+
+void appendTags(const AVDictionary* dict, const QString& keySpace, std::vector<MetadataItem>& items,
+                std::set<QString>& seen)
+{
+    const AVDictionaryEntry* entry = nullptr;
+    while ((entry = av_dict_get(dict, "", entry, AV_DICT_IGNORE_SUFFIX))) {
+        const QString key = QString::fromUtf8(entry->key);
+        if (!seen.insert(key.toLower()).second)
+            continue;
+        items.push_back(MetadataItem{keySpace, key, commonKeyFor(key), QString::fromUtf8(entry->value)});
+    }
+}
+
+// The duration of a stream in its own time base, or invalid when the container does not say.
+CMTime streamDuration(const AVStream* stream)
+{
+    return MediaInput::timeFromTimestamp(stream->duration, stream->time_base);
+}
+
+} // namespace
+
+std::shared_ptr<MediaAsset> MediaAsset::open(const QString& path, Error* error)
+{
+    InputFormatContextPtr ctx = MediaInput::open(path, true, error);
+    if (!ctx)
+        return nullptr;
+
+    std::shared_ptr<MediaAsset> asset(new MediaAsset());
+    asset->path_ = path;
+    asset->formatName_ = QString::fromUtf8(ctx->iformat->name);
+    const QString keySpace = keySpaceFor(asset->formatName_);
+
+    // Track IDs: the container's own when every one is distinct and non-zero.
+    std::set<int> ids;
+    bool idsUsable = true;
+    for (unsigned i = 0; i < ctx->nb_streams; ++i) {
+        const AVStream* st = ctx->streams[i];
+        if (MediaInput::isAttachedPicture(st))
+            continue;
+        idsUsable = idsUsable && st->id != 0 && ids.insert(st->id).second;
+    }
+
+    CMTime start = kCMTimeInvalid;
+    for (unsigned i = 0; i < ctx->nb_streams; ++i) {
+        const AVStream* st = ctx->streams[i];
+        if (MediaInput::isAttachedPicture(st) || st->codecpar->codec_type == AVMEDIA_TYPE_ATTACHMENT)
+            continue;
+        const CMTime streamStart = MediaInput::timeFromTimestamp(st->start_time, st->time_base);
+        if (CMTIME_IS_VALID(streamStart))
+            start = CMTimeMinimum(start, streamStart);
+    }
+    asset->startOffset_ = CMTIME_IS_VALID(start) ? start : kCMTimeZero;
+
+    const CMTime containerDuration = MediaInput::timeFromTimestamp(ctx->duration, AVRational{1, AV_TIME_BASE});
+    CMTime end = kCMTimeInvalid;
+    for (unsigned i = 0; i < ctx->nb_streams; ++i) {
+        const AVStream* st = ctx->streams[i];
+        const AVCodecParameters* par = st->codecpar;
+        if (MediaInput::isAttachedPicture(st)) {
+            if (st->attached_pic.size > 0) {
+                asset->metadata_.push_back(MetadataItem{
+                    keySpace, artworkKeyFor(keySpace), CommonMetadataKey::Artwork,
+                    QByteArray(reinterpret_cast<const char*>(st->attached_pic.data), st->attached_pic.size)});
+            }
+            continue;
+        }
+        MediaTrack track;
+        track.trackID = idsUsable ? st->id : int32_t(i + 1);
+        track.streamIndex = int(i);
+        track.mediaType = mediaTypeOf(st);
+        track.codecName = QString::fromUtf8(avcodec_get_name(par->codec_id));
+        track.codecTag = par->codec_tag;
+        track.timeBaseNum = st->time_base.num;
+        track.timeBaseDen = st->time_base.den;
+        track.bitRate = par->bit_rate;
+        if (const AVDictionaryEntry* lang = av_dict_get(st->metadata, "language", nullptr, 0))
+            track.languageCode = QString::fromUtf8(lang->value);
+        if (track.mediaType == MediaType::Video) {
+            track.naturalSize = QSize(par->width, par->height);
+            const AVRational sar = st->sample_aspect_ratio.num ? st->sample_aspect_ratio : par->sample_aspect_ratio;
+            track.pixelAspectRatio = (sar.num > 0 && sar.den > 0) ? av_q2d(sar) : 1.0;
+            track.preferredTransform = transformOf(st);
+            const AVRational rate = st->avg_frame_rate.num ? st->avg_frame_rate : st->r_frame_rate;
+            track.nominalFrameRate = rate.den ? av_q2d(rate) : 0.0;
+        } else if (track.mediaType == MediaType::Audio) {
+            track.sampleRate = par->sample_rate;
+            track.channelCount = par->ch_layout.nb_channels;
+        }
+        CMTime trackStart = MediaInput::timeFromTimestamp(st->start_time, st->time_base);
+        trackStart = CMTIME_IS_VALID(trackStart) ? CMTimeSubtract(trackStart, asset->startOffset_) : kCMTimeZero;
+        CMTime duration = streamDuration(st);
+        if (!CMTIME_IS_VALID(duration))
+            duration = CMTIME_IS_VALID(containerDuration) ? CMTimeSubtract(containerDuration, trackStart) : kCMTimeZero;
+        track.timeRange = CMTimeRangeMake(trackStart, duration);
+        if (track.mediaType != MediaType::Other)
+            end = CMTimeMaximum(end, CMTimeRangeGetEnd(track.timeRange));
+        asset->tracks_.push_back(track);
+    }
+    std::set<QString> seenKeys;
+    appendTags(ctx->metadata, keySpace, asset->metadata_, seenKeys);
+    // Ogg keeps the tags on the stream rather than the file.
+    if (!av_dict_count(ctx->metadata)) {
+        for (const MediaTrack& track : asset->tracks_)
+            if (track.mediaType == MediaType::Audio)
+                appendTags(ctx->streams[track.streamIndex]->metadata, keySpace, asset->metadata_, seenKeys);
+    }
+    // Stream tags such as "language" or "handler_name" describe the track, not the file.
+    std::erase_if(asset->metadata_, [](const MetadataItem& item) {
+        static const std::set<QString> trackOnly = {QStringLiteral("language"), QStringLiteral("handler_name"),
+                                                    QStringLiteral("vendor_id"), QStringLiteral("duration")};
+        return trackOnly.count(item.key.toLower()) != 0;
+    });
+    asset->duration_ = CMTIME_IS_VALID(end) ? end : (CMTIME_IS_VALID(containerDuration) ? containerDuration : kCMTimeZero);
+    return asset;
+}
+
+std::vector<MediaTrack> MediaAsset::tracksWithMediaType(MediaType type) const
+{
+    std::vector<MediaTrack> result;
+    for (const MediaTrack& track : tracks_)
+        if (track.mediaType == type)
+            result.push_back(track);
+    return result;
+}
+
+std::optional<MediaTrack> MediaAsset::trackWithID(int32_t trackID) const
+{
+    for (const MediaTrack& track : tracks_)
+        if (track.trackID == trackID)
+            return track;
+    return std::nullopt;
+}
+
+void MediaAsset::loadDurationAsync(std::function<void(CMTime)> completion) const
+{
+    const CMTime duration = duration_;
+    QThreadPool::globalInstance()->start([completion = std::move(completion), duration] { completion(duration); });
+}

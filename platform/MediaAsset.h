@@ -1,0 +1,47 @@
+// A media file opened for reading its description: tracks in file order with stable IDs, duration and
+// metadata. Opening reads the container once (as ffprobe does) and keeps only plain values, so an asset
+// is immutable afterwards and safe to share between threads (hold it by shared_ptr). Readers of the
+// media data (image generator, frame timing, composition reader) open their own demuxers on path().
+//
+// Source time: zero is the earliest start of the file's tracks, so a file whose timestamps begin at
+// 1.4 s still starts at 0 here. Cover art (attached pictures) is an artwork metadata item, never a track.
+// open() fails with an Error carrying the library's message; it never throws.
+#pragma once
+
+#include "CMTime.h"
+#include "Error.h"
+#include "MediaTypes.h"
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+class MediaAsset {
+public:
+    static std::shared_ptr<MediaAsset> open(const QString& path, Error* error = nullptr);
+
+    const QString& path() const { return path_; }
+    // The demuxer's short name ("mov,mp4,m4a,3gp,3g2,mj2", "mp3", ...).
+    const QString& formatName() const { return formatName_; }
+    const std::vector<MediaTrack>& tracks() const { return tracks_; }
+    std::vector<MediaTrack> tracksWithMediaType(MediaType type) const;
+    std::optional<MediaTrack> trackWithID(int32_t trackID) const;
+    CMTime duration() const { return duration_; }
+    // The container timestamp (exact) that source time zero stands for.
+    CMTime startOffset() const { return startOffset_; }
+    const std::vector<MetadataItem>& metadata() const { return metadata_; }
+
+    // Delivers the duration to the handler on a worker thread, never on the caller's thread.
+    void loadDurationAsync(std::function<void(CMTime)> completion) const;
+
+private:
+    MediaAsset() = default;
+
+    QString path_;
+    QString formatName_;
+    std::vector<MediaTrack> tracks_;
+    CMTime duration_ = kCMTimeInvalid;
+    CMTime startOffset_ = kCMTimeZero;
+    std::vector<MetadataItem> metadata_;
+};

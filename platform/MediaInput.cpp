@@ -1,0 +1,63 @@
+#include "MediaInput.h"
+
+#include <QFileInfo>
+
+extern "C" {
+#include <libavutil/mathematics.h>
+}
+
+namespace MediaInput {
+
+InputFormatContextPtr open(const QString& path, bool probe, Error* error)
+{
+    const QFileInfo info(path);
+    if (!info.exists()) {
+        setError(error, Error{kMediaErrorDomain, AVERROR(ENOENT),
+                              QStringLiteral("The file \"%1\" does not exist.").arg(path), {}, {}});
+        return nullptr;
+    }
+    if (info.isDir()) {
+        setError(error, Error{kMediaErrorDomain, AVERROR(EISDIR),
+                              QStringLiteral("\"%1\" is a folder, not a media file.").arg(path), {}, {}});
+        return nullptr;
+    }
+    AVDictionary* options = nullptr;
+    av_dict_set(&options, "protocol_whitelist", "file", 0);
+    AVFormatContext* raw = nullptr;
+    // The "file:" prefix keeps a colon in the path from being read as a protocol name.
+    const QByteArray url = "file:" + QFileInfo(path).absoluteFilePath().toUtf8();
+    int ret = avformat_open_input(&raw, url.constData(), nullptr, &options);
+    av_dict_free(&options);
+    if (ret < 0) {
+        setError(error, mediaError(ret, QStringLiteral("Cannot open \"%1\"").arg(path)));
+        return nullptr;
+    }
+    InputFormatContextPtr ctx(raw);
+    if (probe) {
+        ret = avformat_find_stream_info(ctx.get(), nullptr);
+        if (ret < 0) {
+            setError(error, mediaError(ret, QStringLiteral("Cannot read the streams of \"%1\"").arg(path)));
+            return nullptr;
+        }
+    }
+    return ctx;
+}
+
+CMTime timeFromTimestamp(int64_t timestamp, AVRational timeBase)
+{
+    if (timestamp == AV_NOPTS_VALUE || timeBase.den <= 0 || timeBase.num <= 0)
+        return kCMTimeInvalid;
+    __int128 value = static_cast<__int128>(timestamp) * timeBase.num;
+    if (value > INT64_MAX || value < INT64_MIN)
+        return kCMTimeInvalid;
+    return CMTimeMake(static_cast<int64_t>(value), timeBase.den);
+}
+
+int64_t timestampFromTime(CMTime time, AVRational timeBase)
+{
+    if (!CMTIME_IS_NUMERIC(time))
+        return AV_NOPTS_VALUE;
+    return av_rescale_rnd(time.value, timeBase.den, int64_t(time.timescale) * timeBase.num, AV_ROUND_ZERO);
+}
+
+} // namespace MediaInput

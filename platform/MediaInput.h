@@ -1,0 +1,26 @@
+// Opening a media file with libavformat, shared by the asset, the image generator and the frame
+// timing reader. Each caller gets its own demuxer, so readers on different threads never share one.
+// Only local files are opened (the "file" protocol alone is allowed, so a playlist inside a file
+// cannot make the demuxer reach out elsewhere). Failures come back as an Error with the library's message.
+#pragma once
+
+#include "CMTime.h"
+#include "Error.h"
+#include "FFmpegPtr.h"
+
+#include <QString>
+
+namespace MediaInput {
+
+// Opens the file and, when probe is true, reads stream information the way ffprobe does.
+InputFormatContextPtr open(const QString& path, bool probe, Error* error);
+
+// A timestamp of a stream's time base as an exact time; AV_NOPTS_VALUE gives an invalid time.
+CMTime timeFromTimestamp(int64_t timestamp, AVRational timeBase);
+// A time as a timestamp of the time base, truncated toward zero.
+int64_t timestampFromTime(CMTime time, AVRational timeBase);
+
+// True for streams that carry cover art rather than a video track.
+inline bool isAttachedPicture(const AVStream* stream) { return stream->disposition & AV_DISPOSITION_ATTACHED_PIC; }
+
+} // namespace MediaInput

@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs everything Clipwell's build, tests and demo need on Debian 12.
+# Idempotent: packages already present are left as they are. Run as root (or via sudo).
+set -euo pipefail
+
+packages=(
+  build-essential cmake ninja-build pkg-config git
+  qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev libgl-dev
+  libavformat-dev libavcodec-dev libavutil-dev libswresample-dev libswscale-dev
+  libmp3lame-dev libmd4c-html0-dev
+  googletest libgtest-dev libgmock-dev
+  ffmpeg xvfb xauth
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+
+if [ ${#missing[@]} -gt 0 ]; then
+  SUDO=""
+  [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update -q
+  $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi

@@ -1,0 +1,255 @@
+#include "TestMedia.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <map>
+
+namespace TestMedia {
+
+namespace {
+
+// The frame number N drawn as two grey levels: the left half shows N mod 16, the right half N / 16 mod 16.
+QStringList pattern(int seconds, const QString& rate = QStringLiteral("25"), const QString& size = QStringLiteral("160x120"))
+{
+    return {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+            QStringLiteral("color=black:s=%1:r=%2:d=%3,format=yuv420p,"
+                           "geq=lum='if(lt(X,W/2),16+14*mod(N,16),16+14*mod(floor(N/16),16))':cb=128:cr=128")
+                .arg(size, rate)
+                .arg(seconds)};
+}
+
+QStringList tone(int seconds, int frequency, int rate = 48000)
+{
+    return {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+            QStringLiteral("sine=frequency=%1:sample_rate=%2:duration=%3").arg(frequency).arg(rate).arg(seconds)};
+}
+
+QStringList operator+(QStringList a, std::initializer_list<const char*> b)
+{
+    for (const char* s : b)
+        a << QString::fromUtf8(s);
+    return a;
+}
+
+} // namespace
+
+QString folder()
+{
+    static QTemporaryDir dir(QDir::tempPath() + QStringLiteral("/clipwell-test-XXXXXX"));
+    return dir.path();
+}
+
+int run(const QString& program, const QStringList& arguments, QByteArray* output, int timeoutMs)
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::SeparateChannels);
+    process.start(program, arguments);
+    if (!process.waitForStarted(10000))
+        return -1;
+    if (!process.waitForFinished(timeoutMs)) {
+        process.kill();
+        process.waitForFinished();
+        return -1;
+    }
+    if (output)
+        *output = process.readAllStandardOutput();
+    if (process.exitStatus() != QProcess::NormalExit)
+        return -1;
+    if (process.exitCode() != 0)
+        ADD_FAILURE() << program.toStdString() << " failed: " << process.readAllStandardError().right(2000).toStdString();
+    return process.exitCode();
+}
+
+QString make(const QString& name, const QStringList& ffmpegArguments)
+{
+    const QString path = folder() + QLatin1Char('/') + name;
+    if (QFileInfo::exists(path))
+        return path;
+    QStringList args{QStringLiteral("-nostdin"), QStringLiteral("-hide_banner"), QStringLiteral("-loglevel"),
+                     QStringLiteral("error"), QStringLiteral("-y")};
+    args << ffmpegArguments << path;
+    EXPECT_EQ(run(QStringLiteral("ffmpeg"), args), 0) << "making " << name.toStdString();
+    return path;
+}
+
+QJsonObject probe(const QString& path, bool countFrames)
+{
+    QStringList args{QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-of"), QStringLiteral("json"),
+                     QStringLiteral("-show_format"), QStringLiteral("-show_streams")};
+    if (countFrames)
+        args << QStringLiteral("-count_frames");
+    QByteArray output;
+    run(QStringLiteral("ffprobe"), args << path, &output);
+    return QJsonDocument::fromJson(output).object();
+}
+
+std::vector<double> probeFrameTimes(const QString& path)
+{
+    QByteArray output;
+    run(QStringLiteral("ffprobe"),
+        {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-select_streams"), QStringLiteral("v:0"),
+         QStringLiteral("-show_entries"), QStringLiteral("frame=best_effort_timestamp_time"), QStringLiteral("-of"),
+         QStringLiteral("json"), path},
+        &output);
+    std::vector<double> times;
+    for (const QJsonValue& frame : QJsonDocument::fromJson(output).object().value(QStringLiteral("frames")).toArray())
+        times.push_back(frame.toObject().value(QStringLiteral("best_effort_timestamp_time")).toString().toDouble());
+    return times;
+}
+
+QString h264WithBFrames()
+{
+    return make(QStringLiteral("bframes.mp4"),
+                pattern(10) + tone(10, 440) +
+                    std::initializer_list<const char*>{"-c:v", "libx264", "-preset", "veryfast", "-crf", "12", "-bf", "3",
+                                                       "-g", "50", "-c:a", "aac", "-ac", "2", "-b:a", "96k",
+                                                       "-metadata", "title=Pattern", "-metadata", "artist=Clipwell Tests"});
+}
+
+QString hevc()
+{
+    return make(QStringLiteral("hevc.mp4"),
+                pattern(2) + std::initializer_list<const char*>{"-c:v", "libx265", "-preset", "ultrafast", "-x265-params",
+                                                                "log-level=error", "-tag:v", "hvc1"});
+}
+
+QString rotatedMov()
+{
+    return make(QStringLiteral("rotated.mov"),
+                pattern(2) + std::initializer_list<const char*>{"-c:v", "libx264", "-preset", "veryfast", "-crf", "12",
+                                                                "-metadata:s:v:0", "rotate=90"});
+}
+
+QString vp9Opus()
+{
+    return make(QStringLiteral("vp9.mkv"),
+                pattern(2) + tone(2, 440) +
+                    std::initializer_list<const char*>{"-c:v", "libvpx-vp9", "-deadline", "realtime", "-cpu-used", "8",
+                                                       "-crf", "20", "-b:v", "0", "-c:a", "libopus"});
+}
+
+namespace {
+QString cover()
+{
+    return make(QStringLiteral("cover.jpg"),
+                {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"), QStringLiteral("color=red:s=64x64"),
+                 QStringLiteral("-frames:v"), QStringLiteral("1")});
+}
+} // namespace
+
+QString mp3WithCover()
+{
+    return make(QStringLiteral("tagged.mp3"),
+                tone(3, 440, 44100) + QStringList{QStringLiteral("-i"), cover()} +
+                    std::initializer_list<const char*>{"-map", "0", "-map", "1", "-c:a", "libmp3lame", "-b:a", "128k",
+                                                       "-c:v", "copy", "-disposition:v", "attached_pic", "-id3v2_version",
+                                                       "3", "-metadata", "title=Tone Title", "-metadata", "artist=Tone Artist",
+                                                       "-metadata", "album=Tone Album", "-metadata", "date=2024",
+                                                       "-metadata", "comment=A comment"});
+}
+
+QString m4aWithCover()
+{
+    return make(QStringLiteral("tagged.m4a"),
+                tone(3, 440, 44100) + QStringList{QStringLiteral("-i"), cover()} +
+                    std::initializer_list<const char*>{"-map", "0", "-map", "1", "-c:a", "aac", "-b:a", "96k", "-c:v",
+                                                       "copy", "-disposition:v", "attached_pic", "-metadata",
+                                                       "title=M4A Title", "-metadata", "artist=M4A Artist", "-metadata",
+                                                       "album=M4A Album", "-metadata", "author=M4A Author"});
+}
+
+QString wav()
+{
+    return make(QStringLiteral("tone.wav"), tone(1, 440) + std::initializer_list<const char*>{"-c:a", "pcm_s16le"});
+}
+
+QString flac()
+{
+    return make(QStringLiteral("tone.flac"),
+                tone(2, 440, 44100) + std::initializer_list<const char*>{"-c:a", "flac", "-metadata", "title=FLAC Title",
+                                                                         "-metadata", "artist=FLAC Artist"});
+}
+
+QString twoAudioAndSubtitle()
+{
+    const QString srt = folder() + QStringLiteral("/subs.srt");
+    if (!QFileInfo::exists(srt)) {
+        QFile file(srt);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("1\n00:00:00,500 --> 00:00:01,500\nHello\n\n2\n00:00:02,000 --> 00:00:03,000\nWorld\n\n");
+    }
+    return make(QStringLiteral("multi.mp4"),
+                pattern(4) + tone(4, 440) + tone(4, 880) + QStringList{QStringLiteral("-i"), srt} +
+                    std::initializer_list<const char*>{"-map", "0:v", "-map", "1:a", "-map", "2:a", "-map", "3:s", "-c:v",
+                                                       "libx264", "-preset", "veryfast", "-c:a", "aac", "-c:s", "mov_text",
+                                                       "-metadata:s:a:0", "language=eng", "-metadata:s:a:1", "language=deu"});
+}
+
+namespace {
+// 25 frames of 1/25 s, then frames of 2/25 s.
+const char* kVariableRate = "setpts='if(lt(N,25),N*0.04,1+(N-25)*0.08)/TB'";
+} // namespace
+
+QString variableFrameRate()
+{
+    return make(QStringLiteral("vfr.mkv"),
+                pattern(3) + std::initializer_list<const char*>{"-vf", kVariableRate, "-vsync", "vfr", "-c:v", "libx264",
+                                                                "-preset", "veryfast", "-bf", "0"});
+}
+
+QString variableFrameRateMp4()
+{
+    return make(QStringLiteral("vfr.mp4"),
+                pattern(3) + std::initializer_list<const char*>{"-vf", kVariableRate, "-vsync", "vfr", "-c:v", "libx264",
+                                                                "-preset", "veryfast", "-bf", "2"});
+}
+
+QString fps25()
+{
+    return make(QStringLiteral("fps25.mp4"),
+                pattern(4) + std::initializer_list<const char*>{"-c:v", "libx264", "-preset", "veryfast", "-bf", "0"});
+}
+
+QString fps2997()
+{
+    return make(QStringLiteral("fps2997.mp4"),
+                pattern(4, QStringLiteral("30000/1001")) +
+                    std::initializer_list<const char*>{"-c:v", "libx264", "-preset", "veryfast"});
+}
+
+int frameNumberInImage(const QImage& image)
+{
+    auto level = [&](int x) {
+        const QRgb px = image.pixel(x, image.height() / 2);
+        const double grey = (qRed(px) + qGreen(px) + qBlue(px)) / 3.0;
+        return int(std::lround(grey * 219.0 / 255.0 / 14.0));
+    };
+    if (image.isNull())
+        return -1;
+    return level(image.width() / 4) + 16 * level(image.width() * 3 / 4);
+}
+
+} // namespace TestMedia
+
+bool runEventLoopUntil(const std::function<bool()>& condition, int timeoutMs)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    while (!condition() && !deadline.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(1);
+    }
+    return condition();
+}

@@ -1,0 +1,47 @@
+// Test media and outside judges: files made with the ffmpeg command into one temporary folder per test
+// program (each fixture made once and reused), ffprobe's view of a file as JSON, and a helper that runs
+// the Qt event loop until a condition holds. Main thread only.
+#pragma once
+
+#include <QJsonObject>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+namespace TestMedia {
+
+// The test program's temporary folder.
+QString folder();
+// Runs a program; returns its exit code, or -1 when it could not start or timed out. Output in *output.
+int run(const QString& program, const QStringList& arguments, QByteArray* output = nullptr, int timeoutMs = 120000);
+// Makes (once) a file named `name` in folder() by running ffmpeg with the arguments, which end before
+// the output path. Fails the current test when ffmpeg fails.
+QString make(const QString& name, const QStringList& ffmpegArguments);
+// ffprobe -show_format -show_streams (and, with countFrames, -count_frames) as JSON.
+QJsonObject probe(const QString& path, bool countFrames = false);
+// ffprobe's frame list of the first video stream: each frame's best-effort presentation time in seconds.
+std::vector<double> probeFrameTimes(const QString& path);
+
+// Common fixtures.
+QString h264WithBFrames();   // 160×120 25 fps, 10 s, frame number encoded in grey levels, AAC stereo
+QString hevc();              // 160×120 25 fps HEVC MP4, 2 s
+QString rotatedMov();        // 160×120 H.264 MOV whose display matrix turns it 90 degrees
+QString vp9Opus();           // MKV with VP9 + Opus
+QString mp3WithCover();      // MP3 with ID3 tags and cover art
+QString m4aWithCover();      // M4A (AAC) with tags and cover art
+QString wav();               // PCM WAV, 1 s
+QString flac();              // FLAC with Vorbis comments
+QString twoAudioAndSubtitle(); // MP4: video, two AAC tracks, a mov_text subtitle track
+QString variableFrameRate(); // MKV and MP4 flavours below
+QString variableFrameRateMp4();
+QString fps25();             // 25 fps, 4 s, no B-frames
+QString fps2997();           // 30000/1001 fps, 4 s
+
+// The frame number a fixture picture shows (grey levels of its left and right halves), or -1.
+int frameNumberInImage(const class QImage& image);
+
+} // namespace TestMedia
+
+// Runs the event loop until condition() is true or timeoutMs passes; returns condition().
+bool runEventLoopUntil(const std::function<bool()>& condition, int timeoutMs = 10000);
