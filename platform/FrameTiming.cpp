@@ -22,9 +22,8 @@ std::vector<FrameSample> toSamples(std::vector<Tick> ticks, AVRational timeBase,
     std::vector<FrameSample> samples;
     samples.reserve(ticks.size());
     for (size_t i = 0; i < ticks.size(); ++i) {
-        int64_t duration = ticks[i].duration;
-        if (duration <= 0 && i + 1 < ticks.size())
-            duration = ticks[i + 1].pts - ticks[i].pts;
+        // A frame lasts until the next one is shown; the container's own duration counts for the last.
+        const int64_t duration = i + 1 < ticks.size() ? ticks[i + 1].pts - ticks[i].pts : ticks[i].duration;
         samples.push_back({CMTimeSubtract(MediaInput::timeFromTimestamp(ticks[i].pts, timeBase), offset),
                            MediaInput::timeFromTimestamp(std::max<int64_t>(duration, 0), timeBase)});
     }

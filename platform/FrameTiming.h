@@ -15,7 +15,7 @@ class MediaAsset;
 
 struct FrameSample {
     CMTime presentationTime;
-    CMTime duration;
+    CMTime duration; // until the next frame is shown; for the last frame, as the container states it
 };
 
 namespace FrameTiming {

@@ -148,7 +148,8 @@ std::shared_ptr<MediaAsset> MediaAsset::open(const QString& path, Error* error)
         if (CMTIME_IS_VALID(streamStart))
             start = CMTimeMinimum(start, streamStart);
     }
-    asset->startOffset_ = CMTIME_IS_VALID(start) ? start : kCMTimeZero;
+    // Negative starts are encoder priming (Opus pre-skip, AAC priming) that players never show.
+    asset->startOffset_ = CMTIME_IS_VALID(start) && CMTimeCompare(start, kCMTimeZero) > 0 ? start : kCMTimeZero;
 
     const CMTime containerDuration = MediaInput::timeFromTimestamp(ctx->duration, AVRational{1, AV_TIME_BASE});
     CMTime end = kCMTimeInvalid;

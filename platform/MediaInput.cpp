@@ -2,6 +2,8 @@
 
 #include <QFileInfo>
 
+#include <mutex>
+
 extern "C" {
 #include <libavutil/mathematics.h>
 }
@@ -10,6 +12,9 @@ namespace MediaInput {
 
 InputFormatContextPtr open(const QString& path, bool probe, Error* error)
 {
+    // The libraries' own console messages would only repeat what our errors say.
+    static std::once_flag quiet;
+    std::call_once(quiet, [] { av_log_set_level(AV_LOG_QUIET); });
     const QFileInfo info(path);
     if (!info.exists()) {
         setError(error, Error{kMediaErrorDomain, AVERROR(ENOENT),
