@@ -12,6 +12,7 @@
 #include <atomic>
 #include <cmath>
 #include <set>
+#include <unistd.h>
 
 using namespace TestMedia;
 
@@ -241,4 +242,17 @@ TEST(MediaAsset, EveryTruncatedPrefixOpensOrFailsCleanly)
                 FrameTiming::read(*asset, track.trackID, &error); // must not crash or hang
     }
     EXPECT_GT(opened, 0);
+}
+
+TEST(MediaAsset, UnreadableFileIsAnError)
+{
+    if (geteuid() == 0)
+        GTEST_SKIP() << "permissions do not stop root";
+    const QString path = folder() + QStringLiteral("/locked.wav");
+    QFile::remove(path);
+    ASSERT_TRUE(QFile::copy(wav(), path));
+    ASSERT_TRUE(QFile::setPermissions(path, QFileDevice::Permissions()));
+    Error error;
+    EXPECT_FALSE(MediaAsset::open(path, &error));
+    EXPECT_TRUE(error.message.contains(QStringLiteral("Permission denied"))) << error.message.toStdString();
 }

@@ -1,0 +1,74 @@
+// The engine's side of the benchmarks: one operation on one file, as a whole process, so that the
+// scripts can time it the same way as the peer tool. Prints what it did and its own elapsed time.
+//   clipwell_bench open FILE          open, list tracks, duration and metadata
+//   clipwell_bench thumbnails FILE N OFFSET  N exact frames at i × duration / N + OFFSET seconds, fitted into 300 × 300
+//   clipwell_bench frametiming FILE   frame timing of the first video track
+#include "FrameTiming.h"
+#include "ImageGenerator.h"
+#include "MediaAsset.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+
+#include <atomic>
+#include <cstdio>
+#include <thread>
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: clipwell_bench open|thumbnails|frametiming FILE [N]\n");
+        return 2;
+    }
+    const QString command = QString::fromUtf8(argv[1]);
+    const QString path = QString::fromUtf8(argv[2]);
+    QElapsedTimer timer;
+    timer.start();
+    Error error;
+    auto asset = MediaAsset::open(path, &error);
+    if (!asset) {
+        std::fprintf(stderr, "%s\n", qPrintable(error.message));
+        return 1;
+    }
+    if (command == QLatin1String("open")) {
+        for (const MediaTrack& t : asset->tracks())
+            std::printf("track %d %s %s %dx%d\n", t.trackID, qPrintable(mediaTypeName(t.mediaType)), qPrintable(t.codecName),
+                        t.naturalSize.width(), t.naturalSize.height());
+        std::printf("duration %.3f s, %zu metadata items\n", CMTimeGetSeconds(asset->duration()), asset->metadata().size());
+    } else if (command == QLatin1String("thumbnails")) {
+        const int count = argc > 3 ? std::atoi(argv[3]) : 30;
+        const double offset = argc > 4 ? std::atof(argv[4]) : 0.0;
+        ImageGenerator generator(asset);
+        generator.setMaximumSize(QSize(300, 300));
+        generator.setAppliesPreferredTrackTransform(true);
+        std::vector<CMTime> times;
+        const CMTime d = asset->duration();
+        for (int i = 0; i < count; ++i)
+            times.push_back(CMTimeAdd(CMTimeMake(i * (d.value / count), d.timescale), CMTimeMakeWithSeconds(offset, 1000)));
+        std::atomic<int> done{0}, ok{0};
+        generator.generateImagesAsynchronously(times, [&](CMTime, const QImage& image, CMTime, ImageGenerator::Result r, const Error&) {
+            ok += r == ImageGenerator::Result::Succeeded && !image.isNull();
+            ++done;
+        });
+        while (done.load() < count)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        std::printf("%d of %d thumbnails\n", ok.load(), count);
+    } else if (command == QLatin1String("frametiming")) {
+        QElapsedTimer own;
+        own.start();
+        FrameTiming::Source source{};
+        const auto samples = FrameTiming::read(*asset, asset->tracksWithMediaType(MediaType::Video).at(0).trackID, &error, &source);
+        if (!samples) {
+            std::fprintf(stderr, "%s\n", qPrintable(error.message));
+            return 1;
+        }
+        std::printf("%zu frames from the %s in %.4f s\n", samples->size(),
+                    source == FrameTiming::Source::SampleTable ? "sample table" : "packet scan", own.nsecsElapsed() / 1e9);
+    } else {
+        std::fprintf(stderr, "unknown command %s\n", argv[1]);
+        return 2;
+    }
+    std::printf("elapsed %.4f s\n", timer.nsecsElapsed() / 1e9);
+    return 0;
+}
