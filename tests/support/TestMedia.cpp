@@ -277,3 +277,13 @@ bool runEventLoopUntil(const std::function<bool()>& condition, int timeoutMs)
     }
     return condition();
 }
+
+namespace TestMedia {
+QString silence(int seconds)
+{
+    return make(QStringLiteral("silence-%1.wav").arg(seconds),
+                {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                 QStringLiteral("anullsrc=r=8000:cl=mono"), QStringLiteral("-t"), QString::number(seconds),
+                 QStringLiteral("-c:a"), QStringLiteral("pcm_s16le")});
+}
+} // namespace TestMedia

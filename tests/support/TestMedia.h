@@ -45,3 +45,8 @@ int frameNumberInImage(const class QImage& image);
 
 // Runs the event loop until condition() is true or timeoutMs passes; returns condition().
 bool runEventLoopUntil(const std::function<bool()>& condition, int timeoutMs = 10000);
+
+namespace TestMedia {
+// Silent mono WAV of the given length (8 kHz), for model tests that need a duration only.
+QString silence(int seconds);
+} // namespace TestMedia

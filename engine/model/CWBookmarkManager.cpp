@@ -1,0 +1,135 @@
+#include "CWBookmarkManager.h"
+
+#include "FolderBookmark.h"
+#include "Log.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+namespace {
+
+const QString kBookmarkFileName = QStringLiteral("cli-access-bookmark.data");
+
+Error managerError(CWBookmarkManager::ErrorCode code)
+{
+    return Error{QStringLiteral("CWBookmarkManager"), code,
+                 code == CWBookmarkManager::NoContainer ? QStringLiteral("Could not access App Group container")
+                                                        : QStringLiteral("No bookmark exists"),
+                 {}, {}};
+}
+
+Error fileError(const QString& message) { return Error{QStringLiteral("FileSystem"), 1, message, {}, {}}; }
+
+QString describe(const Error* error) { return error ? error->message : QStringLiteral("unknown error"); }
+
+} // namespace
+
+CWBookmarkManager& CWBookmarkManager::sharedManager()
+{
+    static CWBookmarkManager manager; // thread-safe one-time initialisation
+    return manager;
+}
+
+QString CWBookmarkManager::sharedContainerURL() { return FolderBookmark::sharedContainerPath(); }
+
+void CWBookmarkManager::log(const QString& message) const
+{
+    if (verbose_)
+        CWLog(QStringLiteral("[CWBookmarkManager] ") + message);
+}
+
+QString CWBookmarkManager::bookmarkFileURL() const
+{
+    const QString container = sharedContainerURL();
+    if (container.isEmpty()) {
+        log(QStringLiteral("ERROR: Could not access App Group container '%1'").arg(QString::fromLatin1(FolderBookmark::kApplicationGroup)));
+        return {};
+    }
+    const QString path = container + QLatin1Char('/') + kBookmarkFileName;
+    log(QStringLiteral("Bookmark file path: %1").arg(path));
+    return path;
+}
+
+bool CWBookmarkManager::createBookmarkForFolder(const QString& folder, Error* error)
+{
+    log(QStringLiteral("Creating bookmark for folder: %1").arg(folder));
+    const QString file = bookmarkFileURL();
+    if (file.isEmpty()) {
+        setError(error, managerError(NoContainer));
+        return false;
+    }
+    const std::optional<QByteArray> data = FolderBookmark::create(folder, error);
+    if (!data) {
+        log(QStringLiteral("ERROR: Failed to create bookmark data"));
+        return false;
+    }
+    log(QStringLiteral("Writing bookmark data (%1 bytes) to: %2").arg(data->size()).arg(file));
+    QSaveFile out(file);
+    const bool written = out.open(QIODevice::WriteOnly) && out.write(*data) == data->size() && out.commit();
+    if (written) {
+        log(QStringLiteral("Successfully wrote bookmark to file"));
+    } else {
+        setError(error, fileError(QStringLiteral("Cannot write \"%1\": %2").arg(file, out.errorString())));
+        log(QStringLiteral("ERROR: Failed to write bookmark to file: %1").arg(describe(error)));
+    }
+    return written;
+}
+
+std::optional<QString> CWBookmarkManager::resolveBookmark(Error* error)
+{
+    log(QStringLiteral("Resolving bookmark"));
+    const QString file = bookmarkFileURL();
+    if (file.isEmpty()) {
+        setError(error, managerError(NoContainer));
+        return std::nullopt;
+    }
+    if (!QFileInfo(file).isFile()) {
+        log(QStringLiteral("No bookmark file exists at: %1").arg(file));
+        setError(error, managerError(NoBookmark));
+        return std::nullopt;
+    }
+    log(QStringLiteral("Reading bookmark data from: %1").arg(file));
+    QFile in(file);
+    if (!in.open(QIODevice::ReadOnly)) {
+        setError(error, fileError(QStringLiteral("Cannot read \"%1\": %2").arg(file, in.errorString())));
+        log(QStringLiteral("ERROR: Failed to read bookmark data: %1").arg(describe(error)));
+        return std::nullopt;
+    }
+    const QByteArray data = in.readAll();
+    log(QStringLiteral("Read bookmark data (%1 bytes), resolving...").arg(data.size()));
+    bool stale = false;
+    const std::optional<QString> folder = FolderBookmark::resolve(data, &stale, error);
+    if (!folder) {
+        log(QStringLiteral("ERROR: Failed to resolve bookmark: %1").arg(describe(error)));
+        return std::nullopt;
+    }
+    log(QStringLiteral("Successfully resolved bookmark to: %1%2").arg(*folder, stale ? QStringLiteral(" (stale, will refresh)") : QString()));
+    if (stale) {
+        log(QStringLiteral("Refreshing stale bookmark"));
+        createBookmarkForFolder(*folder, nullptr);
+    }
+    return folder;
+}
+
+bool CWBookmarkManager::hasBookmark() const
+{
+    const QString file = bookmarkFileURL();
+    return !file.isEmpty() && QFileInfo(file).isFile();
+}
+
+void CWBookmarkManager::removeBookmark()
+{
+    log(QStringLiteral("Removing bookmark"));
+    const QString file = bookmarkFileURL();
+    if (file.isEmpty() || !QFileInfo(file).exists()) {
+        log(QStringLiteral("No bookmark file to remove"));
+        return;
+    }
+    log(QStringLiteral("Deleting bookmark file at: %1").arg(file));
+    QFile f(file);
+    if (f.remove())
+        log(QStringLiteral("Successfully removed bookmark file"));
+    else
+        log(QStringLiteral("ERROR: Failed to remove bookmark file: %1").arg(f.errorString()));
+}

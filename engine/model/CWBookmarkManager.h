@@ -1,0 +1,41 @@
+// Keeps the one folder the user granted to the command-line tool: the application writes its bookmark
+// into "cli-access-bookmark.data" in the shared container, the tool reads it back. One instance per
+// process (sharedManager(), made once even under concurrent first calls). With verbose on, every step
+// is logged with the prefix "[CWBookmarkManager] ". Failures come back as a false or empty result and
+// the error (domain "CWBookmarkManager" codes 1 and 2, or the platform's error unchanged); nothing is
+// retried. File operations are not synchronised with each other; writes are atomic, so a reader in
+// another process sees either the old or the new file.
+#pragma once
+
+#include "Error.h"
+
+#include <QString>
+
+#include <atomic>
+#include <optional>
+
+class CWBookmarkManager {
+public:
+    enum ErrorCode { NoContainer = 1, NoBookmark = 2 };
+
+    static CWBookmarkManager& sharedManager();
+    // The shared container, or empty without access to it.
+    static QString sharedContainerURL();
+
+    // Empty when there is no container.
+    QString bookmarkFileURL() const;
+    bool createBookmarkForFolder(const QString& folder, Error* error);
+    // The granted folder; a stale bookmark still resolves and is refreshed on the way.
+    std::optional<QString> resolveBookmark(Error* error);
+    bool hasBookmark() const;
+    void removeBookmark();
+
+    bool verbose() const { return verbose_; }
+    void setVerbose(bool verbose) { verbose_ = verbose; }
+
+private:
+    CWBookmarkManager() = default;
+    void log(const QString& message) const;
+
+    std::atomic<bool> verbose_{false};
+};

@@ -1,0 +1,92 @@
+#include "CWExcludedSegment.h"
+
+std::shared_ptr<CWExcludedSegment> CWExcludedSegment::startingAt(CMTime start, CMTime end)
+{
+    auto segment = std::make_shared<CWExcludedSegment>(start, kCMTimeInvalid);
+    if (!segment->isPossibleEnd(end))
+        return nullptr;
+    segment->setStop(end);
+    return segment;
+}
+
+CMTime CWExcludedSegment::start() const
+{
+    std::lock_guard lock(mutex_);
+    return start_;
+}
+
+CMTime CWExcludedSegment::stop() const
+{
+    std::lock_guard lock(mutex_);
+    return stop_;
+}
+
+void CWExcludedSegment::setStart(CMTime start)
+{
+    std::lock_guard lock(mutex_);
+    start_ = start;
+}
+
+void CWExcludedSegment::setStop(CMTime stop)
+{
+    std::lock_guard lock(mutex_);
+    stop_ = stop;
+}
+
+std::shared_ptr<CWThumbnail> CWExcludedSegment::startThumbnail() const
+{
+    std::lock_guard lock(mutex_);
+    return startThumbnail_;
+}
+
+void CWExcludedSegment::useStartThumbnail(std::shared_ptr<CWThumbnail> thumbnail)
+{
+    std::lock_guard lock(mutex_);
+    startThumbnail_ = std::move(thumbnail);
+}
+
+std::shared_ptr<CWThumbnail> CWExcludedSegment::startThumbnailInProject(const CWProject*) const { return startThumbnail(); }
+
+bool CWExcludedSegment::isPossibleEnd(CMTime time) const
+{
+    // NaN for invalid operands, and every comparison with NaN is false.
+    return CMTimeGetSeconds(CMTimeSubtract(time, start())) >= 0.0;
+}
+
+bool CWExcludedSegment::endAt(CMTime time)
+{
+    if (!isPossibleEnd(time))
+        return false;
+    setStop(time);
+    return true;
+}
+
+bool CWExcludedSegment::isBefore(CMTime time) const { return CMTimeCompare(start(), time) <= 0; }
+
+bool CWExcludedSegment::includesTime(CMTime time) const
+{
+    const CMTime first = start(), last = stop();
+    if (CMTimeCompare(first, last) != 0)
+        return CMTimeCompare(first, time) <= 0 && CMTimeCompare(time, last) <= 0;
+    return CMTimeCompare(time, first) == 0;
+}
+
+double CWExcludedSegment::startSeconds() const { return CMTimeGetSeconds(start()); }
+
+CMTime CWExcludedSegment::duration() const { return CMTimeSubtract(stop(), start()); }
+
+bool CWExcludedSegment::tryMergeWith(const CWExcludedSegment& other)
+{
+    if (CMTimeGetSeconds(CMTimeSubtract(stop(), other.start())) != 0.0)
+        return false;
+    setStop(other.stop());
+    return true;
+}
+
+std::shared_ptr<CWExcludedSegment> CWExcludedSegment::copy() const
+{
+    std::lock_guard lock(mutex_);
+    auto segment = std::make_shared<CWExcludedSegment>(start_, stop_);
+    segment->startThumbnail_ = startThumbnail_;
+    return segment;
+}

@@ -1,0 +1,566 @@
+#include "CWProject.h"
+
+#include "CWAudioFileMetadataExtractor.h"
+#include "CWFrameInformation.h"
+#include "CWPreset.h"
+#include "CWUndoManager.h"
+#include "CWUtility.h"
+#include "FrameTiming.h"
+#include "ImageGenerator.h"
+#include "MainQueue.h"
+#include "MediaAsset.h"
+#include "SerialQueue.h"
+
+#include <QCoreApplication>
+#include <QFile>
+
+#include <algorithm>
+
+namespace {
+
+CWProject::ExporterFactory& singleFileFactory()
+{
+    static CWProject::ExporterFactory factory;
+    return factory;
+}
+
+CWProject::ExporterFactory& multiFileFactory()
+{
+    static CWProject::ExporterFactory factory;
+    return factory;
+}
+
+constexpr int kThumbnailCount = 30;
+constexpr double kMaximumFramesForFrameInformation = 100000.0;
+
+} // namespace
+
+std::shared_ptr<CWProject> CWProject::forAVAsset(std::shared_ptr<MediaAsset> asset, Options options)
+{
+    // Background completions may hold the last reference; the project is a QObject of the main
+    // thread, so it is always destroyed there.
+    std::shared_ptr<CWProject> project(new CWProject(std::move(asset), options), [](CWProject* p) {
+        if (MainQueue::isMainThread() || !QCoreApplication::instance())
+            delete p;
+        else
+            MainQueue::async([p] { delete p; });
+    });
+    if (project->asset_) {
+        std::weak_ptr<CWProject> weak = project;
+        project->asset_->loadDurationAsync([weak](CMTime) {
+            if (auto p = weak.lock())
+                p->updateMetaData();
+        });
+    }
+    return project;
+}
+
+CWProject::CWProject(std::shared_ptr<MediaAsset> asset, Options options)
+    : asset_(std::move(asset)), options_(options),
+      workQueue_(std::make_unique<SerialQueue>(QStringLiteral("project-work")))
+{
+    if (asset_ && options_.loadsPreviews) {
+        thumbnailGenerator_ = std::make_unique<ImageGenerator>(asset_);
+        thumbnailGenerator_->setMaximumSize(QSize(300, 300));
+        thumbnailGenerator_->setRequestedTimeToleranceBefore(kCMTimeZero);
+        thumbnailGenerator_->setRequestedTimeToleranceAfter(kCMTimeZero);
+        thumbnailGenerator_->setAppliesPreferredTrackTransform(true);
+    }
+    if (asset_)
+        extractedMetadata_ = CWAudioFileMetadataExtractor::extractMetadataFromAsset(*asset_);
+    configuration_ = CWProjectConfiguration::defaultConfiguration();
+    preset_ = selectInitialPreset();
+}
+
+CWProject::~CWProject()
+{
+    if (thumbnailGenerator_)
+        thumbnailGenerator_->cancelAllImages();
+}
+
+// ---- work queue and notification
+
+void CWProject::workDo(std::function<void()> work)
+{
+    if (synchronous_)
+        work();
+    else
+        workQueue_->async(std::move(work));
+}
+
+void CWProject::uiDo(std::function<void()> work) { MainQueue::async(std::move(work)); }
+
+void CWProject::waitForQueuedWork() const
+{
+    if (!synchronous_)
+        workQueue_->waitUntilIdle();
+}
+
+void CWProject::notifyUI(const QString&)
+{
+    std::weak_ptr<CWProject> weak = weak_from_this();
+    uiDo([weak] {
+        if (auto p = weak.lock())
+            emit p->projectChanged();
+    });
+}
+
+// ---- queries
+
+CMTime CWProject::duration() const { return asset_ ? asset_->duration() : kCMTimeInvalid; }
+
+CWSegmentList CWProject::splits() const
+{
+    waitForQueuedWork();
+    std::lock_guard lock(splitsMutex_);
+    return splits_;
+}
+
+std::shared_ptr<CWExcludedSegment> CWProject::splitAtTimeLocked(CMTime time) const
+{
+    for (const auto& segment : splits_)
+        if (segment->includesTime(time))
+            return segment;
+    return nullptr;
+}
+
+std::shared_ptr<CWExcludedSegment> CWProject::splitAtTime(CMTime time) const
+{
+    waitForQueuedWork();
+    std::lock_guard lock(splitsMutex_);
+    return splitAtTimeLocked(time);
+}
+
+std::shared_ptr<CWExcludedSegment> CWProject::splitAtIndex(size_t index) const
+{
+    waitForQueuedWork();
+    std::lock_guard lock(splitsMutex_);
+    return index < splits_.size() ? splits_[index] : nullptr;
+}
+
+CMTime CWProject::nextSplitTimeAfterLocked(CMTime time) const
+{
+    for (const auto& segment : splits_)
+        if (!segment->isBefore(time))
+            return segment->start();
+    return duration();
+}
+
+CMTime CWProject::nextSplitTimeAfter(CMTime time) const
+{
+    waitForQueuedWork();
+    std::lock_guard lock(splitsMutex_);
+    return nextSplitTimeAfterLocked(time);
+}
+
+CMTime CWProject::currentTargetDuration() const
+{
+    CMTime result = duration();
+    for (const auto& segment : splits())
+        result = CMTimeSubtract(result, segment->duration());
+    return result;
+}
+
+CMTime CWProject::targetTimeFromSourceTime(CMTime time) const
+{
+    CMTime result = time;
+    for (const auto& segment : splits()) {
+        if (segment->includesTime(time))
+            return kCMTimeInvalid;
+        if (segment->isBefore(time))
+            result = CMTimeSubtract(result, segment->duration());
+    }
+    return result;
+}
+
+std::vector<std::shared_ptr<CWThumbnail>> CWProject::thumbnails() const
+{
+    waitForQueuedWork();
+    std::lock_guard lock(stateMutex_);
+    return thumbnails_;
+}
+
+std::shared_ptr<CWThumbnail> CWProject::thumbnailAt(CMTime time) const
+{
+    const auto strip = thumbnails();
+    if (strip.empty())
+        return CWThumbnail::missingThumbnail();
+    std::shared_ptr<CWThumbnail> previous = strip.front();
+    for (const auto& thumbnail : strip) {
+        if (CMTimeCompare(thumbnail->time(), time) >= 0)
+            return previous;
+        previous = thumbnail;
+    }
+    return previous;
+}
+
+bool CWProject::usesPassthroughPreset() const
+{
+    const auto current = preset();
+    return current && current->isPassthrough();
+}
+
+int64_t CWProject::volumePercentage() const { return configuration()->volumePercentage(); }
+
+int64_t CWProject::selectedBitrate() const { return configuration()->selectedBitrate(); }
+
+// ---- editing
+
+bool CWProject::addSplitAt(CMTime time)
+{
+    waitForQueuedWork();
+    if (CMTimeCompare(time, duration()) > 0 || CMTimeCompare(time, kCMTimeZero) < 0 || splitAtTime(time))
+        return false;
+    registerUndoForSplitChanges(QStringLiteral("Add Split"));
+    const auto segment = CWExcludedSegment::startingAt(time, time);
+    std::weak_ptr<CWProject> weak = weak_from_this();
+    workDo([weak, segment] {
+        if (auto p = weak.lock()) {
+            p->addSplit(segment);
+            p->notifyUI(QStringLiteral("splits"));
+        }
+    });
+    requestStartThumbnail(segment);
+    return true;
+}
+
+bool CWProject::addCutAt(CMTime time)
+{
+    waitForQueuedWork();
+    registerUndoForSplitChanges(QStringLiteral("Add Cut"));
+    if (const auto existing = splitAtTime(time)) {
+        const bool ended = existing->endAt(time);
+        if (ended)
+            notifyUI(QStringLiteral("splits"));
+        return ended;
+    }
+    const auto segment = CWExcludedSegment::startingAt(time, nextSplitTimeAfter(time));
+    if (!segment)
+        return false;
+    std::weak_ptr<CWProject> weak = weak_from_this();
+    workDo([weak, segment] {
+        if (auto p = weak.lock()) {
+            p->addSplit(segment);
+            p->notifyUI(QStringLiteral("splits"));
+        }
+    });
+    requestStartThumbnail(segment);
+    return true;
+}
+
+bool CWProject::removeCutAt(CMTime time)
+{
+    waitForQueuedWork();
+    registerUndoForSplitChanges(QStringLiteral("Remove Cut"));
+    {
+        std::lock_guard lock(splitsMutex_);
+        const auto segment = splitAtTimeLocked(time);
+        if (!segment)
+            return false;
+        std::erase(splits_, segment);
+    }
+    notifyUI(QStringLiteral("splits"));
+    return true;
+}
+
+void CWProject::removeAllSplits()
+{
+    waitForQueuedWork();
+    registerUndoForSplitChanges(QStringLiteral("Remove All Splits"));
+    std::lock_guard lock(splitsMutex_);
+    splits_.clear();
+}
+
+void CWProject::splitFromStartToEnd()
+{
+    waitForQueuedWork();
+    registerUndoForSplitChanges(QStringLiteral("Split From Start to End"));
+    {
+        std::lock_guard lock(splitsMutex_);
+        splits_.clear();
+    }
+    const auto segment = CWExcludedSegment::startingAt(kCMTimeZero, duration());
+    if (!segment)
+        return;
+    const auto strip = thumbnails();
+    if (!strip.empty())
+        segment->useStartThumbnail(strip.front());
+    addSplit(segment);
+}
+
+void CWProject::addSplit(const std::shared_ptr<CWExcludedSegment>& segment)
+{
+    std::lock_guard lock(splitsMutex_);
+    splits_.push_back(segment);
+    std::stable_sort(splits_.begin(), splits_.end(),
+                     [](const auto& a, const auto& b) { return a->startSeconds() < b->startSeconds(); });
+    const auto it = std::find(splits_.begin(), splits_.end(), segment);
+    if (it + 1 != splits_.end() && segment->tryMergeWith(**(it + 1)))
+        splits_.erase(it + 1);
+}
+
+// ---- preset and options
+
+std::shared_ptr<CWPreset> CWProject::preset() const
+{
+    std::lock_guard lock(stateMutex_);
+    return preset_;
+}
+
+std::shared_ptr<CWPreset> CWProject::selectInitialPreset() const
+{
+    return asset_ ? selectPresetForAsset(*asset_, CWPreset::lastPreset()) : CWPreset::lastPreset();
+}
+
+std::shared_ptr<CWPreset> CWProject::selectPresetForAsset(const MediaAsset& asset, std::shared_ptr<CWPreset> lastPreset)
+{
+    const bool hasVideo = !asset.tracksWithMediaType(MediaType::Video).empty();
+    const bool hasAudio = !asset.tracksWithMediaType(MediaType::Audio).empty();
+    if (lastPreset && ((hasVideo && lastPreset->isValidForVideo()) || (!hasVideo && hasAudio && lastPreset->isValidForAudio())))
+        return lastPreset;
+    if (hasVideo || hasAudio) {
+        for (const CWPresetClass* presetClass : CWPreset::allPresetClasses())
+            if ((hasVideo ? presetClass->isValidForVideo : presetClass->isValidForAudio) && presetClass->create)
+                return presetClass->create();
+    }
+    return lastPreset;
+}
+
+void CWProject::changePresetTo(std::shared_ptr<CWPreset> preset)
+{
+    if (preset)
+        CWPreset::lastPresetClass(preset->presetClass());
+    std::lock_guard lock(stateMutex_);
+    preset_ = std::move(preset);
+}
+
+std::shared_ptr<CWProjectConfiguration> CWProject::configuration() const
+{
+    std::lock_guard lock(stateMutex_);
+    return configuration_;
+}
+
+void CWProject::useVolumePercentage(int64_t percentage) { configuration()->setVolumePercentage(percentage); }
+
+void CWProject::useSelectedBitrate(int64_t bitrate) { configuration()->setSelectedBitrate(bitrate); }
+
+void CWProject::forceSmallArtwork() { configuration()->setEnforceSmallArtwork(true); }
+
+bool CWProject::useArtworkPath(const QString& path)
+{
+    QFile file(path);
+    QByteArray bytes;
+    if (file.open(QIODevice::ReadOnly))
+        bytes = file.readAll();
+    if (bytes.isEmpty()) {
+        CWUtility::debugLog(QStringLiteral("ArtWork"), QStringLiteral("failed to load artwork from: %1").arg(path));
+        return false;
+    }
+    configuration()->addMetaDataItem(
+        MetadataItem{MetadataKeySpace::Common, CommonMetadataKey::Artwork, CommonMetadataKey::Artwork, bytes});
+    return true;
+}
+
+void CWProject::setCustomMetadata(const std::map<QString, QString>& metadata)
+{
+    static const std::pair<QString, QString> keys[] = {
+        {QStringLiteral("title"), CommonMetadataKey::Title},      {QStringLiteral("artist"), CommonMetadataKey::Artist},
+        {QStringLiteral("album"), CommonMetadataKey::AlbumName},  {QStringLiteral("year"), CommonMetadataKey::CreationDate},
+        {QStringLiteral("author"), CommonMetadataKey::Author},    {QStringLiteral("comment"), CommonMetadataKey::Description},
+    };
+    std::vector<MetadataItem> items;
+    for (const auto& [name, key] : keys) {
+        const auto it = metadata.find(name);
+        if (it != metadata.end())
+            items.push_back(MetadataItem{MetadataKeySpace::Common, key, key, it->second});
+    }
+    if (!items.empty())
+        configuration()->addMetaDataItems(items);
+}
+
+std::shared_ptr<const CWFrameInformation> CWProject::frameInformation() const
+{
+    std::lock_guard lock(stateMutex_);
+    return frameInformation_;
+}
+
+// ---- export
+
+void CWProject::setExporterFactories(ExporterFactory singleFile, ExporterFactory multiFile)
+{
+    singleFileFactory() = std::move(singleFile);
+    multiFileFactory() = std::move(multiFile);
+}
+
+std::shared_ptr<CWExporter> CWProject::makeExporter(bool multiFile)
+{
+    // The file's own tags go with every export, appended again each time.
+    if (extractedMetadata_)
+        configuration()->addMetaDataItems(*extractedMetadata_);
+    const ExporterFactory& factory = multiFile ? multiFileFactory() : singleFileFactory();
+    return factory ? factory(asset_, preset(), splits(), configuration()) : nullptr;
+}
+
+std::shared_ptr<CWExporter> CWProject::createExporter() { return makeExporter(false); }
+
+std::shared_ptr<CWExporter> CWProject::createMultiFileExporter() { return makeExporter(true); }
+
+// ---- undo
+
+void CWProject::registerUndoForSplitChanges(const QString& actionName)
+{
+    if (!undoManager_)
+        return;
+    std::weak_ptr<CWProject> weak = weak_from_this();
+    undoManager_->registerUndo([weak, previous = copySplitsArray(splits())] {
+        if (auto p = weak.lock())
+            p->restoreSplits(previous);
+    });
+    undoManager_->setActionName(actionName);
+}
+
+void CWProject::restoreSplits(const CWSegmentList& list)
+{
+    if (undoManager_) {
+        std::weak_ptr<CWProject> weak = weak_from_this();
+        undoManager_->registerUndo([weak, current = copySplitsArray(splits())] {
+            if (auto p = weak.lock())
+                p->restoreSplits(current);
+        });
+    }
+    {
+        waitForQueuedWork();
+        std::lock_guard lock(splitsMutex_);
+        splits_ = copySplitsArray(list);
+    }
+    emit projectChanged();
+}
+
+CWSegmentList CWProject::copySplitsArray(const CWSegmentList& list)
+{
+    CWSegmentList copies;
+    copies.reserve(list.size());
+    for (const auto& segment : list)
+        copies.push_back(segment->copy());
+    return copies;
+}
+
+// ---- thumbnails and frame information
+
+void CWProject::updateMetaData()
+{
+    const CMTime d = duration();
+    if (thumbnailGenerator_ && CMTIME_IS_NUMERIC(d)) {
+        const int64_t step = d.value / kThumbnailCount;
+        std::vector<CMTime> times;
+        for (int i = 0; i < kThumbnailCount; ++i)
+            times.push_back(CMTimeMake(i * step, d.timescale));
+        std::weak_ptr<CWProject> weak = weak_from_this();
+        thumbnailGenerator_->generateImagesAsynchronously(
+            times, [weak](CMTime, const QImage& image, CMTime actual, ImageGenerator::Result result, const Error&) {
+                if (result != ImageGenerator::Result::Succeeded)
+                    return;
+                if (auto p = weak.lock()) {
+                    auto thumbnail = CWThumbnail::withImage(image, actual);
+                    p->workDo([weak, thumbnail] {
+                        if (auto project = weak.lock()) {
+                            {
+                                std::lock_guard lock(project->stateMutex_);
+                                project->thumbnails_.push_back(thumbnail);
+                            }
+                            project->notifyUI(QStringLiteral("thumbnails"));
+                        }
+                    });
+                }
+            });
+    }
+    if (!options_.loadsPreviews || !asset_)
+        return;
+    const auto video = asset_->tracksWithMediaType(MediaType::Video);
+    if (video.empty())
+        return;
+    const double rate = video.front().nominalFrameRate;
+    const double seconds = CMTimeGetSeconds(d);
+    if (!(rate > 0) || !(seconds * rate <= kMaximumFramesForFrameInformation))
+        return;
+    Error error;
+    const auto samples = FrameTiming::read(*asset_, video.front().trackID, &error);
+    if (!samples) {
+        CWUtility::debugLog(QStringLiteral("FrameInformation"), error.message);
+        return;
+    }
+    auto information = CWFrameInformation::withFrameSamples(*samples);
+    std::lock_guard lock(stateMutex_);
+    frameInformation_ = std::move(information);
+}
+
+void CWProject::requestStartThumbnail(const std::shared_ptr<CWExcludedSegment>& segment)
+{
+    if (!thumbnailGenerator_)
+        return;
+    std::weak_ptr<CWProject> weak = weak_from_this();
+    thumbnailGenerator_->generateImagesAsynchronously(
+        {segment->start()}, [weak, segment](CMTime, const QImage& image, CMTime actual, ImageGenerator::Result, const Error&) {
+            // A failed request still gives the segment a (picture-less) thumbnail.
+            auto thumbnail = CWThumbnail::withImage(image, actual);
+            if (auto p = weak.lock()) {
+                p->workDo([weak, segment, thumbnail] {
+                    segment->useStartThumbnail(thumbnail);
+                    if (auto project = weak.lock())
+                        project->notifyUI(QStringLiteral("splits"));
+                });
+            }
+        });
+}
+
+// ---- timeline layout
+
+void CWProject::enumerateSplitForSize(QSizeF size,
+                                      const std::function<void(const std::shared_ptr<CWExcludedSegment>&, QRectF)>& block) const
+{
+    const double d = CMTimeGetSeconds(duration());
+    if (!(d > 0))
+        return;
+    for (const auto& segment : splits()) {
+        const double start = CMTimeGetSeconds(segment->start()), stop = CMTimeGetSeconds(segment->stop());
+        block(segment, QRectF(size.width() * start / d, 0, size.width() * (stop - start) / d, size.height()));
+    }
+}
+
+void CWProject::enumerateThumbnailTimesAndSplitsForSize(
+    QSizeF size, CMTime playerTime, const std::shared_ptr<CWThumbnail>& playerImage,
+    const std::function<void(CMTime, const std::shared_ptr<CWThumbnail>&, QRectF)>& block) const
+{
+    const CMTime d = duration();
+    const double seconds = CMTimeGetSeconds(d);
+    const QSizeF imageSize = playerImage ? playerImage->size() : QSizeF(1, 1);
+    if (!(seconds > 0) || !(size.width() > 0) || !(imageSize.width() > 0) || !(imageSize.height() > 0))
+        return;
+    const QRect tile = QRectF(0, 0, size.height() * (imageSize.width() / imageSize.height()), size.height()).toAlignedRect();
+    if (tile.width() <= 0)
+        return;
+    const CWSegmentList segments = splits();
+    size_t next = 0;
+    CMTime t = kCMTimeZero;
+    double x = 0;
+    do {
+        std::shared_ptr<CWExcludedSegment> owner;
+        if (next < segments.size() && segments[next]->isBefore(t)) {
+            owner = segments[next++];
+            t = owner->start();
+            x = size.width() * CMTimeGetSeconds(t) / seconds;
+        }
+        const double left = x;
+        x += tile.width();
+        const CMTime following = CMTimeMake(int64_t(double(d.value) / (size.width() / x)), d.timescale);
+        std::shared_ptr<CWThumbnail> image;
+        if (owner)
+            image = owner->startThumbnail() ? owner->startThumbnail() : CWThumbnail::missingThumbnail();
+        else if (CMTimeCompare(t, playerTime) <= 0 && CMTimeCompare(playerTime, following) <= 0 && playerImage)
+            image = playerImage;
+        else
+            image = thumbnailAt(t);
+        block(t, image, QRectF(left, tile.y(), tile.width(), tile.height()));
+        t = following;
+    } while (x < size.width());
+}

@@ -1,0 +1,61 @@
+#include "CWPreset.h"
+
+#include "UserDefaults.h"
+
+#include <algorithm>
+#include <map>
+
+namespace {
+
+const QString kLastPresetKey = QStringLiteral("lastPreset");
+
+struct Catalogue {
+    // Node-based map: registered classes keep their address for the life of the process.
+    std::map<QString, CWPresetClass> classes;
+    QString defaultIdentifier;
+};
+
+Catalogue& catalogue()
+{
+    static Catalogue instance;
+    return instance;
+}
+
+} // namespace
+
+void CWPreset::registerClass(const CWPresetClass& presetClass)
+{
+    catalogue().classes.insert_or_assign(presetClass.identifier, presetClass);
+}
+
+void CWPreset::beDefaultClass(const QString& identifier) { catalogue().defaultIdentifier = identifier; }
+
+const CWPresetClass* CWPreset::classWithIdentifier(const QString& identifier)
+{
+    const auto it = catalogue().classes.find(identifier);
+    return it == catalogue().classes.end() ? nullptr : &it->second;
+}
+
+std::vector<const CWPresetClass*> CWPreset::allPresetClasses()
+{
+    std::vector<const CWPresetClass*> result;
+    for (const auto& [identifier, presetClass] : catalogue().classes)
+        result.push_back(&presetClass);
+    std::stable_sort(result.begin(), result.end(), [](const CWPresetClass* a, const CWPresetClass* b) {
+        return QString::compare(a->presetName, b->presetName, Qt::CaseSensitive) < 0;
+    });
+    return result;
+}
+
+std::shared_ptr<CWPreset> CWPreset::lastPreset()
+{
+    const CWPresetClass* presetClass = classWithIdentifier(UserDefaults::stringForKey(kLastPresetKey));
+    if (!presetClass)
+        presetClass = classWithIdentifier(catalogue().defaultIdentifier);
+    return presetClass && presetClass->create ? presetClass->create() : nullptr;
+}
+
+void CWPreset::lastPresetClass(const CWPresetClass& presetClass)
+{
+    UserDefaults::setString(kLastPresetKey, presetClass.identifier);
+}
