@@ -3,6 +3,10 @@
 //   clipwell_bench open FILE          open, list tracks, duration and metadata
 //   clipwell_bench thumbnails FILE N OFFSET  N exact frames at i × duration / N + OFFSET seconds, fitted into 300 × 300
 //   clipwell_bench frametiming FILE   frame timing of the first video track
+//   clipwell_bench project FILE       a project: time to the first editing answer, to 30 thumbnails and
+//                                     to the frame information
+#include "CWFrameInformation.h"
+#include "CWProject.h"
 #include "FrameTiming.h"
 #include "ImageGenerator.h"
 #include "MediaAsset.h"
@@ -65,6 +69,25 @@ int main(int argc, char** argv)
         }
         std::printf("%zu frames from the %s in %.4f s\n", samples->size(),
                     source == FrameTiming::Source::SampleTable ? "sample table" : "packet scan", own.nsecsElapsed() / 1e9);
+    } else if (command == QLatin1String("project")) {
+        QElapsedTimer own;
+        own.start();
+        auto project = CWProject::forAVAsset(asset);
+        project->addCutAt(CMTimeMake(1, 1));
+        project->addCutAt(CMTimeMake(2, 1));
+        std::printf("project made and two cuts answered in %.4f s\n", own.nsecsElapsed() / 1e9);
+        const bool framed = !asset->tracksWithMediaType(MediaType::Video).empty();
+        double thumbnails = 0, frames = 0;
+        while ((!thumbnails || (framed && !frames)) && own.elapsed() < 120000) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+            if (!thumbnails && project->thumbnails().size() == 30)
+                thumbnails = own.nsecsElapsed() / 1e9;
+            if (!frames && project->frameInformation())
+                frames = own.nsecsElapsed() / 1e9;
+        }
+        std::printf("30 thumbnails after %.4f s; frame information (%llu frames) after %.4f s\n", thumbnails,
+                    project->frameInformation() ? (unsigned long long)project->frameInformation()->totalFrameCount() : 0ULL,
+                    frames);
     } else {
         std::fprintf(stderr, "unknown command %s\n", argv[1]);
         return 2;

@@ -60,3 +60,7 @@ ours=$(best 5 "$bench" frametiming "$many")
 peer=$(best 3 ffprobe -v error -select_streams v:0 -show_entries packet=pts_time -of csv "$many")
 report "frame timing of 100,000 frames (process)" "$ours" "$peer" "in-process target < 0.1 s"
 "$bench" frametiming "$many" | head -1
+
+echo "--- project (editing model)"
+"$bench" project "$long" | head -2
+"$bench" project "$many" | head -2
