@@ -1,6 +1,9 @@
 #include "CWPreset.h"
 
+#include "MediaAsset.h"
 #include "UserDefaults.h"
+
+#include <QFileInfo>
 
 #include <algorithm>
 #include <map>
@@ -58,4 +61,21 @@ std::shared_ptr<CWPreset> CWPreset::lastPreset()
 void CWPreset::lastPresetClass(const CWPresetClass& presetClass)
 {
     UserDefaults::setString(kLastPresetKey, presetClass.identifier);
+}
+
+QString CWPreset::suggestedFilenameBasedOn(const QString& sourcePath, const QString& suggestedExtension) const
+{
+    const QString suffix = QFileInfo(sourcePath).suffix();
+    const QString base = suffix.isEmpty() ? sourcePath : sourcePath.left(sourcePath.size() - suffix.size() - 1);
+    const QString extension = suggestedExtension.isEmpty() ? defaultFileExtensionForSource(sourcePath) : suggestedExtension;
+    return base + QStringLiteral(" - ") + defaultFileSuffix() + QLatin1Char('.') + extension;
+}
+
+void CWPreset::determineCompatibilityWithAsset(const MediaAsset& asset, const std::function<void(bool)>& handler) const
+{
+    const std::optional<PlatformExportPreset> platformPreset = exportSessionPresetName();
+    if (exportSessionClass() == CWExportSessionClass::Basic && platformPreset)
+        handler(ExportCompatibility::isCompatible(asset, *platformPreset, fileTypeForSource(asset.path())));
+    else
+        handler(true);
 }

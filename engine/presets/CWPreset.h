@@ -1,19 +1,31 @@
 // The export preset base and the preset catalogue.
 //
 // A preset kind is described once by a CWPresetClass (its class-level attributes and a factory); a
-// CWPreset instance refers to its class and adds per-instance state. The catalogue is process-wide:
-// classes are registered at start-up, one of them is the default, and the identifier of the preset
-// used last is kept in the user defaults under "lastPreset". The catalogue is filled on the main
-// thread before any project exists and only read afterwards.
+// CWPreset instance refers to its class, answers the instance-level attributes and hooks (overridden
+// by the concrete presets) and adds per-instance state. The catalogue is process-wide: classes are
+// registered at start-up (registerStandardPresets()), one of them is the default, and the identifier
+// of the preset used last is kept in the user defaults under "lastPreset". The catalogue is filled
+// on the main thread before any project exists and only read afterwards; presets are used on the
+// main thread and read by export workers.
 #pragma once
+
+#include "CWExportSessionClass.h"
+#include "CWPresetConfigurationItem.h"
+#include "ExportCompatibility.h"
+#include "MediaFileType.h"
+#include "VideoEncoderSettings.h"
 
 #include <QString>
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class CWPreset;
+class MediaAsset;
+
+enum class CWConfigurationViewKind { None, QualityControl };
 
 struct CWPresetClass {
     QString className;          // "CWH264Preset"; also the stem of its "isHigh" defaults key
@@ -23,14 +35,18 @@ struct CWPresetClass {
     QString defaultFileSuffix;
     bool isValidForAudio = true;
     bool isValidForVideo = true;
+    CWConfigurationViewKind configurationViewKind = CWConfigurationViewKind::None;
     std::function<std::shared_ptr<CWPreset>()> create;
 };
+
+using CWConfigurationItems = std::vector<std::shared_ptr<CWPresetConfigurationItem>>;
 
 class CWPreset {
 public:
     explicit CWPreset(const CWPresetClass& presetClass) : class_(&presetClass) {}
     virtual ~CWPreset() = default;
 
+    // Class-level attributes, forwarded.
     const CWPresetClass& presetClass() const { return *class_; }
     QString identifier() const { return class_->identifier; }
     QString presetName() const { return class_->presetName; }
@@ -38,7 +54,31 @@ public:
     QString defaultFileSuffix() const { return class_->defaultFileSuffix; }
     bool isValidForAudio() const { return class_->isValidForAudio; }
     bool isValidForVideo() const { return class_->isValidForVideo; }
+    CWConfigurationViewKind configurationViewKind() const { return class_->configurationViewKind; }
+
+    // Export attributes and hooks.
+    virtual CWExportSessionClass exportSessionClass() const { return CWExportSessionClass::Basic; }
+    // The media layer's preset, for presets whose session is the media layer's export session.
+    virtual std::optional<PlatformExportPreset> exportSessionPresetName() const { return std::nullopt; }
+    virtual bool prefersSpeed() const { return false; }
+    virtual uint32_t codecType() const { return 0; }
+    virtual void configureCompressionSession(VideoEncoderSettings&) const {}
+    virtual MediaFileType fileType() const { return MediaFileType::MPEG4; }
+    virtual MediaFileType fileTypeForSource(const QString&) const { return fileType(); }
+    virtual QString defaultFileExtensionForSource(const QString&) const { return QStringLiteral("mp4"); }
     virtual bool isPassthrough() const { return false; }
+    // "<source without extension> - <suffix>.<extension>"; the suggested extension wins when not empty.
+    QString suggestedFilenameBasedOn(const QString& sourcePath, const QString& suggestedExtension) const;
+    // Calls the handler (before returning) with whether this preset can export the asset.
+    virtual void determineCompatibilityWithAsset(const MediaAsset& asset, const std::function<void(bool)>& handler) const;
+
+    // Selectable options; empty lists where a kind is not offered.
+    virtual bool supportsBitrateConfiguration() const { return false; }
+    virtual bool supportsSampleRateConfiguration() const { return false; }
+    virtual bool supportsQualityConfiguration() const { return false; }
+    virtual CWConfigurationItems availableBitrateConfigurationItems() const { return {}; }
+    virtual CWConfigurationItems availableSampleRateConfigurationItems() const { return {}; }
+    virtual CWConfigurationItems availableQualityConfigurationItems() const { return {}; }
 
     // Catalogue. A later registration under the same identifier replaces the earlier one.
     static void registerClass(const CWPresetClass& presetClass);
@@ -49,6 +89,8 @@ public:
     // An instance of the class named by "lastPreset", else of the default class; null with an empty catalogue.
     static std::shared_ptr<CWPreset> lastPreset();
     static void lastPresetClass(const CWPresetClass& presetClass);
+    // The nine presets, registered once in their fixed order with H.265 as the default.
+    static void registerStandardPresets();
 
 private:
     const CWPresetClass* class_;

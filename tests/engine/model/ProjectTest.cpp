@@ -3,7 +3,7 @@
 #include "CWUtility.h"
 #include "MediaAsset.h"
 #include "support/TestMedia.h"
-#include "support/TestPresets.h"
+#include "CWPreset.h"
 
 #include <QDir>
 #include <QFile>
@@ -191,24 +191,28 @@ TEST(CWProject, EditingOrderHoldsUnderLoad)
 
 TEST(CWProject, PresetSelectionFollowsTheCatalogue)
 {
-    TestPresets::registerOnce();
+    CWPreset::registerStandardPresets();
     Error error;
     auto audio = MediaAsset::open(silence(60), &error);
     auto video = MediaAsset::open(fps25(), &error);
     ASSERT_TRUE(audio && video);
-    auto audioPreset = TestPresets::audioOnly().create();
-    auto videoPreset = TestPresets::videoOnly().create();
-    EXPECT_EQ(CWProject::selectPresetForAsset(*audio, audioPreset), audioPreset);
-    // Last used preset does not fit: the first valid class of the catalogue.
-    EXPECT_EQ(CWProject::selectPresetForAsset(*video, audioPreset)->identifier(), QStringLiteral("testvideo"));
-    EXPECT_EQ(CWProject::selectPresetForAsset(*audio, videoPreset)->identifier(), QStringLiteral("testaudio"));
-    EXPECT_EQ(CWProject::selectPresetForAsset(*audio, nullptr)->identifier(), QStringLiteral("testaudio"));
+    auto qoa = CWPreset::classWithIdentifier(QStringLiteral("qoa"))->create();
+    auto h265 = CWPreset::classWithIdentifier(QStringLiteral("h265"))->create();
+    EXPECT_EQ(CWProject::selectPresetForAsset(*audio, qoa), qoa);
+    EXPECT_EQ(CWProject::selectPresetForAsset(*video, h265), h265);
+    // The last preset does not fit: the first class of the catalogue valid for the kind of source.
+    EXPECT_EQ(CWProject::selectPresetForAsset(*video, qoa)->identifier(), QStringLiteral("h264"));
+    EXPECT_EQ(CWProject::selectPresetForAsset(*audio, h265)->identifier(), QStringLiteral("alac"));
+    EXPECT_EQ(CWProject::selectPresetForAsset(*audio, nullptr)->identifier(), QStringLiteral("alac"));
 
     auto project = CWProject::forAVAsset(audio, CWProject::Options{false});
-    project->changePresetTo(audioPreset);
-    EXPECT_EQ(CWPreset::lastPreset()->identifier(), QStringLiteral("testaudio"));
-    EXPECT_EQ(CWProject::forAVAsset(video, CWProject::Options{false})->preset()->identifier(), QStringLiteral("testvideo"));
+    project->changePresetTo(qoa);
+    EXPECT_EQ(CWPreset::lastPreset()->identifier(), QStringLiteral("qoa"));
+    EXPECT_EQ(CWProject::forAVAsset(audio, CWProject::Options{false})->preset()->identifier(), QStringLiteral("qoa"));
+    EXPECT_EQ(CWProject::forAVAsset(video, CWProject::Options{false})->preset()->identifier(), QStringLiteral("h264"));
     EXPECT_FALSE(project->usesPassthroughPreset());
+    project->changePresetTo(CWPreset::classWithIdentifier(QStringLiteral("passthrough"))->create());
+    EXPECT_TRUE(project->usesPassthroughPreset());
 }
 
 TEST(CWProject, OptionsArtworkAndMetadataReachTheConfiguration)

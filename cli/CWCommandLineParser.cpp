@@ -1,0 +1,331 @@
+#include "CWCommandLineParser.h"
+
+#include "ClipwellVersion.h"
+#include "CWPreset.h"
+#include "CWProject.h"
+#include "Log.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+#include <cmath>
+
+namespace {
+
+Error parserError(const QString& message) { return Error{QStringLiteral("CWCommandLineParser"), 1, message, {}, {}}; }
+
+bool fail(Error* error, const QString& message)
+{
+    setError(error, parserError(message));
+    return false;
+}
+
+// The leading integer of a text, 0 when there is none (anything after the digits is ignored).
+int64_t leadingInteger(const QString& text)
+{
+    static const QRegularExpression digits(QStringLiteral("^\\s*(\\d+)"));
+    const QRegularExpressionMatch match = digits.match(text);
+    return match.hasMatch() ? match.captured(1).toLongLong() : 0;
+}
+
+QString describeTime(CMTime time) { return QString::asprintf("%.3f s", CMTimeGetSeconds(time)); }
+
+const std::pair<const char*, const char*> kMetadataOptions[] = {
+    {"--meta-title", "title"}, {"--meta-artist", "artist"}, {"--meta-album", "album"},
+    {"--meta-year", "year"},   {"--meta-author", "author"}, {"--meta-comment", "comment"},
+};
+
+} // namespace
+
+std::unique_ptr<CWCommandLineParser> CWCommandLineParser::parserWithArguments(const QStringList& arguments)
+{
+    auto parser = std::make_unique<CWCommandLineParser>();
+    Error error;
+    if (!parser->parseArguments(arguments, &error)) {
+        CWLog(QStringLiteral("Error parsing arguments: %1").arg(error.message));
+        parser->parseError_ = error;
+    }
+    return parser;
+}
+
+bool CWCommandLineParser::takeValue(const QStringList& arguments, qsizetype& index, const QString& missingMessage,
+                                    QString& value, Error* error)
+{
+    if (index + 1 >= arguments.size())
+        return fail(error, missingMessage);
+    value = arguments[++index];
+    return true;
+}
+
+bool CWCommandLineParser::handleHelpAndVersionOptions(const QString& argument)
+{
+    if (argument == QLatin1String("--help") || argument == QLatin1String("-h"))
+        operation_ = ShowHelp;
+    else if (argument == QLatin1String("--version") || argument == QLatin1String("-v"))
+        operation_ = ShowVersion;
+    else if (argument == QLatin1String("--setup"))
+        operation_ = ShowSetup;
+    else
+        return false;
+    return true;
+}
+
+bool CWCommandLineParser::handlePositionalArgument(const QString& argument, Error* error)
+{
+    if (argument.startsWith(QLatin1Char('-')) || !inputFile_.isEmpty())
+        return fail(error, QStringLiteral("Unknown argument: %1").arg(argument));
+    inputFile_ = argument;
+    return true;
+}
+
+bool CWCommandLineParser::handleTimeOption(const QString& option, CWTimeOperation::Type type, const QStringList& arguments,
+                                           qsizetype& index, Error* error)
+{
+    QString value;
+    const QString missing = type == CWTimeOperation::Cut ? QStringLiteral("Missing value for cuts argument")
+                                                         : QStringLiteral("Missing value for split argument");
+    if (!takeValue(arguments, index, missing, value, error))
+        return false;
+    const CMTime time = parseTimeString(value);
+    if (!CMTIME_IS_NUMERIC(time))
+        return fail(error, QStringLiteral("Invalid time \"%1\" for %2. Use seconds (90.5), minutes and seconds (1:30.5) "
+                                          "or hours, minutes and seconds (00:01:30.500).")
+                               .arg(value, option));
+    timeOperations_.push_back(type == CWTimeOperation::Cut ? CWTimeOperation::cutAtTime(time)
+                                                           : CWTimeOperation::splitAtTime(time));
+    return true;
+}
+
+bool CWCommandLineParser::handleVolumeOption(const QStringList& arguments, qsizetype& index, Error* error)
+{
+    QString value;
+    if (!takeValue(arguments, index, QStringLiteral("Missing value for volume argument"), value, error))
+        return false;
+    const bool negative = value.startsWith(QLatin1Char('-'));
+    if (negative || value.startsWith(QLatin1Char('+')))
+        value.remove(0, 1);
+    const int64_t amount = leadingInteger(value);
+    if (amount != 25 && amount != 50 && amount != 100)
+        return fail(error, QStringLiteral("Volume value must be +25, +50, +100, -25, -50, or -100"));
+    volumePercentage_ = negative ? -amount : amount;
+    return true;
+}
+
+bool CWCommandLineParser::parseArguments(const QStringList& arguments, Error* error)
+{
+    if (arguments.isEmpty()) {
+        operation_ = ShowHelp;
+        return true;
+    }
+    for (qsizetype index = 0; index < arguments.size(); ++index) {
+        const QString& argument = arguments[index];
+        if (handleHelpAndVersionOptions(argument))
+            return true;
+        auto is = [&](const char* longName, const char* shortName = nullptr) {
+            return argument == QLatin1String(longName) || (shortName && argument == QLatin1String(shortName));
+        };
+        bool ok = true;
+        QString value;
+        if (is("--input", "-i")) {
+            ok = takeValue(arguments, index, QStringLiteral("Missing value for input argument"), value, error);
+            if (ok)
+                inputFile_ = value;
+        } else if (is("--output", "-o")) {
+            ok = takeValue(arguments, index, QStringLiteral("Missing value for output argument"), value, error);
+            if (ok)
+                outputFile_ = value;
+        } else if (is("--preset", "-p")) {
+            ok = takeValue(arguments, index, QStringLiteral("Missing value for preset argument"), value, error);
+            if (ok)
+                presetName_ = value;
+        } else if (is("--cut", "-c")) {
+            ok = handleTimeOption(argument, CWTimeOperation::Cut, arguments, index, error);
+        } else if (is("--split", "-s")) {
+            ok = handleTimeOption(argument, CWTimeOperation::Split, arguments, index, error);
+        } else if (is("--split-export")) {
+            ok = takeValue(arguments, index, QStringLiteral("Missing value for split-export argument"), value, error);
+            if (ok) {
+                outputFile_ = value;
+                useMultipleFiles_ = true;
+            }
+        } else if (is("--overwrite", "-y")) {
+            overwrite_ = true;
+        } else if (is("--clear")) {
+            clearStart_ = true;
+        } else if (is("--json")) {
+            jsonOutput_ = true;
+        } else if (is("--debug", "--verbose")) {
+            debugOutput_ = true;
+        } else if (is("--volume")) {
+            ok = handleVolumeOption(arguments, index, error);
+        } else if (is("--small-artwork")) {
+            enforceSmallArtwork_ = true;
+        } else if (const auto* meta = std::find_if(std::begin(kMetadataOptions), std::end(kMetadataOptions),
+                                                   [&](const auto& m) { return argument == QLatin1String(m.first); });
+                   meta != std::end(kMetadataOptions)) {
+            const QString key = QString::fromLatin1(meta->second);
+            ok = takeValue(arguments, index, QStringLiteral("Missing value for metadata argument --%1").arg(key), value, error);
+            if (ok)
+                customMetadata_[key] = value;
+        } else if (is("--artwork")) {
+            ok = takeValue(arguments, index, QStringLiteral("Missing value for artwork argument"), value, error);
+            if (ok)
+                artworkPath_ = value;
+        } else {
+            ok = handlePositionalArgument(argument, error);
+        }
+        if (!ok)
+            return false;
+    }
+    if (operation_ == NoOperation)
+        operation_ = Export;
+    return true;
+}
+
+CMTime CWCommandLineParser::parseTimeString(const QString& text)
+{
+    static const QRegularExpression whole(QStringLiteral("^\\d+$"));
+    static const QRegularExpression decimal(QStringLiteral("^(\\d+(\\.\\d*)?|\\.\\d+)$"));
+    const QStringList pieces = text.trimmed().split(QLatin1Char(':'));
+    if (pieces.size() > 3 || !decimal.match(pieces.last()).hasMatch())
+        return kCMTimeInvalid;
+    double seconds = pieces.last().toDouble();
+    double scale = 60;
+    for (qsizetype i = pieces.size() - 2; i >= 0; --i, scale *= 60) {
+        if (!whole.match(pieces[i]).hasMatch())
+            return kCMTimeInvalid;
+        seconds += pieces[i].toDouble() * scale;
+    }
+    if (!std::isfinite(seconds))
+        return kCMTimeInvalid;
+    const CMTime time = CMTimeMakeWithSeconds(seconds, 1000);
+    return CMTIME_IS_NUMERIC(time) ? time : kCMTimeInvalid;
+}
+
+QString CWCommandLineParser::inputFileURL() const
+{
+    return inputFile_.isEmpty() ? QString() : QDir::current().absoluteFilePath(inputFile_);
+}
+
+QString CWCommandLineParser::outputFileURL() const
+{
+    return outputFile_.isEmpty() ? QString() : QDir::current().absoluteFilePath(outputFile_);
+}
+
+QString CWCommandLineParser::helpText()
+{
+    auto line = [](const char* column, const QString& description) {
+        return QString::fromLatin1(column).replace(QStringLiteral("%@"), description);
+    };
+    const QString continuation = QStringLiteral("                       %@\n");
+    QString text = QStringLiteral("Clipwell - Command Line Video Processing Tool") + QStringLiteral("\n\n") +
+                   QStringLiteral("Usage:") + QStringLiteral("\n") + QStringLiteral("  clipwell_cli [options]") +
+                   QStringLiteral("\n\n") + QStringLiteral("Options:") + QStringLiteral("\n");
+    text += line("  --help, -h           %@\n", QStringLiteral("Show this help message"));
+    text += line("  --version, -v        %@\n", QStringLiteral("Show version information"));
+    text += line("  --setup              %@\n", QStringLiteral("Check CLI setup status and show configuration info"));
+    text += line("  --input, -i FILE     %@\n", QStringLiteral("Input video file"));
+    text += line("  --output, -o FILE    %@\n", QStringLiteral("Output file path for single file export"));
+    text += line("  --split-export PATH  %@\n", QStringLiteral("Output path template for multi-file export"));
+    text += QString(continuation).replace(QStringLiteral("%@"), QStringLiteral("Creates multiple files based on cuts"));
+    text += line("  --preset, -p NAME    %@\n", QStringLiteral("Export preset name (default: %1)").arg(QStringLiteral("passthrough")));
+    text += line("  --cut, -c TIME       %@\n", QStringLiteral("Timestamp with sub-second precision (HH:MM:SS.mmm)"));
+    text += QString(continuation).replace(QStringLiteral("%@"), QStringLiteral("Can be specified multiple times for multiple cuts"));
+    text += line("  --split, -s TIME     %@\n", QStringLiteral("Timestamp for split point (HH:MM:SS.mmm)"));
+    text += QString(continuation).replace(QStringLiteral("%@"), QStringLiteral("Can be specified multiple times for multiple splits"));
+    text += line("  --clear              %@\n", QStringLiteral("Add an initial cut at the very beginning (00:00:00.000)"));
+    text += line("  --volume VALUE       %@\n", QStringLiteral("Adjust volume (+25, +50, +100, -25, -50, -100) [MP3 only]"));
+    text += line("  --meta-title TEXT    %@\n", QStringLiteral("Set title metadata"));
+    text += line("  --meta-artist TEXT   %@\n", QStringLiteral("Set artist metadata"));
+    text += line("  --meta-album TEXT    %@\n", QStringLiteral("Set album metadata"));
+    text += line("  --meta-year TEXT     %@\n", QStringLiteral("Set year/creation date metadata"));
+    text += line("  --meta-author TEXT   %@\n", QStringLiteral("Set author metadata"));
+    text += line("  --meta-comment TEXT  %@\n", QStringLiteral("Set comment/description metadata"));
+    text += line("  --artwork FILE       %@\n", QStringLiteral("Set artwork image file for MP3 exports"));
+    text += line("  --small-artwork      %@\n", QStringLiteral("try to reduce the size of artwork data"));
+    text += line("  --json               %@\n", QStringLiteral("Output progress and status in JSON format"));
+    text += line("  --debug, --verbose   %@\n", QStringLiteral("Enable debug/verbose output"));
+    text += line("  --overwrite, -y      %@\n\n", QStringLiteral("Overwrite existing files without confirmation"));
+    text += QStringLiteral("Examples:") + QStringLiteral("\n");
+    text += QStringLiteral("  clipwell --input input.mp4 --output output.mp4 --preset H264\n");
+    text += QStringLiteral("  clipwell --input input.mp4 --split-export output/clip.mp4 --split 00:01:30.500 --split 00:02:45.250\n");
+    text += QStringLiteral("  clipwell --input input.mp4 --output trimmed.mp4 --cut 00:00:30.123 --cut 00:01:15.789 --cut 00:02:00.456\n");
+    text += QStringLiteral("  clipwell --input input.mp4 --output trimmed.mp4 --clear --cut 00:01:30.000\n");
+    text += QStringLiteral("  clipwell --input input.mp3 --output output.mp3 --meta-title \"My Song\" --meta-artist \"John Doe\" "
+                           "--meta-album \"Greatest Hits\" --meta-year \"2025\"\n");
+    return text;
+}
+
+QString CWCommandLineParser::versionText()
+{
+    return QStringLiteral("clipwell_cli Version " CLIPWELL_SHORT_VERSION "." CLIPWELL_BUILD_NUMBER);
+}
+
+bool CWCommandLineParser::configureProject(CWProject& project, Error* error)
+{
+    return applyPresetToProject(project, error) && applyCutsToProject(project, error) && applyVolumeToProject(project) &&
+           applyMetadataToProject(project) && applyArtworkToProject(project, error);
+}
+
+bool CWCommandLineParser::applyPresetToProject(CWProject& project, Error* error)
+{
+    if (presetName_.isEmpty())
+        return true;
+    if (QFileInfo(outputFile_).suffix().toLower() == QLatin1String("mp3") &&
+        presetName_.compare(QLatin1String("passthrough"), Qt::CaseInsensitive) == 0)
+        presetName_ = QStringLiteral("lame");
+    QStringList known;
+    for (const CWPresetClass* presetClass : CWPreset::allPresetClasses()) {
+        if (presetClass->identifier.compare(presetName_, Qt::CaseInsensitive) == 0 ||
+            presetClass->presetName.compare(presetName_, Qt::CaseInsensitive) == 0) {
+            project.changePresetTo(presetClass->create());
+            return true;
+        }
+        known << QStringLiteral("%1 (%2)").arg(presetClass->identifier, presetClass->presetName);
+    }
+    return fail(error, QStringLiteral("Unknown preset \"%1\". Valid presets: %2").arg(presetName_, known.join(QStringLiteral(", "))));
+}
+
+bool CWCommandLineParser::applyCutsToProject(CWProject& project, Error* error)
+{
+    project.removeAllSplits();
+    const CMTime duration = project.duration();
+    if (clearStart_ && !project.addCutAt(kCMTimeZero))
+        return fail(error, QStringLiteral("Cannot cut at the start of the source."));
+    for (const CWTimeOperation& operation : timeOperations_) {
+        if (operation.applyToProject(project))
+            continue;
+        const QString what = operation.type() == CWTimeOperation::Split ? QStringLiteral("split") : QStringLiteral("cut");
+        QString why = QStringLiteral("the project refused it");
+        if (CMTimeCompare(operation.time(), duration) > 0)
+            why = QStringLiteral("it lies beyond the end of the source (%1)").arg(describeTime(duration));
+        else if (operation.type() == CWTimeOperation::Split)
+            why = QStringLiteral("a cut or split point is already there");
+        return fail(error, QStringLiteral("Cannot %1 at %2: %3.").arg(what, describeTime(operation.time()), why));
+    }
+    return true;
+}
+
+bool CWCommandLineParser::applyVolumeToProject(CWProject& project)
+{
+    if (volumePercentage_ != 0)
+        project.useVolumePercentage(volumePercentage_);
+    return true;
+}
+
+bool CWCommandLineParser::applyMetadataToProject(CWProject& project)
+{
+    if (!customMetadata_.empty())
+        project.setCustomMetadata(customMetadata_);
+    return true;
+}
+
+bool CWCommandLineParser::applyArtworkToProject(CWProject& project, Error* error)
+{
+    if (enforceSmallArtwork_)
+        project.forceSmallArtwork();
+    if (!artworkPath_.isEmpty() && !project.useArtworkPath(artworkPath_))
+        return fail(error, QStringLiteral("Cannot read the artwork file \"%1\": it is missing, empty or not a file.").arg(artworkPath_));
+    return true;
+}

@@ -1,0 +1,93 @@
+// Turns clipwell_cli's arguments into settled choices: the operation (help, version, setup status,
+// export), input and output paths, preset, the ordered cut and split times, and export options; owns
+// the help and version texts; and applies the choices to a project in a fixed order.
+//
+// It never prints, never exits and touches files only through the project. A parse error stops
+// parsing at the bad argument and is kept (parseError()), so the driver can stop with it instead of
+// exporting with half the arguments. Main thread.
+#pragma once
+
+#include "CMTime.h"
+#include "CWTimeOperation.h"
+#include "Error.h"
+
+#include <QStringList>
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <vector>
+
+class CWProject;
+
+class CWCommandLineParser {
+public:
+    enum Operation : int64_t { NoOperation = 0, ShowHelp = 1, ShowVersion = 2, ShowSetup = 3, Export = 4 };
+
+    // Parses at once; a failure is logged ("Error parsing arguments: ...") and kept in parseError().
+    static std::unique_ptr<CWCommandLineParser> parserWithArguments(const QStringList& arguments);
+    bool parseArguments(const QStringList& arguments, Error* error);
+
+    const std::optional<Error>& parseError() const { return parseError_; }
+    int64_t operation() const { return operation_; }
+    bool shouldShowHelp() const { return operation_ == ShowHelp; }
+    bool shouldShowVersion() const { return operation_ == ShowVersion; }
+    bool shouldShowSetup() const { return operation_ == ShowSetup; }
+    const QString& inputFile() const { return inputFile_; }
+    const QString& outputFile() const { return outputFile_; }
+    // Absolute paths (relative ones against the current folder); empty when not given.
+    QString inputFileURL() const;
+    QString outputFileURL() const;
+    bool useMultipleFiles() const { return useMultipleFiles_; }
+    const QString& presetName() const { return presetName_; }
+    const std::vector<CWTimeOperation>& timeOperations() const { return timeOperations_; }
+    bool overwrite() const { return overwrite_; }
+    bool clearStart() const { return clearStart_; }
+    bool jsonOutput() const { return jsonOutput_; }
+    bool debugOutput() const { return debugOutput_; }
+    bool enforceSmallArtwork() const { return enforceSmallArtwork_; }
+    int64_t volumePercentage() const { return volumePercentage_; }
+    const std::map<QString, QString>& customMetadata() const { return customMetadata_; }
+    const QString& artworkPath() const { return artworkPath_; }
+
+    static QString helpText();
+    static QString versionText();
+
+    // Preset, cuts and splits, volume, metadata, artwork, in this order; stops at the first step that
+    // fails, with an error that says what was refused.
+    bool configureProject(CWProject& project, Error* error);
+    bool applyPresetToProject(CWProject& project, Error* error);
+    bool applyCutsToProject(CWProject& project, Error* error);
+    bool applyVolumeToProject(CWProject& project);
+    bool applyMetadataToProject(CWProject& project);
+    bool applyArtworkToProject(CWProject& project, Error* error);
+
+    // Seconds ("90.5"), M:S ("1:30.5") or H:M:S ("00:01:30.500") at millisecond resolution; an invalid
+    // time for anything else (negative, empty, extra pieces, not a number, too large).
+    static CMTime parseTimeString(const QString& text);
+
+private:
+    bool takeValue(const QStringList& arguments, qsizetype& index, const QString& missingMessage, QString& value,
+                   Error* error);
+    bool handleTimeOption(const QString& option, CWTimeOperation::Type type, const QStringList& arguments,
+                          qsizetype& index, Error* error);
+    bool handleVolumeOption(const QStringList& arguments, qsizetype& index, Error* error);
+    bool handleHelpAndVersionOptions(const QString& argument);
+    bool handlePositionalArgument(const QString& argument, Error* error);
+
+    int64_t operation_ = NoOperation;
+    QString inputFile_;
+    QString outputFile_;
+    bool useMultipleFiles_ = false;
+    QString presetName_ = QStringLiteral("passthrough");
+    std::vector<CWTimeOperation> timeOperations_;
+    bool overwrite_ = false;
+    bool clearStart_ = false;
+    bool jsonOutput_ = false;
+    bool debugOutput_ = false;
+    bool enforceSmallArtwork_ = false;
+    int64_t volumePercentage_ = 0;
+    std::map<QString, QString> customMetadata_;
+    QString artworkPath_;
+    std::optional<Error> parseError_;
+};

@@ -1,0 +1,12 @@
+// FLAC audio.
+#pragma once
+
+#include "CWHighLowQualityPreset.h"
+
+class CWFLACPreset : public CWHighLowQualityPreset {
+public:
+    using CWHighLowQualityPreset::CWHighLowQualityPreset;
+    CWExportSessionClass exportSessionClass() const override { return CWExportSessionClass::FLACAudioFile; }
+    MediaFileType fileType() const override { return MediaFileType::FLAC; }
+    QString defaultFileExtensionForSource(const QString&) const override { return QStringLiteral("flac"); }
+};

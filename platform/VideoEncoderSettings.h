@@ -1,0 +1,18 @@
+// What the preset hooks choose for the video encoder: the codec by its four-character code and the
+// profile. The encoder reads them when it is created. Plain value.
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+
+constexpr uint32_t fourCharCode(const char (&code)[5])
+{
+    return uint32_t(uint8_t(code[0])) << 24 | uint32_t(uint8_t(code[1])) << 16 | uint32_t(uint8_t(code[2])) << 8 |
+           uint32_t(uint8_t(code[3]));
+}
+
+struct VideoEncoderSettings {
+    uint32_t codecType = 0; // 'avc1' or 'hvc1'
+    QString profile;        // "high", "baseline" (H.264), "main" (HEVC)
+};

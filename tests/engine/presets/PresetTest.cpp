@@ -1,0 +1,197 @@
+#include "CWBitrateConfigurationItem.h"
+#include "CWH264Preset.h"
+#include "CWPreset.h"
+#include "CWQualityConfigurationItem.h"
+#include "CWSampleRateConfigurationItem.h"
+#include "MediaAsset.h"
+#include "UserDefaults.h"
+#include "support/TestMedia.h"
+
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+using namespace TestMedia;
+
+namespace {
+
+std::shared_ptr<CWPreset> preset(const char* identifier)
+{
+    CWPreset::registerStandardPresets();
+    const CWPresetClass* presetClass = CWPreset::classWithIdentifier(QString::fromLatin1(identifier));
+    EXPECT_TRUE(presetClass) << identifier;
+    return presetClass ? presetClass->create() : nullptr;
+}
+
+QStringList labels(const CWConfigurationItems& items)
+{
+    QStringList result;
+    for (const auto& item : items)
+        result << item->humanReadableDescription();
+    return result;
+}
+
+} // namespace
+
+TEST(CWPresetCatalogue, OrderDefaultAndLastPreset)
+{
+    CWPreset::registerStandardPresets();
+    CWPreset::registerStandardPresets(); // registering twice changes nothing
+    QStringList names;
+    for (const CWPresetClass* presetClass : CWPreset::allPresetClasses())
+        names << presetClass->presetName;
+    EXPECT_EQ(names, (QStringList{"AVC / h264", "Apple Lossless", "FLAC Audio", "HVEC / h265", "M4A Audio", "MP3 Audio",
+                                  "Passthrough", "QOA Audio", "Thumbnail"}));
+
+    UserDefaults::removeObjectForKey(QStringLiteral("lastPreset"));
+    EXPECT_EQ(CWPreset::lastPreset()->identifier(), QStringLiteral("h265"));
+    CWPreset::lastPresetClass(*CWPreset::classWithIdentifier(QStringLiteral("lame")));
+    EXPECT_EQ(UserDefaults::stringForKey(QStringLiteral("lastPreset")), QStringLiteral("lame"));
+    EXPECT_EQ(CWPreset::lastPreset()->identifier(), QStringLiteral("lame"));
+    UserDefaults::setString(QStringLiteral("lastPreset"), QStringLiteral("removed-in-a-later-version"));
+    EXPECT_EQ(CWPreset::lastPreset()->identifier(), QStringLiteral("h265"));
+    UserDefaults::removeObjectForKey(QStringLiteral("lastPreset"));
+}
+
+TEST(CWPresetCatalogue, EveryPresetCarriesItsAttributes)
+{
+    struct Row {
+        const char* id;
+        const char* suffix;
+        bool audio, video;
+        CWExportSessionClass session;
+        MediaFileType type;
+        const char* extension;
+    };
+    const Row rows[] = {
+        {"alac", "m4a", true, true, CWExportSessionClass::AppleLosslessAudioFile, MediaFileType::AppleM4A, "m4a"},
+        {"flac", "flac", true, true, CWExportSessionClass::FLACAudioFile, MediaFileType::FLAC, "flac"},
+        {"m4a", "m4a", true, true, CWExportSessionClass::AudioOnly, MediaFileType::AppleM4A, "m4a"},
+        {"h264", "h264", false, true, CWExportSessionClass::AssetWriter, MediaFileType::MPEG4, "mp4"},
+        {"h265", "hevc", false, true, CWExportSessionClass::AssetWriter, MediaFileType::MPEG4, "mp4"},
+        {"lame", "mp3", true, true, CWExportSessionClass::LameCustom, MediaFileType::MP3, "mp3"},
+        {"passthrough", "trimmed", true, true, CWExportSessionClass::Basic, MediaFileType::MPEG4, "mp4"},
+        {"qoa", "qoa", true, false, CWExportSessionClass::QOA, MediaFileType::QOA, "qoa"},
+        {"low", "thumbnail", false, true, CWExportSessionClass::Basic, MediaFileType::MPEG4, "mp4"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.id);
+        auto p = preset(row.id);
+        ASSERT_TRUE(p);
+        EXPECT_EQ(p->defaultFileSuffix(), QString::fromLatin1(row.suffix));
+        EXPECT_EQ(p->isValidForAudio(), row.audio);
+        EXPECT_EQ(p->isValidForVideo(), row.video);
+        EXPECT_EQ(p->exportSessionClass(), row.session);
+        EXPECT_EQ(p->fileType(), row.type);
+        EXPECT_EQ(p->defaultFileExtensionForSource(QStringLiteral("/m/in.avi")), QString::fromLatin1(row.extension));
+        EXPECT_FALSE(p->prefersSpeed());
+        EXPECT_EQ(p->isPassthrough(), QLatin1String(row.id) == QLatin1String("passthrough"));
+        EXPECT_FALSE(p->presetDescription().isEmpty());
+    }
+    EXPECT_EQ(preset("passthrough")->presetDescription(),
+              QStringLiteral("Export Video by keeping the original encoding. Super fast export, but fading is not supported"));
+    EXPECT_EQ(MediaFileTypes::identifier(preset("flac")->fileType()), QStringLiteral("flac"));
+    EXPECT_EQ(MediaFileTypes::identifier(preset("qoa")->fileType()), QStringLiteral("public.qoa-audio"));
+    EXPECT_EQ(preset("passthrough")->exportSessionPresetName(), PlatformExportPreset::Passthrough);
+    EXPECT_EQ(preset("m4a")->exportSessionPresetName(), PlatformExportPreset::AppleM4A);
+    EXPECT_EQ(preset("low")->exportSessionPresetName(), PlatformExportPreset::LowQuality);
+    EXPECT_EQ(preset("h264")->configurationViewKind(), CWConfigurationViewKind::QualityControl);
+    EXPECT_EQ(preset("h265")->configurationViewKind(), CWConfigurationViewKind::None);
+}
+
+TEST(CWPresetCatalogue, PassthroughKeepsTheMpeg4FamilyOfItsSource)
+{
+    auto p = preset("passthrough");
+    EXPECT_EQ(p->fileTypeForSource(QStringLiteral("/m/a.mp4")), MediaFileType::MPEG4);
+    EXPECT_EQ(p->fileTypeForSource(QStringLiteral("/m/a.mov")), MediaFileType::QuickTimeMovie);
+    EXPECT_EQ(p->fileTypeForSource(QStringLiteral("/m/a.m4v")), MediaFileType::AppleM4V);
+    EXPECT_EQ(p->fileTypeForSource(QStringLiteral("/m/a.MOV")), MediaFileType::MPEG4);
+    EXPECT_EQ(p->fileTypeForSource(QStringLiteral("/m/a.avi")), MediaFileType::MPEG4);
+    EXPECT_EQ(p->defaultFileExtensionForSource(QStringLiteral("/m/a.mov")), QStringLiteral("mov"));
+    EXPECT_EQ(p->defaultFileExtensionForSource(QStringLiteral("/m/a.m4a")), QStringLiteral("m4a"));
+    EXPECT_EQ(p->defaultFileExtensionForSource(QStringLiteral("/m/a.MOV")), QStringLiteral("mp4"));
+    EXPECT_EQ(p->suggestedFilenameBasedOn(QStringLiteral("/m/Talk.mov"), QString()), QStringLiteral("/m/Talk - trimmed.mov"));
+    EXPECT_EQ(p->suggestedFilenameBasedOn(QStringLiteral("/m/Talk.mov"), QStringLiteral("wav")), QStringLiteral("/m/Talk - trimmed.wav"));
+    EXPECT_EQ(preset("lame")->suggestedFilenameBasedOn(QStringLiteral("/m.d/Talk.v2.mov"), QString()),
+              QStringLiteral("/m.d/Talk.v2 - mp3.mp3"));
+}
+
+TEST(CWPresetCatalogue, CompatibilityAsksTheMediaLayer)
+{
+    Error error;
+    auto mp4 = MediaAsset::open(h264WithBFrames(), &error);
+    auto audioWav = MediaAsset::open(wav(), &error);
+    ASSERT_TRUE(mp4 && audioWav);
+    // An MP3 source, whatever the case of its extension, is refused at once.
+    const QString upper = folder() + QStringLiteral("/LOUD.MP3");
+    QFile::remove(upper);
+    ASSERT_TRUE(QFile::copy(mp3WithCover(), upper));
+    auto mp3 = MediaAsset::open(upper, &error);
+    ASSERT_TRUE(mp3);
+    auto answer = [](const CWPreset& p, const MediaAsset& asset) {
+        std::optional<bool> result;
+        p.determineCompatibilityWithAsset(asset, [&](bool compatible) { result = compatible; });
+        EXPECT_TRUE(result.has_value()) << "answered before returning";
+        return result.value_or(false);
+    };
+    EXPECT_FALSE(answer(*preset("passthrough"), *mp3));
+    EXPECT_TRUE(answer(*preset("passthrough"), *mp4));
+    EXPECT_FALSE(answer(*preset("passthrough"), *audioWav)) << "MPEG-4 cannot hold PCM from a WAV file";
+    EXPECT_FALSE(answer(*preset("low"), *audioWav));
+    EXPECT_TRUE(answer(*preset("low"), *mp4));
+    EXPECT_TRUE(answer(*preset("m4a"), *audioWav));
+    EXPECT_TRUE(answer(*preset("h264"), *audioWav)) << "sessions of their own answer YES";
+}
+
+TEST(CWPresetCatalogue, QualitySwitchIsRememberedPerClass)
+{
+    UserDefaults::removeObjectForKey(QStringLiteral("CWH264PresetisHigh"));
+    auto h264 = std::dynamic_pointer_cast<CWH264Preset>(preset("h264"));
+    ASSERT_TRUE(h264);
+    EXPECT_TRUE(h264->highQuality()) << "high on a fresh install";
+    VideoEncoderSettings settings;
+    h264->configureCompressionSession(settings);
+    EXPECT_EQ(settings.profile, QStringLiteral("high"));
+    EXPECT_EQ(settings.codecType, fourCharCode("avc1"));
+    h264->useHighQuality(false);
+    EXPECT_FALSE(UserDefaults::boolForKey(QStringLiteral("CWH264PresetisHigh"), true));
+    auto again = std::dynamic_pointer_cast<CWH264Preset>(preset("h264"));
+    EXPECT_FALSE(again->highQuality());
+    again->configureCompressionSession(settings);
+    EXPECT_EQ(settings.profile, QStringLiteral("baseline"));
+    preset("h265")->configureCompressionSession(settings);
+    EXPECT_EQ(settings.profile, QStringLiteral("main"));
+    EXPECT_EQ(settings.codecType, fourCharCode("hvc1"));
+    UserDefaults::removeObjectForKey(QStringLiteral("CWH264PresetisHigh"));
+}
+
+TEST(CWPresetConfiguration, LabelsAndOptionLists)
+{
+    EXPECT_EQ(CWBitrateConfigurationItem(1411200).humanReadableDescription(), QStringLiteral("1.4 Mbps"));
+    EXPECT_EQ(CWBitrateConfigurationItem(999).humanReadableDescription(), QStringLiteral("999 bps"));
+    EXPECT_EQ(CWBitrateConfigurationItem(128000).humanReadableDescription(), QStringLiteral("128 kbps"));
+    EXPECT_EQ(CWSampleRateConfigurationItem(44100).humanReadableDescription(), QStringLiteral("44.1 kHz"));
+    EXPECT_EQ(CWSampleRateConfigurationItem(800).humanReadableDescription(), QStringLiteral("800 Hz"));
+    EXPECT_EQ(CWQualityConfigurationItem(0).humanReadableDescription(), QStringLiteral("Low Quality"));
+    EXPECT_EQ(CWQualityConfigurationItem(3).humanReadableDescription(), QStringLiteral("Maximum Quality"));
+    EXPECT_EQ(CWQualityConfigurationItem(7).humanReadableDescription(), QString());
+
+    EXPECT_TRUE(preset("lame")->supportsBitrateConfiguration());
+    EXPECT_EQ(labels(preset("lame")->availableBitrateConfigurationItems()),
+              (QStringList{"96 kbps", "128 kbps", "192 kbps", "320 kbps"}));
+    for (const char* id : {"m4a", "h264", "alac", "flac", "h265", "passthrough", "qoa", "low"}) {
+        SCOPED_TRACE(id);
+        EXPECT_FALSE(preset(id)->supportsBitrateConfiguration());
+        EXPECT_TRUE(preset(id)->availableBitrateConfigurationItems().empty());
+        EXPECT_FALSE(preset(id)->supportsSampleRateConfiguration());
+        EXPECT_FALSE(preset(id)->supportsQualityConfiguration());
+    }
+    // The lossless encoders take every common rate.
+    for (const char* id : {"flac", "alac"}) {
+        const QStringList rates = labels(preset(id)->availableSampleRateConfigurationItems());
+        EXPECT_TRUE(rates.contains(QStringLiteral("44.1 kHz"))) << id;
+        EXPECT_TRUE(rates.contains(QStringLiteral("96.0 kHz"))) << id;
+        EXPECT_EQ(rates.first(), QStringLiteral("8.0 kHz")) << id;
+    }
+    EXPECT_TRUE(preset("m4a")->availableSampleRateConfigurationItems().empty());
+}
