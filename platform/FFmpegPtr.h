@@ -47,5 +47,19 @@ using PacketPtr = std::unique_ptr<AVPacket, PacketDeleter>;
 using SwsContextPtr = std::unique_ptr<SwsContext, SwsContextDeleter>;
 using SwrContextPtr = std::unique_ptr<SwrContext, SwrContextDeleter>;
 
+// A channel layout that releases what it holds.
+struct ChannelLayout {
+    AVChannelLayout layout{};
+    ChannelLayout() = default;
+    ChannelLayout(const ChannelLayout&) = delete;
+    ChannelLayout& operator=(const ChannelLayout&) = delete;
+    ~ChannelLayout() { av_channel_layout_uninit(&layout); }
+    void assign(const AVChannelLayout& other)
+    {
+        av_channel_layout_uninit(&layout);
+        av_channel_layout_copy(&layout, &other);
+    }
+};
+
 inline FramePtr makeFrame() { return FramePtr(av_frame_alloc()); }
 inline PacketPtr makePacket() { return PacketPtr(av_packet_alloc()); }

@@ -48,6 +48,13 @@ QString className(CWExportSessionClass sessionClass)
     return {};
 }
 
+bool includeAudioTracksInComposition(CWExportSessionClass) { return true; }
+
+bool includeVideoTracksInComposition(CWExportSessionClass sessionClass)
+{
+    return sessionClass != CWExportSessionClass::AudioOnly;
+}
+
 std::optional<std::vector<int64_t>> availableBitrates(CWExportSessionClass sessionClass)
 {
     switch (sessionClass) {

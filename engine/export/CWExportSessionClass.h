@@ -20,6 +20,9 @@ enum class CWExportSessionClass {
 
 namespace CWExportSessionClasses {
 QString className(CWExportSessionClass sessionClass);
+// Whether the export project puts the source's audio / video tracks into the composition.
+bool includeAudioTracksInComposition(CWExportSessionClass sessionClass);
+bool includeVideoTracksInComposition(CWExportSessionClass sessionClass);
 // Bit rates (bits per second) the session can encode at; nullopt when the class has no such query.
 std::optional<std::vector<int64_t>> availableBitrates(CWExportSessionClass sessionClass);
 // Sample rates (hertz) the session can encode at; nullopt when the class has no such query.

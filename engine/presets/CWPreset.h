@@ -11,6 +11,7 @@
 
 #include "CWExportSessionClass.h"
 #include "CWPresetConfigurationItem.h"
+#include "Composition.h"
 #include "ExportCompatibility.h"
 #include "MediaFileType.h"
 #include "VideoEncoderSettings.h"
@@ -60,6 +61,8 @@ public:
     virtual CWExportSessionClass exportSessionClass() const { return CWExportSessionClass::Basic; }
     // The media layer's preset, for presets whose session is the media layer's export session.
     virtual std::optional<PlatformExportPreset> exportSessionPresetName() const { return std::nullopt; }
+    // Called while the export project builds its video composition; may adjust it.
+    virtual void configureVideoComposition(VideoComposition&, const MediaAsset&) const {}
     virtual bool prefersSpeed() const { return false; }
     virtual uint32_t codecType() const { return 0; }
     virtual void configureCompressionSession(VideoEncoderSettings&) const {}

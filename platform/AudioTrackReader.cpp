@@ -1,0 +1,169 @@
+#include "AudioTrackReader.h"
+
+#include "MediaAsset.h"
+
+extern "C" {
+#include <libavutil/channel_layout.h>
+#include <libavutil/opt.h>
+}
+
+#include <cmath>
+
+namespace {
+// How far before its stated end a track may run out before it counts as truncated.
+constexpr double kEarlyEndTolerance = 0.5;
+} // namespace
+
+bool AudioTrackReader::open(std::shared_ptr<const MediaAsset> asset, const CompositionTrack& track, const PcmFormat& format,
+                            Error* error)
+{
+    segments_ = track.segments;
+    format_ = format;
+    if (format_.channelLayoutMask)
+        av_channel_layout_from_mask(&outLayout_.layout, format_.channelLayoutMask);
+    if (!format_.channelLayoutMask || outLayout_.layout.nb_channels != format_.channelCount)
+        av_channel_layout_default(&outLayout_.layout, format_.channelCount);
+    if (segments_.empty())
+        return true;
+    return decoder_.open(std::move(asset), segments_.front().sourceTrackID, error);
+}
+
+int64_t AudioTrackReader::framesAt(CMTime time) const
+{
+    return int64_t(std::llround(CMTimeGetSeconds(time) * format_.sampleRate));
+}
+
+bool AudioTrackReader::beginSegment(Error* error)
+{
+    const CompositionSegment& segment = segments_[segment_];
+    // Silence up to the segment's place, when the track has a gap there.
+    const int64_t start = framesAt(segment.targetStart);
+    if (produced_ < start) {
+        pending_.insert(pending_.end(), size_t(start - produced_) * format_.channelCount, 0.0f);
+        produced_ = start;
+    }
+    inSegment_ = true;
+    expectedNext_ = kCMTimeInvalid;
+    return decoder_.seek(segment.sourceRange.start, error);
+}
+
+void AudioTrackReader::endSegment()
+{
+    if (resampler_) {
+        // What the resampler still holds belongs to this segment.
+        const int64_t delayed = swr_get_delay(resampler_.get(), format_.sampleRate) + 16;
+        std::vector<float> tail(size_t(delayed) * format_.channelCount);
+        uint8_t* out = reinterpret_cast<uint8_t*>(tail.data());
+        const int got = swr_convert(resampler_.get(), &out, int(delayed), nullptr, 0);
+        if (got > 0) {
+            pending_.insert(pending_.end(), tail.begin(), tail.begin() + size_t(got) * format_.channelCount);
+            produced_ += got;
+        }
+        resampler_.reset();
+    }
+    // Exactly the segment's length: pad with silence, or drop what the rounding of frames added.
+    const CompositionSegment& segment = segments_[segment_];
+    const int64_t end = framesAt(CMTimeRangeGetEnd(segment.targetRange()));
+    if (produced_ < end)
+        pending_.insert(pending_.end(), size_t(end - produced_) * format_.channelCount, 0.0f);
+    else if (produced_ > end)
+        pending_.resize(pending_.size() - std::min(pending_.size(), size_t(produced_ - end) * format_.channelCount));
+    produced_ = end;
+    inSegment_ = false;
+    ++segment_;
+}
+
+bool AudioTrackReader::convert(const AVFrame* frame, int first, int count, Error* error)
+{
+    const bool changed = !resampler_ || resamplerFormat_ != frame->format || resamplerRate_ != frame->sample_rate ||
+                         av_channel_layout_compare(&resamplerLayout_.layout, &frame->ch_layout) != 0;
+    if (changed) {
+        SwrContext* raw = nullptr;
+        int ret = swr_alloc_set_opts2(&raw, &outLayout_.layout, AV_SAMPLE_FMT_FLT, format_.sampleRate, const_cast<AVChannelLayout*>(&frame->ch_layout),
+                                      AVSampleFormat(frame->format), frame->sample_rate, 0, nullptr);
+        resampler_.reset(raw);
+        if (ret >= 0)
+            ret = swr_init(resampler_.get());
+        if (ret < 0) {
+            setError(error, mediaError(ret, QStringLiteral("Cannot convert the audio")));
+            return false;
+        }
+        resamplerFormat_ = frame->format;
+        resamplerRate_ = frame->sample_rate;
+        resamplerLayout_.assign(frame->ch_layout);
+    }
+    // Point at the first wanted sample of every plane (or of the one interleaved plane).
+    const bool planar = av_sample_fmt_is_planar(AVSampleFormat(frame->format));
+    const int bytes = av_get_bytes_per_sample(AVSampleFormat(frame->format));
+    const int channels = frame->ch_layout.nb_channels;
+    std::vector<const uint8_t*> in(planar ? channels : 1);
+    for (size_t i = 0; i < in.size(); ++i)
+        in[i] = frame->extended_data[i] + size_t(first) * bytes * (planar ? 1 : channels);
+    const int capacity = swr_get_out_samples(resampler_.get(), count);
+    std::vector<float> out(size_t(std::max(capacity, 0)) * format_.channelCount);
+    uint8_t* outData = reinterpret_cast<uint8_t*>(out.data());
+    const int got = swr_convert(resampler_.get(), &outData, capacity, in.data(), count);
+    if (got < 0) {
+        setError(error, mediaError(got, QStringLiteral("Cannot convert the audio")));
+        return false;
+    }
+    pending_.insert(pending_.end(), out.begin(), out.begin() + size_t(got) * format_.channelCount);
+    produced_ += got;
+    return true;
+}
+
+bool AudioTrackReader::produce(Error* error)
+{
+    if (!inSegment_)
+        return beginSegment(error);
+    const CompositionSegment& segment = segments_[segment_];
+    const CMTime start = segment.sourceRange.start;
+    const CMTime end = CMTimeRangeGetEnd(segment.sourceRange);
+    FramePtr frame = decoder_.nextFrame(error);
+    if (!frame) {
+        if (decoder_.failed())
+            return false;
+        // The media ran out: fine at the track's end, a truncated file well before it.
+        const CMTime trackEnd = CMTimeRangeGetEnd(decoder_.track().timeRange);
+        const CMTime reached = CMTIME_IS_VALID(expectedNext_) ? expectedNext_ : start;
+        if (CMTimeGetSeconds(CMTimeMinimum(end, trackEnd)) - CMTimeGetSeconds(reached) > kEarlyEndTolerance) {
+            setError(error, Error{kMediaErrorDomain, AVERROR_INVALIDDATA,
+                                  QStringLiteral("Audio track %1 ends at %2 s, before its stated length: the file is damaged or incomplete.")
+                                      .arg(decoder_.track().trackID)
+                                      .arg(CMTimeGetSeconds(reached), 0, 'f', 3),
+                                  {}, {}});
+            return false;
+        }
+        endSegment();
+        return true;
+    }
+    CMTime frameStart = decoder_.frameTime(frame.get());
+    if (!CMTIME_IS_NUMERIC(frameStart))
+        frameStart = CMTIME_IS_VALID(expectedNext_) ? expectedNext_ : start;
+    const int rate = frame->sample_rate;
+    const CMTime frameEnd = CMTimeAdd(frameStart, CMTimeMake(frame->nb_samples, rate));
+    expectedNext_ = frameEnd;
+    // The samples of this frame inside [start, end).
+    auto index = [&](CMTime t) {
+        const double offset = CMTimeGetSeconds(CMTimeSubtract(t, frameStart)) * rate;
+        return int(std::clamp<double>(std::llround(offset), 0, frame->nb_samples));
+    };
+    const int first = index(start), last = index(end);
+    if (last > first && !convert(frame.get(), first, last - first, error))
+        return false;
+    if (CMTimeCompare(frameEnd, end) >= 0)
+        endSegment();
+    return true;
+}
+
+int AudioTrackReader::read(std::vector<float>& out, int maxFrames, Error* error)
+{
+    const size_t wanted = size_t(maxFrames) * format_.channelCount;
+    while (pending_.size() < wanted && segment_ < segments_.size())
+        if (!produce(error))
+            return -1;
+    const size_t taken = std::min(wanted, pending_.size());
+    out.insert(out.end(), pending_.begin(), pending_.begin() + taken);
+    pending_.erase(pending_.begin(), pending_.begin() + taken);
+    return int(taken / format_.channelCount);
+}

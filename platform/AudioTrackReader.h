@@ -1,0 +1,40 @@
+// One audio track of a composition as 32-bit float interleaved PCM in a given format, exact to the
+// sample: each composition segment yields exactly its duration in output samples, placed at its
+// target time, with silence where the track has no media (gaps, or a track that ends early).
+// Decodes with a TrackDecoder and converts with libswresample. One thread at a time. A source that
+// ends well before its stated length (a truncated file) fails with an error.
+#pragma once
+
+#include "Composition.h"
+#include "FFmpegPtr.h"
+#include "SampleBuffer.h"
+#include "TrackDecoder.h"
+
+#include <deque>
+
+class AudioTrackReader {
+public:
+    bool open(std::shared_ptr<const MediaAsset> asset, const CompositionTrack& track, const PcmFormat& format, Error* error);
+    // Appends up to maxFrames frames to out; returns how many, 0 at the end, -1 on failure.
+    int read(std::vector<float>& out, int maxFrames, Error* error);
+
+private:
+    bool produce(Error* error);       // adds converted samples to pending_, or finishes a segment
+    bool beginSegment(Error* error);
+    void endSegment();
+    bool convert(const AVFrame* frame, int first, int count, Error* error);
+    int64_t framesAt(CMTime time) const;
+
+    TrackDecoder decoder_;
+    std::vector<CompositionSegment> segments_;
+    PcmFormat format_;
+    ChannelLayout outLayout_;
+    SwrContextPtr resampler_;
+    int resamplerFormat_ = -1, resamplerRate_ = 0;
+    ChannelLayout resamplerLayout_;
+    size_t segment_ = 0;
+    bool inSegment_ = false;
+    int64_t produced_ = 0; // output frames made so far, silence included
+    CMTime expectedNext_ = kCMTimeInvalid; // time of the next input sample, for frames without a timestamp
+    std::deque<float> pending_;
+};

@@ -1,0 +1,70 @@
+#include "CompositionReader.h"
+
+CompositionReader::CompositionReader(std::shared_ptr<const MediaAsset> asset, Composition composition)
+    : asset_(std::move(asset)), composition_(std::move(composition))
+{
+}
+
+std::shared_ptr<AudioMixOutput> CompositionReader::addAudioMixOutput(std::vector<int32_t> trackIDs, const AudioMix& mix,
+                                                                     const PcmFormat& format)
+{
+    auto output = std::make_shared<AudioMixOutput>(asset_, composition_, std::move(trackIDs), mix, format);
+    output->setCancelFlag(cancelled_);
+    outputs_.push_back(output);
+    return output;
+}
+
+std::shared_ptr<VideoCompositionOutput> CompositionReader::addVideoCompositionOutput(const VideoComposition& videoComposition)
+{
+    auto output = std::make_shared<VideoCompositionOutput>(asset_, composition_, videoComposition);
+    output->setCancelFlag(cancelled_);
+    outputs_.push_back(output);
+    return output;
+}
+
+std::shared_ptr<TrackOutput> CompositionReader::addTrackOutput(int32_t trackID)
+{
+    auto output = std::make_shared<TrackOutput>(asset_, composition_, trackID);
+    output->setCancelFlag(cancelled_);
+    outputs_.push_back(output);
+    return output;
+}
+
+bool CompositionReader::startReading(Error* error)
+{
+    for (const auto& output : outputs_)
+        if (!output->start(error))
+            return false;
+    started_ = true;
+    return true;
+}
+
+CompositionReader::Status CompositionReader::status() const
+{
+    if (!started_)
+        return Status::Unknown;
+    bool reading = false;
+    for (const auto& output : outputs_) {
+        switch (output->status()) {
+        case ReaderOutput::Status::Failed:
+            return Status::Failed;
+        case ReaderOutput::Status::Reading:
+        case ReaderOutput::Status::Unknown:
+            reading = true;
+            break;
+        default:
+            break;
+        }
+    }
+    if (cancelled_->load())
+        return Status::Cancelled;
+    return reading ? Status::Reading : Status::Completed;
+}
+
+Error CompositionReader::error() const
+{
+    for (const auto& output : outputs_)
+        if (output->status() == ReaderOutput::Status::Failed)
+            return output->error();
+    return {};
+}

@@ -1,0 +1,28 @@
+// Reader output that copies the packets of one composition track (subtitles, timed metadata, or any
+// track) without decoding, re-stamped into composition time: packets shown within a segment are
+// kept, moved by the segment's offset and cut to its bounds. The codec parameters of the source track
+// are available for the writer input that takes them.
+#pragma once
+
+#include "Composition.h"
+#include "ReaderOutput.h"
+#include "TrackDecoder.h"
+
+class TrackOutput : public ReaderOutput {
+public:
+    TrackOutput(std::shared_ptr<const MediaAsset> asset, const Composition& composition, int32_t trackID);
+    bool start(Error* error) override;
+    // The source stream's codec parameters; valid after start() for the output's life.
+    const AVCodecParameters* codecParameters() const { return decoder_.stream() ? decoder_.stream()->codecpar : nullptr; }
+    AVRational timeBase() const { return decoder_.stream() ? decoder_.stream()->time_base : AVRational{1, 1}; }
+
+protected:
+    std::shared_ptr<SampleBuffer> readNext(Error* error, bool& failed) override;
+
+private:
+    std::shared_ptr<const MediaAsset> asset_;
+    const CompositionTrack* track_ = nullptr;
+    TrackDecoder decoder_;
+    size_t segment_ = 0;
+    bool inSegment_ = false;
+};

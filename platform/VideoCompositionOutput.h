@@ -1,0 +1,37 @@
+// Reader output of a composition's video: the frames of its first video track across all segments,
+// turned upright and sized to the video composition's render size, in presentation order, stamped
+// with composition time. Every source frame shown within a segment is delivered once with its own
+// duration (cut to the segment's bounds), so output time runs on without gaps or overlaps and the
+// source's frame rate, constant or variable, is kept. The composition's frame duration is used only
+// for a last frame whose length the source does not give.
+#pragma once
+
+#include "Composition.h"
+#include "FrameConverter.h"
+#include "ReaderOutput.h"
+#include "TrackDecoder.h"
+
+class VideoCompositionOutput : public ReaderOutput {
+public:
+    VideoCompositionOutput(std::shared_ptr<const MediaAsset> asset, const Composition& composition,
+                           const VideoComposition& videoComposition);
+    bool start(Error* error) override;
+
+protected:
+    std::shared_ptr<SampleBuffer> readNext(Error* error, bool& failed) override;
+
+private:
+    // Emits the held frame (ending at `end` in source time) if it shows within the segment.
+    std::shared_ptr<SampleBuffer> deliver(FramePtr frame, CMTime frameStart, CMTime frameEnd, Error* error, bool& failed);
+
+    std::shared_ptr<const MediaAsset> asset_;
+    const CompositionTrack* track_ = nullptr;
+    VideoComposition videoComposition_;
+    TrackDecoder decoder_;
+    std::unique_ptr<FrameConverter> converter_;
+    size_t segment_ = 0;
+    bool inSegment_ = false;
+    bool emittedInSegment_ = false;
+    FramePtr held_;
+    CMTime heldTime_ = kCMTimeInvalid;
+};
