@@ -12,9 +12,10 @@ namespace MediaInput {
 
 InputFormatContextPtr open(const QString& path, bool probe, Error* error)
 {
-    // The libraries' own console messages would only repeat what our errors say.
+    // The libraries' own console messages would only repeat what our errors say; CLIPWELL_FFMPEG_LOG
+    // brings them back for diagnosis.
     static std::once_flag quiet;
-    std::call_once(quiet, [] { av_log_set_level(AV_LOG_QUIET); });
+    std::call_once(quiet, [] { av_log_set_level(qEnvironmentVariableIsSet("CLIPWELL_FFMPEG_LOG") ? AV_LOG_VERBOSE : AV_LOG_QUIET); });
     const QFileInfo info(path);
     if (!info.exists()) {
         setError(error, Error{kMediaErrorDomain, AVERROR(ENOENT),

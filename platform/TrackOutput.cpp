@@ -59,7 +59,11 @@ std::shared_ptr<SampleBuffer> TrackOutput::readNext(Error* error, bool& failed)
         const CMTime until = packet->duration > 0 ? CMTimeMinimum(shownUntil, end) : from;
         const AVRational timeBase = decoder_.stream()->time_base;
         const CMTime outputTime = CMTimeAdd(segment.targetStart, CMTimeSubtract(from, start));
-        packet->pts = packet->dts = MediaInput::timestampFromTime(outputTime, timeBase);
+        // Decode times move with the presentation times, so their distance (reordering) is kept.
+        const int64_t newPts = MediaInput::timestampFromTime(outputTime, timeBase);
+        if (packet->dts != AV_NOPTS_VALUE)
+            packet->dts += newPts - timestamp;
+        packet->pts = newPts;
         packet->duration = MediaInput::timestampFromTime(CMTimeSubtract(until, from), timeBase);
         packet->pos = -1;
         auto buffer = std::make_shared<PacketBuffer>(std::make_unique<PacketBuffer::Packet>(PacketBuffer::Packet{std::move(packet), timeBase}));
