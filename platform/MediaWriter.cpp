@@ -91,6 +91,11 @@ WriterInput* MediaWriter::addEncodedInput(MediaType type, const AVCodecParameter
     return input;
 }
 
+void MediaWriter::setEncodedInputParameters(WriterInput* input, const AVCodecContext* encoder)
+{
+    avcodec_parameters_from_context(input->parameters_.get(), encoder);
+}
+
 void MediaWriter::setCodecTag(WriterInput* input, uint32_t tag) { codecTags_.emplace_back(input, tag); }
 
 bool MediaWriter::fail(const Error& error, Error* out)
@@ -169,7 +174,11 @@ bool MediaWriter::startWriting(Error* error)
     fileBegun_ = true;
     if (!writeArtwork(error))
         return false;
-    ret = avformat_write_header(format, nullptr);
+    AVDictionary* options = nullptr;
+    for (const auto& [key, value] : muxerOptions_)
+        av_dict_set(&options, key.toUtf8().constData(), value.toUtf8().constData(), 0);
+    ret = avformat_write_header(format, &options);
+    av_dict_free(&options);
     // The muxer takes cover art as the one packet of its stream.
     for (unsigned i = 0; ret >= 0 && i < format->nb_streams; ++i) {
         if (!(format->streams[i]->disposition & AV_DISPOSITION_ATTACHED_PIC))

@@ -23,6 +23,7 @@
 #include <mutex>
 #include <vector>
 
+struct AVCodecContext;
 struct AVCodecParameters;
 class MediaWriter;
 class TrackOutput;
@@ -66,7 +67,11 @@ public:
     WriterInput* addPacketInput(const TrackOutput& source);
     // Packets of an encoder of the media layer (the parameters are copied); time base of its packets.
     WriterInput* addEncodedInput(MediaType type, const AVCodecParameters* parameters, int timeBaseNum, int timeBaseDen);
+    // Takes an open encoder's stream description for an encoded input, before startWriting().
+    void setEncodedInputParameters(WriterInput* input, const AVCodecContext* encoder);
     void setMetadata(std::vector<MetadataItem> items) { metadata_ = std::move(items); }
+    // An option of the muxer, given when the header is written ("use_editlist" = "1").
+    void setMuxerOption(const QString& key, const QString& value) { muxerOptions_.emplace_back(key, value); }
     // "hvc1" for HEVC in MPEG-4, so that every player recognises it.
     void setCodecTag(WriterInput* input, uint32_t tag);
 
@@ -90,6 +95,7 @@ private:
     std::vector<std::unique_ptr<WriterInput>> inputs_;
     std::vector<MetadataItem> metadata_;
     std::vector<std::pair<WriterInput*, uint32_t>> codecTags_;
+    std::vector<std::pair<QString, QString>> muxerOptions_;
     mutable std::mutex mutex_;
     mutable std::condition_variable progress_;
     std::atomic<Status> status_{Status::Unknown};

@@ -1,137 +1,25 @@
 #include "Mp4SampleTable.h"
 
+#include "Mp4Boxes.h"
+
 #include <QFile>
 
-#include <string_view>
-
-namespace {
-
-// A bounded view of box payload bytes; every read checks the bounds and marks the view bad instead.
-class Bytes {
-public:
-    Bytes(const uchar* data, qint64 size) : data_(data), size_(size) {}
-    bool ok() const { return ok_; }
-    qint64 remaining() const { return size_ - pos_; }
-    const uchar* here() const { return data_ + pos_; }
-    void skip(qint64 n)
-    {
-        if (n < 0 || n > remaining())
-            ok_ = false;
-        else
-            pos_ += n;
-    }
-    uint64_t read(int bytes)
-    {
-        if (bytes > remaining()) {
-            ok_ = false;
-            pos_ = size_;
-            return 0;
-        }
-        uint64_t v = 0;
-        for (int i = 0; i < bytes; ++i)
-            v = (v << 8) | data_[pos_++];
-        return v;
-    }
-
-private:
-    const uchar* data_;
-    qint64 size_;
-    qint64 pos_ = 0;
-    bool ok_ = true;
-};
-
-struct Box {
-    std::string_view type;
-    Bytes payload;
-};
-
-// Calls visit(type, payload) for each box of a container payload; false when the layout is broken.
-template <typename Visit> bool forEachBox(Bytes bytes, Visit&& visit)
-{
-    while (bytes.remaining() >= 8) {
-        const uchar* start = bytes.here();
-        uint64_t size = bytes.read(4);
-        const std::string_view type(reinterpret_cast<const char*>(bytes.here()), 4);
-        bytes.skip(4);
-        uint64_t header = 8;
-        if (size == 1) {
-            size = bytes.read(8);
-            header = 16;
-        } else if (size == 0) {
-            size = uint64_t(bytes.remaining()) + header;
-        }
-        if (!bytes.ok() || size < header || size - header > uint64_t(bytes.remaining()))
-            return false;
-        visit(type, Bytes(start + header, qint64(size - header)));
-        bytes.skip(qint64(size - header));
-    }
-    return bytes.ok();
-}
-
-Bytes child(Bytes parent, std::string_view wanted, bool& found)
-{
-    Bytes result(nullptr, 0);
-    found = false;
-    forEachBox(parent, [&](std::string_view type, Bytes payload) {
-        if (!found && type == wanted) {
-            result = payload;
-            found = true;
-        }
-    });
-    return result;
-}
-
-// The moov box of the file, found by walking the top-level boxes and seeking over the media data.
-QByteArray readMoov(QFile& file)
-{
-    qint64 pos = 0;
-    const qint64 fileSize = file.size();
-    while (pos + 8 <= fileSize) {
-        if (!file.seek(pos))
-            return {};
-        const QByteArray header = file.read(16);
-        if (header.size() < 8)
-            return {};
-        Bytes h(reinterpret_cast<const uchar*>(header.constData()), header.size());
-        uint64_t size = h.read(4);
-        const QByteArray type = header.mid(4, 4);
-        qint64 headerSize = 8;
-        if (size == 1) {
-            size = h.read(8);
-            headerSize = 16;
-        } else if (size == 0) {
-            size = uint64_t(fileSize - pos);
-        }
-        if (!h.ok() || size < uint64_t(headerSize) || size > uint64_t(fileSize - pos))
-            return {};
-        if (type == "moov") {
-            if (size > 512ull * 1024 * 1024 || !file.seek(pos + headerSize))
-                return {};
-            QByteArray moov = file.read(qint64(size) - headerSize);
-            return moov.size() == qint64(size) - headerSize ? moov : QByteArray();
-        }
-        pos += qint64(size);
-    }
-    return {};
-}
-
-} // namespace
 
 std::optional<Mp4TrackTiming> readMp4TrackTiming(const QString& path, int32_t trackID)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
-    const QByteArray moovData = readMoov(file);
+    const QByteArray moovData = readMoov(file).bytes;
     if (moovData.isEmpty())
         return std::nullopt;
-    Bytes moov(reinterpret_cast<const uchar*>(moovData.constData()), moovData.size());
-    if (bool found = false; child(moov, "mvex", found), found)
+    Mp4Bytes moov(reinterpret_cast<const uchar*>(moovData.constData()), moovData.size());
+    if (bool found = false; childMp4Box(moov, "mvex", found), found)
         return std::nullopt; // fragmented: the samples live in movie fragments
 
     int32_t movieTimescale = 0;
     bool foundBox = false;
-    Bytes mvhd = child(moov, "mvhd", foundBox);
+    Mp4Bytes mvhd = childMp4Box(moov, "mvhd", foundBox);
     if (foundBox) {
         const uint64_t version = mvhd.read(1);
         mvhd.skip(3 + (version == 1 ? 16 : 8));
@@ -139,11 +27,11 @@ std::optional<Mp4TrackTiming> readMp4TrackTiming(const QString& path, int32_t tr
     }
 
     std::optional<Mp4TrackTiming> result;
-    bool broken = !forEachBox(moov, [&](std::string_view type, Bytes trak) {
+    bool broken = !forEachMp4Box(moov, [&](std::string_view type, Mp4Bytes trak) {
         if (type != "trak" || result)
             return;
         bool found = false;
-        Bytes tkhd = child(trak, "tkhd", found);
+        Mp4Bytes tkhd = childMp4Box(trak, "tkhd", found);
         if (!found)
             return;
         const uint64_t version = tkhd.read(1);
@@ -152,16 +40,16 @@ std::optional<Mp4TrackTiming> readMp4TrackTiming(const QString& path, int32_t tr
             return;
 
         Mp4TrackTiming timing;
-        Bytes mdia = child(trak, "mdia", found);
-        Bytes mdhd = found ? child(mdia, "mdhd", found) : mdia;
+        Mp4Bytes mdia = childMp4Box(trak, "mdia", found);
+        Mp4Bytes mdhd = found ? childMp4Box(mdia, "mdhd", found) : mdia;
         if (!found)
             return;
         const uint64_t mdhdVersion = mdhd.read(1);
         mdhd.skip(3 + (mdhdVersion == 1 ? 16 : 8));
         timing.timescale = int32_t(mdhd.read(4));
-        Bytes minf = child(mdia, "minf", found);
-        Bytes stbl = found ? child(minf, "stbl", found) : minf;
-        Bytes stts = found ? child(stbl, "stts", found) : stbl;
+        Mp4Bytes minf = childMp4Box(mdia, "minf", found);
+        Mp4Bytes stbl = found ? childMp4Box(minf, "stbl", found) : minf;
+        Mp4Bytes stts = found ? childMp4Box(stbl, "stts", found) : stbl;
         if (!found || !mdhd.ok() || timing.timescale <= 0)
             return;
 
@@ -184,7 +72,7 @@ std::optional<Mp4TrackTiming> readMp4TrackTiming(const QString& path, int32_t tr
         if (!stts.ok())
             return;
 
-        Bytes ctts = child(stbl, "ctts", found);
+        Mp4Bytes ctts = childMp4Box(stbl, "ctts", found);
         if (found) {
             const uint64_t cttsVersion = ctts.read(1);
             ctts.skip(3);
@@ -204,8 +92,8 @@ std::optional<Mp4TrackTiming> readMp4TrackTiming(const QString& path, int32_t tr
 
         // Edit list: an optional empty edit (a delay) and one edit into the media.
         int64_t shift = 0, end = INT64_MAX;
-        Bytes edts = child(trak, "edts", found);
-        Bytes elst = found ? child(edts, "elst", found) : edts;
+        Mp4Bytes edts = childMp4Box(trak, "edts", found);
+        Mp4Bytes elst = found ? childMp4Box(edts, "elst", found) : edts;
         if (found) {
             const uint64_t elstVersion = elst.read(1);
             elst.skip(3);

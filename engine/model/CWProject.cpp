@@ -2,6 +2,7 @@
 
 #include "CWAudioFileMetadataExtractor.h"
 #include "CWFrameInformation.h"
+#include "CWMultiFileExporter.h"
 #include "CWPreset.h"
 #include "CWUndoManager.h"
 #include "CWUtility.h"
@@ -17,18 +18,6 @@
 #include <algorithm>
 
 namespace {
-
-CWProject::ExporterFactory& singleFileFactory()
-{
-    static CWProject::ExporterFactory factory;
-    return factory;
-}
-
-CWProject::ExporterFactory& multiFileFactory()
-{
-    static CWProject::ExporterFactory factory;
-    return factory;
-}
 
 constexpr int kThumbnailCount = 30;
 constexpr double kMaximumFramesForFrameInformation = 100000.0;
@@ -386,19 +375,19 @@ std::shared_ptr<const CWFrameInformation> CWProject::frameInformation() const
 
 // ---- export
 
-void CWProject::setExporterFactories(ExporterFactory singleFile, ExporterFactory multiFile)
-{
-    singleFileFactory() = std::move(singleFile);
-    multiFileFactory() = std::move(multiFile);
-}
-
 std::shared_ptr<CWExporter> CWProject::makeExporter(bool multiFile)
 {
-    // The file's own tags go with every export, appended again each time.
-    if (extractedMetadata_)
-        configuration()->addMetaDataItems(*extractedMetadata_);
-    const ExporterFactory& factory = multiFile ? multiFileFactory() : singleFileFactory();
-    return factory ? factory(asset_, preset(), splits(), configuration()) : nullptr;
+    // The file's own tags go with every export, added again each time, ahead of the items the user
+    // set, so that what the user set wins where both name the same key.
+    if (extractedMetadata_) {
+        const auto config = configuration();
+        std::vector<MetadataItem> items = *extractedMetadata_;
+        const std::vector<MetadataItem> set = config->additionalMetadata();
+        items.insert(items.end(), set.begin(), set.end());
+        config->setAdditionalMetadata(items);
+    }
+    return multiFile ? CWMultiFileExporter::exportAsset(asset_, preset(), splits(), configuration())
+                     : CWSingleFileExporter::exportAsset(asset_, preset(), splits(), configuration());
 }
 
 std::shared_ptr<CWExporter> CWProject::createExporter() { return makeExporter(false); }

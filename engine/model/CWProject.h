@@ -92,10 +92,7 @@ public:
     const std::optional<std::vector<MetadataItem>>& extractedMetadata() const { return extractedMetadata_; }
     std::shared_ptr<const CWFrameInformation> frameInformation() const;
 
-    // Export. The export subsystem installs the factories; until then there is no exporter.
-    using ExporterFactory = std::function<std::shared_ptr<CWExporter>(
-        std::shared_ptr<MediaAsset>, std::shared_ptr<CWPreset>, CWSegmentList, std::shared_ptr<CWProjectConfiguration>)>;
-    static void setExporterFactories(ExporterFactory singleFile, ExporterFactory multiFile);
+    // Export: an exporter for one file, or for one file per kept piece.
     std::shared_ptr<CWExporter> createExporter();
     std::shared_ptr<CWExporter> createMultiFileExporter();
 

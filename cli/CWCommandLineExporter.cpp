@@ -1,0 +1,207 @@
+#include "CWCommandLineExporter.h"
+
+#include "CWExporter.h"
+#include "CWProject.h"
+#include "CWUtility.h"
+#include "MediaAsset.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QJsonDocument>
+
+#include <cmath>
+#include <cstdio>
+#include <unistd.h>
+
+namespace {
+const QString kTag = QStringLiteral("CWCommandLineExporter");
+void debug(const QString& message) { CWUtility::debugLog(kTag, message); }
+} // namespace
+
+std::unique_ptr<CWCommandLineExporter> CWCommandLineExporter::exporterWithParser(std::shared_ptr<CWCommandLineParser> parser)
+{
+    return std::make_unique<CWCommandLineExporter>(std::move(parser));
+}
+
+CWCommandLineExporter::CWCommandLineExporter(std::shared_ptr<CWCommandLineParser> parser)
+    : parser_(std::move(parser)), isTTY_(isatty(STDOUT_FILENO))
+{
+}
+
+QByteArray CWCommandLineExporter::jsonLine(const QJsonObject& message)
+{
+    // JSON has "/" only inside strings, so escaping every one is safe.
+    return QJsonDocument(message).toJson(QJsonDocument::Compact).replace("/", "\\/");
+}
+
+void CWCommandLineExporter::printJsonMessage(const QJsonObject& message)
+{
+    const QByteArray line = jsonLine(message);
+    std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+void CWCommandLineExporter::printError(const QString& message)
+{
+    if (parser_->jsonOutput()) {
+        printJsonMessage(QJsonObject{{QStringLiteral("type"), QStringLiteral("error")}, {QStringLiteral("message"), message}});
+    } else {
+        std::printf("Error: %s\n", qPrintable(message));
+        std::fflush(stdout);
+    }
+}
+
+void CWCommandLineExporter::printProgress(double progress)
+{
+    if (parser_->jsonOutput()) {
+        printJsonMessage(QJsonObject{{QStringLiteral("type"), QStringLiteral("progress")},
+                                     {QStringLiteral("file"), parser_->inputFileURL()},
+                                     {QStringLiteral("percentage"), progress * 100.0}});
+        return;
+    }
+    if (isTTY_) {
+        std::printf("\x1b[2K\rProgress: %.1f%%", progress * 100.0);
+    } else {
+        const double step = std::floor(progress * 10.0) * 10.0;
+        if (step == lastStep_)
+            return;
+        lastStep_ = step;
+        std::printf("Progress: %.0f%%\n", step);
+    }
+    std::fflush(stdout);
+}
+
+void CWCommandLineExporter::terminate(int status)
+{
+    std::fflush(stdout);
+    std::fflush(stderr);
+    QCoreApplication::exit(status);
+}
+
+void CWCommandLineExporter::exportProject()
+{
+    const QString input = parser_->inputFileURL(), output = parser_->outputFileURL();
+    debug(QStringLiteral(" Starting export"));
+    debug(QStringLiteral(" inputURL=%1, outputURL=%2").arg(input, output));
+    if (input.isEmpty()) {
+        debug(QStringLiteral(" No input URL - terminating"));
+        printError(QStringLiteral("No input file specified"));
+        return terminate(Failure);
+    }
+    if (output.isEmpty()) {
+        debug(QStringLiteral("No output URL - terminating"));
+        printError(QStringLiteral("No output file specified"));
+        return terminate(Failure);
+    }
+    debug(QStringLiteral("Both URLs valid, continuing"));
+    if (parser_->jsonOutput())
+        printJsonMessage(QJsonObject{{QStringLiteral("type"), QStringLiteral("started")},
+                                     {QStringLiteral("input_file"), input},
+                                     {QStringLiteral("output_file"), output}});
+    else {
+        std::printf("Starting export: %s -> %s\n", qPrintable(input), qPrintable(output));
+        std::fflush(stdout);
+    }
+    debug(QStringLiteral("Checking file access"));
+    if (access(QFile::encodeName(input).constData(), R_OK) != 0) {
+        debug(QStringLiteral("Cannot access input file - terminating"));
+        printError(QStringLiteral("Missing access to input file!"));
+        return terminate(Failure);
+    }
+    debug(QStringLiteral("Creating AVURLAsset"));
+    Error error;
+    auto asset = MediaAsset::open(input, &error);
+    const size_t videoTracks = asset ? asset->tracksWithMediaType(MediaType::Video).size() : 0;
+    const size_t audioTracks = asset ? asset->tracksWithMediaType(MediaType::Audio).size() : 0;
+    debug(QStringLiteral("Found %1 video tracks, %2 audio tracks").arg(videoTracks).arg(audioTracks));
+    if (!asset) {
+        printError(QStringLiteral("Cannot read the input file: %1").arg(error.message));
+        return terminate(Failure);
+    }
+    if (!videoTracks && !audioTracks) {
+        debug(QStringLiteral("No valid tracks found - terminating"));
+        printError(QStringLiteral("File is neither video nor audio"));
+        return terminate(Failure);
+    }
+    debug(QStringLiteral("Creating CWProject from asset"));
+    // The tool shows no thumbnails and no frame report, so the project computes neither.
+    auto project = CWProject::forAVAsset(asset, CWProject::Options{false});
+    debug(QStringLiteral("Configuring project"));
+    if (!parser_->configureProject(*project, &error)) {
+        debug(QStringLiteral("failed to apply project configuration"));
+        printError(error.message);
+        return terminate(Failure);
+    }
+    debug(QStringLiteral("Project configured - preset: %1").arg(project->preset() ? project->preset()->identifier() : QString()));
+    if (!project->preset()) {
+        debug(QStringLiteral("Cannot export - no preset"));
+        printError(QStringLiteral("Cannot export with current configuration"));
+        return terminate(Failure);
+    }
+    debug(QStringLiteral("Export check passed"));
+    if (parser_->useMultipleFiles()) {
+        debug(QStringLiteral("Starting multi-file export"));
+        exportMultipleFiles(project, output);
+    } else {
+        debug(QStringLiteral("Starting single-file export"));
+        exportSingleFile(project, output);
+    }
+}
+
+void CWCommandLineExporter::exportSingleFile(const std::shared_ptr<CWProject>& project, const QString& output)
+{
+    debug(QStringLiteral("About to call createExporter"));
+    start(project->createExporter(), output, false);
+}
+
+void CWCommandLineExporter::exportMultipleFiles(const std::shared_ptr<CWProject>& project, const QString& output)
+{
+    if (!QDir(output).exists()) {
+        printError(QStringLiteral("The output folder \"%1\" does not exist.").arg(output));
+        return terminate(Failure);
+    }
+    start(project->createMultiFileExporter(), output, true);
+}
+
+void CWCommandLineExporter::start(std::shared_ptr<CWExporter> exporter, const QString& output, bool multiFile)
+{
+    exporter_ = std::move(exporter);
+    exporter_->setProgressHandler(
+        [this](double progress, CMTime) {
+            printProgress(progress);
+            return !cancelRequested_.load();
+        },
+        [this, output, multiFile](const std::optional<Error>& error, int64_t status) {
+            debug(QStringLiteral("Export completed with status: %1, error: %2").arg(status).arg(error ? error->message : QStringLiteral("(null)")));
+            handleExportCompletion(error, status, output, multiFile);
+        });
+    debug(QStringLiteral("About to call exportProjectTo: %1").arg(output));
+    exporter_->exportProjectTo(output);
+}
+
+void CWCommandLineExporter::handleExportCompletion(const std::optional<Error>& error, int64_t status, const QString& outputUrl,
+                                                   bool isMultiFile)
+{
+    if (status == CWExportStatusCancelled && !error) {
+        printError(QStringLiteral("Export cancelled"));
+        return terminate(Cancelled);
+    }
+    if (error) {
+        printError(QStringLiteral("Export failed: %1").arg(error->message));
+        return terminate(status == CWExportStatusCancelled ? Cancelled : Failure);
+    }
+    if (status != CWExportStatusCompleted) {
+        printError(QStringLiteral("Export ended unexpectedly: %1").arg(status));
+        return terminate(Failure);
+    }
+    if (parser_->jsonOutput()) {
+        printJsonMessage(QJsonObject{{QStringLiteral("type"), QStringLiteral("completed")},
+                                     {isMultiFile ? QStringLiteral("output_path") : QStringLiteral("output_file"), outputUrl}});
+    } else {
+        if (isTTY_)
+            std::printf("\n");
+        std::printf(isMultiFile ? "Export completed successfully to: %s\n" : "Export completed successfully: %s\n", qPrintable(outputUrl));
+    }
+    terminate(Success);
+}

@@ -1,0 +1,47 @@
+// The export run of clipwell_cli: opens the input, makes and configures a project, exports one file
+// or one file per piece, prints progress and the result as text or as one JSON object per line, and
+// ends the run loop with the exit status: 0 only when the export completed, 1 when it failed, 2 when
+// it was cancelled (Ctrl+C, SIGTERM). Main thread; the exporter is kept until its completion has run.
+#pragma once
+
+#include "CWCommandLineParser.h"
+
+#include <QJsonObject>
+
+#include <atomic>
+#include <memory>
+
+class CWExporter;
+class CWProject;
+
+class CWCommandLineExporter {
+public:
+    enum ExitStatus { Success = 0, Failure = 1, Cancelled = 2 };
+
+    static std::unique_ptr<CWCommandLineExporter> exporterWithParser(std::shared_ptr<CWCommandLineParser> parser);
+    explicit CWCommandLineExporter(std::shared_ptr<CWCommandLineParser> parser);
+
+    void exportProject();
+    // Asks the running export to stop (from a signal's notifier on the main thread).
+    void cancel() { cancelRequested_ = true; }
+
+    void printProgress(double progress);
+    void printJsonMessage(const QJsonObject& message);
+    void printError(const QString& message);
+    void handleExportCompletion(const std::optional<Error>& error, int64_t status, const QString& outputUrl, bool isMultiFile);
+
+    // Compact JSON with "/" written as "\/", as one line.
+    static QByteArray jsonLine(const QJsonObject& message);
+
+private:
+    void exportSingleFile(const std::shared_ptr<CWProject>& project, const QString& output);
+    void exportMultipleFiles(const std::shared_ptr<CWProject>& project, const QString& output);
+    void start(std::shared_ptr<CWExporter> exporter, const QString& output, bool multiFile);
+    void terminate(int status);
+
+    std::shared_ptr<CWCommandLineParser> parser_;
+    bool isTTY_ = false;
+    double lastStep_ = -1.0;
+    std::atomic<bool> cancelRequested_{false};
+    std::shared_ptr<CWExporter> exporter_;
+};

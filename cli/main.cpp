@@ -1,0 +1,186 @@
+// Entry point of clipwell_cli: help, version and setup status at once; otherwise the folder check and
+// the export inside the Qt event loop. Exit status: 0 when the requested thing was done (for an
+// export: it completed), 1 on any failure, 2 when an export was cancelled.
+#include "CWBookmarkManager.h"
+#include "CWCommandLineExporter.h"
+#include "CWCommandLineParser.h"
+#include "CWFolderAccess.h"
+#include "CWPreset.h"
+#include "CWUtility.h"
+
+#include <QCoreApplication>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <csignal>
+#include <cstdio>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+const QString kTag = QStringLiteral("clipwell_cli");
+void debug(const QString& message) { CWUtility::debugLog(kTag, message); }
+
+const char* const kConfigureSteps[] = {
+    "1. Launch Clipwell",
+    "2. Open Preferences (Ctrl+,)",
+    "3. Select 'CLI Access' tab",
+    "4. Choose a folder that contains your media files",
+};
+const char* kGrantCommand = "Without a desktop, grant a folder with: clipwell --grant-cli-access FOLDER";
+
+int signalPipe[2] = {-1, -1};
+
+void onSignal(int)
+{
+    const char byte = 1;
+    (void)!write(signalPipe[1], &byte, 1);
+}
+
+std::optional<QString> resolveFolder(Error& error)
+{
+    Error resolveError;
+    const std::optional<QString> folder = CWBookmarkManager::sharedManager().resolveBookmark(&resolveError);
+    error = resolveError;
+    return folder && resolveError.message.isEmpty() ? folder : std::nullopt;
+}
+
+int showHelp()
+{
+    std::printf("%s\n", qPrintable(CWCommandLineParser::helpText()));
+    Error error;
+    if (const auto folder = resolveFolder(error)) {
+        std::printf("\nCLI Access configured for: %s\n\n", qPrintable(*folder));
+    } else {
+        std::printf("\nIMPORTANT: CLI tool is not configured!\n\n");
+        std::printf("Before using this CLI tool, you must:\n");
+        for (const char* step : kConfigureSteps)
+            std::printf("%s\n", step);
+        std::printf("5. The CLI tool can then access files within that folder\n\n");
+        std::printf("%s\n", kGrantCommand);
+    }
+    std::fflush(stdout);
+    return 0;
+}
+
+int showSetup()
+{
+    std::printf("Clipwell CLI Setup Status\n=======================\n\n");
+    Error error;
+    const auto folder = resolveFolder(error);
+    if (!folder) {
+        std::printf("Status: NOT CONFIGURED\n\n");
+        std::printf("To configure the CLI tool:\n");
+        for (const char* step : kConfigureSteps)
+            std::printf("%s\n", step);
+        std::printf("5. The CLI tool will then be able to access files within that folder\n\n");
+        std::printf("%s\n", kGrantCommand);
+        if (!error.message.isEmpty())
+            std::printf("Technical details: %s\n", qPrintable(error.message));
+        std::fflush(stdout);
+        return 1;
+    }
+    std::printf("Status: CONFIGURED\n\nAccessible folder:\n  %s\n\n", qPrintable(*folder));
+    std::printf("The CLI tool can access all files within this folder and its subfolders.\n\n");
+    std::printf("To change the accessible folder:\n- Open Clipwell > Preferences > CLI Access\n- Choose a different folder\n");
+    std::printf("  (or run: clipwell --grant-cli-access FOLDER)\n");
+    std::fflush(stdout);
+    return 0;
+}
+
+// Both paths inside the granted folder, or an explanation on standard error.
+bool checkFolderAccess(const CWCommandLineParser& parser)
+{
+    debug(QStringLiteral("Attempting to resolve bookmark"));
+    Error error;
+    const auto folder = resolveFolder(error);
+    if (!folder) {
+        std::fprintf(stderr, "ERROR: No folder access configured.\n\nBefore using this CLI tool, you must:\n");
+        for (const char* step : kConfigureSteps)
+            std::fprintf(stderr, "%s\n", step);
+        std::fprintf(stderr, "\n%s\n\n", kGrantCommand);
+        if (!error.message.isEmpty())
+            std::fprintf(stderr, "Technical details: %s\n", qPrintable(error.message));
+        return false;
+    }
+    debug(QStringLiteral("Bookmark resolved to: %1").arg(*folder));
+    struct Check {
+        QString path;
+        const char* what;
+        const char* verb;
+    };
+    for (const Check& check : {Check{parser.inputFileURL(), "Input", "access this file"},
+                               Check{parser.outputFileURL(), "Output", "write to this location"}}) {
+        if (check.path.isEmpty())
+            continue;
+        debug(QStringLiteral("Checking if %1 path '%2' is within bookmarked path '%3'")
+                  .arg(QString::fromLatin1(check.what).toLower(), check.path, *folder));
+        if (!CWFolderAccess::isWithin(check.path, *folder)) {
+            std::fprintf(stderr, "ERROR: %s file is not within the accessible folder.\n", check.what);
+            std::fprintf(stderr, "%s file: %s\n", check.what, qPrintable(CWFolderAccess::resolvedPath(check.path)));
+            std::fprintf(stderr, "Accessible folder: %s\n", qPrintable(*folder));
+            std::fprintf(stderr, "\nTo %s, please reconfigure the accessible folder in Clipwell's preferences.\n", check.verb);
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("clipwell_cli"));
+    // A file-size limit or a full disk must come back as a write error, not end the process.
+    std::signal(SIGXFSZ, SIG_IGN);
+    CWPreset::registerStandardPresets();
+
+    QStringList arguments = QCoreApplication::arguments();
+    arguments.removeFirst();
+    std::shared_ptr<CWCommandLineParser> parser = CWCommandLineParser::parserWithArguments(arguments);
+    CWUtility::setDebugEnabled(parser->debugOutput());
+    debug(QStringLiteral("CLI tool started with args: %1").arg(arguments.join(QLatin1Char(' '))));
+    CWBookmarkManager::sharedManager().setVerbose(parser->debugOutput());
+    debug(QStringLiteral("Verbose bookmark logging: %1").arg(parser->debugOutput() ? QStringLiteral("enabled") : QStringLiteral("disabled")));
+
+    if (parser->shouldShowHelp())
+        return showHelp();
+    if (parser->shouldShowVersion()) {
+        std::printf("%s\n", qPrintable(CWCommandLineParser::versionText()));
+        return 0;
+    }
+    if (parser->shouldShowSetup())
+        return showSetup();
+
+    auto exporter = CWCommandLineExporter::exporterWithParser(parser);
+    if (parser->parseError()) {
+        // Nothing is exported with half the arguments.
+        exporter->printError(parser->parseError()->message);
+        return 1;
+    }
+    if (!checkFolderAccess(*parser))
+        return 1;
+
+    // Ctrl+C and SIGTERM cancel the export; the handler only writes to a pipe the event loop watches.
+    if (socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) == 0) {
+        auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &app);
+        QObject::connect(notifier, &QSocketNotifier::activated, [&] {
+            char byte;
+            (void)!read(signalPipe[0], &byte, 1);
+            exporter->cancel();
+        });
+        struct sigaction action {};
+        action.sa_handler = onSignal;
+        sigaction(SIGINT, &action, nullptr);
+        sigaction(SIGTERM, &action, nullptr);
+    }
+    debug(QStringLiteral("Creating exporter"));
+    QTimer::singleShot(0, [&] {
+        debug(QStringLiteral("Starting export"));
+        exporter->exportProject();
+    });
+    debug(QStringLiteral("Running NSApp"));
+    return app.exec();
+}

@@ -1,0 +1,7 @@
+#include "CWExportNotifications.h"
+
+CWExportNotifications& CWExportNotifications::instance()
+{
+    static CWExportNotifications notifications;
+    return notifications;
+}

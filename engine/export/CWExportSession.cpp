@@ -1,0 +1,77 @@
+#include "CWExportSession.h"
+
+#include "CWBasicExportSession.h"
+#include "CWMetadataConverter.h"
+#include "MainQueue.h"
+#include "MediaAsset.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+std::shared_ptr<CWExportSession> CWExportSession::exportProject(std::shared_ptr<CWExportProject> project, const QString& url,
+                                                                std::shared_ptr<CWPreset> preset, Error* error)
+{
+    switch (preset->exportSessionClass()) {
+    case CWExportSessionClass::Basic:
+    case CWExportSessionClass::AudioOnly:
+        return std::make_shared<CWBasicExportSession>(std::move(project), url, std::move(preset));
+    default:
+        setError(error, Error{CWExportSessionClasses::className(preset->exportSessionClass()), 1,
+                              QStringLiteral("The %1 export is not available in this build.").arg(preset->presetName()), {}, {}});
+        return nullptr;
+    }
+}
+
+CWExportSession::CWExportSession(std::shared_ptr<CWExportProject> project, QString url, std::shared_ptr<CWPreset> preset)
+    : project_(std::move(project)), outputUrl_(std::move(url)), preset_(std::move(preset))
+{
+    fileType_ = preset_ ? preset_->fileType() : MediaFileType::MPEG4;
+    // A hidden name in the target's folder, keeping its extension (muxers look at it).
+    const QFileInfo target(outputUrl_);
+    workingPath_ = target.absolutePath() + QStringLiteral("/.") + target.completeBaseName() +
+                   QStringLiteral(".partial-%1").arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0')) +
+                   (target.suffix().isEmpty() ? QString() : QLatin1Char('.') + target.suffix());
+}
+
+CWExportSession::~CWExportSession()
+{
+    if (!finished_)
+        QFile::remove(workingPath_);
+}
+
+std::vector<MetadataItem> CWExportSession::metadataForExport() const
+{
+    CWMetadataConverter converter(project_->asset()->metadata());
+    if (configuration()->enforceSmallArtwork())
+        converter.forceSmallArtwork();
+    converter.addMetadataItems(configuration()->additionalMetadata());
+    return converter.combinedMetadata();
+}
+
+void CWExportSession::finish(std::optional<Error> error, int64_t status)
+{
+    if (finished_.exchange(true))
+        return;
+    if (status == CWExportStatusCompleted && !error) {
+        // rename() replaces the target in one step: readers see the old file or the new one.
+        if (std::rename(QFile::encodeName(workingPath_).constData(), QFile::encodeName(outputUrl_).constData()) != 0) {
+            error = Error{QStringLiteral("CWExportSession"), errno,
+                          QStringLiteral("Cannot move the finished file to \"%1\": %2").arg(outputUrl_, QString::fromLocal8Bit(std::strerror(errno))),
+                          {}, {}};
+            status = CWExportStatusFailed;
+        }
+    }
+    if (status != CWExportStatusCompleted || error)
+        QFile::remove(workingPath_);
+    auto self = shared_from_this();
+    MainQueue::async([self, error, status] {
+        if (self->completion_)
+            self->completion_(error, status);
+    });
+}

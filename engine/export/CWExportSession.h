@@ -1,0 +1,53 @@
+// The base of every export session: one export project into one output file. Subclasses do the work
+// in startExport() and end through finish(), which is where the output appears: sessions write to a
+// hidden temporary file next to the target, and only a completed export replaces the target (an
+// existing file there stays untouched on failure or cancellation). finish() calls the completion
+// handler exactly once, on the main thread. Created and started on the main thread; owned by its
+// exporter until the completion has run.
+#pragma once
+
+#include "CWExportProject.h"
+#include "CWExportStatus.h"
+#include "CWPreset.h"
+
+#include <QString>
+
+#include <atomic>
+#include <memory>
+
+class CWExportSession : public std::enable_shared_from_this<CWExportSession> {
+public:
+    // A session of the class the preset names; null (with an error) when this build has none.
+    static std::shared_ptr<CWExportSession> exportProject(std::shared_ptr<CWExportProject> project, const QString& url,
+                                                          std::shared_ptr<CWPreset> preset, Error* error);
+
+    CWExportSession(std::shared_ptr<CWExportProject> project, QString url, std::shared_ptr<CWPreset> preset);
+    virtual ~CWExportSession();
+
+    virtual void startExport(CWProgressHandler progress, CWCompletionHandler completion) = 0;
+
+    const std::shared_ptr<CWExportProject>& project() const { return project_; }
+    const QString& outputUrl() const { return outputUrl_; }
+    MediaFileType fileType() const { return fileType_; }
+    const std::shared_ptr<CWPreset>& preset() const { return preset_; }
+    std::shared_ptr<CWProjectConfiguration> configuration() const { return project_->configuration(); }
+    // The source's metadata, then the configuration's items (small artwork first when asked).
+    std::vector<MetadataItem> metadataForExport() const;
+
+protected:
+    // Where the session writes until the export completes.
+    const QString& workingPath() const { return workingPath_; }
+    // Ends the export once (later calls do nothing): on success moves the working file to the
+    // target, otherwise removes it; then the completion handler, on the main thread.
+    void finish(std::optional<Error> error, int64_t status);
+
+    CWCompletionHandler completion_;
+
+private:
+    std::shared_ptr<CWExportProject> project_;
+    QString outputUrl_;
+    QString workingPath_;
+    MediaFileType fileType_;
+    std::shared_ptr<CWPreset> preset_;
+    std::atomic<bool> finished_{false};
+};

@@ -1,0 +1,43 @@
+#include "CWExporter.h"
+
+#include "CWExportNotifications.h"
+#include "MainQueue.h"
+
+CWExporter::CWExporter(std::shared_ptr<CWExportProject> project, std::optional<Error> error)
+    : exportProject_(std::move(project)), error_(std::move(error))
+{
+}
+
+void CWExporter::setProgressHandler(CWProgressHandler progress, CWCompletionHandler completion)
+{
+    progressHandler_ = std::move(progress);
+    completionHandler_ = std::move(completion);
+}
+
+CMTime CWExporter::endTime() const { return exportProject_ ? exportProject_->endTime() : kCMTimeZero; }
+
+bool CWExporter::handleProjectCreationError()
+{
+    if (exportProject_)
+        return false;
+    emit CWExportNotifications::instance().exportEnded();
+    // A project without an error is one where the cuts left nothing to export.
+    const Error error = error_ ? *error_
+                               : Error{QStringLiteral("CWExporter"), 2,
+                                       QStringLiteral("Nothing is left to export: the cuts remove the whole source."), {}, {}};
+    completionHandler_(error, CWExportStatusFailed);
+    return true;
+}
+
+void CWExporter::exportProjectToUrl(const std::shared_ptr<CWExportProject>& project, const QString& url)
+{
+    Error error;
+    exportSession_ = CWExportSession::exportProject(project, url, project->preset(), &error);
+    if (!exportSession_) {
+        // Reported as the sessions do: once, on the main thread, after the start returned.
+        CWCompletionHandler completion = completionHandler_;
+        MainQueue::async([completion, error] { completion(error, CWExportStatusFailed); });
+        return;
+    }
+    exportSession_->startExport(progressHandler_, completionHandler_);
+}

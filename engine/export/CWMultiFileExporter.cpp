@@ -1,0 +1,68 @@
+#include "CWMultiFileExporter.h"
+
+#include "MainQueue.h"
+
+std::shared_ptr<CWExporter> CWMultiFileExporter::exportAsset(std::shared_ptr<MediaAsset> asset, std::shared_ptr<CWPreset> preset,
+                                                             const std::vector<std::shared_ptr<CWExcludedSegment>>& splits,
+                                                             std::shared_ptr<CWProjectConfiguration> configuration)
+{
+    Error error;
+    auto project = CWExportProject::fromAsset(std::move(asset), splits, std::move(preset), std::move(configuration), &error);
+    return std::make_shared<CWMultiFileExporter>(project, error.message.isEmpty() ? std::nullopt : std::optional<Error>(error));
+}
+
+QString CWMultiFileExporter::pieceFileName(const CWPreset& preset, const QString& base, int64_t number)
+{
+    // The stem is complete as it is: a dot in the source's name must not cut the part number off.
+    const QString stem = QStringLiteral("%1 - part %2").arg(base).arg(number);
+    return stem + QStringLiteral(" - ") + preset.defaultFileSuffix() + QLatin1Char('.') + preset.defaultFileExtensionForSource(stem);
+}
+
+void CWMultiFileExporter::exportProjectTo(const QString& folder)
+{
+    if (handleProjectCreationError())
+        return;
+    exportProject()->setupForMultiFileExport();
+    slicesToExport_ = exportProject()->slices();
+    exportedSlices_ = 0;
+    progressScale_ = 1.0 / double(slicesToExport_.size());
+    scheduleExportNextTo(folder);
+}
+
+void CWMultiFileExporter::scheduleExportNextTo(const QString& folder)
+{
+    if (slicesToExport_.empty()) {
+        completionHandler_(std::nullopt, CWExportStatusCompleted);
+        return;
+    }
+    const std::shared_ptr<CWCompositionSlice> slice = slicesToExport_.front();
+    slicesToExport_.erase(slicesToExport_.begin());
+    Error error;
+    auto pieceProject = exportProject()->copyForSlice(slice, &error);
+    subExporter_ = CWSingleFileExporter::exportForProject(pieceProject, error.message.isEmpty() ? std::nullopt : std::optional<Error>(error));
+    const double base = progressScale_ * double(exportedSlices_);
+    const CMTime pieceEnd = subExporter_->endTime();
+    std::weak_ptr<CWExporter> weak = weak_from_this();
+    subExporter_->setProgressHandler(
+        [weak, base](double p, CMTime t) {
+            auto self = std::static_pointer_cast<CWMultiFileExporter>(weak.lock());
+            return !self || self->progressHandler_(base + p * self->progressScale_, t);
+        },
+        [weak, base, pieceEnd, folder](const std::optional<Error>& e, int64_t status) {
+            auto self = std::static_pointer_cast<CWMultiFileExporter>(weak.lock());
+            if (!self)
+                return;
+            if (status != CWExportStatusCompleted) {
+                self->completionHandler_(e, status);
+                return;
+            }
+            self->progressHandler_(base + self->progressScale_, pieceEnd);
+            ++self->exportedSlices_;
+            MainQueue::async([weak, folder] {
+                if (auto again = std::static_pointer_cast<CWMultiFileExporter>(weak.lock()))
+                    again->scheduleExportNextTo(folder);
+            });
+        });
+    const QString name = pieceFileName(*exportProject()->preset(), exportProject()->baseFilename(), exportedSlices_ + 1);
+    subExporter_->exportProjectTo(folder + QLatin1Char('/') + name);
+}

@@ -1,0 +1,27 @@
+// Writes one file per kept piece into a folder, one piece after another, each through a single-file
+// exporter of its own, presented as one export: one progress range (each piece maps its 0…1 onto its
+// share) and one completion (completed after the last piece, or the first piece's failure or
+// cancellation; pieces already written stay). Pieces are named "<source> - part N - <suffix>.<ext>".
+#pragma once
+
+#include "CWSingleFileExporter.h"
+
+class CWMultiFileExporter : public CWExporter {
+public:
+    using CWExporter::CWExporter;
+    static std::shared_ptr<CWExporter> exportAsset(std::shared_ptr<MediaAsset> asset, std::shared_ptr<CWPreset> preset,
+                                                   const std::vector<std::shared_ptr<CWExcludedSegment>>& splits,
+                                                   std::shared_ptr<CWProjectConfiguration> configuration);
+    void exportProjectTo(const QString& folder) override;
+
+    // The file name of piece `number` (from 1) of a source whose name without extension is `base`.
+    static QString pieceFileName(const CWPreset& preset, const QString& base, int64_t number);
+
+private:
+    void scheduleExportNextTo(const QString& folder);
+
+    std::shared_ptr<CWSingleFileExporter> subExporter_;
+    CWSliceList slicesToExport_;
+    double progressScale_ = 1;
+    int64_t exportedSlices_ = 0;
+};

@@ -1,0 +1,25 @@
+#include "CWSingleFileExporter.h"
+
+std::shared_ptr<CWExporter> CWSingleFileExporter::exportAsset(std::shared_ptr<MediaAsset> asset, std::shared_ptr<CWPreset> preset,
+                                                              const std::vector<std::shared_ptr<CWExcludedSegment>>& splits,
+                                                              std::shared_ptr<CWProjectConfiguration> configuration)
+{
+    Error error;
+    auto project = CWExportProject::fromAsset(std::move(asset), splits, std::move(preset), std::move(configuration), &error);
+    return exportForProject(project, error.message.isEmpty() ? std::nullopt : std::optional<Error>(error));
+}
+
+std::shared_ptr<CWSingleFileExporter> CWSingleFileExporter::exportForProject(std::shared_ptr<CWExportProject> project,
+                                                                             std::optional<Error> error)
+{
+    return std::make_shared<CWSingleFileExporter>(std::move(project), std::move(error));
+}
+
+void CWSingleFileExporter::exportProjectTo(const QString& url)
+{
+    if (handleProjectCreationError())
+        return;
+    // An existing file at the target is replaced only when the new one is complete (the session's job).
+    exportProject()->setupForSingleFileExport();
+    exportProjectToUrl(exportProject(), url);
+}
