@@ -1,0 +1,308 @@
+// clipwell_cli as a user runs it: the real binary, a granted temporary folder, media made by ffmpeg,
+// results judged by ffprobe.
+#include "CWBookmarkManager.h"
+#include "support/TestMedia.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+using namespace TestMedia;
+
+namespace {
+
+struct Outcome {
+    int status = -1;
+    QString out, err;
+};
+
+class CliTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        root = new QTemporaryDir();
+        container = root->path() + QStringLiteral("/container");
+        granted = root->path() + QStringLiteral("/media");
+        QDir().mkpath(granted);
+        qputenv("CLIPWELL_CONTAINER_DIR", container.toUtf8());
+        Error error;
+        ASSERT_TRUE(CWBookmarkManager::sharedManager().createBookmarkForFolder(granted, &error));
+    }
+    static void TearDownTestSuite()
+    {
+        delete root;
+        root = nullptr;
+    }
+
+    // A copy of a fixture inside the granted folder.
+    static QString inside(const QString& fixture, const QString& name)
+    {
+        const QString path = granted + QLatin1Char('/') + name;
+        if (!QFile::exists(path))
+            QFile::copy(fixture, path);
+        return path;
+    }
+
+    static Outcome run(const QStringList& arguments, int timeoutMs = 120000)
+    {
+        QProcess process;
+        process.setWorkingDirectory(granted);
+        process.start(QStringLiteral(CLIPWELL_CLI), arguments);
+        process.waitForFinished(timeoutMs);
+        return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+                QString::fromUtf8(process.readAllStandardOutput()), QString::fromUtf8(process.readAllStandardError())};
+    }
+
+    static double duration(const QString& path)
+    {
+        return probe(path).value(QStringLiteral("format")).toObject().value(QStringLiteral("duration")).toString().toDouble();
+    }
+    static QJsonArray streams(const QString& path) { return probe(path).value(QStringLiteral("streams")).toArray(); }
+    static QJsonObject tags(const QString& path)
+    {
+        return probe(path).value(QStringLiteral("format")).toObject().value(QStringLiteral("tags")).toObject();
+    }
+    // Hidden working files that an export leaves behind, if any.
+    static QStringList leftovers()
+    {
+        return QDir(granted).entryList({QStringLiteral(".*partial*")}, QDir::Files | QDir::Hidden);
+    }
+
+    static inline QTemporaryDir* root = nullptr;
+    static inline QString container, granted;
+};
+
+} // namespace
+
+TEST_F(CliTest, PassthroughCutsExactlyAndJoinsInSync)
+{
+    const QString source = inside(h264WithBFrames(), QStringLiteral("talk.mp4"));
+    Outcome r = run({"-i", source, "-o", "one.mp4", "--clear", "-c", "2.5", "-c", "7.3", "-c", "10"});
+    ASSERT_EQ(r.status, 0) << r.out.toStdString() << r.err.toStdString();
+    EXPECT_TRUE(r.out.contains(QStringLiteral("Export completed successfully: ") + granted + QStringLiteral("/one.mp4")));
+    // One piece, 2.5 to 7.3 s: exactly 4.8 s, 120 frames.
+    const QString one = granted + QStringLiteral("/one.mp4");
+    EXPECT_NEAR(duration(one), 4.8, 1e-3);
+    QJsonObject counted = probe(one, true);
+    for (const QJsonValue& s : counted.value(QStringLiteral("streams")).toArray()) {
+        const QJsonObject stream = s.toObject();
+        if (stream.value(QStringLiteral("codec_type")).toString() == QLatin1String("video"))
+            EXPECT_EQ(stream.value(QStringLiteral("nb_read_frames")).toString().toInt(), 120);
+        EXPECT_NEAR(stream.value(QStringLiteral("duration")).toString().toDouble(), 4.8, 0.025);
+    }
+    // The first frame shown is the one at 2.5 s (frame 62, shown from 2.48 s).
+    EXPECT_EQ(probeFrameTimes(one).front(), 0.0);
+
+    // Joined pieces: audio and video end together, and nothing before the keyframe is lost.
+    r = run({"-i", source, "-o", "joined.mp4", "-c", "3", "-c", "5.5"});
+    ASSERT_EQ(r.status, 0) << r.out.toStdString();
+    const QJsonArray joined = streams(granted + QStringLiteral("/joined.mp4"));
+    ASSERT_EQ(joined.size(), 2);
+    const double video = joined[0].toObject().value(QStringLiteral("duration")).toString().toDouble();
+    const double audio = joined[1].toObject().value(QStringLiteral("duration")).toString().toDouble();
+    EXPECT_NEAR(video, audio, 0.05);
+    // 7.5 s kept, plus the lead-in from the keyframe before 5.5 s to 5.5 s.
+    QByteArray packets;
+    TestMedia::run(QStringLiteral("ffprobe"), {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-select_streams"),
+                                               QStringLiteral("v"), QStringLiteral("-show_entries"), QStringLiteral("packet=pts_time,flags"),
+                                               QStringLiteral("-of"), QStringLiteral("csv=p=0"), source},
+                   &packets);
+    double keyframe = 0;
+    for (const QByteArray& line : packets.split('\n'))
+        if (line.contains(",K") && line.split(',')[0].toDouble() <= 5.5)
+            keyframe = std::max(keyframe, line.split(',')[0].toDouble());
+    EXPECT_NEAR(video, 7.5 + (5.5 - keyframe), 0.05);
+    EXPECT_TRUE(leftovers().isEmpty());
+}
+
+TEST_F(CliTest, SplitExportWritesNumberedPieces)
+{
+    const QString source = inside(h264WithBFrames(), QStringLiteral("talk.mp4"));
+    QDir(granted).mkpath(QStringLiteral("parts"));
+    const Outcome r = run({"-i", source, "--split-export", "parts", "-s", "4", "-s", "8", "--json"});
+    ASSERT_EQ(r.status, 0) << r.out.toStdString() << r.err.toStdString();
+    const QStringList lines = r.out.trimmed().split(QLatin1Char('\n'));
+    const QJsonObject last = QJsonDocument::fromJson(lines.last().toUtf8()).object();
+    EXPECT_EQ(last.value(QStringLiteral("type")).toString(), QStringLiteral("completed"));
+    EXPECT_EQ(last.value(QStringLiteral("output_path")).toString(), granted + QStringLiteral("/parts"));
+    EXPECT_TRUE(lines.last().contains(QStringLiteral("\\/parts"))) << "slashes are escaped";
+    for (const QString& line : lines)
+        EXPECT_FALSE(QJsonDocument::fromJson(line.toUtf8()).isNull()) << line.toStdString();
+    const double expected[] = {4, 4, 2};
+    for (int part = 1; part <= 3; ++part) {
+        const QString piece = granted + QStringLiteral("/parts/talk - part %1 - trimmed.mp4").arg(part);
+        ASSERT_TRUE(QFile::exists(piece)) << piece.toStdString();
+        EXPECT_NEAR(duration(piece), expected[part - 1], 0.03) << part;
+    }
+}
+
+TEST_F(CliTest, M4aAndLowQualityExports)
+{
+    const QString source = inside(h264WithBFrames(), QStringLiteral("talk.mp4"));
+    Outcome r = run({"-i", source, "-o", "talk.m4a", "-p", "m4a", "-c", "1", "-c", "3", "--meta-title", "Mine", "--meta-year", "2031"});
+    ASSERT_EQ(r.status, 0) << r.out.toStdString();
+    const QString m4a = granted + QStringLiteral("/talk.m4a");
+    QJsonArray s = streams(m4a);
+    ASSERT_EQ(s.size(), 1);
+    EXPECT_EQ(s[0].toObject().value(QStringLiteral("codec_name")).toString(), QStringLiteral("aac"));
+    EXPECT_NEAR(duration(m4a), 8.0, 0.03);
+    // What the user set wins over the file's own title.
+    EXPECT_EQ(tags(m4a).value(QStringLiteral("title")).toString(), QStringLiteral("Mine"));
+    EXPECT_EQ(tags(m4a).value(QStringLiteral("date")).toString(), QStringLiteral("2031"));
+    EXPECT_EQ(tags(m4a).value(QStringLiteral("artist")).toString(), QStringLiteral("Clipwell Tests"));
+
+    r = run({"-i", source, "-o", "small.mp4", "-p", "low", "-c", "5", "-c", "6"});
+    ASSERT_EQ(r.status, 0) << r.out.toStdString();
+    s = streams(granted + QStringLiteral("/small.mp4"));
+    ASSERT_EQ(s.size(), 2);
+    const QJsonObject v = s[0].toObject(), a = s[1].toObject();
+    EXPECT_EQ(v.value(QStringLiteral("codec_name")).toString(), QStringLiteral("h264"));
+    EXPECT_EQ(v.value(QStringLiteral("profile")).toString(), QStringLiteral("Constrained Baseline"));
+    EXPECT_LE(std::max(v.value(QStringLiteral("width")).toInt(), v.value(QStringLiteral("height")).toInt()), 320);
+    EXPECT_EQ(a.value(QStringLiteral("codec_name")).toString(), QStringLiteral("aac"));
+    EXPECT_EQ(a.value(QStringLiteral("channels")).toInt(), 1);
+    EXPECT_NEAR(duration(granted + QStringLiteral("/small.mp4")), 9.0, 0.05);
+
+    // Artwork from a file reaches the M4A.
+    const QString art = inside(make(QStringLiteral("cli-art.png"), {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                                                                     QStringLiteral("color=blue:s=60x30"), QStringLiteral("-frames:v"),
+                                                                     QStringLiteral("1")}),
+                               QStringLiteral("art.png"));
+    r = run({"-i", source, "-o", "art.m4a", "-p", "m4a", "--artwork", art});
+    ASSERT_EQ(r.status, 0) << r.out.toStdString();
+    s = streams(granted + QStringLiteral("/art.m4a"));
+    ASSERT_EQ(s.size(), 2);
+    EXPECT_EQ(s[1].toObject().value(QStringLiteral("disposition")).toObject().value(QStringLiteral("attached_pic")).toInt(), 1);
+    EXPECT_EQ(s[1].toObject().value(QStringLiteral("width")).toInt(), 60) << "squared to the longer side";
+    EXPECT_EQ(s[1].toObject().value(QStringLiteral("height")).toInt(), 60);
+}
+
+TEST_F(CliTest, FailuresSayWhatAndExitNonZero)
+{
+    const QString source = inside(h264WithBFrames(), QStringLiteral("talk.mp4"));
+    const QString audioOnly = inside(wav(), QStringLiteral("tone.wav"));
+    struct Case {
+        QStringList arguments;
+        const char* message;
+    };
+    const Case cases[] = {
+        {{"-i", source, "-o", "x.mp4", "--cut", "abc"}, "Error: Invalid time \"abc\" for --cut"},
+        {{"-i", source, "-o", "x.mp4", "-p", "divx"}, "Error: Unknown preset \"divx\". Valid presets:"},
+        {{"-i", source, "-o", "x.mp4", "-s", "30"}, "Error: Cannot split at 30.000 s: it lies beyond the end"},
+        {{"-i", source, "-o", "x.mp4", "--artwork", "missing.png"}, "Error: Cannot read the artwork file"},
+        {{"-i", source, "-o", "x.mp4", "--clear"}, "Error: Export failed: Nothing is left to export"},
+        {{"-i", source}, "Error: No output file specified"},
+        {{"-i", audioOnly, "-o", "x.mp4", "-p", "low"}, "Error: Export failed: There is no video to export."},
+        {{"-i", "nothing-here.mp4", "-o", "x.mp4"}, "Error: Missing access to input file!"},
+    };
+    for (const Case& c : cases) {
+        const Outcome r = run(c.arguments);
+        EXPECT_EQ(r.status, 1) << c.message;
+        EXPECT_TRUE(r.out.contains(QString::fromUtf8(c.message))) << c.message << "\n" << r.out.toStdString() << r.err.toStdString();
+        EXPECT_FALSE(QFile::exists(granted + QStringLiteral("/x.mp4"))) << c.message;
+    }
+    // A failing export does not touch a file that was at the target before.
+    const QString kept = granted + QStringLiteral("/kept.mp4");
+    QFile previous(kept);
+    ASSERT_TRUE(previous.open(QIODevice::WriteOnly));
+    previous.write("precious");
+    previous.close();
+    const Outcome r = run({"-i", audioOnly, "-o", kept, "-p", "low", "--json"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.out.contains(QStringLiteral("\"type\":\"error\"")));
+    QFile check(kept);
+    ASSERT_TRUE(check.open(QIODevice::ReadOnly));
+    EXPECT_EQ(check.readAll(), QByteArray("precious"));
+    EXPECT_TRUE(leftovers().isEmpty());
+}
+
+TEST_F(CliTest, FolderCheckResolvesLinksAndPrefixes)
+{
+    const QString source = inside(h264WithBFrames(), QStringLiteral("talk.mp4"));
+    const QString outside = root->path() + QStringLiteral("/outside");
+    QDir().mkpath(outside);
+    QFile::copy(source, outside + QStringLiteral("/secret.mp4"));
+    QFile::link(outside, granted + QStringLiteral("/escape"));
+    QDir().mkpath(granted + QStringLiteral("2"));
+    QFile::copy(source, granted + QStringLiteral("2/x.mp4"));
+    struct Case {
+        QStringList arguments;
+        const char* message;
+    };
+    const Case cases[] = {
+        {{"-i", granted + QStringLiteral("/escape/secret.mp4"), "-o", "y.mp4"}, "ERROR: Input file is not within the accessible folder."},
+        {{"-i", granted + QStringLiteral("/../media2/x.mp4"), "-o", "y.mp4"}, "ERROR: Input file is not within the accessible folder."},
+        {{"-i", source, "-o", outside + QStringLiteral("/y.mp4")}, "ERROR: Output file is not within the accessible folder."},
+        {{"-i", source, "-o", granted + QStringLiteral("/escape/y.mp4")}, "ERROR: Output file is not within the accessible folder."},
+    };
+    for (const Case& c : cases) {
+        const Outcome r = run(c.arguments);
+        EXPECT_EQ(r.status, 1) << c.message;
+        EXPECT_TRUE(r.err.contains(QString::fromUtf8(c.message))) << r.err.toStdString();
+        EXPECT_TRUE(r.out.isEmpty());
+    }
+    EXPECT_FALSE(QFile::exists(outside + QStringLiteral("/y.mp4")));
+    // A sub-folder is inside.
+    QDir(granted).mkpath(QStringLiteral("sub"));
+    EXPECT_EQ(run({"-i", source, "-o", "sub/y.mp4", "-c", "1", "-c", "9"}).status, 0);
+}
+
+TEST_F(CliTest, InformationRequestsAndSetup)
+{
+    Outcome r = run({"--version"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, QStringLiteral("clipwell_cli Version 2.2.2063\n"));
+    r = run({});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(r.out.contains(QStringLiteral("CLI Access configured for: ") + QDir(granted).canonicalPath()));
+    r = run({"--setup"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(r.out.contains(QStringLiteral("Status: CONFIGURED")));
+
+    // Without a grant: explanations that name the command that grants a folder.
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("CLIPWELL_CONTAINER_DIR"), root->path() + QStringLiteral("/empty-container"));
+    process.setProcessEnvironment(env);
+    process.start(QStringLiteral(CLIPWELL_CLI), {QStringLiteral("--setup")});
+    process.waitForFinished();
+    EXPECT_EQ(process.exitCode(), 1);
+    const QString setup = QString::fromUtf8(process.readAllStandardOutput());
+    EXPECT_TRUE(setup.contains(QStringLiteral("Status: NOT CONFIGURED")));
+    EXPECT_TRUE(setup.contains(QStringLiteral("clipwell --grant-cli-access FOLDER")));
+    EXPECT_TRUE(setup.contains(QStringLiteral("Technical details: No bookmark exists")));
+    process.start(QStringLiteral(CLIPWELL_CLI), {QStringLiteral("-i"), QStringLiteral("a.mp4"), QStringLiteral("-o"), QStringLiteral("b.mp4")});
+    process.waitForFinished();
+    EXPECT_EQ(process.exitCode(), 1);
+    EXPECT_TRUE(process.readAllStandardOutput().isEmpty());
+    EXPECT_TRUE(process.readAllStandardError().contains("ERROR: No folder access configured."));
+}
+
+TEST_F(CliTest, InterruptingCancelsCleanly)
+{
+    const QString longer = inside(make(QStringLiteral("longer.mp4"),
+                                       {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                                        QStringLiteral("testsrc2=s=1280x720:r=30:d=30"), QStringLiteral("-c:v"),
+                                        QStringLiteral("libx264"), QStringLiteral("-preset"), QStringLiteral("ultrafast")}),
+                                  QStringLiteral("longer.mp4"));
+    QProcess process;
+    process.setWorkingDirectory(granted);
+    process.start(QStringLiteral(CLIPWELL_CLI), {QStringLiteral("-i"), longer, QStringLiteral("-o"), QStringLiteral("interrupted.mp4"),
+                                                 QStringLiteral("-p"), QStringLiteral("low")});
+    ASSERT_TRUE(process.waitForStarted());
+    QThread::msleep(700);
+    ::kill(pid_t(process.processId()), SIGINT);
+    ASSERT_TRUE(process.waitForFinished(60000));
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitCode(), 2) << process.readAllStandardOutput().toStdString();
+    EXPECT_FALSE(QFile::exists(granted + QStringLiteral("/interrupted.mp4")));
+    EXPECT_TRUE(leftovers().isEmpty());
+}
