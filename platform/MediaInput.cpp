@@ -10,6 +10,28 @@ extern "C" {
 
 namespace MediaInput {
 
+namespace {
+
+// MPEG-4 and QuickTime headers describe every stream fully (codec, size, rate, timing, duration), so
+// reading packets to learn about the streams, as the probe does, would only cost time.
+bool headerDescribesStreams(const AVFormatContext* ctx)
+{
+    if (!QByteArray(ctx->iformat->name).startsWith("mov,"))
+        return false;
+    for (unsigned i = 0; i < ctx->nb_streams; ++i) {
+        const AVCodecParameters* par = ctx->streams[i]->codecpar;
+        if (par->codec_type == AVMEDIA_TYPE_VIDEO && !(ctx->streams[i]->disposition & AV_DISPOSITION_ATTACHED_PIC) &&
+            (par->codec_id == AV_CODEC_ID_NONE || par->width <= 0 || par->height <= 0))
+            return false;
+        if (par->codec_type == AVMEDIA_TYPE_AUDIO &&
+            (par->codec_id == AV_CODEC_ID_NONE || par->sample_rate <= 0 || par->ch_layout.nb_channels <= 0))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
 InputFormatContextPtr open(const QString& path, bool probe, Error* error)
 {
     // The libraries' own console messages would only repeat what our errors say; CLIPWELL_FFMPEG_LOG
@@ -39,7 +61,7 @@ InputFormatContextPtr open(const QString& path, bool probe, Error* error)
         return nullptr;
     }
     InputFormatContextPtr ctx(raw);
-    if (probe) {
+    if (probe && !headerDescribesStreams(ctx.get())) {
         ret = avformat_find_stream_info(ctx.get(), nullptr);
         if (ret < 0) {
             setError(error, mediaError(ret, QStringLiteral("Cannot read the streams of \"%1\"").arg(path)));

@@ -1,0 +1,17 @@
+# Shared helpers of the benchmark scripts: timing, peak memory and the report line.
+now() { date +%s.%N; }
+# best wall time of N runs of a command, in seconds
+best() {
+  local n=$1; shift
+  local result=""
+  for _ in $(seq "$n"); do
+    local a b
+    a=$(now); "$@" >/dev/null 2>&1; b=$(now)
+    result=$(echo "$a $b $result" | awk '{d=$2-$1; if ($3=="" || d<$3) print d; else print $3}')
+  done
+  echo "$result"
+}
+# peak resident memory of one run, in MB
+peak() { /usr/bin/time -f %M "$@" 2>&1 >/dev/null | tail -1 | awk '{ printf "%.0f", $1 / 1024 }'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
+report() { printf '%-44s ours %8.3f s   peer %8.3f s   ratio %s (%s)\n' "$1" "$2" "$3" "$(ratio "$2" "$3")" "$4"; }
