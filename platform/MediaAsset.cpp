@@ -210,7 +210,16 @@ std::shared_ptr<MediaAsset> MediaAsset::open(const QString& path, Error* error)
                                                     QStringLiteral("vendor_id"), QStringLiteral("duration")};
         return trackOnly.count(item.key.toLower()) != 0;
     });
-    asset->duration_ = CMTIME_IS_VALID(end) ? end : (CMTIME_IS_VALID(containerDuration) ? containerDuration : kCMTimeZero);
+    // The tracks' own durations are exact. Some files end their presentation later than that (reordered
+    // frames of variable rate shown after the track's decode duration); the container says so, then.
+    CMTime duration = CMTIME_IS_VALID(end) ? end : kCMTimeZero;
+    if (CMTIME_IS_VALID(containerDuration)) {
+        const CMTime containerEnd = CMTimeSubtract(containerDuration, CMTimeSubtract(asset->startOffset_,
+            MediaInput::timeFromTimestamp(ctx->start_time == AV_NOPTS_VALUE ? 0 : ctx->start_time, AVRational{1, AV_TIME_BASE})));
+        if (!CMTIME_IS_VALID(end) || CMTimeGetSeconds(containerEnd) - CMTimeGetSeconds(end) > 0.001)
+            duration = containerEnd;
+    }
+    asset->duration_ = duration;
     return asset;
 }
 

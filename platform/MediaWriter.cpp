@@ -96,6 +96,13 @@ void MediaWriter::setEncodedInputParameters(WriterInput* input, const AVCodecCon
     avcodec_parameters_from_context(input->parameters_.get(), encoder);
 }
 
+bool MediaWriter::canHold(MediaFileType fileType, const QString& codecName)
+{
+    const AVOutputFormat* format = av_guess_format(MediaFileTypes::muxerName(fileType).toUtf8().constData(), nullptr, nullptr);
+    const AVCodecDescriptor* codec = avcodec_descriptor_get_by_name(codecName.toUtf8().constData());
+    return format && codec && avformat_query_codec(format, codec->id, FF_COMPLIANCE_NORMAL) == 1;
+}
+
 void MediaWriter::setCodecTag(WriterInput* input, uint32_t tag) { codecTags_.emplace_back(input, tag); }
 
 bool MediaWriter::fail(const Error& error, Error* out)
@@ -149,6 +156,9 @@ bool MediaWriter::startWriting(Error* error)
         for (const auto& [tagged, tag] : codecTags_)
             if (tagged == input.get())
                 stream->codecpar->codec_tag = tag;
+        for (const auto& [named, language] : languages_)
+            if (named == input.get())
+                av_dict_set(&stream->metadata, "language", language.toUtf8().constData(), 0);
         if (input->mediaType_ == MediaType::Audio) {
             // One alternate group for all audio tracks (the muxer groups by type); the first is the default.
             stream->disposition = firstAudio ? AV_DISPOSITION_DEFAULT : 0;

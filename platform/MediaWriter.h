@@ -72,6 +72,10 @@ public:
     void setMetadata(std::vector<MetadataItem> items) { metadata_ = std::move(items); }
     // An option of the muxer, given when the header is written ("use_editlist" = "1").
     void setMuxerOption(const QString& key, const QString& value) { muxerOptions_.emplace_back(key, value); }
+    // The track's language (ISO 639-2), written with the file.
+    void setLanguage(WriterInput* input, const QString& languageCode) { languages_.emplace_back(input, languageCode); }
+    // Whether files of the type can hold a track of the codec (the media layer's codec name).
+    static bool canHold(MediaFileType fileType, const QString& codecName);
     // "hvc1" for HEVC in MPEG-4, so that every player recognises it.
     void setCodecTag(WriterInput* input, uint32_t tag);
 
@@ -96,6 +100,7 @@ private:
     std::vector<MetadataItem> metadata_;
     std::vector<std::pair<WriterInput*, uint32_t>> codecTags_;
     std::vector<std::pair<QString, QString>> muxerOptions_;
+    std::vector<std::pair<WriterInput*, QString>> languages_;
     mutable std::mutex mutex_;
     mutable std::condition_variable progress_;
     std::atomic<Status> status_{Status::Unknown};

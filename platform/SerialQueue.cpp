@@ -3,25 +3,28 @@
 #include <future>
 #include <pthread.h>
 
-SerialQueue::SerialQueue(QString label) : label_(std::move(label)), thread_([this] { run(); }) {}
+SerialQueue::SerialQueue(QString label) : label_(std::move(label)), thread_(&SerialQueue::run, state_, label_) {}
 
 SerialQueue::~SerialQueue()
 {
     {
-        std::lock_guard lock(mutex_);
-        stopping_ = true;
+        std::lock_guard lock(state_->mutex);
+        state_->stopping = true;
     }
-    wake_.notify_one();
-    thread_.join();
+    state_->wake.notify_one();
+    if (isCurrent())
+        thread_.detach();
+    else
+        thread_.join();
 }
 
 void SerialQueue::async(std::function<void()> work)
 {
     {
-        std::lock_guard lock(mutex_);
-        work_.push_back(std::move(work));
+        std::lock_guard lock(state_->mutex);
+        state_->work.push_back(std::move(work));
     }
-    wake_.notify_one();
+    state_->wake.notify_one();
 }
 
 void SerialQueue::sync(const std::function<void()>& work)
@@ -43,19 +46,19 @@ void SerialQueue::waitUntilIdle()
     sync([] {});
 }
 
-void SerialQueue::run()
+void SerialQueue::run(std::shared_ptr<State> state, QString label)
 {
     // Linux limits thread names to 15 characters.
-    pthread_setname_np(pthread_self(), label_.left(15).toUtf8().constData());
+    pthread_setname_np(pthread_self(), label.left(15).toUtf8().constData());
     for (;;) {
         std::function<void()> item;
         {
-            std::unique_lock lock(mutex_);
-            wake_.wait(lock, [this] { return stopping_ || !work_.empty(); });
-            if (work_.empty())
+            std::unique_lock lock(state->mutex);
+            state->wake.wait(lock, [&] { return state->stopping || !state->work.empty(); });
+            if (state->work.empty())
                 return; // stopping, and everything queued has run
-            item = std::move(work_.front());
-            work_.pop_front();
+            item = std::move(state->work.front());
+            state->work.pop_front();
         }
         item();
     }

@@ -1,7 +1,8 @@
 // A serial work queue: one worker thread that runs queued work items in the order they were queued.
 // Work may be queued from any thread. sync() runs an item and waits for it (and so for everything
 // queued before it); calling it from the queue's own thread runs the item inline instead of
-// deadlocking. Destruction finishes the queued work, then joins the thread. Owned by whoever made it.
+// deadlocking. Destruction finishes the queued work, then joins the thread; a queue destroyed by its
+// own worker (its last owner let go inside a work item) lets the worker finish on its own instead.
 #pragma once
 
 #include <QString>
@@ -9,6 +10,7 @@
 #include <condition_variable>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -27,12 +29,16 @@ public:
     bool isCurrent() const { return std::this_thread::get_id() == thread_.get_id(); }
 
 private:
-    void run();
+    // What the worker uses; shared so that it outlives a queue destroyed from the worker itself.
+    struct State {
+        std::mutex mutex;
+        std::condition_variable wake;
+        std::deque<std::function<void()>> work;
+        bool stopping = false;
+    };
+    static void run(std::shared_ptr<State> state, QString label);
 
     QString label_;
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    std::deque<std::function<void()>> work_;
-    bool stopping_ = false;
+    std::shared_ptr<State> state_ = std::make_shared<State>();
     std::thread thread_;
 };

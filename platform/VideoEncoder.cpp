@@ -84,6 +84,7 @@ bool VideoEncoder::encode(VideoFrameBuffer& buffer, const PacketHandler& handler
         frame->pts = lastPts_ + 1;
     lastPts_ = frame->pts;
     frame->pkt_duration = MediaInput::timestampFromTime(buffer.duration, codec_->time_base);
+    durations_[frame->pts] = frame->pkt_duration;
     const int ret = avcodec_send_frame(codec_.get(), frame.get());
     if (ret < 0) {
         setError(error, mediaError(ret, QStringLiteral("Video encoding failed")));
@@ -102,6 +103,11 @@ bool VideoEncoder::drain(const PacketHandler& handler, Error* error)
         if (ret < 0) {
             setError(error, mediaError(ret, QStringLiteral("Video encoding failed")));
             return false;
+        }
+        if (const auto known = durations_.find(packet->pts); known != durations_.end()) {
+            if (packet->duration <= 0)
+                packet->duration = known->second;
+            durations_.erase(known);
         }
         if (!handler(std::move(packet), error))
             return false;

@@ -13,6 +13,7 @@
 #include "VideoEncoderSettings.h"
 
 #include <functional>
+#include <map>
 
 class VideoEncoder {
 public:
@@ -39,4 +40,5 @@ private:
     CodecContextPtr codec_;
     SwsContextPtr scaler_;
     int64_t lastPts_ = AV_NOPTS_VALUE;
+    std::map<int64_t, int64_t> durations_; // by frame time, for the packets the encoder leaves without one
 };

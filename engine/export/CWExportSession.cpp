@@ -1,5 +1,6 @@
 #include "CWExportSession.h"
 
+#include "CWAssetWriterExportSession.h"
 #include "CWBasicExportSession.h"
 #include "CWMetadataConverter.h"
 #include "MainQueue.h"
@@ -21,6 +22,8 @@ std::shared_ptr<CWExportSession> CWExportSession::exportProject(std::shared_ptr<
     case CWExportSessionClass::Basic:
     case CWExportSessionClass::AudioOnly:
         return std::make_shared<CWBasicExportSession>(std::move(project), url, std::move(preset));
+    case CWExportSessionClass::AssetWriter:
+        return std::make_shared<CWAssetWriterExportSession>(std::move(project), url, std::move(preset));
     default:
         setError(error, Error{CWExportSessionClasses::className(preset->exportSessionClass()), 1,
                               QStringLiteral("The %1 export is not available in this build.").arg(preset->presetName()), {}, {}});
