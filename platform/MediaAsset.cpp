@@ -185,6 +185,8 @@ std::shared_ptr<MediaAsset> MediaAsset::open(const QString& path, Error* error)
         } else if (track.mediaType == MediaType::Audio) {
             track.sampleRate = par->sample_rate;
             track.channelCount = par->ch_layout.nb_channels;
+            if (par->ch_layout.order == AV_CHANNEL_ORDER_NATIVE)
+                track.channelLayoutMask = par->ch_layout.u.mask;
         }
         CMTime trackStart = MediaInput::timeFromTimestamp(st->start_time, st->time_base);
         trackStart = CMTIME_IS_VALID(trackStart) ? CMTimeSubtract(trackStart, asset->startOffset_) : kCMTimeZero;

@@ -29,6 +29,7 @@ struct MediaTrack {
     CMTimeRange timeRange = kCMTimeRangeZero; // in source time (zero at the asset's start)
     int sampleRate = 0;
     int channelCount = 0;
+    uint64_t channelLayoutMask = 0; // speaker positions when the file names them, else 0
     int64_t bitRate = 0;
     int timeBaseNum = 0, timeBaseDen = 1; // the demuxer's time base of this track
 

@@ -207,12 +207,12 @@ bool MediaWriter::startWriting(Error* error)
     return true;
 }
 
-// Artwork goes in as an attached picture, which the MPEG-4 family writes as cover art.
+// Artwork goes in as an attached picture: cover art in the MPEG-4 family, a PICTURE block in FLAC.
 bool MediaWriter::writeArtwork(Error* error)
 {
     AVFormatContext* format = context_->format.get();
     if (fileType_ != MediaFileType::MPEG4 && fileType_ != MediaFileType::AppleM4A && fileType_ != MediaFileType::AppleM4V &&
-        fileType_ != MediaFileType::QuickTimeMovie)
+        fileType_ != MediaFileType::QuickTimeMovie && fileType_ != MediaFileType::FLAC)
         return true;
     QByteArray artwork;
     for (const MetadataItem& item : metadata_)

@@ -1,7 +1,11 @@
 #include "CWExportSession.h"
 
 #include "CWAssetWriterExportSession.h"
+#include "CWAppleLosslessAudioFileExportSession.h"
 #include "CWBasicExportSession.h"
+#include "CWFLACAudioFileExportSession.h"
+#include "CWLameCustomExportSession.h"
+#include "CWQOAExportSession.h"
 #include "CWMetadataConverter.h"
 #include "MainQueue.h"
 #include "MediaAsset.h"
@@ -24,11 +28,17 @@ std::shared_ptr<CWExportSession> CWExportSession::exportProject(std::shared_ptr<
         return std::make_shared<CWBasicExportSession>(std::move(project), url, std::move(preset));
     case CWExportSessionClass::AssetWriter:
         return std::make_shared<CWAssetWriterExportSession>(std::move(project), url, std::move(preset));
-    default:
-        setError(error, Error{CWExportSessionClasses::className(preset->exportSessionClass()), 1,
-                              QStringLiteral("The %1 export is not available in this build.").arg(preset->presetName()), {}, {}});
-        return nullptr;
+    case CWExportSessionClass::LameCustom:
+        return std::make_shared<CWLameCustomExportSession>(std::move(project), url, std::move(preset));
+    case CWExportSessionClass::QOA:
+        return std::make_shared<CWQOAExportSession>(std::move(project), url, std::move(preset));
+    case CWExportSessionClass::FLACAudioFile:
+        return std::make_shared<CWFLACAudioFileExportSession>(std::move(project), url, std::move(preset));
+    case CWExportSessionClass::AppleLosslessAudioFile:
+        return std::make_shared<CWAppleLosslessAudioFileExportSession>(std::move(project), url, std::move(preset));
     }
+    setError(error, Error{QStringLiteral("CWExportSession"), 1, QStringLiteral("No export session for this preset."), {}, {}});
+    return nullptr;
 }
 
 CWExportSession::CWExportSession(std::shared_ptr<CWExportProject> project, QString url, std::shared_ptr<CWPreset> preset)

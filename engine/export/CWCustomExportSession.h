@@ -1,0 +1,61 @@
+// The pull pipeline behind the encoders of the engine's own sessions (MP3, QOA, FLAC, Apple Lossless):
+// reads the composition's audio as interleaved 16-bit PCM at the source's largest sample rate and
+// channel count (the layout of the first track that reached that count) and hands every buffer to the
+// subclass's hooks, one call at a time on the session's worker ("custom-export"). Video is decoded
+// only for a subclass that wants it. Progress is output time over the composition's length, reported
+// from the worker; a progress handler answering false cancels at the next buffer.
+//
+// Ends once: completed after finalizeExport(); failed (status 4) when a hook fails or the reader fails
+// mid-way, with that error; cancelled (status 5). After a failure or cancellation closeOutput() lets
+// the subclass release what it opened, and the working file is removed (the target is untouched).
+#pragma once
+
+#include "CWExportSession.h"
+#include "SampleBuffer.h"
+
+#include <atomic>
+#include <optional>
+
+class CompositionReader;
+class AudioMixOutput;
+class VideoCompositionOutput;
+class SerialQueue;
+
+class CWCustomExportSession : public CWExportSession {
+public:
+    CWCustomExportSession(std::shared_ptr<CWExportProject> project, QString url, std::shared_ptr<CWPreset> preset);
+    ~CWCustomExportSession() override;
+    void startExport(CWProgressHandler progress, CWCompletionHandler completion) override;
+
+    // The format the hooks receive (valid once constructed).
+    const PcmFormat& audioFormat() const { return audioFormat_; }
+
+protected:
+    virtual bool beginExport(Error*) { return true; }
+    virtual bool exportAudioBuffer(PcmBuffer&, Error*) { return true; }
+    virtual bool exportVideoBuffer(SampleBuffer&, Error*) { return true; }
+    virtual bool finalizeExport(Error*) { return true; }
+    // Releases what beginExport opened when the export does not reach finalizeExport.
+    virtual void closeOutput() {}
+    // The source's values, which a subclass may narrow (MP3: at most two channels).
+    virtual int sourceChannelCount() const { return sourceChannels_; }
+    virtual int sourceSampleRate() const { return sourceRate_; }
+    virtual uint64_t sourceChannelLayout() const { return sourceLayout_; }
+    virtual bool wantsVideo() const { return false; }
+
+private:
+    void performCustomExport();
+    void updateWithProgress(double progress, CMTime time);
+    void completeExport(std::optional<Error> error);
+
+    CWProgressHandler progressHandler_;
+    std::atomic<bool> cancelled_{false};
+    int sourceRate_ = 0, sourceChannels_ = 0;
+    uint64_t sourceLayout_ = 0;
+    PcmFormat audioFormat_;
+    CMTime totalDuration_ = kCMTimeZero;
+    std::unique_ptr<CompositionReader> reader_;
+    std::shared_ptr<AudioMixOutput> audioOutput_;
+    std::shared_ptr<VideoCompositionOutput> videoOutput_;
+    std::unique_ptr<SerialQueue> queue_;
+};

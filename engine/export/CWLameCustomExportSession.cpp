@@ -1,0 +1,214 @@
+#include "CWLameCustomExportSession.h"
+
+#include "CWUtility.h"
+
+#include <QFile>
+
+#include <lame/lame.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+const QString kDomain = QStringLiteral("CWLameCustomExportSession");
+const QString kTag = QStringLiteral("LAME");
+
+void log(const QString& message) { CWUtility::debugLog(kTag, message); }
+
+void quiet(const char*, va_list) {}
+
+Error lameError(int code, const QString& message) { return Error{kDomain, code, message, {}, {}}; }
+
+} // namespace
+
+void CWLameCustomExportSession::LameDeleter::operator()(lame_global_struct* handle) const { lame_close(handle); }
+
+CWLameCustomExportSession::~CWLameCustomExportSession() = default;
+
+int CWLameCustomExportSession::sourceChannelCount() const
+{
+    const int channels = CWCustomExportSession::sourceChannelCount();
+    return channels > 0 && channels < 3 ? channels : 2;
+}
+
+QString CWLameCustomExportSession::fieldValueWithID(const QString& frameID, const QString& value)
+{
+    return frameID + QLatin1Char('=') + value;
+}
+
+std::vector<unsigned short> CWLameCustomExportSession::fieldValueDataWithID(const QString& frameID, const QString& value)
+{
+    const QString text = fieldValueWithID(frameID, value);
+    std::vector<unsigned short> data;
+    data.reserve(size_t(text.size()) + 2);
+    data.push_back(0xFEFF); // byte-order mark, in the machine's order
+    for (QChar c : text)
+        data.push_back(c.unicode());
+    data.push_back(0);
+    return data;
+}
+
+bool CWLameCustomExportSession::write(const unsigned char* data, size_t size, Error* error)
+{
+    if (size == 0 || std::fwrite(data, 1, size, outputFile_.get()) == size)
+        return true;
+    setError(error, lameError(6, QStringLiteral("Cannot write the MP3 file: %1").arg(QString::fromLocal8Bit(std::strerror(errno)))));
+    return false;
+}
+
+bool CWLameCustomExportSession::beginExport(Error* error)
+{
+    const int channels = audioFormat().channelCount, rate = audioFormat().sampleRate;
+    lame_.reset(lame_init());
+    if (!lame_) {
+        log(QStringLiteral("lame_init() failed - returned NULL"));
+        setError(error, lameError(1, QStringLiteral("Failed to initialize LAME encoder")));
+        return false;
+    }
+    log(QStringLiteral("lame_init() succeeded"));
+    lame_t gfp = lame_.get();
+    log(QStringLiteral("lame_set_errorf() result: %1").arg(lame_set_errorf(gfp, quiet)));
+    log(QStringLiteral("lame_set_debugf() result: %1").arg(lame_set_debugf(gfp, quiet)));
+    log(QStringLiteral("lame_set_msgf() result: %1").arg(lame_set_msgf(gfp, quiet)));
+    log(QStringLiteral("lame_set_num_channels(%1) result: %2").arg(channels).arg(lame_set_num_channels(gfp, channels)));
+    log(QStringLiteral("lame_set_in_samplerate(%1) result: %2").arg(rate).arg(lame_set_in_samplerate(gfp, rate)));
+    const int kbps = int(configuration()->selectedBitrate() / 1000);
+    log(QStringLiteral("lame_set_brate(%1) result: %2").arg(kbps).arg(lame_set_brate(gfp, kbps)));
+    log(QStringLiteral("lame_set_quality(0) result: %1").arg(lame_set_quality(gfp, 0)));
+    transferMetadataToLame();
+    const int init = lame_init_params(gfp);
+    log(QStringLiteral("lame_init_params() result: %1").arg(init));
+    if (init < 0) {
+        lame_.reset();
+        setError(error, lameError(2, QStringLiteral("Failed to initialize LAME parameters")));
+        return false;
+    }
+    outputFile_.reset(std::fopen(QFile::encodeName(workingPath()).constData(), "wb"));
+    if (!outputFile_) {
+        log(QStringLiteral("Failed to open output file: %1").arg(outputUrl()));
+        lame_.reset();
+        setError(error, lameError(3, QStringLiteral("Failed to open output file")));
+        return false;
+    }
+    // LAME puts the ID3v2 tag first, then a placeholder frame for its Info tag.
+    id3v2Size_ = lame_get_id3v2_tag(gfp, nullptr, 0);
+    log(QStringLiteral("Encoder initialized successfully, ready to encode"));
+    return true;
+}
+
+void CWLameCustomExportSession::transferMetadataToLame()
+{
+    const std::vector<MetadataItem> items = metadataForExport();
+    log(QStringLiteral("Processing %1 metadata items").arg(items.size()));
+    lame_t gfp = lame_.get();
+    struct TextField {
+        const QString& key;
+        const char* frame;
+        const char* label;
+    };
+    const TextField fields[] = {{CommonMetadataKey::Title, "TIT2", "title"},
+                                {CommonMetadataKey::Artist, "TPE1", "artist"},
+                                {CommonMetadataKey::AlbumName, "TALB", "album"},
+                                {CommonMetadataKey::Description, "COMM", "comment"}};
+    for (const MetadataItem& item : items) {
+        const bool text = item.value.typeId() == QMetaType::QString;
+        bool handled = false;
+        for (const TextField& field : fields) {
+            if (item.key != field.key)
+                continue;
+            handled = true;
+            if (!text)
+                break;
+            const auto value = fieldValueDataWithID(QString::fromLatin1(field.frame), item.stringValue());
+            id3tag_set_fieldvalue_utf16(gfp, value.data());
+            log(QStringLiteral("Set %1: %2").arg(QString::fromLatin1(field.label), item.stringValue()));
+        }
+        if (handled)
+            continue;
+        if (item.key == CommonMetadataKey::CreationDate && text) {
+            id3tag_set_year(gfp, item.stringValue().toUtf8().constData());
+            log(QStringLiteral("Set year: %1").arg(item.stringValue()));
+        } else if (item.key == CommonMetadataKey::Artwork) {
+            if (item.value.typeId() != QMetaType::QByteArray) {
+                log(QStringLiteral("Found artwork in metadata but unknown format: %1").arg(QString::fromLatin1(item.value.typeName())));
+                continue;
+            }
+            const QByteArray art = item.dataValue();
+            log(QStringLiteral("Found artwork in metadata (NSData), size: %1 bytes").arg(art.size()));
+            if (!art.isEmpty()) {
+                const int result = id3tag_set_albumart(gfp, art.constData(), size_t(art.size()));
+                log(QStringLiteral("Set album art from metadata, size: %1 bytes, result: %2").arg(art.size()).arg(result));
+            }
+        }
+    }
+}
+
+bool CWLameCustomExportSession::exportAudioBuffer(PcmBuffer& buffer, Error* error)
+{
+    const int frames = buffer.frameCount();
+    if (frames <= 0)
+        return true;
+    lame_t gfp = lame_.get();
+    const int channels = lame_get_num_channels(gfp);
+    short* samples = buffer.int16Samples();
+    if (const int64_t volume = configuration()->volumePercentage(); volume != 0) {
+        const float factor = float(volume) / 100.0f + 1.0f;
+        for (size_t i = 0, n = size_t(frames) * size_t(channels); i < n; ++i)
+            samples[i] = short(std::clamp(float(samples[i]) * factor, -32768.0f, 32767.0f));
+    }
+    const size_t size = size_t(1.25 * frames * channels + 7200 + lame_get_size_mp3buffer(gfp));
+    mp3Buffer_.assign(size, 0);
+    // The interleaved call reads two channels; a mono stream goes in as one channel.
+    const int written = channels == 2 ? lame_encode_buffer_interleaved(gfp, samples, frames, mp3Buffer_.data(), int(size))
+                                      : lame_encode_buffer(gfp, samples, nullptr, frames, mp3Buffer_.data(), int(size));
+    if (written < 0) {
+        log(QStringLiteral("Encoding failed with error code: %1").arg(written));
+        setError(error, lameError(4, QStringLiteral("LAME encoding failed")));
+        return false;
+    }
+    return write(mp3Buffer_.data(), size_t(written), error);
+}
+
+bool CWLameCustomExportSession::finalizeExport(Error* error)
+{
+    lame_t gfp = lame_.get();
+    std::vector<unsigned char> buffer(7200, 0);
+    const int flushed = lame_encode_flush(gfp, buffer.data(), int(buffer.size()));
+    log(QStringLiteral("lame_encode_flush() returned: %1 bytes").arg(flushed));
+    if (flushed < 0) {
+        log(QStringLiteral("Flush failed with error code: %1").arg(flushed));
+        closeOutput();
+        setError(error, lameError(5, QStringLiteral("LAME flush failed")));
+        return false;
+    }
+    if (!write(buffer.data(), size_t(flushed), error)) {
+        closeOutput();
+        return false;
+    }
+    // The Info tag replaces the placeholder frame after the ID3v2 tag: exact length, gapless playback.
+    std::vector<unsigned char> tag(lame_get_lametag_frame(gfp, nullptr, 0));
+    if (!tag.empty() && lame_get_lametag_frame(gfp, tag.data(), tag.size()) == tag.size()) {
+        if (std::fseek(outputFile_.get(), long(id3v2Size_), SEEK_SET) != 0 || !write(tag.data(), tag.size(), error)) {
+            setError(error, lameError(6, QStringLiteral("Cannot write the MP3 file: %1").arg(QString::fromLocal8Bit(std::strerror(errno)))));
+            closeOutput();
+            return false;
+        }
+    }
+    FILE* file = outputFile_.release();
+    const bool closed = std::fflush(file) == 0 && std::fclose(file) == 0;
+    lame_.reset();
+    if (!closed) {
+        setError(error, lameError(6, QStringLiteral("Cannot write the MP3 file: %1").arg(QString::fromLocal8Bit(std::strerror(errno)))));
+        return false;
+    }
+    log(QStringLiteral("Export finalized successfully"));
+    return true;
+}
+
+void CWLameCustomExportSession::closeOutput()
+{
+    outputFile_.reset();
+    lame_.reset();
+}

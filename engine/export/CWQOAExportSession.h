@@ -1,0 +1,36 @@
+// Writes QOA files with the system's own encoder: PCM is buffered until a full frame of 5120 samples
+// per channel is there (only the last frame of a file may be shorter, as the format requires), frames
+// are written as they fill, and the sample count is patched into the file header at the end. Sources
+// of more than 8 channels are refused at the start. Write errors fail the export; the file is closed
+// on every path.
+#pragma once
+
+#include "CWCustomExportSession.h"
+#include "CWQOAEncoder.h"
+
+#include <cstdio>
+#include <memory>
+
+class CWQOAExportSession : public CWCustomExportSession {
+public:
+    using CWCustomExportSession::CWCustomExportSession;
+
+protected:
+    bool beginExport(Error* error) override;
+    bool exportAudioBuffer(PcmBuffer& buffer, Error* error) override;
+    bool finalizeExport(Error* error) override;
+    void closeOutput() override { outputFile_.reset(); }
+
+private:
+    bool encodeFrames(bool final, Error* error);
+    bool write(const uint8_t* data, size_t size, Error* error);
+
+    struct FileCloser {
+        void operator()(FILE* file) const { std::fclose(file); }
+    };
+    std::unique_ptr<FILE, FileCloser> outputFile_;
+    std::unique_ptr<CWQOAEncoder> encoder_;
+    std::vector<int16_t> leftOver_; // interleaved samples not yet encoded
+    uint32_t totalSamplesWritten_ = 0;
+    std::vector<uint8_t> frame_;
+};
