@@ -1,0 +1,225 @@
+// The audio presets through the real clipwell_cli: MP3 (LAME), QOA, FLAC and Apple Lossless, judged by
+// ffprobe, by ffmpeg's decoding and by the tests' own QOA decoder.
+#include "CWBookmarkManager.h"
+#include "QoaDecoder.h"
+#include "support/TestMedia.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+using namespace TestMedia;
+
+namespace {
+
+struct Outcome {
+    int status = -1;
+    QString out;
+};
+
+class AudioCliTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        root = new QTemporaryDir();
+        granted = root->path() + QStringLiteral("/media");
+        QDir().mkpath(granted);
+        qputenv("CLIPWELL_CONTAINER_DIR", (root->path() + QStringLiteral("/container")).toUtf8());
+        Error error;
+        ASSERT_TRUE(CWBookmarkManager::sharedManager().createBookmarkForFolder(granted, &error));
+    }
+    static void TearDownTestSuite() { delete root; }
+
+    static QString inside(const QString& fixture, const QString& name)
+    {
+        const QString path = granted + QLatin1Char('/') + name;
+        if (!QFile::exists(path))
+            QFile::copy(fixture, path);
+        return path;
+    }
+    static Outcome run(const QStringList& arguments, const QString& limit = {})
+    {
+        QProcess process;
+        process.setWorkingDirectory(granted);
+        if (limit.isEmpty())
+            process.start(QStringLiteral(CLIPWELL_CLI), arguments);
+        else
+            process.start(QStringLiteral("bash"), QStringList{QStringLiteral("-c"), QStringLiteral("ulimit -f %1; exec \"$0\" \"$@\"").arg(limit),
+                                                              QStringLiteral(CLIPWELL_CLI)} + arguments);
+        process.waitForFinished(180000);
+        return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+                QString::fromUtf8(process.readAllStandardOutput())};
+    }
+    // 16-bit samples as ffmpeg decodes the file (all its channels, its own rate).
+    static std::vector<int16_t> decode(const QString& path)
+    {
+        QByteArray bytes;
+        TestMedia::run(QStringLiteral("ffmpeg"), {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"), path,
+                                                  QStringLiteral("-map"), QStringLiteral("0:a"), QStringLiteral("-f"),
+                                                  QStringLiteral("s16le"), QStringLiteral("-")},
+                       &bytes);
+        std::vector<int16_t> samples(size_t(bytes.size()) / 2);
+        memcpy(samples.data(), bytes.constData(), samples.size() * 2);
+        return samples;
+    }
+    static QJsonObject stream(const QString& path, int index = 0)
+    {
+        return probe(path).value(QStringLiteral("streams")).toArray()[index].toObject();
+    }
+    static QJsonObject tags(const QString& path)
+    {
+        return probe(path).value(QStringLiteral("format")).toObject().value(QStringLiteral("tags")).toObject();
+    }
+    static QString loud()
+    {
+        return make(QStringLiteral("loud.wav"), {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                                                  QStringLiteral("aevalsrc=0.9*sin(440*2*PI*t):s=44100:d=1"), QStringLiteral("-c:a"),
+                                                  QStringLiteral("pcm_s16le")});
+    }
+    static QString art()
+    {
+        return make(QStringLiteral("audio-art.png"), {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                                                       QStringLiteral("color=yellow:s=50x50"), QStringLiteral("-frames:v"),
+                                                       QStringLiteral("1")});
+    }
+
+    static inline QTemporaryDir* root = nullptr;
+    static inline QString granted;
+};
+
+} // namespace
+
+TEST_F(AudioCliTest, Mp3IsGaplessTaggedAndMixedDown)
+{
+    const QString source = inside(h264WithBFrames(), QStringLiteral("talk.mp4"));
+    const QString artwork = inside(art(), QStringLiteral("art.png"));
+    Outcome r = run({"-i", source, "-o", "talk.mp3", "-c", "2", "-c", "4", "--meta-title", "Ünïcödé ✓ 日本", "--meta-year", "2030",
+                     "--artwork", artwork});
+    ASSERT_EQ(r.status, 0) << r.out.toStdString();
+    const QString mp3 = granted + QStringLiteral("/talk.mp3");
+    EXPECT_EQ(stream(mp3).value(QStringLiteral("codec_name")).toString(), QStringLiteral("mp3"));
+    EXPECT_EQ(stream(mp3).value(QStringLiteral("channels")).toInt(), 2);
+    EXPECT_NEAR(stream(mp3).value(QStringLiteral("bit_rate")).toString().toDouble(), 320000, 1000) << "the default bit rate";
+    EXPECT_EQ(tags(mp3).value(QStringLiteral("title")).toString(), QStringLiteral("Ünïcödé ✓ 日本"));
+    EXPECT_EQ(tags(mp3).value(QStringLiteral("date")).toString(), QStringLiteral("2030"));
+    EXPECT_EQ(probe(mp3).value(QStringLiteral("streams")).toArray().size(), 2) << "the artwork";
+    // The Info tag tells decoders the encoder's delay and padding: exactly the kept 8 s come out.
+    EXPECT_EQ(decode(mp3).size(), size_t(8 * 48000 * 2));
+
+    // More than two channels reach LAME as stereo; a mono source stays mono.
+    const QString surround = inside(make(QStringLiteral("six.wav"), {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                                                                      QStringLiteral("sine=d=1"), QStringLiteral("-ac"), QStringLiteral("6")}),
+                                    QStringLiteral("six.wav"));
+    ASSERT_EQ(run({"-i", surround, "-o", "six.mp3"}).status, 0);
+    EXPECT_EQ(stream(granted + QStringLiteral("/six.mp3")).value(QStringLiteral("channels")).toInt(), 2);
+    ASSERT_EQ(run({"-i", inside(wav(), QStringLiteral("tone.wav")), "-o", "mono.mp3", "-p", "lame"}).status, 0);
+    EXPECT_EQ(stream(granted + QStringLiteral("/mono.mp3")).value(QStringLiteral("channels")).toInt(), 1);
+}
+
+TEST_F(AudioCliTest, Mp3VolumeRules)
+{
+    const QString source = inside(loud(), QStringLiteral("loud.wav"));
+    ASSERT_EQ(run({"-i", source, "-o", "silent.mp3", "--volume", "-100"}).status, 0);
+    int peak = 0;
+    for (int16_t v : decode(granted + QStringLiteral("/silent.mp3")))
+        peak = std::max(peak, std::abs(int(v)));
+    EXPECT_EQ(peak, 0) << "-100 makes silence";
+    ASSERT_EQ(run({"-i", source, "-o", "clipped.mp3", "--volume", "+100"}).status, 0);
+    int clippedSamples = 0;
+    for (int16_t v : decode(granted + QStringLiteral("/clipped.mp3")))
+        clippedSamples += std::abs(int(v)) >= 32000;
+    EXPECT_GT(clippedSamples, 1000) << "+100 doubles a loud signal into clipping";
+}
+
+TEST_F(AudioCliTest, QoaRoundTripsThroughAnIndependentDecoder)
+{
+    const QString source = inside(h264WithBFrames(), QStringLiteral("talk.mp4"));
+    ASSERT_EQ(run({"-i", source, "-o", "talk.qoa", "-p", "qoa"}).status, 0);
+    QFile file(granted + QStringLiteral("/talk.qoa"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray raw = file.readAll();
+    const auto decoded = decodeQoa(std::vector<uint8_t>(raw.begin(), raw.end()));
+    ASSERT_TRUE(decoded);
+    EXPECT_EQ(decoded->channels, 2);
+    EXPECT_EQ(decoded->sampleRate, 48000u);
+    // ffmpeg also decodes the encoder's padding past the 10 s the file presents; that tail is left out.
+    const std::vector<int16_t> reference = decode(source);
+    EXPECT_EQ(decoded->samples, 480000u);
+    ASSERT_EQ(decoded->interleaved.size(), size_t(decoded->samples) * 2);
+    ASSERT_GE(reference.size(), decoded->interleaved.size());
+    // Every frame but the last is full, whatever sizes the reader delivered in.
+    for (size_t i = 0; i + 1 < decoded->frameSizes.size(); ++i) {
+        EXPECT_EQ(decoded->frameSamples[i], 5120u);
+        EXPECT_EQ(decoded->frameSizes[i], 4136u);
+    }
+    double signal = 0, noise = 0;
+    for (size_t i = 0; i < decoded->interleaved.size(); ++i) {
+        signal += double(reference[i]) * reference[i];
+        noise += double(reference[i] - decoded->interleaved[i]) * (reference[i] - decoded->interleaved[i]);
+    }
+    EXPECT_GT(10 * std::log10(signal / noise), 25.0) << "QOA is lossy: a quiet tone keeps about 30 dB";
+
+    const QString ten = inside(make(QStringLiteral("ten.wav"), {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                                                                 QStringLiteral("aevalsrc=0|0|0|0|0|0|0|0|0|0:s=8000:d=0.5")}),
+                               QStringLiteral("ten.wav"));
+    const Outcome refused = run({"-i", ten, "-o", "ten.qoa", "-p", "qoa"});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_TRUE(refused.out.contains(QStringLiteral("QOA holds 1 to 8 channels")));
+    EXPECT_FALSE(QFile::exists(granted + QStringLiteral("/ten.qoa")));
+}
+
+TEST_F(AudioCliTest, FlacAndAppleLosslessAreBitExactAndTagged)
+{
+    const QString flacSource = inside(flac(), QStringLiteral("tone.flac"));
+    const std::vector<int16_t> original = decode(flacSource); // 44.1 kHz mono
+    ASSERT_EQ(run({"-i", flacSource, "-o", "same.flac", "-p", "flac"}).status, 0);
+    EXPECT_EQ(decode(granted + QStringLiteral("/same.flac")), original);
+    // Cutting 0.5 s to 1 s keeps the other samples exactly.
+    ASSERT_EQ(run({"-i", flacSource, "-o", "cut.flac", "-p", "flac", "-c", "0.5", "-c", "1"}).status, 0);
+    std::vector<int16_t> expected(original.begin(), original.begin() + 22050);
+    expected.insert(expected.end(), original.begin() + 44100, original.end());
+    EXPECT_EQ(decode(granted + QStringLiteral("/cut.flac")), expected);
+
+    const QString artwork = inside(art(), QStringLiteral("art.png"));
+    ASSERT_EQ(run({"-i", flacSource, "-o", "tagged.flac", "-p", "flac", "--meta-artist", "Someone", "--artwork", artwork}).status, 0);
+    const QJsonObject probed = probe(granted + QStringLiteral("/tagged.flac"));
+    EXPECT_EQ(probed.value(QStringLiteral("format")).toObject().value(QStringLiteral("format_name")).toString(), QStringLiteral("flac"));
+    const QJsonObject flacTags = probed.value(QStringLiteral("format")).toObject().value(QStringLiteral("tags")).toObject();
+    auto tag = [&](const char* name) {
+        for (auto it = flacTags.begin(); it != flacTags.end(); ++it)
+            if (it.key().compare(QLatin1String(name), Qt::CaseInsensitive) == 0)
+                return it.value().toString();
+        return QString();
+    };
+    EXPECT_EQ(tag("artist"), QStringLiteral("Someone"));
+    EXPECT_EQ(tag("title"), QStringLiteral("FLAC Title")) << "the source's own title";
+    EXPECT_EQ(probed.value(QStringLiteral("streams")).toArray().size(), 2) << "a PICTURE block";
+
+    const QString wavSource = inside(wav(), QStringLiteral("tone.wav"));
+    ASSERT_EQ(run({"-i", wavSource, "-o", "tone.m4a", "-p", "alac", "--meta-title", "Lossless"}).status, 0);
+    const QString alac = granted + QStringLiteral("/tone.m4a");
+    EXPECT_EQ(stream(alac).value(QStringLiteral("codec_name")).toString(), QStringLiteral("alac"));
+    EXPECT_EQ(decode(alac), decode(wavSource));
+    EXPECT_EQ(tags(alac).value(QStringLiteral("title")).toString(), QStringLiteral("Lossless"));
+}
+
+TEST_F(AudioCliTest, WriteErrorsFailAndLeaveNothing)
+{
+    const QString source = inside(h264WithBFrames(), QStringLiteral("talk.mp4"));
+    for (const QStringList& arguments : {QStringList{"-i", source, "-o", "full.mp3", "-p", "lame"},
+                                         QStringList{"-i", source, "-o", "full.qoa", "-p", "qoa"},
+                                         QStringList{"-i", source, "-o", "full.flac", "-p", "flac"}}) {
+        const Outcome r = run(arguments, QStringLiteral("30"));
+        EXPECT_EQ(r.status, 1) << arguments.join(' ').toStdString();
+        EXPECT_TRUE(r.out.contains(QStringLiteral("Error: Export failed:"))) << r.out.toStdString();
+        EXPECT_TRUE(r.out.contains(QStringLiteral("File too large"))) << r.out.toStdString();
+        EXPECT_FALSE(QFile::exists(granted + QLatin1Char('/') + arguments[3]));
+    }
+    EXPECT_TRUE(QDir(granted).entryList({QStringLiteral(".*partial*")}, QDir::Files | QDir::Hidden).isEmpty());
+}
