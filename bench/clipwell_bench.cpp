@@ -5,7 +5,14 @@
 //   clipwell_bench frametiming FILE   frame timing of the first video track
 //   clipwell_bench project FILE       a project: time to the first editing answer, to 30 thumbnails and
 //                                     to the frame information
+//   clipwell_bench read FILE A B C D E F   decode (video and audio) the composition of the three kept
+//                                     ranges A–B, C–D, E–F seconds, writing nothing
+//   clipwell_bench qoa SECONDS        QOA-encode that much stereo noise-and-tone, printing sample frames per second
+#include "CWExportProject.h"
 #include "CWFrameInformation.h"
+#include "CWPreset.h"
+#include "CWQOAEncoder.h"
+#include "CompositionReader.h"
 #include "CWProject.h"
 #include "FrameTiming.h"
 #include "ImageGenerator.h"
@@ -16,6 +23,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cmath>
 #include <thread>
 
 int main(int argc, char** argv)
@@ -30,8 +38,8 @@ int main(int argc, char** argv)
     QElapsedTimer timer;
     timer.start();
     Error error;
-    auto asset = MediaAsset::open(path, &error);
-    if (!asset) {
+    auto asset = command == QLatin1String("qoa") ? nullptr : MediaAsset::open(path, &error);
+    if (!asset && command != QLatin1String("qoa")) {
         std::fprintf(stderr, "%s\n", qPrintable(error.message));
         return 1;
     }
@@ -88,6 +96,63 @@ int main(int argc, char** argv)
         std::printf("30 thumbnails after %.4f s; frame information (%llu frames) after %.4f s\n", thumbnails,
                     project->frameInformation() ? (unsigned long long)project->frameInformation()->totalFrameCount() : 0ULL,
                     frames);
+    } else if (command == QLatin1String("read") && argc >= 9) {
+        CWPreset::registerStandardPresets();
+        // The cuts that leave exactly the three ranges.
+        std::vector<double> edges{0};
+        for (int i = 3; i < 9; ++i)
+            edges.push_back(std::atof(argv[i]));
+        edges.push_back(CMTimeGetSeconds(asset->duration()));
+        std::vector<std::shared_ptr<CWExcludedSegment>> cuts;
+        for (size_t i = 0; i + 1 < edges.size(); i += 2)
+            if (edges[i + 1] > edges[i])
+                cuts.push_back(CWExcludedSegment::startingAt(CMTimeMakeWithSeconds(edges[i], 1000), CMTimeMakeWithSeconds(edges[i + 1], 1000)));
+        auto project = CWExportProject::fromAsset(asset, cuts, CWPreset::classWithIdentifier(QStringLiteral("h264"))->create(),
+                                                  CWProjectConfiguration::defaultConfiguration(), &error);
+        if (!project) {
+            std::fprintf(stderr, "%s\n", qPrintable(error.message));
+            return 1;
+        }
+        CompositionReader reader(asset, *project->composition());
+        auto video = reader.addVideoCompositionOutput(*project->videoComposition());
+        std::vector<int32_t> audioIDs;
+        for (const CompositionTrack* track : project->composition()->tracksWithMediaType(MediaType::Audio))
+            audioIDs.push_back(track->trackID);
+        const MediaTrack firstAudio = asset->tracksWithMediaType(MediaType::Audio).at(0);
+        auto audio = reader.addAudioMixOutput(audioIDs, project->audioMix(),
+                                              PcmFormat{firstAudio.sampleRate, firstAudio.channelCount, 0, PcmFormat::Sample::Int16});
+        if (!reader.startReading(&error)) {
+            std::fprintf(stderr, "%s\n", qPrintable(error.message));
+            return 1;
+        }
+        int64_t frames = 0, samples = 0;
+        std::thread audioThread([&] {
+            while (auto buffer = audio->copyNextSampleBuffer())
+                samples += std::static_pointer_cast<PcmBuffer>(buffer)->frameCount();
+        });
+        while (video->copyNextSampleBuffer())
+            ++frames;
+        audioThread.join();
+        std::printf("%lld frames, %lld audio samples\n", (long long)frames, (long long)samples);
+    } else if (command == QLatin1String("qoa")) {
+        const int frames = int(std::atof(argv[2]) * 44100);
+        std::vector<int16_t> pcm(size_t(frames) * 2);
+        uint32_t noise = 1;
+        for (size_t i = 0; i < pcm.size(); ++i) {
+            noise = noise * 1664525u + 1013904223u;
+            pcm[i] = int16_t(8000 * std::sin(double(i / 2) * 0.0627) + int(noise >> 22) - 512);
+        }
+        QElapsedTimer own;
+        own.start();
+        // Two channels' halves of the file on two cores would be the next step; one encoder here.
+        CWQOAEncoder encoder(2, 44100);
+        std::vector<uint8_t> out;
+        for (int at = 0; at < frames; at += CWQOAEncoder::kFrameLength) {
+            out.clear();
+            encoder.encodeFrame(pcm.data() + size_t(at) * 2, std::min(CWQOAEncoder::kFrameLength, frames - at), out);
+        }
+        const double seconds = own.nsecsElapsed() / 1e9;
+        std::printf("%.0f stereo sample frames per second (%.3f s)\n", frames / seconds, seconds);
     } else {
         std::fprintf(stderr, "unknown command %s\n", argv[1]);
         return 2;
