@@ -209,6 +209,26 @@ TEST_F(AudioCliTest, FlacAndAppleLosslessAreBitExactAndTagged)
     EXPECT_EQ(tags(alac).value(QStringLiteral("title")).toString(), QStringLiteral("Lossless"));
 }
 
+TEST_F(AudioCliTest, ATruncatedSourceFailsInsteadOfEndingShort)
+{
+    // A FLAC file whose header promises 10 s but whose data stops after about a third of it.
+    const QString whole = make(QStringLiteral("long.flac"), {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                                                             QStringLiteral("sine=d=10:sample_rate=44100"), QStringLiteral("-c:a"),
+                                                             QStringLiteral("flac")});
+    QFile in(whole);
+    ASSERT_TRUE(in.open(QIODevice::ReadOnly));
+    QFile cut(granted + QStringLiteral("/truncated.flac"));
+    ASSERT_TRUE(cut.open(QIODevice::WriteOnly));
+    cut.write(in.read(in.size() / 3));
+    cut.close();
+    for (const char* preset : {"flac", "qoa", "lame"}) {
+        const Outcome r = run({"-i", cut.fileName(), "-o", QStringLiteral("truncated-%1.out").arg(QLatin1String(preset)), "-p", preset});
+        EXPECT_EQ(r.status, 1) << preset;
+        EXPECT_TRUE(r.out.contains(QStringLiteral("Error: Export failed:"))) << preset << r.out.toStdString();
+        EXPECT_FALSE(QFile::exists(granted + QStringLiteral("/truncated-%1.out").arg(QLatin1String(preset))));
+    }
+}
+
 TEST_F(AudioCliTest, WriteErrorsFailAndLeaveNothing)
 {
     const QString source = inside(h264WithBFrames(), QStringLiteral("talk.mp4"));
