@@ -46,13 +46,14 @@ void update(CWQOAEncoder::Lms& lms, int sample, int residual)
     lms.history[3] = sample;
 }
 
-// Division by the scale factor through its reciprocal, rounding away from zero.
+// Division by the scale factor through its reciprocal, rounding away from zero. In 64 bits: a full
+// scale residual times the largest reciprocal does not fit 32.
 int divide(int v, int scaleFactor)
 {
-    const int reciprocal = kReciprocal[scaleFactor];
-    int n = (v * reciprocal + (1 << 15)) >> 16;
+    const int64_t reciprocal = kReciprocal[scaleFactor];
+    int64_t n = (int64_t(v) * reciprocal + (1 << 15)) >> 16;
     n = n + ((v > 0) - (v < 0)) - ((n > 0) - (n < 0));
-    return n;
+    return int(std::clamp<int64_t>(n, -65536, 65536));
 }
 
 void put64(std::vector<uint8_t>& out, uint64_t v)

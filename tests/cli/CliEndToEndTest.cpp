@@ -252,7 +252,8 @@ TEST_F(CliTest, FolderCheckResolvesLinksAndPrefixes)
     EXPECT_FALSE(QFile::exists(outside + QStringLiteral("/y.mp4")));
     // A sub-folder is inside.
     QDir(granted).mkpath(QStringLiteral("sub"));
-    EXPECT_EQ(run({"-i", source, "-o", "sub/y.mp4", "-c", "1", "-c", "9"}).status, 0);
+    const Outcome sub = run({"-i", source, "-o", "sub/y.mp4", "-c", "1", "-c", "9"});
+    EXPECT_EQ(sub.status, 0) << sub.out.toStdString() << sub.err.toStdString();
 }
 
 TEST_F(CliTest, InformationRequestsAndSetup)
