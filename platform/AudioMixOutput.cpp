@@ -32,8 +32,11 @@ bool AudioMixOutput::start(Error* error)
         setError(error, Error{kMediaErrorDomain, AVERROR(EINVAL), QStringLiteral("The audio output format is not valid."), {}, {}});
         return false;
     }
+    // One track at its own level needs no mixing: it is converted straight to the output format.
+    direct_ = inputs_.size() == 1 && inputs_.front()->volume == 1.0;
     PcmFormat internal = format_;
-    internal.sample = PcmFormat::Sample::Float32;
+    if (!direct_)
+        internal.sample = PcmFormat::Sample::Float32;
     for (auto& input : inputs_)
         if (!input->reader.open(asset_, *input->track, internal, error))
             return false;
@@ -42,41 +45,52 @@ bool AudioMixOutput::start(Error* error)
 
 std::shared_ptr<SampleBuffer> AudioMixOutput::readNext(Error* error, bool& failed)
 {
-    const int channels = format_.channelCount;
-    std::vector<float> mixed;
-    int frames = -1;
-    std::vector<float> samples;
-    for (auto& input : inputs_) {
-        samples.clear();
-        const int got = input->reader.read(samples, kFramesPerBuffer, error);
-        if (got < 0) {
-            failed = true;
-            return nullptr;
-        }
-        // Every track covers the same segments, so all deliver the same count.
-        frames = frames < 0 ? got : std::min(frames, got);
-        if (mixed.empty())
-            mixed.assign(size_t(kFramesPerBuffer) * channels, 0.0f);
-        for (size_t i = 0; i < samples.size(); ++i)
-            mixed[i] += float(samples[i] * input->volume);
-        if (isCancelled())
-            return nullptr;
-    }
-    if (frames <= 0)
-        return nullptr;
     auto buffer = std::make_shared<PcmBuffer>();
     buffer->format = format_;
+    int frames = 0;
+    if (direct_) {
+        frames = inputs_.front()->reader.read(buffer->data, kFramesPerBuffer, error);
+    } else {
+        const int channels = format_.channelCount;
+        std::vector<float> mixed(size_t(kFramesPerBuffer) * size_t(channels), 0.0f);
+        std::vector<uint8_t> bytes;
+        frames = -1;
+        for (auto& input : inputs_) {
+            bytes.clear();
+            const int got = input->reader.read(bytes, kFramesPerBuffer, error);
+            if (got < 0) {
+                frames = -1;
+                break;
+            }
+            // Every track covers the same segments, so all deliver the same count.
+            frames = frames < 0 ? got : std::min(frames, got);
+            const float* samples = reinterpret_cast<const float*>(bytes.data());
+            const float volume = float(input->volume);
+            for (size_t i = 0, n = bytes.size() / sizeof(float); i < n; ++i)
+                mixed[i] += samples[i] * volume;
+            if (isCancelled())
+                return nullptr;
+        }
+        if (frames > 0) {
+            const size_t count = size_t(frames) * size_t(channels);
+            buffer->data.resize(size_t(frames) * size_t(format_.bytesPerFrame()));
+            if (format_.sample == PcmFormat::Sample::Float32) {
+                std::copy_n(mixed.begin(), count, buffer->floatSamples());
+            } else {
+                int16_t* out = buffer->int16Samples();
+                for (size_t i = 0; i < count; ++i)
+                    out[i] = int16_t(std::lrint(std::clamp(mixed[i] * 32768.0f, -32768.0f, 32767.0f)));
+            }
+        }
+    }
+    if (frames < 0) {
+        failed = true;
+        return nullptr;
+    }
+    if (frames == 0)
+        return nullptr;
     buffer->presentationTime = CMTimeMake(delivered_, format_.sampleRate);
     buffer->duration = CMTimeMake(frames, format_.sampleRate);
-    buffer->data.resize(size_t(frames) * format_.bytesPerFrame());
-    const size_t count = size_t(frames) * channels;
-    if (format_.sample == PcmFormat::Sample::Float32) {
-        std::copy_n(mixed.begin(), count, buffer->floatSamples());
-    } else {
-        int16_t* out = buffer->int16Samples();
-        for (size_t i = 0; i < count; ++i)
-            out[i] = int16_t(std::lrint(std::clamp(mixed[i] * 32768.0f, -32768.0f, 32767.0f)));
-    }
     delivered_ += frames;
     return buffer;
 }

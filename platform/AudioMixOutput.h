@@ -28,4 +28,5 @@ private:
     PcmFormat format_;
     std::vector<std::unique_ptr<Input>> inputs_;
     int64_t delivered_ = 0;
+    bool direct_ = false;
 };

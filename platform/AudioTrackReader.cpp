@@ -39,7 +39,7 @@ bool AudioTrackReader::beginSegment(Error* error)
     // Silence up to the segment's place, when the track has a gap there.
     const int64_t start = framesAt(segment.targetStart);
     if (produced_ < start) {
-        pending_.insert(pending_.end(), size_t(start - produced_) * format_.channelCount, 0.0f);
+        appendSilence(start - produced_);
         produced_ = start;
     }
     inSegment_ = true;
@@ -52,22 +52,21 @@ void AudioTrackReader::endSegment()
     if (resampler_) {
         // What the resampler still holds belongs to this segment.
         const int64_t delayed = swr_get_delay(resampler_.get(), format_.sampleRate) + 16;
-        std::vector<float> tail(size_t(delayed) * format_.channelCount);
-        uint8_t* out = reinterpret_cast<uint8_t*>(tail.data());
+        const size_t before = pending_.size();
+        pending_.resize(before + size_t(delayed) * frameBytes());
+        uint8_t* out = pending_.data() + before;
         const int got = swr_convert(resampler_.get(), &out, int(delayed), nullptr, 0);
-        if (got > 0) {
-            pending_.insert(pending_.end(), tail.begin(), tail.begin() + size_t(got) * format_.channelCount);
-            produced_ += got;
-        }
+        pending_.resize(before + size_t(std::max(got, 0)) * frameBytes());
+        produced_ += std::max(got, 0);
         resampler_.reset();
     }
     // Exactly the segment's length: pad with silence, or drop what the rounding of frames added.
     const CompositionSegment& segment = segments_[segment_];
     const int64_t end = framesAt(CMTimeRangeGetEnd(segment.targetRange()));
     if (produced_ < end)
-        pending_.insert(pending_.end(), size_t(end - produced_) * format_.channelCount, 0.0f);
+        appendSilence(end - produced_);
     else if (produced_ > end)
-        pending_.resize(pending_.size() - std::min(pending_.size(), size_t(produced_ - end) * format_.channelCount));
+        pending_.resize(pending_.size() - std::min(pending_.size() - pendingHead_, size_t(produced_ - end) * frameBytes()));
     produced_ = end;
     inSegment_ = false;
     ++segment_;
@@ -79,7 +78,8 @@ bool AudioTrackReader::convert(const AVFrame* frame, int first, int count, Error
                          av_channel_layout_compare(&resamplerLayout_.layout, &frame->ch_layout) != 0;
     if (changed) {
         SwrContext* raw = nullptr;
-        int ret = swr_alloc_set_opts2(&raw, &outLayout_.layout, AV_SAMPLE_FMT_FLT, format_.sampleRate, const_cast<AVChannelLayout*>(&frame->ch_layout),
+        int ret = swr_alloc_set_opts2(&raw, &outLayout_.layout,
+                                      format_.sample == PcmFormat::Sample::Int16 ? AV_SAMPLE_FMT_S16 : AV_SAMPLE_FMT_FLT, format_.sampleRate, const_cast<AVChannelLayout*>(&frame->ch_layout),
                                       AVSampleFormat(frame->format), frame->sample_rate, 0, nullptr);
         resampler_.reset(raw);
         if (ret >= 0)
@@ -99,15 +99,18 @@ bool AudioTrackReader::convert(const AVFrame* frame, int first, int count, Error
     std::vector<const uint8_t*> in(planar ? channels : 1);
     for (size_t i = 0; i < in.size(); ++i)
         in[i] = frame->extended_data[i] + size_t(first) * bytes * (planar ? 1 : channels);
-    const int capacity = swr_get_out_samples(resampler_.get(), count);
-    std::vector<float> out(size_t(std::max(capacity, 0)) * format_.channelCount);
-    uint8_t* outData = reinterpret_cast<uint8_t*>(out.data());
+    // Converted straight onto the end of what is pending.
+    const int capacity = std::max(swr_get_out_samples(resampler_.get(), count), 0);
+    const size_t before = pending_.size();
+    pending_.resize(before + size_t(capacity) * frameBytes());
+    uint8_t* outData = pending_.data() + before;
     const int got = swr_convert(resampler_.get(), &outData, capacity, in.data(), count);
     if (got < 0) {
+        pending_.resize(before);
         setError(error, mediaError(got, QStringLiteral("Cannot convert the audio")));
         return false;
     }
-    pending_.insert(pending_.end(), out.begin(), out.begin() + size_t(got) * format_.channelCount);
+    pending_.resize(before + size_t(got) * frameBytes());
     produced_ += got;
     return true;
 }
@@ -156,14 +159,19 @@ bool AudioTrackReader::produce(Error* error)
     return true;
 }
 
-int AudioTrackReader::read(std::vector<float>& out, int maxFrames, Error* error)
+int AudioTrackReader::read(std::vector<uint8_t>& out, int maxFrames, Error* error)
 {
-    const size_t wanted = size_t(maxFrames) * format_.channelCount;
-    while (pending_.size() < wanted && segment_ < segments_.size())
+    const size_t wanted = size_t(maxFrames) * frameBytes();
+    while (pending_.size() - pendingHead_ < wanted && segment_ < segments_.size())
         if (!produce(error))
             return -1;
-    const size_t taken = std::min(wanted, pending_.size());
-    out.insert(out.end(), pending_.begin(), pending_.begin() + taken);
-    pending_.erase(pending_.begin(), pending_.begin() + taken);
-    return int(taken / format_.channelCount);
+    const size_t taken = std::min(wanted, pending_.size() - pendingHead_);
+    out.insert(out.end(), pending_.begin() + std::ptrdiff_t(pendingHead_), pending_.begin() + std::ptrdiff_t(pendingHead_ + taken));
+    pendingHead_ += taken;
+    // Drop what was read once it is most of the buffer, so the buffer stays about one read long.
+    if (pendingHead_ > pending_.size() / 2) {
+        pending_.erase(pending_.begin(), pending_.begin() + std::ptrdiff_t(pendingHead_));
+        pendingHead_ = 0;
+    }
+    return int(taken / frameBytes());
 }

@@ -1,5 +1,5 @@
-// One audio track of a composition as 32-bit float interleaved PCM in a given format, exact to the
-// sample: each composition segment yields exactly its duration in output samples, placed at its
+// One audio track of a composition as interleaved PCM in a given format (32-bit float or 16-bit
+// integer samples), exact to the sample: each composition segment yields exactly its duration in output samples, placed at its
 // target time, with silence where the track has no media (gaps, or a track that ends early).
 // Decodes with a TrackDecoder and converts with libswresample. One thread at a time. A source that
 // ends well before its stated length (a truncated file) fails with an error.
@@ -10,13 +10,13 @@
 #include "SampleBuffer.h"
 #include "TrackDecoder.h"
 
-#include <deque>
+#include <vector>
 
 class AudioTrackReader {
 public:
     bool open(std::shared_ptr<const MediaAsset> asset, const CompositionTrack& track, const PcmFormat& format, Error* error);
-    // Appends up to maxFrames frames to out; returns how many, 0 at the end, -1 on failure.
-    int read(std::vector<float>& out, int maxFrames, Error* error);
+    // Appends up to maxFrames frames (their bytes) to out; returns how many, 0 at the end, -1 on failure.
+    int read(std::vector<uint8_t>& out, int maxFrames, Error* error);
 
 private:
     bool produce(Error* error);       // adds converted samples to pending_, or finishes a segment
@@ -36,5 +36,9 @@ private:
     bool inSegment_ = false;
     int64_t produced_ = 0; // output frames made so far, silence included
     CMTime expectedNext_ = kCMTimeInvalid; // time of the next input sample, for frames without a timestamp
-    std::deque<float> pending_;
+    size_t frameBytes() const { return size_t(format_.bytesPerFrame()); }
+    void appendSilence(int64_t frames) { pending_.insert(pending_.end(), size_t(frames) * frameBytes(), 0); }
+
+    std::vector<uint8_t> pending_; // converted frames not yet read, from pendingHead_ on
+    size_t pendingHead_ = 0;
 };
