@@ -7,11 +7,6 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build="${1:-build}"
 . bench/common.sh
-cli="$(pwd)/$build/cli/clipwell_cli"
-media="$(pwd)/bench/media"
-mkdir -p "$media/out"
-export CLIPWELL_CONTAINER_DIR="$media/.clipwell"
-"$build/app/clipwell" --grant-cli-access "$media" >/dev/null 2>&1
 
 music="$media/music-10min.wav"
 [ -f "$music" ] || ffmpeg -nostdin -v error -f lavfi -i "sine=frequency=440:d=600" -f lavfi -i "anoisesrc=d=600:a=0.1" \
@@ -32,7 +27,6 @@ report "Apple Lossless, 10 min stereo" "$ours" "$peer" "target <= 1.10"
 "$build/bench/clipwell_bench" qoa 600 | head -1 | sed 's/^/QOA encoder, one core: /'
 echo "  (target: at least the published reference encoder's ~5,000,000 stereo sample frames per second)"
 
-long="$media/1080p-10min.mp4"
 if [ -f "$long" ]; then
   ours=$(best 1 "$cli" -i "$long" -o "$media/out/video.mp3" -p lame --clear -c 540)
   peer=$(best 1 ffmpeg -nostdin -v error -ss 540 -i "$long" -an -f null -)

@@ -5,16 +5,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build="${1:-build}"
 . bench/common.sh
-cli="$(pwd)/$build/cli/clipwell_cli"
-media="$(pwd)/bench/media"
-mkdir -p "$media/out"
-export CLIPWELL_CONTAINER_DIR="$media/.clipwell"
-"$build/app/clipwell" --grant-cli-access "$media" >/dev/null 2>&1
 
-long="$media/1080p-10min.mp4"
-[ -f "$long" ] || { echo "run bench/foundation.sh first (it makes $long)"; exit 1; }
-short="$media/1080p-2min.mp4"
-[ -f "$short" ] || ffmpeg -nostdin -v error -i "$long" -t 120 -c copy -y "$short"
+require_long
+short=$(short_source)
 
 # One 90-second piece, 100 s to 190 s.
 ours=$(best 3 "$cli" -i "$long" -o "$media/out/pass.mp4" --clear -c 100 -c 190)

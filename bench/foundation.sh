@@ -5,11 +5,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build="${1:-build}"
 bench="$build/bench/clipwell_bench"
-media="bench/media"
-mkdir -p "$media"
 [ -x "$bench" ] || { echo "build first: cmake --build $build"; exit 1; }
+. bench/common.sh
 
-long="$media/1080p-10min.mp4"
 if [ ! -f "$long" ]; then
   echo "making $long (10 minutes of 1080p H.264, keyframe every 2 s)..."
   ffmpeg -nostdin -v error -f lavfi -i "testsrc2=s=1920x1080:r=25:d=600" -f lavfi -i "sine=d=600" \
@@ -21,21 +19,6 @@ if [ ! -f "$many" ]; then
   echo "making $many (100,000 frames)..."
   ffmpeg -nostdin -v error -f lavfi -i "testsrc=s=64x36:r=50:d=2000" -c:v libx264 -preset ultrafast -bf 2 -y "$many"
 fi
-
-now() { date +%s.%N; }
-# best of N runs of a command, in seconds
-best() {
-  local n=$1; shift
-  local best=""
-  for _ in $(seq "$n"); do
-    local a b
-    a=$(now); "$@" >/dev/null 2>&1; b=$(now)
-    best=$(echo "$a $b $best" | awk '{d=$2-$1; if ($3=="" || d<$3) print d; else print $3}')
-  done
-  echo "$best"
-}
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
-report() { printf '%-44s ours %8.4f s   peer %8.4f s   ratio %s (%s)\n' "$1" "$2" "$3" "$(ratio "$2" "$3")" "$4"; }
 
 ours=$(best 5 "$bench" open "$long")
 peer=$(best 5 ffprobe -v error -show_format -show_streams "$long")

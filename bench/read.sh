@@ -7,9 +7,7 @@ cd "$(dirname "$0")/.."
 build="${1:-build}"
 . bench/common.sh
 bench="$build/bench/clipwell_bench"
-media="bench/media"
-long="$media/1080p-10min.mp4"
-[ -f "$long" ] || { echo "run bench/foundation.sh first (it makes $long)"; exit 1; }
+require_long
 short="$media/1080p-1min.mp4"
 [ -f "$short" ] || ffmpeg -nostdin -v error -i "$long" -t 60 -c copy -y "$short"
 

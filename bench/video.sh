@@ -6,15 +6,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build="${1:-build}"
 . bench/common.sh
-cli="$(pwd)/$build/cli/clipwell_cli"
-media="$(pwd)/bench/media"
-mkdir -p "$media/out"
-export CLIPWELL_CONTAINER_DIR="$media/.clipwell"
-"$build/app/clipwell" --grant-cli-access "$media" >/dev/null 2>&1
-long="$media/1080p-10min.mp4"
-[ -f "$long" ] || { echo "run bench/foundation.sh first (it makes $long)"; exit 1; }
-short="$media/1080p-2min.mp4"
-[ -f "$short" ] || ffmpeg -nostdin -v error -i "$long" -t 120 -c copy -y "$short"
+require_long
+short=$(short_source)
 
 size() { stat -c %s "$1"; }
 for codec in h264 h265; do

@@ -1,5 +1,7 @@
 #include "AudioEncoder.h"
 
+#include "EncoderOutput.h"
+
 extern "C" {
 #include <libavutil/channel_layout.h>
 }
@@ -105,18 +107,7 @@ bool AudioEncoder::encodeFrames(bool flush, const PacketHandler& handler, Error*
 
 bool AudioEncoder::drain(const PacketHandler& handler, Error* error)
 {
-    for (;;) {
-        PacketPtr packet = makePacket();
-        const int ret = avcodec_receive_packet(codec_.get(), packet.get());
-        if (ret == AVERROR(EAGAIN) || ret == AVERROR_EOF)
-            return true;
-        if (ret < 0) {
-            setError(error, mediaError(ret, QStringLiteral("Audio encoding failed")));
-            return false;
-        }
-        if (!handler(std::move(packet), error))
-            return false;
-    }
+    return receiveEncodedPackets(codec_.get(), handler, QStringLiteral("Audio encoding failed"), error);
 }
 
 bool AudioEncoder::finish(const PacketHandler& handler, Error* error)

@@ -1,5 +1,6 @@
 #include "VideoEncoder.h"
 
+#include "EncoderOutput.h"
 #include "MediaInput.h"
 #include "SampleBufferInternal.h"
 
@@ -95,23 +96,18 @@ bool VideoEncoder::encode(VideoFrameBuffer& buffer, const PacketHandler& handler
 
 bool VideoEncoder::drain(const PacketHandler& handler, Error* error)
 {
-    for (;;) {
-        PacketPtr packet = makePacket();
-        const int ret = avcodec_receive_packet(codec_.get(), packet.get());
-        if (ret == AVERROR(EAGAIN) || ret == AVERROR_EOF)
-            return true;
-        if (ret < 0) {
-            setError(error, mediaError(ret, QStringLiteral("Video encoding failed")));
-            return false;
-        }
-        if (const auto known = durations_.find(packet->pts); known != durations_.end()) {
-            if (packet->duration <= 0)
-                packet->duration = known->second;
-            durations_.erase(known);
-        }
-        if (!handler(std::move(packet), error))
-            return false;
-    }
+    return receiveEncodedPackets(
+        codec_.get(),
+        [&](PacketPtr packet, Error* e) {
+            // The encoder leaves durations out; each packet gets its frame's.
+            if (const auto known = durations_.find(packet->pts); known != durations_.end()) {
+                if (packet->duration <= 0)
+                    packet->duration = known->second;
+                durations_.erase(known);
+            }
+            return handler(std::move(packet), e);
+        },
+        QStringLiteral("Video encoding failed"), error);
 }
 
 bool VideoEncoder::complete(const PacketHandler& handler, Error* error)

@@ -202,6 +202,13 @@ bool CWProject::addSplitAt(CMTime time)
         return false;
     registerUndoForSplitChanges(QStringLiteral("Add Split"));
     const auto segment = CWExcludedSegment::startingAt(time, time);
+    queueInsertion(segment);
+    return true;
+}
+
+// The insertion and its notification go through the work queue; the start picture is requested.
+void CWProject::queueInsertion(const std::shared_ptr<CWExcludedSegment>& segment)
+{
     std::weak_ptr<CWProject> weak = weak_from_this();
     workDo([weak, segment] {
         if (auto p = weak.lock()) {
@@ -210,7 +217,6 @@ bool CWProject::addSplitAt(CMTime time)
         }
     });
     requestStartThumbnail(segment);
-    return true;
 }
 
 bool CWProject::addCutAt(CMTime time)
@@ -226,14 +232,7 @@ bool CWProject::addCutAt(CMTime time)
     const auto segment = CWExcludedSegment::startingAt(time, nextSplitTimeAfter(time));
     if (!segment)
         return false;
-    std::weak_ptr<CWProject> weak = weak_from_this();
-    workDo([weak, segment] {
-        if (auto p = weak.lock()) {
-            p->addSplit(segment);
-            p->notifyUI(QStringLiteral("splits"));
-        }
-    });
-    requestStartThumbnail(segment);
+    queueInsertion(segment);
     return true;
 }
 

@@ -126,6 +126,7 @@ private:
     CWProject(std::shared_ptr<MediaAsset> asset, Options options);
     void updateMetaData();
     void requestStartThumbnail(const std::shared_ptr<CWExcludedSegment>& segment);
+    void queueInsertion(const std::shared_ptr<CWExcludedSegment>& segment);
     std::shared_ptr<CWExporter> makeExporter(bool multiFile);
     std::shared_ptr<CWExcludedSegment> splitAtTimeLocked(CMTime time) const;
     CMTime nextSplitTimeAfterLocked(CMTime time) const;
