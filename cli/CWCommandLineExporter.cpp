@@ -109,7 +109,7 @@ void CWCommandLineExporter::exportProject()
         printError(QStringLiteral("Missing access to input file!"));
         return terminate(Failure);
     }
-    debug(QStringLiteral("Creating AVURLAsset"));
+    debug(QStringLiteral("Opening the media file"));
     Error error;
     auto asset = MediaAsset::open(input, &error);
     const size_t videoTracks = asset ? asset->tracksWithMediaType(MediaType::Video).size() : 0;

@@ -181,6 +181,6 @@ int main(int argc, char** argv)
         debug(QStringLiteral("Starting export"));
         exporter->exportProject();
     });
-    debug(QStringLiteral("Running NSApp"));
+    debug(QStringLiteral("Running the event loop"));
     return app.exec();
 }
