@@ -11,34 +11,14 @@ std::shared_ptr<CWCompositionSlice> CWCompositionSlice::fromSourceRange(CMTimeRa
     return std::make_shared<CWCompositionSlice>(source, target, std::move(project));
 }
 
-void CWCompositionSlice::useProject(std::weak_ptr<CWExportProject> project)
-{
-    std::lock_guard lock(mutex_);
-    project_ = std::move(project);
-}
-
-CMTimeRange CWCompositionSlice::sourceTimeRange() const
-{
-    std::lock_guard lock(mutex_);
-    return sourceTimeRange_;
-}
-
-CMTimeRange CWCompositionSlice::targetTimeRange() const
-{
-    std::lock_guard lock(mutex_);
-    return targetTimeRange_;
-}
-
 CMTime CWCompositionSlice::sourceTimeAtTargetTime(CMTime time) const
 {
-    std::lock_guard lock(mutex_);
-    return CMTimeMapTimeFromRangeToRange(time, targetTimeRange_, sourceTimeRange_);
+    return CMTimeMapTimeFromRangeToRange(time, targetTimeRange(), sourceTimeRange());
 }
 
 void CWCompositionSlice::moveTargetToStart()
 {
-    std::lock_guard lock(mutex_);
-    targetTimeRange_.start = CMTimeMake(0, targetTimeRange_.duration.timescale);
+    targetTimeRange_.update([](CMTimeRange& range) { range.start = CMTimeMake(0, range.duration.timescale); });
 }
 
 bool CWCompositionSlice::composeAsset(const MediaAsset& asset, bool, Composition& composition,
@@ -76,11 +56,7 @@ VideoCompositionInstruction CWCompositionSlice::passThroughInstructionForTracks(
 {
     VideoCompositionInstruction instruction;
     instruction.timeRange = range;
-    std::shared_ptr<CWExportProject> project;
-    {
-        std::lock_guard lock(mutex_);
-        project = project_.lock();
-    }
+    const std::shared_ptr<CWExportProject> project = project_.get().lock();
     const QTransform transform = project ? project->renderTransform() : QTransform();
     for (const MediaTrack& track : videoTracks)
         instruction.layerInstructions.push_back({track.trackID, transform});

@@ -6,9 +6,9 @@
 
 #include "CMTime.h"
 #include "Composition.h"
+#include "Locked.h"
 
 #include <memory>
-#include <mutex>
 #include <vector>
 
 class CWExportProject;
@@ -23,9 +23,9 @@ public:
     {
     }
 
-    void useProject(std::weak_ptr<CWExportProject> project);
-    CMTimeRange sourceTimeRange() const;
-    CMTimeRange targetTimeRange() const;
+    void useProject(std::weak_ptr<CWExportProject> project) { project_.set(std::move(project)); }
+    CMTimeRange sourceTimeRange() const { return sourceTimeRange_.get(); }
+    CMTimeRange targetTimeRange() const { return targetTimeRange_.get(); }
     CMTime duration() const { return sourceTimeRange().duration; }
     CMTime sourceEndTime() const { return CMTimeRangeGetEnd(sourceTimeRange()); }
     CMTime targetEndTime() const { return CMTimeRangeGetEnd(targetTimeRange()); }
@@ -43,8 +43,7 @@ public:
     QString description() const;
 
 private:
-    mutable std::mutex mutex_;
-    std::weak_ptr<CWExportProject> project_;
-    CMTimeRange sourceTimeRange_;
-    CMTimeRange targetTimeRange_;
+    Locked<std::weak_ptr<CWExportProject>> project_;
+    Locked<CMTimeRange> sourceTimeRange_;
+    Locked<CMTimeRange> targetTimeRange_;
 };

@@ -1,36 +1,38 @@
 // The export options of one project that are not part of the preset: a volume change, the chosen
-// bitrate, whether artwork is made small, and metadata items added to the output. Shared by the
+// bitrate, whether artwork is made small, and metadata items to add to the output. Shared by the
 // project and its exports (shared_ptr); every property is read and written whole under a lock, so
 // background completions and the main thread may use it at once. The item list only grows.
 #pragma once
 
+#include "Locked.h"
 #include "MediaTypes.h"
 
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <vector>
 
 class CWProjectConfiguration {
 public:
-    static std::shared_ptr<CWProjectConfiguration> defaultConfiguration();
+    static std::shared_ptr<CWProjectConfiguration> defaultConfiguration() { return std::make_shared<CWProjectConfiguration>(); }
 
-    bool enforceSmallArtwork() const;
-    void setEnforceSmallArtwork(bool value);
-    int64_t volumePercentage() const;
-    void setVolumePercentage(int64_t value);
-    int64_t selectedBitrate() const;
-    void setSelectedBitrate(int64_t value);
-    std::vector<MetadataItem> additionalMetadata() const;
-    void setAdditionalMetadata(std::vector<MetadataItem> items);
+    bool enforceSmallArtwork() const { return enforceSmallArtwork_.get(); }
+    void setEnforceSmallArtwork(bool value) { enforceSmallArtwork_.set(value); }
+    int64_t volumePercentage() const { return volumePercentage_.get(); }
+    void setVolumePercentage(int64_t value) { volumePercentage_.set(value); }
+    int64_t selectedBitrate() const { return selectedBitrate_.get(); }
+    void setSelectedBitrate(int64_t value) { selectedBitrate_.set(value); }
+    std::vector<MetadataItem> additionalMetadata() const { return additionalMetadata_.get(); }
+    void setAdditionalMetadata(std::vector<MetadataItem> items) { additionalMetadata_.set(std::move(items)); }
 
-    void addMetaDataItem(const MetadataItem& item);
-    void addMetaDataItems(const std::vector<MetadataItem>& items);
+    void addMetaDataItem(const MetadataItem& item) { addMetaDataItems({item}); }
+    void addMetaDataItems(const std::vector<MetadataItem>& items)
+    {
+        additionalMetadata_.update([&](std::vector<MetadataItem>& list) { list.insert(list.end(), items.begin(), items.end()); });
+    }
 
 private:
-    mutable std::mutex mutex_;
-    bool enforceSmallArtwork_ = false;
-    int64_t volumePercentage_ = 0;
-    int64_t selectedBitrate_ = 320000;
-    std::vector<MetadataItem> additionalMetadata_;
+    Locked<bool> enforceSmallArtwork_{false};
+    Locked<int64_t> volumePercentage_{0};
+    Locked<int64_t> selectedBitrate_{320000};
+    Locked<std::vector<MetadataItem>> additionalMetadata_;
 };
