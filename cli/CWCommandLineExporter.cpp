@@ -124,6 +124,10 @@ void CWCommandLineExporter::exportProject()
         printError(QStringLiteral("File is neither video nor audio"));
         return terminate(Failure);
     }
+    if (!(CMTimeGetSeconds(asset->duration()) > 0)) {
+        printError(QStringLiteral("The input has no playable length (a still picture or an empty stream)."));
+        return terminate(Failure);
+    }
     debug(QStringLiteral("Creating CWProject from asset"));
     // The tool shows no thumbnails and no frame report, so the project computes neither.
     auto project = CWProject::forAVAsset(asset, CWProject::Options{false});

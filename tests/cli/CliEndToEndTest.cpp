@@ -202,6 +202,12 @@ TEST_F(CliTest, FailuresSayWhatAndExitNonZero)
         {{"-i", source}, "Error: No output file specified"},
         {{"-i", audioOnly, "-o", "x.mp4", "-p", "low"}, "Error: Export failed: There is no video to export."},
         {{"-i", "nothing-here.mp4", "-o", "x.mp4"}, "Error: Missing access to input file!"},
+        {{"-i", inside(make(QStringLiteral("still.png"), {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                                                          QStringLiteral("color=red:s=32x32"), QStringLiteral("-frames:v"),
+                                                          QStringLiteral("1")}),
+                       QStringLiteral("still.png")),
+          "-o", "x.mp4"},
+         "Error: The input has no playable length"},
     };
     for (const Case& c : cases) {
         const Outcome r = run(c.arguments);
