@@ -159,7 +159,7 @@ ImageGenerator::~ImageGenerator()
 
 void ImageGenerator::generateImagesAsynchronously(std::vector<CMTime> times, Handler handler)
 {
-    const Settings settings{maximumSize_, appliesTransform_, toleranceBefore_, toleranceAfter_};
+    const Settings settings = settings_;
     const uint64_t generation = cancelGeneration_.load();
     queue_->async([this, times = std::move(times), handler = std::move(handler), settings, generation] {
         auto cancelled = [this, generation] { return cancelGeneration_.load() != generation; };

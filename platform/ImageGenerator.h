@@ -34,11 +34,11 @@ public:
     ~ImageGenerator();
 
     // Zero (the default) means the picture's own size.
-    void setMaximumSize(QSize size) { maximumSize_ = size; }
-    void setAppliesPreferredTrackTransform(bool applies) { appliesTransform_ = applies; }
+    void setMaximumSize(QSize size) { settings_.maximumSize = size; }
+    void setAppliesPreferredTrackTransform(bool applies) { settings_.appliesTransform = applies; }
     // How far from the requested time the delivered frame may lie; zero asks for the exact frame.
-    void setRequestedTimeToleranceBefore(CMTime tolerance) { toleranceBefore_ = tolerance; }
-    void setRequestedTimeToleranceAfter(CMTime tolerance) { toleranceAfter_ = tolerance; }
+    void setRequestedTimeToleranceBefore(CMTime tolerance) { settings_.toleranceBefore = tolerance; }
+    void setRequestedTimeToleranceAfter(CMTime tolerance) { settings_.toleranceAfter = tolerance; }
 
     void generateImagesAsynchronously(std::vector<CMTime> times, Handler handler);
     void cancelAllImages();
@@ -53,10 +53,7 @@ public:
 
 private:
     std::shared_ptr<const MediaAsset> asset_;
-    QSize maximumSize_;
-    bool appliesTransform_ = false;
-    CMTime toleranceBefore_ = kCMTimeZero;
-    CMTime toleranceAfter_ = kCMTimeZero;
+    Settings settings_; // copied into each request when it is made
     std::atomic<uint64_t> cancelGeneration_{0};
     std::unique_ptr<Worker> worker_; // lives on queue_
     std::unique_ptr<SerialQueue> queue_;

@@ -9,42 +9,6 @@ std::shared_ptr<CWExcludedSegment> CWExcludedSegment::startingAt(CMTime start, C
     return segment;
 }
 
-CMTime CWExcludedSegment::start() const
-{
-    std::lock_guard lock(mutex_);
-    return start_;
-}
-
-CMTime CWExcludedSegment::stop() const
-{
-    std::lock_guard lock(mutex_);
-    return stop_;
-}
-
-void CWExcludedSegment::setStart(CMTime start)
-{
-    std::lock_guard lock(mutex_);
-    start_ = start;
-}
-
-void CWExcludedSegment::setStop(CMTime stop)
-{
-    std::lock_guard lock(mutex_);
-    stop_ = stop;
-}
-
-std::shared_ptr<CWThumbnail> CWExcludedSegment::startThumbnail() const
-{
-    std::lock_guard lock(mutex_);
-    return startThumbnail_;
-}
-
-void CWExcludedSegment::useStartThumbnail(std::shared_ptr<CWThumbnail> thumbnail)
-{
-    std::lock_guard lock(mutex_);
-    startThumbnail_ = std::move(thumbnail);
-}
-
 std::shared_ptr<CWThumbnail> CWExcludedSegment::startThumbnailInProject(const CWProject*) const { return startThumbnail(); }
 
 bool CWExcludedSegment::isPossibleEnd(CMTime time) const
@@ -85,8 +49,7 @@ bool CWExcludedSegment::tryMergeWith(const CWExcludedSegment& other)
 
 std::shared_ptr<CWExcludedSegment> CWExcludedSegment::copy() const
 {
-    std::lock_guard lock(mutex_);
-    auto segment = std::make_shared<CWExcludedSegment>(start_, stop_);
-    segment->startThumbnail_ = startThumbnail_;
+    auto segment = std::make_shared<CWExcludedSegment>(start(), stop());
+    segment->useStartThumbnail(startThumbnail());
     return segment;
 }

@@ -7,9 +7,9 @@
 
 #include "CMTime.h"
 #include "CWThumbnail.h"
+#include "Locked.h"
 
 #include <memory>
-#include <mutex>
 
 class CWProject;
 
@@ -18,12 +18,12 @@ public:
     // A segment from start to end, or null when end is not a possible end (before start, or invalid).
     static std::shared_ptr<CWExcludedSegment> startingAt(CMTime start, CMTime end);
 
-    CMTime start() const;
-    CMTime stop() const;
-    void setStart(CMTime start); // no check of the start ≤ stop invariant
-    void setStop(CMTime stop);   // no check either
-    std::shared_ptr<CWThumbnail> startThumbnail() const;
-    void useStartThumbnail(std::shared_ptr<CWThumbnail> thumbnail);
+    CMTime start() const { return start_.get(); }
+    CMTime stop() const { return stop_.get(); }
+    void setStart(CMTime start) { start_.set(start); } // no check of the start ≤ stop invariant
+    void setStop(CMTime stop) { stop_.set(stop); }     // no check either
+    std::shared_ptr<CWThumbnail> startThumbnail() const { return startThumbnail_.get(); }
+    void useStartThumbnail(std::shared_ptr<CWThumbnail> thumbnail) { startThumbnail_.set(std::move(thumbnail)); }
     std::shared_ptr<CWThumbnail> startThumbnailInProject(const CWProject* project) const;
 
     // seconds(time − start) ≥ 0; equal times are possible ends, invalid times are not.
@@ -45,8 +45,7 @@ public:
     CWExcludedSegment(CMTime start, CMTime stop) : start_(start), stop_(stop) {}
 
 private:
-    mutable std::mutex mutex_;
-    CMTime start_;
-    CMTime stop_;
-    std::shared_ptr<CWThumbnail> startThumbnail_;
+    Locked<CMTime> start_;
+    Locked<CMTime> stop_;
+    Locked<std::shared_ptr<CWThumbnail>> startThumbnail_;
 };
