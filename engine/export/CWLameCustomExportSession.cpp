@@ -78,6 +78,9 @@ bool CWLameCustomExportSession::beginExport(Error* error)
     log(QStringLiteral("lame_set_brate(%1) result: %2").arg(kbps).arg(lame_set_brate(gfp, kbps)));
     log(QStringLiteral("lame_set_quality(0) result: %1").arg(lame_set_quality(gfp, 0)));
     transferMetadataToLame();
+    // LAME would put the ID3v2 tag into its own bit-stream buffer, which cannot hold large artwork
+    // (it aborts the process); the tags are written here instead, around the audio.
+    lame_set_write_id3tag_automatic(gfp, 0);
     const int init = lame_init_params(gfp);
     log(QStringLiteral("lame_init_params() result: %1").arg(init));
     if (init < 0) {
@@ -87,13 +90,19 @@ bool CWLameCustomExportSession::beginExport(Error* error)
     }
     outputFile_.reset(std::fopen(QFile::encodeName(workingPath()).constData(), "wb"));
     if (!outputFile_) {
+        const int openError = errno;
         log(QStringLiteral("Failed to open output file: %1").arg(outputUrl()));
         lame_.reset();
-        setError(error, lameError(3, QStringLiteral("Failed to open output file")));
+        setError(error, lameError(3, QStringLiteral("Failed to open output file \"%1\": %2").arg(workingPath(), QString::fromLocal8Bit(std::strerror(openError)))));
         return false;
     }
-    // LAME puts the ID3v2 tag first, then a placeholder frame for its Info tag.
-    id3v2Size_ = lame_get_id3v2_tag(gfp, nullptr, 0);
+    // The ID3v2 tag first; LAME's first frame is a placeholder for its Info tag.
+    std::vector<unsigned char> id3v2(lame_get_id3v2_tag(gfp, nullptr, 0));
+    if (!id3v2.empty() && lame_get_id3v2_tag(gfp, id3v2.data(), id3v2.size()) != id3v2.size())
+        id3v2.clear();
+    if (!write(id3v2.data(), id3v2.size(), error))
+        return false;
+    id3v2Size_ = id3v2.size();
     log(QStringLiteral("Encoder initialized successfully, ready to encode"));
     return true;
 }
@@ -183,7 +192,10 @@ bool CWLameCustomExportSession::finalizeExport(Error* error)
         setError(error, lameError(5, QStringLiteral("LAME flush failed")));
         return false;
     }
-    if (!write(buffer.data(), size_t(flushed), error)) {
+    std::vector<unsigned char> id3v1(lame_get_id3v1_tag(gfp, nullptr, 0));
+    if (!id3v1.empty() && lame_get_id3v1_tag(gfp, id3v1.data(), id3v1.size()) != id3v1.size())
+        id3v1.clear();
+    if (!write(buffer.data(), size_t(flushed), error) || !write(id3v1.data(), id3v1.size(), error)) {
         closeOutput();
         return false;
     }

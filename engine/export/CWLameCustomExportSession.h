@@ -1,9 +1,10 @@
 // Writes MP3 through LAME: 16-bit PCM from the custom pipeline (at most two channels; a 5.1 source is
 // mixed down to stereo), the optional volume change applied, the configured bit rate at LAME's best
-// quality, ID3v2 tags (UTF-16 text, the year, artwork), and LAME's Info tag written over the
-// placeholder frame at the end so that players know the exact length and play gaplessly. Every LAME
-// return code goes to the debug log (tag "LAME"). The LAME handle and the file are owned (RAII) and
-// released on every path; write errors (a full disk, a file-size limit) fail the export.
+// quality, ID3v2 tags (UTF-16 text, the year, artwork of any size) written before the audio and ID3v1
+// after it, and LAME's Info tag written over the placeholder frame at the end so that players know
+// the exact length and play gaplessly. Every LAME return code goes to the debug log (tag "LAME"). The
+// LAME handle and the file are owned (RAII) and released on every path; write errors (a full disk, a
+// file-size limit) fail the export.
 #pragma once
 
 #include "CWCustomExportSession.h"
