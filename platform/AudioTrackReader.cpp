@@ -1,5 +1,6 @@
 #include "AudioTrackReader.h"
 
+#include "EarlyEnd.h"
 #include "MediaAsset.h"
 
 extern "C" {
@@ -8,11 +9,6 @@ extern "C" {
 }
 
 #include <cmath>
-
-namespace {
-// How far before its stated end a track may run out before it counts as truncated.
-constexpr double kEarlyEndTolerance = 0.5;
-} // namespace
 
 bool AudioTrackReader::open(std::shared_ptr<const MediaAsset> asset, const CompositionTrack& track, const PcmFormat& format,
                             Error* error)
@@ -126,17 +122,10 @@ bool AudioTrackReader::produce(Error* error)
     if (!frame) {
         if (decoder_.failed())
             return false;
-        // The media ran out: fine at the track's end, a truncated file well before it.
-        const CMTime trackEnd = CMTimeRangeGetEnd(decoder_.track().timeRange);
+        // The media ran out: fine at the track's end, a damaged file well before it.
         const CMTime reached = CMTIME_IS_VALID(expectedNext_) ? expectedNext_ : start;
-        if (CMTimeGetSeconds(CMTimeMinimum(end, trackEnd)) - CMTimeGetSeconds(reached) > kEarlyEndTolerance) {
-            setError(error, Error{kMediaErrorDomain, AVERROR_INVALIDDATA,
-                                  QStringLiteral("Audio track %1 ends at %2 s, before its stated length: the file is damaged or incomplete.")
-                                      .arg(decoder_.track().trackID)
-                                      .arg(CMTimeGetSeconds(reached), 0, 'f', 3),
-                                  {}, {}});
+        if (!checkTrackReachedEnd(decoder_.asset(), decoder_.track(), reached, end, error))
             return false;
-        }
         endSegment();
         return true;
     }

@@ -2,6 +2,7 @@
 
 #include "MediaInput.h"
 
+#include <QFileInfo>
 #include <QThreadPool>
 
 #include <set>
@@ -116,6 +117,14 @@ CMTime streamDuration(const AVStream* stream)
     return MediaInput::timeFromTimestamp(stream->duration, stream->time_base);
 }
 
+// Containers whose index gives every track's exact length (sample tables, sample counts, data sizes).
+bool indexesTrackLengths(const QString& formatName)
+{
+    static const QStringList kFormats{QStringLiteral("mov,mp4,m4a,3gp,3g2,mj2"), QStringLiteral("flac"), QStringLiteral("wav"),
+                                      QStringLiteral("w64"), QStringLiteral("aiff"), QStringLiteral("caf")};
+    return kFormats.contains(formatName);
+}
+
 } // namespace
 
 std::shared_ptr<MediaAsset> MediaAsset::open(const QString& path, Error* error)
@@ -127,6 +136,8 @@ std::shared_ptr<MediaAsset> MediaAsset::open(const QString& path, Error* error)
     std::shared_ptr<MediaAsset> asset(new MediaAsset());
     asset->path_ = path;
     asset->formatName_ = QString::fromUtf8(ctx->iformat->name);
+    asset->fileSize_ = QFileInfo(path).size();
+    const bool indexed = indexesTrackLengths(asset->formatName_) && ctx->duration_estimation_method != AVFMT_DURATION_FROM_BITRATE;
     const QString keySpace = keySpaceFor(asset->formatName_);
 
     // Track IDs: the container's own when every one is distinct and non-zero.
@@ -191,6 +202,7 @@ std::shared_ptr<MediaAsset> MediaAsset::open(const QString& path, Error* error)
         CMTime trackStart = MediaInput::timeFromTimestamp(st->start_time, st->time_base);
         trackStart = CMTIME_IS_VALID(trackStart) ? CMTimeSubtract(trackStart, asset->startOffset_) : kCMTimeZero;
         CMTime duration = streamDuration(st);
+        track.lengthIsIndexed = indexed && CMTIME_IS_VALID(duration);
         if (!CMTIME_IS_VALID(duration))
             duration = CMTIME_IS_VALID(containerDuration) ? CMTimeSubtract(containerDuration, trackStart) : kCMTimeZero;
         track.timeRange = CMTimeRangeMake(trackStart, duration);
@@ -247,3 +259,5 @@ void MediaAsset::loadDurationAsync(std::function<void(CMTime)> completion) const
     const CMTime duration = duration_;
     QThreadPool::globalInstance()->start([completion = std::move(completion), duration] { completion(duration); });
 }
+
+bool MediaAsset::fileShrank() const { return fileSize_ >= 0 && QFileInfo(path_).size() < fileSize_; }

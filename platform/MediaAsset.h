@@ -32,6 +32,9 @@ public:
     CMTime startOffset() const { return startOffset_; }
     const std::vector<MetadataItem>& metadata() const { return metadata_; }
 
+    // True when the file is now smaller than when it was opened (cut short while being read).
+    bool fileShrank() const;
+
     // Delivers the duration to the handler on a worker thread, never on the caller's thread.
     void loadDurationAsync(std::function<void(CMTime)> completion) const;
 
@@ -44,4 +47,5 @@ private:
     CMTime duration_ = kCMTimeInvalid;
     CMTime startOffset_ = kCMTimeZero;
     std::vector<MetadataItem> metadata_;
+    qint64 fileSize_ = -1;
 };

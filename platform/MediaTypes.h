@@ -32,6 +32,7 @@ struct MediaTrack {
     uint64_t channelLayoutMask = 0; // speaker positions when the file names them, else 0
     int64_t bitRate = 0;
     int timeBaseNum = 0, timeBaseDen = 1; // the demuxer's time base of this track
+    bool lengthIsIndexed = false; // the container's index states this track's exact length
 
     bool isFrameBased() const { return mediaType == MediaType::Video; }
 };

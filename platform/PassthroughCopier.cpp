@@ -1,5 +1,6 @@
 #include "PassthroughCopier.h"
 
+#include "EarlyEnd.h"
 #include "MediaAsset.h"
 #include "MediaInput.h"
 #include "MediaWriter.h"
@@ -19,6 +20,8 @@ struct Track {
     WriterInput* input = nullptr;
     int64_t lastDts = INT64_MIN;
     bool done = false; // reached the end of the current piece
+    MediaTrack source;
+    CMTime reached = kCMTimeInvalid; // source time up to which the current piece's packets go
 };
 
 double seconds(int64_t ticks, AVRational timeBase) { return double(ticks) * av_q2d(timeBase); }
@@ -44,7 +47,11 @@ bool PassthroughCopier::run(const std::atomic<bool>& cancelled, const std::funct
         if (!source || source->streamIndex >= int(input->nb_streams) || compositionTrack.mediaType == MediaType::Other)
             continue;
         AVStream* stream = input->streams[source->streamIndex];
-        Track track{source->streamIndex, source->mediaType, stream->time_base};
+        Track track;
+        track.streamIndex = source->streamIndex;
+        track.type = source->mediaType;
+        track.timeBase = stream->time_base;
+        track.source = *source;
         track.input = writer.addEncodedInput(source->mediaType, stream->codecpar, stream->time_base.num, stream->time_base.den);
         if (source->mediaType == MediaType::Video && anchor < 0)
             anchor = source->streamIndex;
@@ -103,8 +110,10 @@ bool PassthroughCopier::run(const std::atomic<bool>& cancelled, const std::funct
         // later pieces start where the output has got to, at their keyframe.
         const double shift = p == 0 ? CMTimeGetSeconds(piece.targetStart) - startSeconds : outputEnd - std::min(keyframe, startSeconds);
         const double from = p == 0 ? startSeconds : std::min(keyframe, startSeconds);
-        for (auto& [index, track] : tracks)
+        for (auto& [index, track] : tracks) {
             track.done = false;
+            track.reached = start;
+        }
 
         auto write = [&](Track& track, PacketPtr out) {
             const int64_t shiftTicks = int64_t(std::llround(shift / av_q2d(track.timeBase)));
@@ -149,6 +158,10 @@ bool PassthroughCopier::run(const std::atomic<bool>& cancelled, const std::funct
             const int64_t dts = packet->dts != AV_NOPTS_VALUE ? packet->dts : pts;
             const double shownAt = seconds(pts, track.timeBase);
             const double shownUntil = shownAt + seconds(std::max<int64_t>(packet->duration, 0), track.timeBase);
+            const CMTime until = CMTimeSubtract(MediaInput::timeFromTimestamp(pts + std::max<int64_t>(packet->duration, 0), track.timeBase),
+                                                offsetZero);
+            if (CMTIME_IS_NUMERIC(until))
+                track.reached = CMTimeMaximum(track.reached, until);
             PacketPtr out = makePacket();
             av_packet_move_ref(out.get(), packet.get());
             if (track.type == MediaType::Video) {
@@ -180,6 +193,13 @@ bool PassthroughCopier::run(const std::atomic<bool>& cancelled, const std::funct
             setError(error, mediaError(ret, QStringLiteral("Cannot read \"%1\"").arg(asset_->path())));
             writer.cancelWriting();
             return false;
+        }
+        // The file ran out: fine at a track's end, a damaged file well before it.
+        for (const auto& [index, track] : tracks) {
+            if (!track.done && !checkTrackReachedEnd(*asset_, track.source, track.reached, end, error)) {
+                writer.cancelWriting();
+                return false;
+            }
         }
         progress(double(p + 1) / double(pieces.size()));
     }

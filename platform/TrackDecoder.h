@@ -22,6 +22,7 @@ public:
     bool open(std::shared_ptr<const MediaAsset> asset, int32_t trackID, Error* error);
 
     const MediaTrack& track() const { return track_; }
+    const MediaAsset& asset() const { return *asset_; }
     AVStream* stream() const { return stream_; }
     AVCodecContext* codec() const { return decoder_.context(); }
 

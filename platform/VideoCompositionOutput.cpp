@@ -1,5 +1,6 @@
 #include "VideoCompositionOutput.h"
 
+#include "EarlyEnd.h"
 #include "MediaAsset.h"
 #include "SampleBufferInternal.h"
 
@@ -90,6 +91,7 @@ std::shared_ptr<SampleBuffer> VideoCompositionOutput::readNext(Error* error, boo
         if (next && !CMTIME_IS_NUMERIC(nextTime)) // a frame without a timestamp follows the one before
             nextTime = held_ ? CMTimeAdd(heldTime_, videoComposition_.frameDuration) : segment.sourceRange.start;
         std::shared_ptr<SampleBuffer> buffer;
+        CMTime reached = segment.sourceRange.start; // where the frames decoded so far end
         if (held_) {
             // A frame lasts until the next one is shown; the last one as long as the container says.
             CMTime heldEnd = nextTime;
@@ -100,6 +102,12 @@ std::shared_ptr<SampleBuffer> VideoCompositionOutput::readNext(Error* error, boo
             buffer = deliver(std::move(held_), heldTime_, heldEnd, error, failed);
             if (failed)
                 return nullptr;
+            reached = heldEnd;
+        }
+        // The stream ran out: fine at the track's end, a damaged file well before it.
+        if (!next && !checkTrackReachedEnd(*asset_, decoder_.track(), reached, end, error)) {
+            failed = true;
+            return nullptr;
         }
         held_ = std::move(next);
         heldTime_ = nextTime;

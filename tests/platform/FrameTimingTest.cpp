@@ -39,13 +39,15 @@ TEST(FrameTiming, MatchesTheDecodedFramesForEveryKindOfSource)
         ASSERT_EQ(samples->size(), expected.size());
         for (size_t i = 0; i < expected.size(); ++i) {
             EXPECT_NEAR(CMTimeGetSeconds((*samples)[i].presentationTime), expected[i], 1e-5) << "frame " << i;
-            if (i > 0)
+            if (i > 0) {
                 EXPECT_LT((*samples)[i - 1].presentationTime, (*samples)[i].presentationTime);
+            }
         }
         const QJsonObject counted = probe(c.path, true);
         for (const QJsonValue& s : counted.value(QStringLiteral("streams")).toArray())
-            if (s.toObject().value(QStringLiteral("codec_type")).toString() == QLatin1String("video"))
+            if (s.toObject().value(QStringLiteral("codec_type")).toString() == QLatin1String("video")) {
                 EXPECT_EQ(qsizetype(samples->size()), s.toObject().value(QStringLiteral("nb_read_frames")).toString().toLongLong());
+            }
     }
 }
 

@@ -1,0 +1,16 @@
+// Tells a track that ran out before its time because the file is damaged or was cut short (during the
+// export, too) from a track that simply ends before the others. A track counts as cut short when it
+// stops more than half a second before the end it should reach and either the container indexes its
+// exact length (MPEG-4/QuickTime, FLAC, WAV, AIFF) or the file has become smaller since it was opened.
+// Other containers (Matroska, MP3 without a length header) state no exact length per track, so a
+// shorter track there is taken as it is. Pure check, any thread.
+#pragma once
+
+#include "CMTime.h"
+#include "Error.h"
+
+class MediaAsset;
+struct MediaTrack;
+
+// False, with an error naming the track and how far it got, when the track was cut short.
+bool checkTrackReachedEnd(const MediaAsset& asset, const MediaTrack& track, CMTime reached, CMTime expectedEnd, Error* error);
