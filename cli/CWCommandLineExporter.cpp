@@ -170,6 +170,10 @@ void CWCommandLineExporter::exportMultipleFiles(const std::shared_ptr<CWProject>
 
 void CWCommandLineExporter::start(std::shared_ptr<CWExporter> exporter, const QString& output, bool multiFile)
 {
+    if (cancelRequested_.load()) { // interrupted while the input was being opened
+        printError(QStringLiteral("Export cancelled"));
+        return terminate(Cancelled);
+    }
     exporter_ = std::move(exporter);
     exporter_->setProgressHandler(
         [this](double progress, CMTime) {

@@ -1,16 +1,7 @@
 // The audio presets through the real clipwell_cli: MP3 (LAME), QOA, FLAC and Apple Lossless, judged by
 // ffprobe, by ffmpeg's decoding and by the tests' own QOA decoder.
-#include "CWBookmarkManager.h"
+#include "CliHarness.h"
 #include "QoaDecoder.h"
-#include "support/TestMedia.h"
-
-#include <QDir>
-#include <QFile>
-#include <QJsonArray>
-#include <QProcess>
-#include <QTemporaryDir>
-
-#include <gtest/gtest.h>
 
 #include <cmath>
 
@@ -18,44 +9,10 @@ using namespace TestMedia;
 
 namespace {
 
-struct Outcome {
-    int status = -1;
-    QString out;
-};
+using Outcome = CliOutcome;
 
-class AudioCliTest : public ::testing::Test {
+class AudioCliTest : public CliHarness {
 protected:
-    static void SetUpTestSuite()
-    {
-        root = new QTemporaryDir();
-        granted = root->path() + QStringLiteral("/media");
-        QDir().mkpath(granted);
-        qputenv("CLIPWELL_CONTAINER_DIR", (root->path() + QStringLiteral("/container")).toUtf8());
-        Error error;
-        ASSERT_TRUE(CWBookmarkManager::sharedManager().createBookmarkForFolder(granted, &error));
-    }
-    static void TearDownTestSuite() { delete root; }
-
-    static QString inside(const QString& fixture, const QString& name)
-    {
-        const QString path = granted + QLatin1Char('/') + name;
-        if (!QFile::exists(path))
-            QFile::copy(fixture, path);
-        return path;
-    }
-    static Outcome run(const QStringList& arguments, const QString& limit = {})
-    {
-        QProcess process;
-        process.setWorkingDirectory(granted);
-        if (limit.isEmpty())
-            process.start(QStringLiteral(CLIPWELL_CLI), arguments);
-        else
-            process.start(QStringLiteral("bash"), QStringList{QStringLiteral("-c"), QStringLiteral("ulimit -f %1; exec \"$0\" \"$@\"").arg(limit),
-                                                              QStringLiteral(CLIPWELL_CLI)} + arguments);
-        process.waitForFinished(180000);
-        return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-                QString::fromUtf8(process.readAllStandardOutput())};
-    }
     // 16-bit samples as ffmpeg decodes the file (all its channels, its own rate).
     static std::vector<int16_t> decode(const QString& path)
     {
@@ -72,10 +29,6 @@ protected:
     {
         return probe(path).value(QStringLiteral("streams")).toArray()[index].toObject();
     }
-    static QJsonObject tags(const QString& path)
-    {
-        return probe(path).value(QStringLiteral("format")).toObject().value(QStringLiteral("tags")).toObject();
-    }
     static QString loud()
     {
         return make(QStringLiteral("loud.wav"), {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
@@ -88,9 +41,6 @@ protected:
                                                        QStringLiteral("color=yellow:s=50x50"), QStringLiteral("-frames:v"),
                                                        QStringLiteral("1")});
     }
-
-    static inline QTemporaryDir* root = nullptr;
-    static inline QString granted;
 };
 
 } // namespace
@@ -235,7 +185,7 @@ TEST_F(AudioCliTest, WriteErrorsFailAndLeaveNothing)
     for (const QStringList& arguments : {QStringList{"-i", source, "-o", "full.mp3", "-p", "lame"},
                                          QStringList{"-i", source, "-o", "full.qoa", "-p", "qoa"},
                                          QStringList{"-i", source, "-o", "full.flac", "-p", "flac"}}) {
-        const Outcome r = run(arguments, QStringLiteral("30"));
+        const Outcome r = run(arguments, QStringLiteral("ulimit -f 30; exec"));
         EXPECT_EQ(r.status, 1) << arguments.join(' ').toStdString();
         EXPECT_TRUE(r.out.contains(QStringLiteral("Error: Export failed:"))) << r.out.toStdString();
         EXPECT_TRUE(r.out.contains(QStringLiteral("File too large"))) << r.out.toStdString();

@@ -1,17 +1,9 @@
 // clipwell_cli as a user runs it: the real binary, a granted temporary folder, media made by ffmpeg,
 // results judged by ffprobe.
-#include "CWBookmarkManager.h"
-#include "support/TestMedia.h"
+#include "CliHarness.h"
 
-#include <QDir>
-#include <QFile>
-#include <QJsonArray>
 #include <QJsonDocument>
-#include <QProcess>
-#include <QTemporaryDir>
 #include <QThread>
-
-#include <gtest/gtest.h>
 
 #include <csignal>
 
@@ -19,66 +11,9 @@ using namespace TestMedia;
 
 namespace {
 
-struct Outcome {
-    int status = -1;
-    QString out, err;
-};
+using Outcome = CliOutcome;
 
-class CliTest : public ::testing::Test {
-protected:
-    static void SetUpTestSuite()
-    {
-        root = new QTemporaryDir();
-        container = root->path() + QStringLiteral("/container");
-        granted = root->path() + QStringLiteral("/media");
-        QDir().mkpath(granted);
-        qputenv("CLIPWELL_CONTAINER_DIR", container.toUtf8());
-        Error error;
-        ASSERT_TRUE(CWBookmarkManager::sharedManager().createBookmarkForFolder(granted, &error));
-    }
-    static void TearDownTestSuite()
-    {
-        delete root;
-        root = nullptr;
-    }
-
-    // A copy of a fixture inside the granted folder.
-    static QString inside(const QString& fixture, const QString& name)
-    {
-        const QString path = granted + QLatin1Char('/') + name;
-        if (!QFile::exists(path))
-            QFile::copy(fixture, path);
-        return path;
-    }
-
-    static Outcome run(const QStringList& arguments, int timeoutMs = 120000)
-    {
-        QProcess process;
-        process.setWorkingDirectory(granted);
-        process.start(QStringLiteral(CLIPWELL_CLI), arguments);
-        process.waitForFinished(timeoutMs);
-        return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-                QString::fromUtf8(process.readAllStandardOutput()), QString::fromUtf8(process.readAllStandardError())};
-    }
-
-    static double duration(const QString& path)
-    {
-        return probe(path).value(QStringLiteral("format")).toObject().value(QStringLiteral("duration")).toString().toDouble();
-    }
-    static QJsonArray streams(const QString& path) { return probe(path).value(QStringLiteral("streams")).toArray(); }
-    static QJsonObject tags(const QString& path)
-    {
-        return probe(path).value(QStringLiteral("format")).toObject().value(QStringLiteral("tags")).toObject();
-    }
-    // Hidden working files that an export leaves behind, if any.
-    static QStringList leftovers()
-    {
-        return QDir(granted).entryList({QStringLiteral(".*partial*")}, QDir::Files | QDir::Hidden);
-    }
-
-    static inline QTemporaryDir* root = nullptr;
-    static inline QString container, granted;
-};
+class CliTest : public CliHarness {};
 
 } // namespace
 
@@ -94,8 +29,9 @@ TEST_F(CliTest, PassthroughCutsExactlyAndJoinsInSync)
     QJsonObject counted = probe(one, true);
     for (const QJsonValue& s : counted.value(QStringLiteral("streams")).toArray()) {
         const QJsonObject stream = s.toObject();
-        if (stream.value(QStringLiteral("codec_type")).toString() == QLatin1String("video"))
+        if (stream.value(QStringLiteral("codec_type")).toString() == QLatin1String("video")) {
             EXPECT_EQ(stream.value(QStringLiteral("nb_read_frames")).toString().toInt(), 120);
+        }
         EXPECT_NEAR(stream.value(QStringLiteral("duration")).toString().toDouble(), 4.8, 0.025);
     }
     // The first frame shown is the one at 2.5 s (frame 62, shown from 2.48 s).

@@ -1,0 +1,390 @@
+// clipwell_cli under faults, for every preset, exporting one file and one file per piece: folders it
+// may not write, an output path that is a folder, a full disk, an input cut short or deleted while it
+// is read, interruptions at random moments, bad inputs and absurd arguments. Every run must end with a
+// clear message and the right exit status, never a crash or a hang, never leave a partial file, and
+// never damage a file that was at the target before.
+#include "CliHarness.h"
+
+#include <QJsonDocument>
+#include <QThread>
+
+#include <csignal>
+#include <random>
+#include <set>
+#include <unistd.h>
+
+using namespace TestMedia;
+
+namespace {
+
+struct Preset {
+    const char* name;
+    const char* extension;
+    bool needsVideo;
+};
+const Preset kPresets[] = {{"passthrough", "mp4", false}, {"h264", "mp4", true}, {"h265", "mp4", true},
+                           {"low", "mp4", true},          {"m4a", "m4a", false}, {"alac", "m4a", false},
+                           {"flac", "flac", false},       {"lame", "mp3", false}, {"qoa", "qoa", false}};
+
+// Every file below the granted folder, hidden ones included.
+std::set<QString> filesIn(const QString& folder)
+{
+    std::set<QString> files;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        files.insert(it.next());
+    return files;
+}
+
+QByteArray contents(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(bytes);
+}
+
+class CliFaultTest : public CliHarness {
+protected:
+    static void SetUpTestSuite()
+    {
+        CliHarness::SetUpTestSuite();
+        // Runs as an unprivileged user (see asUser) must reach the granted folder and the grant.
+        for (const QString& path : {root->path(), container})
+            QFile::setPermissions(path, QFile::Permissions(0x7777));
+        QFile::setPermissions(container + QStringLiteral("/cli-access-bookmark.data"), QFile::Permissions(0x6644));
+        QFile::setPermissions(granted, QFile::Permissions(0x7777));
+    }
+
+    // 3 s of 96×64 H.264 with B-frames and stereo AAC: quick to export with every preset.
+    static QString clip()
+    {
+        return inside(make(QStringLiteral("fault-clip.mp4"),
+                           {"-f", "lavfi", "-i", "testsrc2=s=96x64:r=25:d=3", "-f", "lavfi", "-i", "sine=f=330:d=3:sample_rate=44100",
+                            "-ac", "2", "-c:v", "libx264", "-g", "25", "-c:a", "aac", "-metadata", "title=Clip", "-shortest"}),
+                      QStringLiteral("clip.mp4"));
+    }
+    // 8 s of 320×240 with its index in front, so that a copy cut short still opens.
+    static QString longer()
+    {
+        return make(QStringLiteral("fault-longer.mp4"),
+                    {"-f", "lavfi", "-i", "testsrc2=s=320x240:r=25:d=8", "-f", "lavfi", "-i", "sine=f=500:d=8", "-c:v", "libx264",
+                     "-preset", "ultrafast", "-c:a", "aac", "-movflags", "+faststart", "-shortest"});
+    }
+
+    // A subtitle file in SubRip form.
+    static QString subtitles()
+    {
+        const QString path = folder() + QStringLiteral("/fault.srt");
+        writeFile(path, "1\n00:00:00,000 --> 00:00:01,500\nOnly words here\n");
+        return path;
+    }
+
+    // A shell prefix that drops root's privileges, so that folder permissions apply to the tool.
+    static QString asUser() { return geteuid() == 0 ? QStringLiteral("exec setpriv --reuid=65534 --regid=65534 --clear-groups") : QString(); }
+
+    // Outputs of a preset: "<base>.<ext>" for one file, or the folder for one file per piece.
+    static QStringList target(const Preset& preset, const QString& base, bool pieces)
+    {
+        if (pieces)
+            return {"--split-export", base, "-s", "1.5"};
+        return {"-o", base + QLatin1Char('.') + QLatin1String(preset.extension)};
+    }
+
+    // A failure as the user should see it: status 1, an error that says something (a line "Error: …"
+    // or a JSON error message), no crash, no working files left, nothing new in the folder. Pieces
+    // finished before the failure stay, as complete files in `piecesFolder`.
+    static void expectCleanFailure(const CliOutcome& r, const std::set<QString>& before, const std::string& context,
+                                   const QString& piecesFolder = {})
+    {
+        SCOPED_TRACE(context);
+        EXPECT_FALSE(r.crashed) << r.err.toStdString();
+        EXPECT_EQ(r.status, 1) << r.out.toStdString() << r.err.toStdString();
+        QString message;
+        for (const QString& line : r.out.split(QLatin1Char('\n'))) {
+            if (line.startsWith(QLatin1String("Error: ")))
+                message = line.mid(7);
+            const QJsonObject json = QJsonDocument::fromJson(line.toUtf8()).object();
+            if (json.value(QStringLiteral("type")).toString() == QLatin1String("error"))
+                message = json.value(QStringLiteral("message")).toString();
+        }
+        EXPECT_GT(message.size(), 12) << r.out.toStdString();
+        for (const QString& file : filesIn(granted)) {
+            if (before.count(file))
+                continue;
+            const bool piece = !piecesFolder.isEmpty() && QFileInfo(file).path() == piecesFolder && !QFileInfo(file).isHidden();
+            EXPECT_TRUE(piece) << "left behind: " << file.toStdString();
+            if (piece && !file.endsWith(QLatin1String(".qoa"))) {
+                EXPECT_GT(duration(file), 0.5) << "a finished piece: " << file.toStdString();
+            }
+        }
+        EXPECT_TRUE(leftovers().isEmpty());
+    }
+
+    // A finished export: status 0 and a file ffprobe reads with about the expected length.
+    static void expectExport(const CliOutcome& r, const QString& file, double seconds, const std::string& context)
+    {
+        SCOPED_TRACE(context);
+        EXPECT_FALSE(r.crashed) << r.err.toStdString();
+        ASSERT_EQ(r.status, 0) << r.out.toStdString() << r.err.toStdString();
+        ASSERT_TRUE(QFile::exists(file)) << file.toStdString();
+        if (file.endsWith(QLatin1String(".qoa"))) {
+            EXPECT_TRUE(contents(file).startsWith("qoaf")); // ffprobe does not read QOA; its own tests decode it
+        } else if (seconds > 0) {
+            EXPECT_NEAR(duration(file), seconds, 0.1);
+        }
+        EXPECT_TRUE(leftovers().isEmpty());
+    }
+};
+
+} // namespace
+
+TEST_F(CliFaultTest, FoldersThatCannotBeWrittenAreRefused)
+{
+    const QString source = clip();
+    const QString locked = granted + QStringLiteral("/locked");
+    QDir().mkpath(locked);
+    QFile::setPermissions(locked, QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther);
+    const QString aFile = granted + QStringLiteral("/not-a-folder");
+    writeFile(aFile, "text");
+    QDir().mkpath(granted + QStringLiteral("/a-folder.mp4"));
+    for (const Preset& preset : kPresets) {
+        const std::string name = preset.name;
+        const auto before = filesIn(granted);
+        // A folder the user may not write in, for one file and for pieces.
+        CliOutcome r = run(QStringList{"-i", source, "-p", preset.name} + target(preset, locked + QStringLiteral("/x"), false), asUser());
+        expectCleanFailure(r, before, name + " into a locked folder");
+        EXPECT_TRUE(r.out.contains(QStringLiteral("Permission denied"))) << r.out.toStdString();
+        r = run(QStringList{"-i", source, "-p", preset.name} + target(preset, locked, true), asUser());
+        expectCleanFailure(r, before, name + " pieces into a locked folder");
+        EXPECT_TRUE(QDir(locked).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
+        // The output path is a folder; the pieces' folder is a file.
+        r = run({"-i", source, "-p", preset.name, "-o", granted + QStringLiteral("/a-folder.mp4"), "-y"});
+        expectCleanFailure(r, before, name + " onto a folder");
+        EXPECT_TRUE(QFileInfo(granted + QStringLiteral("/a-folder.mp4")).isDir());
+        r = run(QStringList{"-i", source, "-p", preset.name} + target(preset, aFile, true));
+        expectCleanFailure(r, before, name + " pieces into a file");
+        EXPECT_EQ(contents(aFile), QByteArray("text"));
+    }
+}
+
+TEST_F(CliFaultTest, FullDiskFailsAndKeepsWhatWasThere)
+{
+    const QString source = clip();
+    QDir().mkpath(granted + QStringLiteral("/full"));
+    for (const Preset& preset : kPresets) {
+        const std::string name = preset.name;
+        // One file over an older one (--overwrite), and pieces over an older first piece.
+        const QString single = granted + QStringLiteral("/full/old.") + QLatin1String(preset.extension);
+        const QString piece = granted + QStringLiteral("/full/clip - part 1 - ") +
+                              QLatin1String(QByteArray(preset.name) == "passthrough" ? "trimmed" : preset.name) + QLatin1Char('.') +
+                              QLatin1String(preset.extension);
+        writeFile(single, "precious");
+        writeFile(piece, "precious piece");
+        const auto before = filesIn(granted);
+        CliOutcome r = run({"-i", source, "-p", preset.name, "-o", single, "-y"}, QStringLiteral("ulimit -f 8; exec"));
+        expectCleanFailure(r, before, name + " on a full disk");
+        EXPECT_TRUE(r.out.contains(QStringLiteral("File too large"))) << r.out.toStdString();
+        EXPECT_EQ(contents(single), QByteArray("precious"));
+        r = run({"-i", source, "-p", preset.name, "--split-export", granted + QStringLiteral("/full"), "-s", "1.5", "-y"},
+                QStringLiteral("ulimit -f 8; exec"));
+        expectCleanFailure(r, before, name + " pieces on a full disk");
+        EXPECT_EQ(contents(piece), QByteArray("precious piece"));
+    }
+}
+
+TEST_F(CliFaultTest, InputCutShortOrDeletedWhileExporting)
+{
+    // The input changes after the tool has said it started: it either fails saying so, or (when it
+    // had already read everything, or still holds the deleted file open) finishes a complete file.
+    int failedMidway = 0;
+    for (const Preset& preset : kPresets) {
+        for (const bool pieces : {false, true}) {
+            for (const bool deleteIt : {false, true}) {
+                if (pieces && deleteIt)
+                    continue; // deleting is the same for pieces: the open file stays readable
+                const std::string context = std::string(preset.name) + (pieces ? " pieces" : "") + (deleteIt ? " deleted" : " cut short");
+                const QString input = granted + QStringLiteral("/changing.mp4");
+                QFile::remove(input);
+                ASSERT_TRUE(QFile::copy(longer(), input));
+                const QString outFolder = granted + QStringLiteral("/changing-out");
+                QDir(outFolder).removeRecursively();
+                QDir().mkpath(outFolder);
+                const auto before = filesIn(granted);
+                QProcess process;
+                start(process, QStringList{"-i", input, "-p", preset.name, "--json", "-y"} +
+                                   target(preset, pieces ? outFolder : outFolder + QStringLiteral("/out"), pieces));
+                ASSERT_TRUE(process.waitForStarted());
+                // The second line is the first progress report (or the end): the export is under way.
+                QByteArray seen;
+                while (seen.count('\n') < 2 && process.state() == QProcess::Running && process.waitForReadyRead(5000))
+                    seen += process.peek(1 << 16).mid(seen.size());
+                ::kill(pid_t(process.processId()), SIGSTOP);
+                if (deleteIt)
+                    QFile::remove(input);
+                else
+                    ASSERT_TRUE(QFile::resize(input, QFileInfo(input).size() * 2 / 5));
+                ::kill(pid_t(process.processId()), SIGCONT);
+                const CliOutcome r = finish(process);
+                QFile::remove(input);
+                if (r.status == 0) {
+                    const QStringList made = QDir(outFolder).entryList(QDir::Files);
+                    ASSERT_EQ(made.size(), pieces ? 2 : 1) << context;
+                    expectExport(r, outFolder + QLatin1Char('/') + made.first(), pieces ? 1.5 : 8.0, context);
+                } else {
+                    ++failedMidway;
+                    expectCleanFailure(r, before, context, outFolder);
+                }
+            }
+        }
+    }
+    // The encoding presets are still reading when the file shrinks.
+    EXPECT_GE(failedMidway, 4);
+}
+
+TEST_F(CliFaultTest, InterruptionsAtRandomMomentsLeaveNothingBehind)
+{
+    const unsigned seed = std::random_device{}();
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    std::mt19937 random(seed);
+    const QString input = inside(longer(), QStringLiteral("interrupted.mp4"));
+    const QString kept = granted + QStringLiteral("/interrupted-out");
+    QDir().mkpath(kept);
+    int cancelled = 0;
+    for (const Preset& preset : kPresets) {
+        for (const bool pieces : {false, true}) {
+            const int delayMs = std::uniform_int_distribution<int>(0, 400)(random);
+            const std::string context = std::string(preset.name) + (pieces ? " pieces" : "") + " after " + std::to_string(delayMs) + " ms";
+            const QString single = kept + QStringLiteral("/out.") + QLatin1String(preset.extension);
+            if (!pieces)
+                writeFile(single, "precious");
+            const auto before = filesIn(granted);
+            QProcess process;
+            start(process, QStringList{"-i", input, "-p", preset.name, "-y"} + (pieces ? target(preset, kept, true) : QStringList{"-o", single}));
+            ASSERT_TRUE(process.waitForStarted());
+            while (!process.canReadLine() && process.state() == QProcess::Running)
+                process.waitForReadyRead(50);
+            QThread::msleep(unsigned(delayMs));
+            ::kill(pid_t(process.processId()), SIGINT);
+            const CliOutcome r = finish(process, 120000);
+            SCOPED_TRACE(context);
+            ASSERT_FALSE(r.crashed) << r.err.toStdString();
+            if (r.status == 0) { // it had finished before the signal came
+                if (!pieces)
+                    expectExport(r, single, 8.0, context);
+                continue;
+            }
+            ++cancelled;
+            EXPECT_EQ(r.status, 2) << r.out.toStdString();
+            EXPECT_TRUE(r.out.contains(QStringLiteral("Error: Export cancelled")) || r.out.contains(QStringLiteral("cancel")))
+                << r.out.toStdString();
+            for (const QString& file : before)
+                EXPECT_TRUE(QFile::exists(file)) << "removed: " << file.toStdString();
+            for (const QString& file : filesIn(granted)) {
+                const bool finishedPiece = pieces && QFileInfo(file).path() == kept && !QFileInfo(file).isHidden();
+                EXPECT_TRUE(before.count(file) || finishedPiece) << "left behind: " << file.toStdString();
+            }
+            EXPECT_TRUE(leftovers().isEmpty());
+            if (!pieces) {
+                EXPECT_EQ(contents(single), QByteArray("precious"));
+            }
+        }
+    }
+    EXPECT_GE(cancelled, 4) << "the video encodings take longer than the longest delay";
+}
+
+TEST_F(CliFaultTest, BadInputsAreRefusedByEveryPreset)
+{
+    const QString good = clip();
+    QByteArray bytes = contents(good);
+    // Garbage over the middle of the media data; the index stays intact.
+    QByteArray corrupt = bytes;
+    std::mt19937 random(7);
+    for (qsizetype i = corrupt.size() / 4; i < corrupt.size() * 3 / 4; ++i)
+        corrupt[i] = char(random());
+    const QString subtitleOnly =
+        inside(make(QStringLiteral("fault-subtitles.mkv"), {"-i", subtitles(), "-c:s", "srt"}), QStringLiteral("subtitles.mkv"));
+    struct Input {
+        const char* name;
+        QByteArray bytes;
+        bool mayOpen; // damaged data in an intact file: decoders may conceal it
+    };
+    const Input inputs[] = {
+        {"empty.mp4", {}, false},
+        {"text.mp4", "This is not a movie.\n", false},
+        {"half.mp4", bytes.left(bytes.size() / 2), false}, // its index is at the end
+        {"corrupt.mp4", corrupt, true},
+        {"picture.mp4", contents(make(QStringLiteral("fault-still.png"), {"-f", "lavfi", "-i", "color=red:s=32x32", "-frames:v", "1"})), false},
+    };
+    for (const Input& input : inputs)
+        writeFile(granted + QLatin1Char('/') + QLatin1String(input.name), input.bytes);
+    QStringList names;
+    for (const Input& input : inputs)
+        names << QLatin1String(input.name);
+    names << QStringLiteral("subtitles.mkv");
+    for (const Preset& preset : kPresets) {
+        for (const QString& name : names) {
+            const std::string context = std::string(preset.name) + " reading " + name.toStdString();
+            const bool mayOpen = name == QLatin1String("corrupt.mp4");
+            const auto before = filesIn(granted);
+            const QString output = granted + QStringLiteral("/bad-out.") + QLatin1String(preset.extension);
+            const CliOutcome r = run({"-i", granted + QLatin1Char('/') + name, "-p", preset.name, "-o", output, "-y"}, {}, 60000);
+            if (mayOpen && r.status == 0) {
+                expectExport(r, output, 0, context);
+                QFile::remove(output);
+            } else {
+                expectCleanFailure(r, before, context);
+            }
+        }
+    }
+}
+
+TEST_F(CliFaultTest, AbsurdArgumentsEndWellWithEveryPreset)
+{
+    const QString source = clip();
+    // 2,000 cut points 1.3 ms apart: 1,000 removed stretches, 1.7 s kept.
+    QStringList cuts;
+    for (int i = 0; i < 2000; ++i)
+        cuts << QStringLiteral("-c") << QString::number(0.05 + i * 0.0013, 'f', 4);
+    const QString notAnImage = inside(make(QStringLiteral("fault-notes.txt"), {"-f", "lavfi", "-i", "sine=d=0.1", "-f", "wav"}),
+                                      QStringLiteral("art.png"));
+    const QString huge = inside(make(QStringLiteral("fault-huge.png"), {"-f", "lavfi", "-i", "color=gray:s=10000x10000", "-frames:v", "1",
+                                                                        "-pix_fmt", "gray", "-compression_level", "1"}),
+                                QStringLiteral("huge.png"));
+    const QString longTitle(10000, QChar(u'ä'));
+    for (const Preset& preset : kPresets) {
+        const std::string name = preset.name;
+        const QString output = granted + QStringLiteral("/absurd.") + QLatin1String(preset.extension);
+        const auto before = filesIn(granted);
+        // Times out of range or malformed: refused before anything is written.
+        for (const QStringList& times : {QStringList{"-c", "99999999"}, QStringList{"-c", "-5"}, QStringList{"-s", "1e400"},
+                                         QStringList{"-c", "99:99:99:99"}}) {
+            const CliOutcome r = run(QStringList{"-i", source, "-p", preset.name, "-o", output} + times);
+            expectCleanFailure(r, before, name + " " + times.join(QLatin1Char(' ')).toStdString());
+        }
+        // Thousands of cuts: every kept sliver (pass-through repeats each one's lead-in from its keyframe).
+        CliOutcome r = run(QStringList{"-i", source, "-p", preset.name, "-o", output, "-y"} + cuts);
+        expectExport(r, output, QByteArray(preset.name) == "passthrough" ? 0 : 1.7, name + " with 2,000 cuts");
+        // A 10,000-character title, invalid UTF-8 in the artist (the shell passes the raw bytes) and
+        // artwork that is not a picture.
+        r = run({"-i", source, "-p", preset.name, "-o", output, "-y", "--meta-title", longTitle, "--artwork", notAnImage},
+                QStringLiteral("set -- \"$@\" --meta-artist \"$(printf 'bad \\xff\\xfe end')\"; exec"));
+        expectExport(r, output, 3.0, name + " with odd metadata");
+        if (!preset.needsVideo && QByteArray(preset.name) != "qoa" && QByteArray(preset.name) != "passthrough") {
+            const QJsonObject written = tags(output);
+            EXPECT_EQ(written.value(QStringLiteral("title")).toString().size(), 10000) << name;
+            EXPECT_TRUE(written.value(QStringLiteral("artist")).toString().startsWith(QStringLiteral("bad "))) << name;
+        }
+        // A 100-megapixel picture as artwork, as it is and reduced.
+        for (const bool reduce : {false, true}) {
+            r = run(QStringList{"-i", source, "-p", preset.name, "-o", output, "-y", "--artwork", huge} +
+                    (reduce ? QStringList{"--small-artwork"} : QStringList{}));
+            expectExport(r, output, 3.0, name + " with 100-megapixel artwork");
+        }
+    }
+}
