@@ -388,3 +388,23 @@ TEST_F(CliFaultTest, AbsurdArgumentsEndWellWithEveryPreset)
         }
     }
 }
+
+TEST_F(CliFaultTest, TenExportsOfOneSourceAtOnce)
+{
+    // Separate processes reading the same file and writing side by side, every preset among them.
+    const QString source = inside(longer(), QStringLiteral("shared.mp4"));
+    QDir().mkpath(granted + QStringLiteral("/ten"));
+    std::vector<std::unique_ptr<QProcess>> processes;
+    QStringList outputs;
+    for (int i = 0; i < 10; ++i) {
+        const Preset& preset = kPresets[size_t(i) % std::size(kPresets)];
+        outputs << granted + QStringLiteral("/ten/%1-%2.%3").arg(i).arg(QLatin1String(preset.name), QLatin1String(preset.extension));
+        processes.push_back(std::make_unique<QProcess>());
+        start(*processes.back(), {"-i", source, "-p", preset.name, "-o", outputs.last()});
+    }
+    std::vector<CliOutcome> outcomes;
+    for (auto& process : processes)
+        outcomes.push_back(finish(*process));
+    for (int i = 0; i < 10; ++i)
+        expectExport(outcomes[size_t(i)], outputs[i], 8.0, "export " + std::to_string(i));
+}
