@@ -19,23 +19,40 @@
 #include <cstdio>
 #include <cstring>
 
+namespace {
+
+// Sessions own main-thread objects (progress timers) and their workers hold references while they
+// report, so the last reference may go on a worker: the session is then deleted on the main thread.
+template <typename Session>
+std::shared_ptr<CWExportSession> makeSession(std::shared_ptr<CWExportProject> project, const QString& url, std::shared_ptr<CWPreset> preset)
+{
+    return std::shared_ptr<Session>(new Session(std::move(project), url, std::move(preset)), [](Session* session) {
+        if (MainQueue::isMainThread())
+            delete session;
+        else
+            MainQueue::async([session] { delete session; });
+    });
+}
+
+} // namespace
+
 std::shared_ptr<CWExportSession> CWExportSession::exportProject(std::shared_ptr<CWExportProject> project, const QString& url,
                                                                 std::shared_ptr<CWPreset> preset, Error* error)
 {
     switch (preset->exportSessionClass()) {
     case CWExportSessionClass::Basic:
     case CWExportSessionClass::AudioOnly:
-        return std::make_shared<CWBasicExportSession>(std::move(project), url, std::move(preset));
+        return makeSession<CWBasicExportSession>(std::move(project), url, std::move(preset));
     case CWExportSessionClass::AssetWriter:
-        return std::make_shared<CWAssetWriterExportSession>(std::move(project), url, std::move(preset));
+        return makeSession<CWAssetWriterExportSession>(std::move(project), url, std::move(preset));
     case CWExportSessionClass::LameCustom:
-        return std::make_shared<CWLameCustomExportSession>(std::move(project), url, std::move(preset));
+        return makeSession<CWLameCustomExportSession>(std::move(project), url, std::move(preset));
     case CWExportSessionClass::QOA:
-        return std::make_shared<CWQOAExportSession>(std::move(project), url, std::move(preset));
+        return makeSession<CWQOAExportSession>(std::move(project), url, std::move(preset));
     case CWExportSessionClass::FLACAudioFile:
-        return std::make_shared<CWFLACAudioFileExportSession>(std::move(project), url, std::move(preset));
+        return makeSession<CWFLACAudioFileExportSession>(std::move(project), url, std::move(preset));
     case CWExportSessionClass::AppleLosslessAudioFile:
-        return std::make_shared<CWAppleLosslessAudioFileExportSession>(std::move(project), url, std::move(preset));
+        return makeSession<CWAppleLosslessAudioFileExportSession>(std::move(project), url, std::move(preset));
     }
     setError(error, Error{QStringLiteral("CWExportSession"), 1, QStringLiteral("No export session for this preset."), {}, {}});
     return nullptr;
