@@ -4,12 +4,15 @@
 #include "CWBookmarkManager.h"
 #include "CWCommandLineExporter.h"
 #include "CWCommandLineParser.h"
+#include "CWExportSession.h"
 #include "CWFolderAccess.h"
 #include "CWPreset.h"
 #include "CWUtility.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QSocketNotifier>
+#include <QThread>
 #include <QTimer>
 
 #include <csignal>
@@ -169,7 +172,8 @@ int main(int argc, char** argv)
         QObject::connect(notifier, &QSocketNotifier::activated, [&] {
             char byte;
             (void)!read(signalPipe[0], &byte, 1);
-            exporter->cancel();
+            if (exporter)
+                exporter->cancel();
         });
         struct sigaction action {};
         action.sa_handler = onSignal;
@@ -182,5 +186,13 @@ int main(int argc, char** argv)
         exporter->exportProject();
     });
     debug(QStringLiteral("Running the event loop"));
-    return app.exec();
+    const int status = app.exec();
+    // Sessions end on the main thread: let them, so that every worker is joined before the exit.
+    exporter.reset();
+    QDeadlineTimer deadline(10000);
+    while (CWExportSession::liveSessionCount() > 0 && !deadline.hasExpired()) {
+        QCoreApplication::sendPostedEvents();
+        QThread::msleep(2);
+    }
+    return status;
 }

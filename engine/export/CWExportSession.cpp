@@ -58,9 +58,16 @@ std::shared_ptr<CWExportSession> CWExportSession::exportProject(std::shared_ptr<
     return nullptr;
 }
 
+namespace {
+std::atomic<int> liveSessions{0};
+}
+
+int CWExportSession::liveSessionCount() { return liveSessions.load(); }
+
 CWExportSession::CWExportSession(std::shared_ptr<CWExportProject> project, QString url, std::shared_ptr<CWPreset> preset)
     : project_(std::move(project)), outputUrl_(std::move(url)), preset_(std::move(preset))
 {
+    ++liveSessions;
     fileType_ = preset_ ? preset_->fileType() : MediaFileType::MPEG4;
     // A hidden name in the target's folder, keeping its extension (muxers look at it).
     const QFileInfo target(outputUrl_);
@@ -73,6 +80,7 @@ CWExportSession::~CWExportSession()
 {
     if (!finished_)
         QFile::remove(workingPath_);
+    --liveSessions;
 }
 
 std::vector<MetadataItem> CWExportSession::metadataForExport() const

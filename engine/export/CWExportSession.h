@@ -3,7 +3,9 @@
 // hidden temporary file next to the target, and only a completed export replaces the target (an
 // existing file there stays untouched on failure or cancellation). finish() calls the completion
 // handler exactly once, on the main thread. Created and started on the main thread; owned by its
-// exporter until the completion has run.
+// exporter until the completion has run, and always deleted on the main thread (a worker that drops
+// the last reference hands the deletion over), so a program that quits lets the main thread run
+// until liveSessionCount() is zero.
 #pragma once
 
 #include "CWExportProject.h"
@@ -25,6 +27,9 @@ public:
     virtual ~CWExportSession();
 
     virtual void startExport(CWProgressHandler progress, CWCompletionHandler completion) = 0;
+
+    // Sessions not yet deleted, in the whole program.
+    static int liveSessionCount();
 
     const std::shared_ptr<CWExportProject>& project() const { return project_; }
     const QString& outputUrl() const { return outputUrl_; }
