@@ -93,7 +93,8 @@ bool CWLameCustomExportSession::beginExport(Error* error)
         const int openError = errno;
         log(QStringLiteral("Failed to open output file: %1").arg(outputUrl()));
         lame_.reset();
-        setError(error, lameError(3, QStringLiteral("Failed to open output file \"%1\": %2").arg(workingPath(), QString::fromLocal8Bit(std::strerror(openError)))));
+        const QString reason = QString::fromLocal8Bit(std::strerror(openError));
+        setError(error, lameError(3, QStringLiteral("Failed to open output file \"%1\": %2").arg(workingPath(), reason)));
         return false;
     }
     // The ID3v2 tag first; LAME's first frame is a placeholder for its Info tag.

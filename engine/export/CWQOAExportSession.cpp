@@ -29,7 +29,8 @@ bool CWQOAExportSession::beginExport(Error* error)
     }
     outputFile_.reset(std::fopen(QFile::encodeName(workingPath()).constData(), "wb"));
     if (!outputFile_) {
-        setError(error, qoaError(2, QStringLiteral("Failed to open output file \"%1\": %2").arg(workingPath(), QString::fromLocal8Bit(std::strerror(errno)))));
+        const QString reason = QString::fromLocal8Bit(std::strerror(errno));
+        setError(error, qoaError(2, QStringLiteral("Failed to open output file \"%1\": %2").arg(workingPath(), reason)));
         return false;
     }
     encoder_ = std::make_unique<CWQOAEncoder>(channels, uint32_t(rate));

@@ -408,3 +408,23 @@ TEST_F(CliFaultTest, TenExportsOfOneSourceAtOnce)
     for (int i = 0; i < 10; ++i)
         expectExport(outcomes[size_t(i)], outputs[i], 8.0, "export " + std::to_string(i));
 }
+
+TEST_F(CliFaultTest, TracksOfUnequalLengthAreNotDamage)
+{
+    // Audio that ends 3 s before the video is how these files are made, not a cut-short file: in
+    // Matroska (no length per track) and in MP4 (each track's own length in its index).
+    for (const char* container : {"mkv", "mp4"}) {
+        const QString name = QStringLiteral("short-audio.%1").arg(QLatin1String(container));
+        const QString source = inside(make(QStringLiteral("fault-") + name, {"-f", "lavfi", "-i", "testsrc2=s=96x64:r=25:d=5", "-f", "lavfi",
+                                                                             "-i", "sine=d=2", "-c:v", "libx264", "-c:a", "aac"}),
+                                      name);
+        for (const char* preset : {"passthrough", "h264", "m4a", "flac"}) {
+            const bool audioOnly = QByteArray(preset) == "m4a" || QByteArray(preset) == "flac";
+            const QString output = granted + QStringLiteral("/unequal-%1-%2.%3")
+                                                 .arg(QLatin1String(container), QLatin1String(preset),
+                                                      QByteArray(preset) == "flac" ? "flac" : audioOnly ? "m4a" : "mp4");
+            expectExport(run({"-i", source, "-p", preset, "-o", output, "-y"}), output, audioOnly ? 0 : 5.0,
+                         std::string(container) + " " + preset);
+        }
+    }
+}
