@@ -54,7 +54,7 @@ protected:
     static void SetUpTestSuite()
     {
         CliHarness::SetUpTestSuite();
-        // Runs as an unprivileged user (see asUser) must reach the granted folder and the grant.
+        // Runs as an unprivileged user (see runAsUser) must reach the granted folder and the grant.
         for (const QString& path : {root->path(), container})
             QFile::setPermissions(path, QFile::Permissions(0x7777));
         QFile::setPermissions(container + QStringLiteral("/cli-access-bookmark.data"), QFile::Permissions(0x6644));
@@ -86,7 +86,23 @@ protected:
     }
 
     // A shell prefix that drops root's privileges, so that folder permissions apply to the tool.
-    static QString asUser() { return geteuid() == 0 ? QStringLiteral("exec setpriv --reuid=65534 --regid=65534 --clear-groups") : QString(); }
+    // Runs the tool as an unprivileged user when the tests run as root, so that folder permissions
+    // apply to it: a copy of the tool in the shared temporary folder, in case the build folder is
+    // not reachable for that user.
+    static CliOutcome runAsUser(const QStringList& arguments)
+    {
+        if (geteuid() != 0)
+            return run(arguments);
+        const QString tool = root->path() + QStringLiteral("/clipwell_cli");
+        if (!QFile::exists(tool))
+            QFile::copy(QStringLiteral(CLIPWELL_CLI), tool);
+        QProcess process;
+        process.setWorkingDirectory(granted);
+        process.start(QStringLiteral("setpriv"),
+                      QStringList{QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"), QStringLiteral("--clear-groups"), tool} +
+                          arguments);
+        return finish(process);
+    }
 
     // Outputs of a preset: "<base>.<ext>" for one file, or the folder for one file per piece.
     static QStringList target(const Preset& preset, const QString& base, bool pieces)
@@ -157,10 +173,10 @@ TEST_F(CliFaultTest, FoldersThatCannotBeWrittenAreRefused)
         const std::string name = preset.name;
         const auto before = filesIn(granted);
         // A folder the user may not write in, for one file and for pieces.
-        CliOutcome r = run(QStringList{"-i", source, "-p", preset.name} + target(preset, locked + QStringLiteral("/x"), false), asUser());
+        CliOutcome r = runAsUser(QStringList{"-i", source, "-p", preset.name} + target(preset, locked + QStringLiteral("/x"), false));
         expectCleanFailure(r, before, name + " into a locked folder");
         EXPECT_TRUE(r.out.contains(QStringLiteral("Permission denied"))) << r.out.toStdString();
-        r = run(QStringList{"-i", source, "-p", preset.name} + target(preset, locked, true), asUser());
+        r = runAsUser(QStringList{"-i", source, "-p", preset.name} + target(preset, locked, true));
         expectCleanFailure(r, before, name + " pieces into a locked folder");
         EXPECT_TRUE(QDir(locked).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
         // The output path is a folder; the pieces' folder is a file.

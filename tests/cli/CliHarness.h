@@ -73,6 +73,8 @@ protected:
         outcome.status = outcome.crashed ? -1 : process.exitCode();
         outcome.out = QString::fromUtf8(process.readAllStandardOutput());
         outcome.err = QString::fromUtf8(process.readAllStandardError());
+        if (outcome.crashed)
+            outcome.err += QStringLiteral("\n[%1; exit status %2]").arg(process.errorString()).arg(process.exitCode());
         return outcome;
     }
     static CliOutcome run(const QStringList& arguments, const QString& shellPrefix = {}, int timeoutMs = 180000)
