@@ -132,7 +132,11 @@ void CWCommandLineExporter::exportProject()
     // The tool shows no thumbnails and no frame report, so the project computes neither.
     auto project = CWProject::forAVAsset(asset, CWProject::Options{false});
     debug(QStringLiteral("Configuring project"));
-    if (!parser_->configureProject(*project, &error)) {
+    const bool configured = parser_->configureProject(*project, &error);
+    // The edits run on the project's own queue: they are all in before anything reads them, and
+    // none is still running when the tool ends.
+    project->waitForQueuedWork();
+    if (!configured) {
         debug(QStringLiteral("failed to apply project configuration"));
         printError(error.message);
         return terminate(Failure);
