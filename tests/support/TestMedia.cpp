@@ -8,7 +8,6 @@
 #include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -86,7 +85,7 @@ int run(const QString& program, const QStringList& arguments, QByteArray* output
     QByteArray stdoutBytes, stderrBytes;
     QDeadlineTimer deadline(timeoutMs);
     bool timedOut = false;
-    for (int open = 2; open > 0 && pid > 0;) {
+    for (int openPipes = 2; openPipes > 0 && pid > 0;) {
         pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
         const int ready = poll(fds, 2, int(std::max<qint64>(deadline.remainingTime(), 0)));
         if (ready == 0) {
@@ -106,7 +105,7 @@ int run(const QString& program, const QStringList& arguments, QByteArray* output
             } else if (got == 0 || errno != EINTR) {
                 close(fds[i].fd);
                 (i == 0 ? out[0] : err[0]) = -1;
-                --open;
+                --openPipes;
             }
         }
     }
