@@ -296,7 +296,7 @@ TEST_F(CliFaultTest, InterruptionsAtRandomMomentsLeaveNothingBehind)
                 continue;
             }
             ++cancelled;
-            EXPECT_EQ(r.status, 2) << r.out.toStdString();
+            EXPECT_EQ(r.status, 2) << r.out.toStdString() << r.err.toStdString();
             EXPECT_TRUE(r.out.contains(QStringLiteral("Error: Export cancelled")) || r.out.contains(QStringLiteral("cancel")))
                 << r.out.toStdString();
             for (const QString& file : before)
