@@ -10,6 +10,7 @@ build="${1:-build}"
 bash scripts/setup.sh
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build "$build" --parallel "$(nproc)"
+bash scripts/check-layers.sh "$build"
 ctest --test-dir "$build" --output-on-failure --parallel "$(nproc)"
 if [ "${CLIPWELL_QUICK_TEST:-0}" != 1 ]; then
   bash scripts/sanitize.sh both

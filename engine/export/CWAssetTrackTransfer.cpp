@@ -1,7 +1,7 @@
 #include "CWAssetTrackTransfer.h"
 
+#include "BufferPump.h"
 #include "MainQueue.h"
-#include "TrackOutput.h"
 
 CWAssetTrackTransfer::CWAssetTrackTransfer(std::shared_ptr<ReaderOutput> output, WriterInput* input, int32_t trackID)
     : output_(std::move(output)), input_(input), trackID_(trackID)
@@ -29,47 +29,37 @@ QString CWAssetTrackTransfer::description() const
 void CWAssetTrackTransfer::connectInputIfMissing(MediaWriter& writer)
 {
     if (!input_)
-        if (const auto* copied = dynamic_cast<const TrackOutput*>(output_.get()))
-            input_ = writer.addPacketInput(*copied);
-}
-
-bool CWAssetTrackTransfer::processSampleBuffer(SampleBuffer& buffer, Error* error) { return writeBufferToInput(buffer, error); }
-
-bool CWAssetTrackTransfer::writeBufferToInput(SampleBuffer& buffer, Error* error)
-{
-    if (!input_->append(buffer, error))
-        return false;
-    ++samplesWritten_;
-    return true;
+        input_ = writer.addPacketInput(*output_);
 }
 
 void CWAssetTrackTransfer::transferBuffers()
 {
-    while (!complete_) {
-        if (cancelled_) {
-            notifyTransferComplete(true, std::nullopt);
-            return;
-        }
+    BufferPump pump(
+        *output_,
+        [this](SampleBuffer& buffer, Error* error) {
+            ++samplesRead_;
+            if (!processSampleBuffer(buffer, error))
+                return false;
+            ++samplesWritten_;
+            return true;
+        },
+        [this](Error* error) { return finishTransfer(error); });
+    for (;;) {
+        if (cancelled_)
+            return notifyTransferComplete(true, std::nullopt);
         if (!input_->waitUntilReady(cancelled_))
             continue; // cancelled, or the writer stopped: the next append says which
-        std::shared_ptr<SampleBuffer> buffer = output_->copyNextSampleBuffer();
         Error error;
-        if (!buffer) {
-            if (output_->status() == ReaderOutput::Status::Cancelled) {
-                notifyTransferComplete(true, std::nullopt);
-            } else if (output_->status() == ReaderOutput::Status::Failed) {
-                notifyTransferComplete(false, output_->error());
-            } else if (!finishTransfer(&error) || !input_->markAsFinished(&error)) {
-                notifyTransferComplete(false, error);
-            } else {
-                notifyTransferComplete(false, std::nullopt);
-            }
-            return;
-        }
-        ++samplesRead_;
-        if (!processSampleBuffer(*buffer, &error)) {
-            notifyTransferComplete(cancelled_.load(), cancelled_ ? std::nullopt : std::optional<Error>(error));
-            return;
+        switch (pump.step(&error)) {
+        case BufferPump::Step::Moved:
+            break;
+        case BufferPump::Step::Finished:
+            return notifyTransferComplete(false, std::nullopt);
+        case BufferPump::Step::Cancelled:
+            return notifyTransferComplete(true, std::nullopt);
+        case BufferPump::Step::Failed:
+            // A failure after cancellation is the cancellation's doing.
+            return notifyTransferComplete(cancelled_.load(), cancelled_ ? std::nullopt : std::optional<Error>(error));
         }
     }
 }

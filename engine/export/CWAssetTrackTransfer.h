@@ -33,9 +33,9 @@ public:
     QString description() const;
 
 protected:
-    virtual bool processSampleBuffer(SampleBuffer& buffer, Error* error);
-    virtual bool finishTransfer(Error*) { return true; }
-    bool writeBufferToInput(SampleBuffer& buffer, Error* error);
+    // Where each buffer goes and what ends the track: the writer input as it is, by default.
+    virtual bool processSampleBuffer(SampleBuffer& buffer, Error* error) { return input_->append(buffer, error); }
+    virtual bool finishTransfer(Error* error) { return input_->markAsFinished(error); }
 
     std::shared_ptr<ReaderOutput> output_;
     WriterInput* input_;

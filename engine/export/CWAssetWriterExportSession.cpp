@@ -7,14 +7,11 @@
 #include "MainQueue.h"
 #include "MediaAsset.h"
 #include "MediaWriter.h"
+#include "VideoEncodingInput.h"
 
 #include <QDateTime>
 
 #include <mutex>
-
-namespace {
-constexpr int kVideoTimeBase = 90000;
-} // namespace
 
 CWAssetWriterExportSession::CWAssetWriterExportSession(std::shared_ptr<CWExportProject> project, QString url,
                                                        std::shared_ptr<CWPreset> preset)
@@ -53,15 +50,14 @@ bool CWAssetWriterExportSession::setUp(Error* error)
     // Video: encoded at the upright size.
     const auto videoTracks = composition.tracksWithMediaType(MediaType::Video);
     if (!videoTracks.empty() && p.videoComposition()) {
-        auto encoder = std::make_unique<VideoEncoder>();
-        VideoEncoder::Options options;
+        VideoEncoderOptions options;
         // Encoders take even sizes; an odd side loses its last pixel row or column.
         options.size = QSize(p.renderVideoWidth() & ~1, p.renderVideoHeight() & ~1);
-        options.timeBaseDen = kVideoTimeBase;
         const double frameDuration = CMTimeGetSeconds(p.videoComposition()->frameDuration);
         options.frameRate = frameDuration > 0 ? 1.0 / frameDuration : 30;
         preset()->configureCompressionSession(options.settings);
-        if (!encoder->open(options, error)) {
+        std::unique_ptr<VideoEncodingInput> encoding = VideoEncodingInput::create(*writer_, options, error);
+        if (!encoding) {
             CWLog(QStringLiteral("FAILED TO CREATE ENCODER: %1").arg(error ? error->message : QString()));
             return false;
         }
@@ -69,11 +65,7 @@ bool CWAssetWriterExportSession::setUp(Error* error)
         VideoComposition videoComposition = *p.videoComposition();
         videoComposition.renderSize = options.size;
         auto output = reader_->addVideoCompositionOutput(videoComposition);
-        WriterInput* input = writer_->addEncodedInput(MediaType::Video, nullptr, 1, kVideoTimeBase);
-        writer_->setEncodedInputParameters(input, encoder->context());
-        if (preset()->codecType())
-            writer_->setCodecTag(input, __builtin_bswap32(preset()->codecType())); // stored as in the file
-        auto transfer = std::make_shared<CWVideoTrackTransfer>(output, input, videoTracks.front()->trackID, std::move(encoder), kVideoTimeBase);
+        auto transfer = std::make_shared<CWVideoTrackTransfer>(output, std::move(encoding), videoTracks.front()->trackID);
         std::weak_ptr<CWExportSession> weak = weak_from_this();
         transfer->useProgressBlock(
             [weak](double progress) {

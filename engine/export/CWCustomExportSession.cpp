@@ -1,5 +1,6 @@
 #include "CWCustomExportSession.h"
 
+#include "BufferPump.h"
 #include "CompositionReader.h"
 #include "MainQueue.h"
 #include "MediaAsset.h"
@@ -46,8 +47,6 @@ void CWCustomExportSession::startExport(CWProgressHandler progress, CWCompletion
         audioTracks.push_back(track->trackID);
     if (preset()->isValidForAudio() && !audioTracks.empty() && audioFormat_.sampleRate > 0)
         audioOutput_ = reader_->addAudioMixOutput(audioTracks, p.audioMix(), audioFormat_);
-    if (wantsVideo() && preset()->isValidForVideo() && p.videoComposition())
-        videoOutput_ = reader_->addVideoCompositionOutput(*p.videoComposition());
     queue_ = std::make_unique<SerialQueue>(QStringLiteral("custom-export"));
     auto self = std::static_pointer_cast<CWCustomExportSession>(shared_from_this());
     queue_->async([self] { self->performCustomExport(); });
@@ -62,62 +61,46 @@ void CWCustomExportSession::updateWithProgress(double progress, CMTime time)
 void CWCustomExportSession::performCustomExport()
 {
     Error error;
-    if (!beginExport(&error)) {
+    if (!beginExport(&error) || !reader_->startReading(&error) || !transferAudio(&error)) {
+        reader_->cancelReading();
         closeOutput();
         return completeExport(error);
-    }
-    if (!reader_->startReading(&error)) {
-        closeOutput();
-        return completeExport(error);
-    }
-    bool audioDone = !audioOutput_, videoDone = !videoOutput_;
-    const double total = CMTimeGetSeconds(totalDuration_);
-    while (!audioDone || !videoDone) {
-        if (cancelled_)
-            break;
-        CMTime reached = kCMTimeInvalid;
-        if (!audioDone) {
-            if (std::shared_ptr<SampleBuffer> buffer = audioOutput_->copyNextSampleBuffer()) {
-                if (!exportAudioBuffer(static_cast<PcmBuffer&>(*buffer), &error)) {
-                    reader_->cancelReading();
-                    closeOutput();
-                    return completeExport(error);
-                }
-                reached = CMTimeAdd(buffer->presentationTime, buffer->duration);
-            } else {
-                audioDone = true;
-            }
-        }
-        if (!videoDone) {
-            if (std::shared_ptr<SampleBuffer> buffer = videoOutput_->copyNextSampleBuffer()) {
-                if (!exportVideoBuffer(*buffer, &error)) {
-                    reader_->cancelReading();
-                    closeOutput();
-                    return completeExport(error);
-                }
-                reached = CMTimeMaximum(reached, buffer->presentationTime);
-            } else {
-                videoDone = true;
-            }
-        }
-        if (CMTIME_IS_VALID(reached) && total > 0)
-            updateWithProgress(std::min(1.0, CMTimeGetSeconds(reached) / total), reached);
     }
     if (cancelled_) {
         reader_->cancelReading();
         closeOutput();
         return completeExport(std::nullopt);
     }
-    // A reader that failed mid-way is a failed export, not a shorter file.
-    if (reader_->status() == CompositionReader::Status::Failed) {
-        closeOutput();
-        return completeExport(reader_->error());
-    }
     if (!finalizeExport(&error)) {
         closeOutput();
         return completeExport(error);
     }
     completeExport(std::nullopt);
+}
+
+bool CWCustomExportSession::transferAudio(Error* error)
+{
+    if (!audioOutput_)
+        return true;
+    BufferPump pump(*audioOutput_, [this](SampleBuffer& buffer, Error* e) { return exportAudioBuffer(static_cast<PcmBuffer&>(buffer), e); });
+    const double total = CMTimeGetSeconds(totalDuration_);
+    while (!cancelled_) {
+        switch (pump.step(error)) {
+        case BufferPump::Step::Moved:
+            if (total > 0)
+                updateWithProgress(std::min(1.0, CMTimeGetSeconds(pump.reachedTime()) / total), pump.reachedTime());
+            break;
+        case BufferPump::Step::Finished:
+            return true;
+        case BufferPump::Step::Cancelled:
+            cancelled_ = true;
+            return true;
+        case BufferPump::Step::Failed:
+            // A reader that fails mid-way is a failed export, not a shorter file.
+            return false;
+        }
+    }
+    return true;
 }
 
 void CWCustomExportSession::completeExport(std::optional<Error> error)

@@ -1,8 +1,7 @@
 // The pull pipeline behind the encoders of the engine's own sessions (MP3, QOA, FLAC, Apple Lossless):
 // reads the composition's audio as interleaved 16-bit PCM at the source's largest sample rate and
 // channel count (the layout of the first track that reached that count) and hands every buffer to the
-// subclass's hooks, one call at a time on the session's worker ("custom-export"). Video is decoded
-// only for a subclass that wants it. Progress is output time over the composition's length, reported
+// subclass's hooks, one call at a time on the session's worker ("custom-export"). Progress is output time over the composition's length, reported
 // from the worker; a progress handler answering false cancels at the next buffer.
 //
 // Ends once: completed after finalizeExport(); failed (status 4) when a hook fails or the reader fails
@@ -17,8 +16,7 @@
 #include <optional>
 
 class CompositionReader;
-class AudioMixOutput;
-class VideoCompositionOutput;
+class ReaderOutput;
 class SerialQueue;
 
 class CWCustomExportSession : public CWExportSession {
@@ -33,7 +31,6 @@ public:
 protected:
     virtual bool beginExport(Error*) { return true; }
     virtual bool exportAudioBuffer(PcmBuffer&, Error*) { return true; }
-    virtual bool exportVideoBuffer(SampleBuffer&, Error*) { return true; }
     virtual bool finalizeExport(Error*) { return true; }
     // Releases what beginExport opened when the export does not reach finalizeExport.
     virtual void closeOutput() {}
@@ -41,10 +38,11 @@ protected:
     virtual int sourceChannelCount() const { return sourceChannels_; }
     virtual int sourceSampleRate() const { return sourceRate_; }
     virtual uint64_t sourceChannelLayout() const { return sourceLayout_; }
-    virtual bool wantsVideo() const { return false; }
 
 private:
     void performCustomExport();
+    // Reads the audio through the hooks; false with the error when a hook or the reader failed.
+    bool transferAudio(Error* error);
     void updateWithProgress(double progress, CMTime time);
     void completeExport(std::optional<Error> error);
 
@@ -55,7 +53,6 @@ private:
     PcmFormat audioFormat_;
     CMTime totalDuration_ = kCMTimeZero;
     std::unique_ptr<CompositionReader> reader_;
-    std::shared_ptr<AudioMixOutput> audioOutput_;
-    std::shared_ptr<VideoCompositionOutput> videoOutput_;
+    std::shared_ptr<ReaderOutput> audioOutput_;
     std::unique_ptr<SerialQueue> queue_;
 };

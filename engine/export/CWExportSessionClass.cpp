@@ -27,27 +27,6 @@ std::vector<int64_t> ratesWithin(const std::vector<AudioEncoderCapabilities::Ran
 
 } // namespace
 
-QString className(CWExportSessionClass sessionClass)
-{
-    switch (sessionClass) {
-    case CWExportSessionClass::Basic:
-        return QStringLiteral("CWBasicExportSession");
-    case CWExportSessionClass::AudioOnly:
-        return QStringLiteral("CWAudioOnlyExportSession");
-    case CWExportSessionClass::AssetWriter:
-        return QStringLiteral("CWAssetWriterExportSession");
-    case CWExportSessionClass::LameCustom:
-        return QStringLiteral("CWLameCustomExportSession");
-    case CWExportSessionClass::QOA:
-        return QStringLiteral("CWQOAExportSession");
-    case CWExportSessionClass::FLACAudioFile:
-        return QStringLiteral("CWFLACAudioFileExportSession");
-    case CWExportSessionClass::AppleLosslessAudioFile:
-        return QStringLiteral("CWAppleLosslessAudioFileExportSession");
-    }
-    return {};
-}
-
 bool includeAudioTracksInComposition(CWExportSessionClass) { return true; }
 
 bool includeVideoTracksInComposition(CWExportSessionClass sessionClass)

@@ -19,7 +19,6 @@ enum class CWExportSessionClass {
 };
 
 namespace CWExportSessionClasses {
-QString className(CWExportSessionClass sessionClass);
 // Whether the export project puts the source's audio / video tracks into the composition.
 bool includeAudioTracksInComposition(CWExportSessionClass sessionClass);
 bool includeVideoTracksInComposition(CWExportSessionClass sessionClass);

@@ -20,7 +20,6 @@ public:
 
     const std::shared_ptr<CWExportProject>& exportProject() const { return exportProject_; }
     const std::optional<Error>& error() const { return error_; }
-    const std::shared_ptr<CWExportSession>& exportSession() const { return exportSession_; }
     // The source end of the last kept piece; zero without an export project.
     CMTime endTime() const;
 

@@ -2,13 +2,9 @@
 
 #include "CWUtility.h"
 
-#include <QFile>
-
 #include <lame/lame.h>
 
-#include <cerrno>
 #include <cmath>
-#include <cstring>
 
 namespace {
 
@@ -50,14 +46,6 @@ std::vector<unsigned short> CWLameCustomExportSession::fieldValueDataWithID(cons
     return data;
 }
 
-bool CWLameCustomExportSession::write(const unsigned char* data, size_t size, Error* error)
-{
-    if (size == 0 || std::fwrite(data, 1, size, outputFile_.get()) == size)
-        return true;
-    setError(error, lameError(6, QStringLiteral("Cannot write the MP3 file: %1").arg(QString::fromLocal8Bit(std::strerror(errno)))));
-    return false;
-}
-
 bool CWLameCustomExportSession::beginExport(Error* error)
 {
     const int channels = audioFormat().channelCount, rate = audioFormat().sampleRate;
@@ -88,20 +76,16 @@ bool CWLameCustomExportSession::beginExport(Error* error)
         setError(error, lameError(2, QStringLiteral("Failed to initialize LAME parameters")));
         return false;
     }
-    outputFile_.reset(std::fopen(QFile::encodeName(workingPath()).constData(), "wb"));
-    if (!outputFile_) {
-        const int openError = errno;
+    if (!outputFile_.open(workingPath(), error)) {
         log(QStringLiteral("Failed to open output file: %1").arg(outputUrl()));
         lame_.reset();
-        const QString reason = QString::fromLocal8Bit(std::strerror(openError));
-        setError(error, lameError(3, QStringLiteral("Failed to open output file \"%1\": %2").arg(workingPath(), reason)));
         return false;
     }
     // The ID3v2 tag first; LAME's first frame is a placeholder for its Info tag.
     std::vector<unsigned char> id3v2(lame_get_id3v2_tag(gfp, nullptr, 0));
     if (!id3v2.empty() && lame_get_id3v2_tag(gfp, id3v2.data(), id3v2.size()) != id3v2.size())
         id3v2.clear();
-    if (!write(id3v2.data(), id3v2.size(), error))
+    if (!outputFile_.write(id3v2.data(), id3v2.size(), error))
         return false;
     id3v2Size_ = id3v2.size();
     log(QStringLiteral("Encoder initialized successfully, ready to encode"));
@@ -178,7 +162,7 @@ bool CWLameCustomExportSession::exportAudioBuffer(PcmBuffer& buffer, Error* erro
         setError(error, lameError(4, QStringLiteral("LAME encoding failed")));
         return false;
     }
-    return write(mp3Buffer_.data(), size_t(written), error);
+    return outputFile_.write(mp3Buffer_.data(), size_t(written), error);
 }
 
 bool CWLameCustomExportSession::finalizeExport(Error* error)
@@ -196,32 +180,28 @@ bool CWLameCustomExportSession::finalizeExport(Error* error)
     std::vector<unsigned char> id3v1(lame_get_id3v1_tag(gfp, nullptr, 0));
     if (!id3v1.empty() && lame_get_id3v1_tag(gfp, id3v1.data(), id3v1.size()) != id3v1.size())
         id3v1.clear();
-    if (!write(buffer.data(), size_t(flushed), error) || !write(id3v1.data(), id3v1.size(), error)) {
+    if (!outputFile_.write(buffer.data(), size_t(flushed), error) || !outputFile_.write(id3v1.data(), id3v1.size(), error)) {
         closeOutput();
         return false;
     }
     // The Info tag replaces the placeholder frame after the ID3v2 tag: exact length, gapless playback.
     std::vector<unsigned char> tag(lame_get_lametag_frame(gfp, nullptr, 0));
     if (!tag.empty() && lame_get_lametag_frame(gfp, tag.data(), tag.size()) == tag.size()) {
-        if (std::fseek(outputFile_.get(), long(id3v2Size_), SEEK_SET) != 0 || !write(tag.data(), tag.size(), error)) {
-            setError(error, lameError(6, QStringLiteral("Cannot write the MP3 file: %1").arg(QString::fromLocal8Bit(std::strerror(errno)))));
+        if (!outputFile_.writeAt(int64_t(id3v2Size_), tag.data(), tag.size(), error)) {
             closeOutput();
             return false;
         }
     }
-    FILE* file = outputFile_.release();
-    const bool closed = std::fflush(file) == 0 && std::fclose(file) == 0;
+    const bool closed = outputFile_.close(error);
     lame_.reset();
-    if (!closed) {
-        setError(error, lameError(6, QStringLiteral("Cannot write the MP3 file: %1").arg(QString::fromLocal8Bit(std::strerror(errno)))));
+    if (!closed)
         return false;
-    }
     log(QStringLiteral("Export finalized successfully"));
     return true;
 }
 
 void CWLameCustomExportSession::closeOutput()
 {
-    outputFile_.reset();
+    outputFile_.discard();
     lame_.reset();
 }

@@ -8,8 +8,8 @@
 #pragma once
 
 #include "CWCustomExportSession.h"
+#include "OutputFile.h"
 
-#include <cstdio>
 #include <memory>
 
 struct lame_global_struct;
@@ -32,16 +32,12 @@ protected:
 
 private:
     void transferMetadataToLame();
-    bool write(const unsigned char* data, size_t size, Error* error);
 
     struct LameDeleter {
         void operator()(lame_global_struct* handle) const;
     };
-    struct FileCloser {
-        void operator()(FILE* file) const { std::fclose(file); }
-    };
     std::unique_ptr<lame_global_struct, LameDeleter> lame_;
-    std::unique_ptr<FILE, FileCloser> outputFile_;
+    OutputFile outputFile_{QStringLiteral("CWLameCustomExportSession"), 3, 6, QStringLiteral("MP3")};
     size_t id3v2Size_ = 0;
     std::vector<unsigned char> mp3Buffer_;
 };

@@ -1,21 +1,8 @@
 #include "CWQOAExportSession.h"
 
-#include <QFile>
-
-#include <cerrno>
-#include <cstring>
-
 namespace {
 Error qoaError(int code, const QString& message) { return Error{QStringLiteral("CWQOAExportSession"), code, message, {}, {}}; }
 } // namespace
-
-bool CWQOAExportSession::write(const uint8_t* data, size_t size, Error* error)
-{
-    if (std::fwrite(data, 1, size, outputFile_.get()) == size)
-        return true;
-    setError(error, qoaError(3, QStringLiteral("Cannot write the QOA file: %1").arg(QString::fromLocal8Bit(std::strerror(errno)))));
-    return false;
-}
 
 bool CWQOAExportSession::beginExport(Error* error)
 {
@@ -27,15 +14,11 @@ bool CWQOAExportSession::beginExport(Error* error)
                                         .arg(rate)));
         return false;
     }
-    outputFile_.reset(std::fopen(QFile::encodeName(workingPath()).constData(), "wb"));
-    if (!outputFile_) {
-        const QString reason = QString::fromLocal8Bit(std::strerror(errno));
-        setError(error, qoaError(2, QStringLiteral("Failed to open output file \"%1\": %2").arg(workingPath(), reason)));
+    if (!outputFile_.open(workingPath(), error))
         return false;
-    }
     encoder_ = std::make_unique<CWQOAEncoder>(channels, uint32_t(rate));
     const uint8_t room[8] = {};
-    return write(room, sizeof room, error);
+    return outputFile_.write(room, sizeof room, error);
 }
 
 bool CWQOAExportSession::encodeFrames(bool final, Error* error)
@@ -48,7 +31,7 @@ bool CWQOAExportSession::encodeFrames(bool final, Error* error)
         const int samples = int(std::min(full, leftOver_.size() - offset) / channels);
         frame_.clear();
         encoder_->encodeFrame(leftOver_.data() + offset, samples, frame_);
-        if (!write(frame_.data(), frame_.size(), error))
+        if (!outputFile_.write(frame_.data(), frame_.size(), error))
             return false;
         totalSamplesWritten_ += uint32_t(samples);
         offset += size_t(samples) * channels;
@@ -69,12 +52,5 @@ bool CWQOAExportSession::finalizeExport(Error* error)
     if (!encodeFrames(true, error))
         return false;
     const auto header = CWQOAEncoder::fileHeader(totalSamplesWritten_);
-    if (std::fseek(outputFile_.get(), 0, SEEK_SET) != 0 || !write(header.data(), header.size(), error))
-        return false;
-    FILE* file = outputFile_.release();
-    if (std::fflush(file) != 0 || std::fclose(file) != 0) {
-        setError(error, qoaError(3, QStringLiteral("Cannot write the QOA file: %1").arg(QString::fromLocal8Bit(std::strerror(errno)))));
-        return false;
-    }
-    return true;
+    return outputFile_.writeAt(0, header.data(), header.size(), error) && outputFile_.close(error);
 }

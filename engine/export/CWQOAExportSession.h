@@ -7,8 +7,8 @@
 
 #include "CWCustomExportSession.h"
 #include "CWQOAEncoder.h"
+#include "OutputFile.h"
 
-#include <cstdio>
 #include <memory>
 
 class CWQOAExportSession : public CWCustomExportSession {
@@ -19,16 +19,12 @@ protected:
     bool beginExport(Error* error) override;
     bool exportAudioBuffer(PcmBuffer& buffer, Error* error) override;
     bool finalizeExport(Error* error) override;
-    void closeOutput() override { outputFile_.reset(); }
+    void closeOutput() override { outputFile_.discard(); }
 
 private:
     bool encodeFrames(bool final, Error* error);
-    bool write(const uint8_t* data, size_t size, Error* error);
 
-    struct FileCloser {
-        void operator()(FILE* file) const { std::fclose(file); }
-    };
-    std::unique_ptr<FILE, FileCloser> outputFile_;
+    OutputFile outputFile_{QStringLiteral("CWQOAExportSession"), 2, 3, QStringLiteral("QOA")};
     std::unique_ptr<CWQOAEncoder> encoder_;
     std::vector<int16_t> leftOver_; // interleaved samples not yet encoded
     uint32_t totalSamplesWritten_ = 0;

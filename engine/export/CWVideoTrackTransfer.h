@@ -1,16 +1,17 @@
-// A transfer that encodes each frame with the video encoder and appends what it emits. Every frame
-// keeps its own time and duration; a frame without a duration lasts until it is replaced (its time
-// minus the previous frame's), and the very first such frame 1/30 s. Progress is the frame's time over
-// the composition's duration, handed to the progress block on the main thread.
+// A transfer that encodes each frame through the media layer's video encoding input (which keeps every
+// frame's own time and duration) and reports progress: the frame's time over the composition's
+// duration, handed to the progress block on the main thread.
 #pragma once
 
 #include "CWAssetTrackTransfer.h"
-#include "VideoEncoder.h"
+#include "CMTime.h"
+
+class VideoEncodingInput;
 
 class CWVideoTrackTransfer : public CWAssetTrackTransfer {
 public:
-    CWVideoTrackTransfer(std::shared_ptr<ReaderOutput> output, WriterInput* input, int32_t trackID,
-                         std::unique_ptr<VideoEncoder> encoder, int timeBaseDen);
+    CWVideoTrackTransfer(std::shared_ptr<ReaderOutput> output, std::unique_ptr<VideoEncodingInput> encoding, int32_t trackID);
+    ~CWVideoTrackTransfer() override;
     void useProgressBlock(std::function<void(double)> block, CMTime duration);
     double progress() const { return progress_; }
 
@@ -19,11 +20,7 @@ protected:
     bool finishTransfer(Error* error) override;
 
 private:
-    bool writePacket(PacketPtr packet, Error* error);
-
-    std::unique_ptr<VideoEncoder> encoder_;
-    int timeBaseDen_;
-    CMTime lastFrameTime_ = kCMTimeZero;
+    std::unique_ptr<VideoEncodingInput> encoding_;
     std::function<void(double)> progressBlock_;
     std::atomic<double> progress_{0};
     CMTime duration_ = kCMTimeZero;

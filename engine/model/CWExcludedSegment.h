@@ -20,7 +20,6 @@ public:
 
     CMTime start() const { return start_.get(); }
     CMTime stop() const { return stop_.get(); }
-    void setStart(CMTime start) { start_.set(start); } // no check of the start ≤ stop invariant
     void setStop(CMTime stop) { stop_.set(stop); }     // no check either
     std::shared_ptr<CWThumbnail> startThumbnail() const { return startThumbnail_.get(); }
     void useStartThumbnail(std::shared_ptr<CWThumbnail> thumbnail) { startThumbnail_.set(std::move(thumbnail)); }

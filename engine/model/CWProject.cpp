@@ -71,18 +71,14 @@ CWProject::~CWProject()
 
 void CWProject::workDo(std::function<void()> work)
 {
-    if (synchronous_)
-        work();
-    else
-        workQueue_->async(std::move(work));
+    workQueue_->async(std::move(work));
 }
 
 void CWProject::uiDo(std::function<void()> work) { MainQueue::async(std::move(work)); }
 
 void CWProject::waitForQueuedWork() const
 {
-    if (!synchronous_)
-        workQueue_->waitUntilIdle();
+    workQueue_->waitUntilIdle();
 }
 
 void CWProject::notifyUI(const QString&)

@@ -99,7 +99,6 @@ public:
     // Work queue.
     void workDo(std::function<void()> work);
     void uiDo(std::function<void()> work);
-    void beSynchronous() { synchronous_ = true; }
     // Waits until the work queued so far has been applied.
     void waitForQueuedWork() const;
 
@@ -133,7 +132,6 @@ private:
 
     std::shared_ptr<MediaAsset> asset_;
     Options options_;
-    bool synchronous_ = false;
     std::unique_ptr<SerialQueue> workQueue_;     // destroyed after the generator, which queues onto it
     std::unique_ptr<ImageGenerator> thumbnailGenerator_;
     mutable std::mutex splitsMutex_;

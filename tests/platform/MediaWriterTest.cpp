@@ -85,7 +85,7 @@ TEST(MediaWriter, CopiesEveryTrackWithOneAlternateGroupForTheAudio)
     Error error;
     ASSERT_TRUE(reader.startReading(&error)) << error.message.toStdString();
     for (auto& [output, input] : pairs)
-        input = writer.addPacketInput(*std::static_pointer_cast<TrackOutput>(output));
+        input = writer.addPacketInput(*output);
     writer.setMetadata({{MetadataKeySpace::Common, CommonMetadataKey::Title, CommonMetadataKey::Title, QStringLiteral("Copied")}});
     ASSERT_TRUE(writer.startWriting(&error)) << error.message.toStdString();
     ASSERT_TRUE(pump(pairs, &error)) << error.message.toStdString();

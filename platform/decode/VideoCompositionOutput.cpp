@@ -1,0 +1,129 @@
+#include "VideoCompositionOutput.h"
+
+#include "EarlyEnd.h"
+#include "MediaAsset.h"
+#include "SampleBufferInternal.h"
+
+VideoCompositionOutput::VideoCompositionOutput(std::shared_ptr<const MediaAsset> asset, const Composition& composition,
+                                               const VideoComposition& videoComposition)
+    : asset_(std::move(asset)), videoComposition_(videoComposition)
+{
+    // The track the instructions name, else the composition's first video track.
+    int32_t wanted = 0;
+    for (const auto& instruction : videoComposition_.instructions)
+        if (!instruction.layerInstructions.empty() && !wanted)
+            wanted = instruction.layerInstructions.front().trackID;
+    track_ = wanted ? composition.trackWithID(wanted) : nullptr;
+    if (!track_ || track_->mediaType != MediaType::Video) {
+        const auto video = composition.tracksWithMediaType(MediaType::Video);
+        track_ = video.empty() ? nullptr : video.front();
+    }
+}
+
+bool VideoCompositionOutput::start(Error* error)
+{
+    if (!track_) {
+        setError(error, mediaLayerError(MediaLayerErrorCode::NotFound, QStringLiteral("The composition has no video track.")));
+        return false;
+    }
+    if (track_->segments.empty())
+        return true;
+    if (!decoder_.open(asset_, track_->segments.front().sourceTrackID, error))
+        return false;
+    QTransform transform = track_->preferredTransform;
+    for (const auto& instruction : videoComposition_.instructions)
+        for (const auto& layer : instruction.layerInstructions)
+            if (layer.trackID == track_->trackID)
+                transform = layer.transform;
+    QSize size = videoComposition_.renderSize;
+    if (size.isEmpty())
+        size = transform.mapRect(QRectF(QPointF(0, 0), QSizeF(decoder_.track().naturalSize))).size().toSize();
+    converter_ = std::make_unique<FrameConverter>(size, transform);
+    return true;
+}
+
+std::shared_ptr<SampleBuffer> VideoCompositionOutput::deliver(FramePtr frame, CMTime frameStart, CMTime frameEnd, Error* error,
+                                                           bool& failed)
+{
+    const CompositionSegment& segment = track_->segments[segment_];
+    const CMTime start = segment.sourceRange.start, end = CMTimeRangeGetEnd(segment.sourceRange);
+    if (CMTimeCompare(frameEnd, start) <= 0 || CMTimeCompare(frameStart, end) >= 0)
+        return nullptr;
+    // The first frame of a segment covers it from its start, so output time has no gap.
+    const CMTime shownFrom = emittedInSegment_ ? CMTimeMaximum(frameStart, start) : start;
+    const CMTime shownUntil = CMTimeMinimum(frameEnd, end);
+    if (CMTimeCompare(shownUntil, shownFrom) <= 0)
+        return nullptr;
+    FramePtr converted = converter_->convert(std::move(frame), error);
+    if (!converted) {
+        failed = true;
+        return nullptr;
+    }
+    emittedInSegment_ = true;
+    auto buffer = std::make_shared<VideoFrameBuffer>(std::make_unique<VideoFrameBuffer::Frame>(VideoFrameBuffer::Frame{std::move(converted)}));
+    buffer->presentationTime = CMTimeAdd(segment.targetStart, CMTimeSubtract(shownFrom, start));
+    buffer->duration = CMTimeSubtract(shownUntil, shownFrom);
+    return buffer;
+}
+
+std::shared_ptr<SampleBuffer> VideoCompositionOutput::readNext(Error* error, bool& failed)
+{
+    while (track_ && segment_ < track_->segments.size()) {
+        if (isCancelled())
+            return nullptr;
+        const CompositionSegment& segment = track_->segments[segment_];
+        const CMTime end = CMTimeRangeGetEnd(segment.sourceRange);
+        if (!inSegment_) {
+            if (!decoder_.seek(segment.sourceRange.start, error)) {
+                failed = true;
+                return nullptr;
+            }
+            inSegment_ = true;
+            emittedInSegment_ = false;
+            held_.reset();
+        }
+        FramePtr next = decoder_.nextFrame(error, decoder_.timestampForTime(segment.sourceRange.start));
+        if (!next && decoder_.failed()) {
+            failed = true;
+            return nullptr;
+        }
+        CMTime nextTime = next ? decoder_.frameTime(next.get()) : kCMTimeInvalid;
+        if (next && !CMTIME_IS_NUMERIC(nextTime)) // a frame without a timestamp follows the one before
+            nextTime = held_ ? CMTimeAdd(heldTime_, videoComposition_.frameDuration) : segment.sourceRange.start;
+        std::shared_ptr<SampleBuffer> buffer;
+        CMTime reached = segment.sourceRange.start; // where the frames decoded so far end
+        if (held_) {
+            // A frame lasts until the next one is shown; the last one as long as the container says.
+            CMTime heldEnd = nextTime;
+            if (!next || !CMTIME_IS_NUMERIC(heldEnd) || CMTimeCompare(heldEnd, heldTime_) <= 0) {
+                heldEnd = CMTimeAdd(heldTime_, held_->pkt_duration > 0 ? decoder_.durationOf(held_->pkt_duration)
+                                                                       : videoComposition_.frameDuration);
+            }
+            buffer = deliver(std::move(held_), heldTime_, heldEnd, error, failed);
+            if (failed)
+                return nullptr;
+            reached = heldEnd;
+        }
+        // The stream ran out: fine at the track's end, a damaged file well before it.
+        if (!next && !checkTrackReachedEnd(*asset_, decoder_.track(), reached, end, error)) {
+            failed = true;
+            return nullptr;
+        }
+        held_ = std::move(next);
+        heldTime_ = nextTime;
+        if (!held_ || CMTimeCompare(heldTime_, end) >= 0) {
+            ++segment_;
+            // A segment that goes on where this one stopped (a split point) continues without seeking.
+            const bool continues = held_ && segment_ < track_->segments.size() &&
+                                   CMTimeCompare(track_->segments[segment_].sourceRange.start, end) == 0;
+            emittedInSegment_ = false;
+            if (!continues) {
+                inSegment_ = false;
+                held_.reset();
+            }
+        }
+        if (buffer)
+            return buffer;
+    }
+    return nullptr;
+}

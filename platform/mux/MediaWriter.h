@@ -1,0 +1,112 @@
+// Writes a media file through libavformat from inputs: an audio input with output settings encodes
+// PCM (AAC by default), a packet input takes encoded packets as they are (copied tracks, or a video
+// encoder's output). Inputs are fed from their own threads; each asks isReadyForMoreMediaData() (or
+// waits in waitUntilReady()) so that no input runs more than a second ahead of the others and the
+// muxer's interleaving stays small. Two or more audio inputs form one alternate group with the first
+// as the default. Metadata items (common keys) and artwork are written with the file.
+//
+// Failures (the muxer refusing a stream, a full disk, a file-size limit) make the writer Failed with
+// the library's message; cancelWriting() or a failure removes the file that was begun.
+#pragma once
+
+#include "AudioEncoderSettings.h"
+#include "Error.h"
+#include "MediaFileType.h"
+#include "MediaTypes.h"
+#include "SampleBuffer.h"
+
+#include <QString>
+
+#include <atomic>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+struct AVCodecContext;
+struct AVCodecParameters;
+class AudioEncoder;
+class MediaWriter;
+class ReaderOutput;
+
+class WriterInput {
+public:
+    ~WriterInput();
+    MediaType mediaType() const { return mediaType_; }
+    bool isReadyForMoreMediaData() const;
+    // Blocks until the input is ready, the writer stopped, or the flag is set; returns whether it is ready.
+    bool waitUntilReady(const std::atomic<bool>& cancelled) const;
+    // PCM for an encoding input; a packet buffer for a packet input.
+    bool append(SampleBuffer& buffer, Error* error);
+    // No more data: an encoding input encodes what it holds.
+    bool markAsFinished(Error* error);
+
+private:
+    friend class MediaWriter;
+    WriterInput(MediaWriter& writer, MediaType type);
+    bool writePacket(void* packet, int timeBaseNum, int timeBaseDen, Error* error); // an AVPacket
+
+    MediaWriter& writer_;
+    MediaType mediaType_;
+    int streamIndex_ = -1;
+    std::unique_ptr<AudioEncoder> encoder_;
+    AudioEncoderSettings encoderSettings_;
+    std::shared_ptr<AVCodecParameters> parameters_; // for packet inputs
+    int timeBaseNum_ = 1, timeBaseDen_ = 1;
+    double lastTime_ = -1e300; // seconds of the last packet written
+    bool finished_ = false;
+};
+
+class MediaWriter {
+public:
+    enum class Status { Unknown, Writing, Completed, Failed, Cancelled };
+
+    MediaWriter(QString path, MediaFileType fileType);
+    ~MediaWriter();
+
+    WriterInput* addAudioEncoderInput(const AudioEncoderSettings& settings);
+    // Packets copied from a reader's track output (CompositionReader::addTrackOutput), with that
+    // track's codec parameters; null for any other output.
+    WriterInput* addPacketInput(const ReaderOutput& copiedTrack);
+    // Packets of an encoder of the media layer (the parameters are copied); time base of its packets.
+    WriterInput* addEncodedInput(MediaType type, const AVCodecParameters* parameters, int timeBaseNum, int timeBaseDen);
+    // Takes an open encoder's stream description for an encoded input, before startWriting().
+    void setEncodedInputParameters(WriterInput* input, const AVCodecContext* encoder);
+    void setMetadata(std::vector<MetadataItem> items) { metadata_ = std::move(items); }
+    // An option of the muxer, given when the header is written ("use_editlist" = "1").
+    void setMuxerOption(const QString& key, const QString& value) { muxerOptions_.emplace_back(key, value); }
+    // The track's language (ISO 639-2), written with the file.
+    void setLanguage(WriterInput* input, const QString& languageCode) { languages_.emplace_back(input, languageCode); }
+    // Whether files of the type can hold a track of the codec (the media layer's codec name).
+    static bool canHold(MediaFileType fileType, const QString& codecName);
+    // "hvc1" for HEVC in MPEG-4, so that every player recognises it.
+    void setCodecTag(WriterInput* input, uint32_t tag);
+
+    bool startWriting(Error* error);
+    bool finishWriting(Error* error);
+    void cancelWriting();
+    Status status() const { return status_; }
+    Error error() const;
+    const QString& path() const { return path_; }
+
+private:
+    friend class WriterInput;
+    bool writeArtwork(Error* error);
+    bool fail(const Error& error, Error* out);
+    bool ready(const WriterInput& input) const; // caller holds mutex_
+
+    QString path_;
+    MediaFileType fileType_;
+    struct Context;
+    std::unique_ptr<Context> context_;
+    std::vector<std::unique_ptr<WriterInput>> inputs_;
+    std::vector<MetadataItem> metadata_;
+    std::vector<std::pair<WriterInput*, uint32_t>> codecTags_;
+    std::vector<std::pair<QString, QString>> muxerOptions_;
+    std::vector<std::pair<WriterInput*, QString>> languages_;
+    mutable std::mutex mutex_;
+    mutable std::condition_variable progress_;
+    std::atomic<Status> status_{Status::Unknown};
+    Error error_;
+    bool fileBegun_ = false;
+};
