@@ -7,6 +7,9 @@
 //                                     to the frame information
 //   clipwell_bench read FILE A B C D E F   decode (video and audio) the composition of the three kept
 //                                     ranges A–B, C–D, E–F seconds, writing nothing
+//   clipwell_bench tiles FILE         the film strip's tiles of a 1920-pixel strip with ten cuts: median time of
+//                                     one enumeration, beside one blocking project query per tile (how the
+//                                     tiles were found before the strip took one snapshot per call)
 //   clipwell_bench qoa SECONDS        QOA-encode that much stereo noise-and-tone, printing sample frames per second
 #include "CWExportProject.h"
 #include "CWFrameInformation.h"
@@ -21,6 +24,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cmath>
@@ -96,6 +100,35 @@ int main(int argc, char** argv)
         std::printf("30 thumbnails after %.4f s; frame information (%llu frames) after %.4f s\n", thumbnails,
                     project->frameInformation() ? (unsigned long long)project->frameInformation()->totalFrameCount() : 0ULL,
                     frames);
+    } else if (command == QLatin1String("tiles")) {
+        auto project = CWProject::forAVAsset(asset);
+        while (project->thumbnails().size() < 30 && timer.elapsed() < 120000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        const double seconds = CMTimeGetSeconds(asset->duration());
+        for (int i = 1; i <= 10; ++i)
+            project->addCutAt(CMTimeMakeWithSeconds(seconds * i / 11, 1000));
+        const auto playerImage = project->thumbnails().front();
+        const QSizeF strip(1920, 60);
+        auto median = [](std::vector<double> v) {
+            std::sort(v.begin(), v.end());
+            return v[v.size() / 2];
+        };
+        std::vector<double> ours, perTile;
+        int tiles = 0;
+        for (int run = 0; run < 101; ++run) {
+            QElapsedTimer t;
+            t.start();
+            tiles = 0;
+            project->enumerateThumbnailTimesAndSplitsForSize(strip, kCMTimeZero, playerImage,
+                                                             [&](CMTime, const std::shared_ptr<CWThumbnail>&, QRectF) { ++tiles; });
+            ours.push_back(t.nsecsElapsed() / 1e6);
+            t.restart();
+            project->enumerateThumbnailTimesAndSplitsForSize(strip, kCMTimeZero, playerImage,
+                                                             [&](CMTime time, const std::shared_ptr<CWThumbnail>&, QRectF) { project->thumbnailAt(time); });
+            perTile.push_back(t.nsecsElapsed() / 1e6);
+        }
+        const double a = median(ours), b = median(perTile);
+        std::printf("%d tiles: ours %.4f ms   one query per tile %.4f ms   ratio %.2f\n", tiles, a, b, a / b);
     } else if (command == QLatin1String("read") && argc >= 9) {
         CWPreset::registerStandardPresets();
         // The cuts that leave exactly the three ranges.

@@ -47,3 +47,6 @@ report "frame timing of 100,000 frames (process)" "$ours" "$peer" "in-process ta
 echo "--- project (editing model)"
 "$bench" project "$long" | head -2
 "$bench" project "$many" | head -2
+
+echo "--- film strip tiles (1920-pixel strip, ten cuts; median of 101)"
+"$bench" tiles "$long" | head -1

@@ -41,13 +41,7 @@ void onSignal(int)
     (void)!write(signalPipe[1], &byte, 1);
 }
 
-std::optional<QString> resolveFolder(Error& error)
-{
-    Error resolveError;
-    const std::optional<QString> folder = CWBookmarkManager::sharedManager().resolveBookmark(&resolveError);
-    error = resolveError;
-    return folder && resolveError.message.isEmpty() ? folder : std::nullopt;
-}
+std::optional<QString> resolveFolder(Error& error) { return CWBookmarkManager::sharedManager().resolveBookmark(&error); }
 
 int showHelp()
 {
@@ -79,8 +73,7 @@ int showSetup()
             std::printf("%s\n", step);
         std::printf("5. The CLI tool will then be able to access files within that folder\n\n");
         std::printf("%s\n", kGrantCommand);
-        if (!error.message.isEmpty())
-            std::printf("Technical details: %s\n", qPrintable(error.message));
+        std::printf("Technical details: %s\n", qPrintable(error.describe()));
         std::fflush(stdout);
         return 1;
     }
@@ -103,8 +96,7 @@ bool checkFolderAccess(const CWCommandLineParser& parser)
         for (const char* step : kConfigureSteps)
             std::fprintf(stderr, "%s\n", step);
         std::fprintf(stderr, "\n%s\n\n", kGrantCommand);
-        if (!error.message.isEmpty())
-            std::fprintf(stderr, "Technical details: %s\n", qPrintable(error.message));
+        std::fprintf(stderr, "Technical details: %s\n", qPrintable(error.describe()));
         return false;
     }
     debug(QStringLiteral("Bookmark resolved to: %1").arg(*folder));

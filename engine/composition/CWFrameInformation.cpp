@@ -1,6 +1,8 @@
 #include "CWFrameInformation.h"
 
 #include "CWExcludedSegment.h"
+#include "CWUtility.h"
+#include "MediaAsset.h"
 
 #include <QCoreApplication>
 
@@ -95,4 +97,23 @@ QString CWFrameInformation::frameReportForTime(CMTime time,
     return QString::asprintf(qPrintable(QCoreApplication::translate("CWFrameInformation", format)),
                              static_cast<unsigned long long>(current), static_cast<unsigned long long>(total),
                              static_cast<unsigned long long>(kept));
+}
+
+std::shared_ptr<CWFrameInformation> CWFrameInformation::forAsset(const MediaAsset& asset)
+{
+    constexpr double kMaximumFrames = 100000.0;
+    const auto video = asset.tracksWithMediaType(MediaType::Video);
+    if (video.empty())
+        return nullptr;
+    const double rate = video.front().nominalFrameRate;
+    const double seconds = CMTimeGetSeconds(asset.duration());
+    if (!(rate > 0) || !(seconds * rate <= kMaximumFrames))
+        return nullptr;
+    Error error;
+    const auto samples = FrameTiming::read(asset, video.front().trackID, &error);
+    if (!samples) {
+        CWUtility::debugLog(QStringLiteral("FrameInformation"), error.message);
+        return nullptr;
+    }
+    return withFrameSamples(*samples);
 }

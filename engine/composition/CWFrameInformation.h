@@ -16,11 +16,15 @@
 #include <vector>
 
 class CWExcludedSegment;
+class MediaAsset;
 
 class CWFrameInformation {
 public:
     // The first run of the chain for frames in presentation order; null when there are none.
     static std::shared_ptr<CWFrameInformation> withFrameSamples(const std::vector<FrameSample>& samples);
+    // The information of the asset's first video track; null for audio, for sources of more than
+    // 100,000 frames (reading their timing would hold up the window) and when the timing cannot be read.
+    static std::shared_ptr<CWFrameInformation> forAsset(const MediaAsset& asset);
 
     // Calls the block with this run and each following one until it returns false.
     void iterateFrameInformationsAndDo(const std::function<bool(const CWFrameInformation&)>& block) const;

@@ -16,16 +16,17 @@ void CWExporter::setProgressHandler(CWProgressHandler progress, CWCompletionHand
 
 CMTime CWExporter::endTime() const { return exportProject_ ? exportProject_->endTime() : kCMTimeZero; }
 
+Error CWExporter::nothingLeftToExport()
+{
+    return Error{QStringLiteral("CWExporter"), 2, QStringLiteral("Nothing is left to export: the cuts remove the whole source."), {}, {}};
+}
+
 bool CWExporter::handleProjectCreationError()
 {
     if (exportProject_)
         return false;
     emit CWExportNotifications::instance().exportEnded();
-    // A project without an error is one where the cuts left nothing to export.
-    const Error error = error_ ? *error_
-                               : Error{QStringLiteral("CWExporter"), 2,
-                                       QStringLiteral("Nothing is left to export: the cuts remove the whole source."), {}, {}};
-    completionHandler_(error, CWExportStatusFailed);
+    completionHandler_(error_ ? *error_ : nothingLeftToExport(), CWExportStatusFailed);
     return true;
 }
 

@@ -20,6 +20,8 @@ public:
 
     const std::shared_ptr<CWExportProject>& exportProject() const { return exportProject_; }
     const std::optional<Error>& error() const { return error_; }
+    // The failure of an export whose cuts left nothing: what a missing export project without an error means.
+    static Error nothingLeftToExport();
     // The source end of the last kept piece; zero without an export project.
     CMTime endTime() const;
 

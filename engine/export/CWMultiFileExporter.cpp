@@ -6,9 +6,10 @@ std::shared_ptr<CWExporter> CWMultiFileExporter::exportAsset(std::shared_ptr<Med
                                                              const std::vector<std::shared_ptr<CWExcludedSegment>>& splits,
                                                              std::shared_ptr<CWProjectConfiguration> configuration)
 {
-    Error error;
+    // Kept as it is when the project comes back without an error: then the cuts left nothing.
+    Error error = nothingLeftToExport();
     auto project = CWExportProject::fromAsset(std::move(asset), splits, std::move(preset), std::move(configuration), &error);
-    return std::make_shared<CWMultiFileExporter>(project, error.message.isEmpty() ? std::nullopt : std::optional<Error>(error));
+    return std::make_shared<CWMultiFileExporter>(project, project ? std::nullopt : std::optional<Error>(error));
 }
 
 QString CWMultiFileExporter::pieceFileName(const CWPreset& preset, const QString& base, int64_t number)
@@ -37,9 +38,9 @@ void CWMultiFileExporter::scheduleExportNextTo(const QString& folder)
     }
     const std::shared_ptr<CWCompositionSlice> slice = slicesToExport_.front();
     slicesToExport_.erase(slicesToExport_.begin());
-    Error error;
+    Error error = nothingLeftToExport();
     auto pieceProject = exportProject()->copyForSlice(slice, &error);
-    subExporter_ = CWSingleFileExporter::exportForProject(pieceProject, error.message.isEmpty() ? std::nullopt : std::optional<Error>(error));
+    subExporter_ = CWSingleFileExporter::exportForProject(pieceProject, pieceProject ? std::nullopt : std::optional<Error>(error));
     const double base = progressScale_ * double(exportedSlices_);
     const CMTime pieceEnd = subExporter_->endTime();
     std::weak_ptr<CWExporter> weak = weak_from_this();

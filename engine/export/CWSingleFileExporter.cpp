@@ -4,9 +4,10 @@ std::shared_ptr<CWExporter> CWSingleFileExporter::exportAsset(std::shared_ptr<Me
                                                               const std::vector<std::shared_ptr<CWExcludedSegment>>& splits,
                                                               std::shared_ptr<CWProjectConfiguration> configuration)
 {
-    Error error;
+    // Kept as it is when the project comes back without an error: then the cuts left nothing.
+    Error error = nothingLeftToExport();
     auto project = CWExportProject::fromAsset(std::move(asset), splits, std::move(preset), std::move(configuration), &error);
-    return exportForProject(project, error.message.isEmpty() ? std::nullopt : std::optional<Error>(error));
+    return exportForProject(project, project ? std::nullopt : std::optional<Error>(error));
 }
 
 std::shared_ptr<CWSingleFileExporter> CWSingleFileExporter::exportForProject(std::shared_ptr<CWExportProject> project,

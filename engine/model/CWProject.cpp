@@ -4,25 +4,18 @@
 #include "CWFrameInformation.h"
 #include "CWMultiFileExporter.h"
 #include "CWPreset.h"
+#include "CWProjectMetadata.h"
+#include "CWThumbnailLoader.h"
+#include "CWTimelineLayout.h"
 #include "CWUndoManager.h"
 #include "CWUtility.h"
-#include "FrameTiming.h"
-#include "ImageGenerator.h"
 #include "MainQueue.h"
 #include "MediaAsset.h"
 #include "SerialQueue.h"
 
 #include <QCoreApplication>
-#include <QFile>
 
 #include <algorithm>
-
-namespace {
-
-constexpr int kThumbnailCount = 30;
-constexpr double kMaximumFramesForFrameInformation = 100000.0;
-
-} // namespace
 
 std::shared_ptr<CWProject> CWProject::forAVAsset(std::shared_ptr<MediaAsset> asset, Options options)
 {
@@ -48,24 +41,15 @@ CWProject::CWProject(std::shared_ptr<MediaAsset> asset, Options options)
     : asset_(std::move(asset)), options_(options),
       workQueue_(std::make_unique<SerialQueue>(QStringLiteral("project-work")))
 {
-    if (asset_ && options_.loadsPreviews) {
-        thumbnailGenerator_ = std::make_unique<ImageGenerator>(asset_);
-        thumbnailGenerator_->setMaximumSize(QSize(300, 300));
-        thumbnailGenerator_->setRequestedTimeToleranceBefore(kCMTimeZero);
-        thumbnailGenerator_->setRequestedTimeToleranceAfter(kCMTimeZero);
-        thumbnailGenerator_->setAppliesPreferredTrackTransform(true);
-    }
+    if (asset_ && options_.loadsPreviews)
+        thumbnailLoader_ = std::make_unique<CWThumbnailLoader>(asset_);
     if (asset_)
         extractedMetadata_ = CWAudioFileMetadataExtractor::extractMetadataFromAsset(*asset_);
     configuration_ = CWProjectConfiguration::defaultConfiguration();
     preset_ = selectInitialPreset();
 }
 
-CWProject::~CWProject()
-{
-    if (thumbnailGenerator_)
-        thumbnailGenerator_->cancelAllImages();
-}
+CWProject::~CWProject() = default;
 
 // ---- work queue and notification
 
@@ -165,19 +149,7 @@ std::vector<std::shared_ptr<CWThumbnail>> CWProject::thumbnails() const
     return thumbnails_;
 }
 
-std::shared_ptr<CWThumbnail> CWProject::thumbnailAt(CMTime time) const
-{
-    const auto strip = thumbnails();
-    if (strip.empty())
-        return CWThumbnail::missingThumbnail();
-    std::shared_ptr<CWThumbnail> previous = strip.front();
-    for (const auto& thumbnail : strip) {
-        if (CMTimeCompare(thumbnail->time(), time) >= 0)
-            return previous;
-        previous = thumbnail;
-    }
-    return previous;
-}
+std::shared_ptr<CWThumbnail> CWProject::thumbnailAt(CMTime time) const { return CWTimelineLayout::thumbnailAt(thumbnails(), time); }
 
 bool CWProject::usesPassthroughPreset() const
 {
@@ -298,16 +270,7 @@ std::shared_ptr<CWPreset> CWProject::selectInitialPreset() const
 
 std::shared_ptr<CWPreset> CWProject::selectPresetForAsset(const MediaAsset& asset, std::shared_ptr<CWPreset> lastPreset)
 {
-    const bool hasVideo = !asset.tracksWithMediaType(MediaType::Video).empty();
-    const bool hasAudio = !asset.tracksWithMediaType(MediaType::Audio).empty();
-    if (lastPreset && ((hasVideo && lastPreset->isValidForVideo()) || (!hasVideo && hasAudio && lastPreset->isValidForAudio())))
-        return lastPreset;
-    if (hasVideo || hasAudio) {
-        for (const CWPresetClass* presetClass : CWPreset::allPresetClasses())
-            if ((hasVideo ? presetClass->isValidForVideo : presetClass->isValidForAudio) && presetClass->create)
-                return presetClass->create();
-    }
-    return lastPreset;
+    return CWPreset::presetForAsset(asset, std::move(lastPreset));
 }
 
 void CWProject::changePresetTo(std::shared_ptr<CWPreset> preset)
@@ -332,32 +295,18 @@ void CWProject::forceSmallArtwork() { configuration()->setEnforceSmallArtwork(tr
 
 bool CWProject::useArtworkPath(const QString& path)
 {
-    QFile file(path);
-    QByteArray bytes;
-    if (file.open(QIODevice::ReadOnly))
-        bytes = file.readAll();
-    if (bytes.isEmpty()) {
+    const std::optional<MetadataItem> artwork = CWProjectMetadata::artworkFromFile(path);
+    if (!artwork) {
         CWUtility::debugLog(QStringLiteral("ArtWork"), QStringLiteral("failed to load artwork from: %1").arg(path));
         return false;
     }
-    configuration()->addMetaDataItem(
-        MetadataItem{MetadataKeySpace::Common, CommonMetadataKey::Artwork, CommonMetadataKey::Artwork, bytes});
+    configuration()->addMetaDataItem(*artwork);
     return true;
 }
 
 void CWProject::setCustomMetadata(const std::map<QString, QString>& metadata)
 {
-    static const std::pair<QString, QString> keys[] = {
-        {QStringLiteral("title"), CommonMetadataKey::Title},      {QStringLiteral("artist"), CommonMetadataKey::Artist},
-        {QStringLiteral("album"), CommonMetadataKey::AlbumName},  {QStringLiteral("year"), CommonMetadataKey::CreationDate},
-        {QStringLiteral("author"), CommonMetadataKey::Author},    {QStringLiteral("comment"), CommonMetadataKey::Description},
-    };
-    std::vector<MetadataItem> items;
-    for (const auto& [name, key] : keys) {
-        const auto it = metadata.find(name);
-        if (it != metadata.end())
-            items.push_back(MetadataItem{MetadataKeySpace::Common, key, key, it->second});
-    }
+    const std::vector<MetadataItem> items = CWProjectMetadata::itemsFromCustomMetadata(metadata);
     if (!items.empty())
         configuration()->addMetaDataItems(items);
 }
@@ -376,10 +325,7 @@ std::shared_ptr<CWExporter> CWProject::makeExporter(bool multiFile)
     // set, so that what the user set wins where both name the same key.
     if (extractedMetadata_) {
         const auto config = configuration();
-        std::vector<MetadataItem> items = *extractedMetadata_;
-        const std::vector<MetadataItem> set = config->additionalMetadata();
-        items.insert(items.end(), set.begin(), set.end());
-        config->setAdditionalMetadata(items);
+        config->setAdditionalMetadata(CWProjectMetadata::withSourceTags(*extractedMetadata_, config->additionalMetadata()));
     }
     return multiFile ? CWMultiFileExporter::exportAsset(asset_, preset(), splits(), configuration())
                      : CWSingleFileExporter::exportAsset(asset_, preset(), splits(), configuration());
@@ -433,118 +379,70 @@ CWSegmentList CWProject::copySplitsArray(const CWSegmentList& list)
 
 void CWProject::updateMetaData()
 {
-    const CMTime d = duration();
-    if (thumbnailGenerator_ && CMTIME_IS_NUMERIC(d)) {
-        const int64_t step = d.value / kThumbnailCount;
-        std::vector<CMTime> times;
-        for (int i = 0; i < kThumbnailCount; ++i)
-            times.push_back(CMTimeMake(i * step, d.timescale));
+    if (thumbnailLoader_) {
         std::weak_ptr<CWProject> weak = weak_from_this();
-        thumbnailGenerator_->generateImagesAsynchronously(
-            times, [weak](CMTime, const QImage& image, CMTime actual, ImageGenerator::Result result, const Error&) {
-                if (result != ImageGenerator::Result::Succeeded)
-                    return;
-                if (auto p = weak.lock()) {
-                    auto thumbnail = CWThumbnail::withImage(image, actual);
-                    p->workDo([weak, thumbnail] {
-                        if (auto project = weak.lock()) {
-                            {
-                                std::lock_guard lock(project->stateMutex_);
-                                project->thumbnails_.push_back(thumbnail);
-                            }
-                            project->notifyUI(QStringLiteral("thumbnails"));
+        thumbnailLoader_->loadStrip(duration(), [weak](const std::shared_ptr<CWThumbnail>& thumbnail) {
+            if (auto p = weak.lock())
+                p->workDo([weak, thumbnail] {
+                    if (auto project = weak.lock()) {
+                        {
+                            std::lock_guard lock(project->stateMutex_);
+                            auto& strip = project->thumbnails_;
+                            strip.insert(std::upper_bound(strip.begin(), strip.end(), thumbnail,
+                                                          [](const auto& a, const auto& b) { return CMTimeCompare(a->time(), b->time()) < 0; }),
+                                         thumbnail);
                         }
-                    });
-                }
-            });
+                        project->notifyUI(QStringLiteral("thumbnails"));
+                    }
+                });
+        });
     }
     if (!options_.loadsPreviews || !asset_)
         return;
-    const auto video = asset_->tracksWithMediaType(MediaType::Video);
-    if (video.empty())
-        return;
-    const double rate = video.front().nominalFrameRate;
-    const double seconds = CMTimeGetSeconds(d);
-    if (!(rate > 0) || !(seconds * rate <= kMaximumFramesForFrameInformation))
-        return;
-    Error error;
-    const auto samples = FrameTiming::read(*asset_, video.front().trackID, &error);
-    if (!samples) {
-        CWUtility::debugLog(QStringLiteral("FrameInformation"), error.message);
-        return;
-    }
-    auto information = CWFrameInformation::withFrameSamples(*samples);
+    auto information = CWFrameInformation::forAsset(*asset_);
     std::lock_guard lock(stateMutex_);
     frameInformation_ = std::move(information);
 }
 
 void CWProject::requestStartThumbnail(const std::shared_ptr<CWExcludedSegment>& segment)
 {
-    if (!thumbnailGenerator_)
+    if (!thumbnailLoader_)
         return;
     std::weak_ptr<CWProject> weak = weak_from_this();
-    thumbnailGenerator_->generateImagesAsynchronously(
-        {segment->start()}, [weak, segment](CMTime, const QImage& image, CMTime actual, ImageGenerator::Result, const Error&) {
-            // A failed request still gives the segment a (picture-less) thumbnail.
-            auto thumbnail = CWThumbnail::withImage(image, actual);
-            if (auto p = weak.lock()) {
-                p->workDo([weak, segment, thumbnail] {
-                    segment->useStartThumbnail(thumbnail);
-                    if (auto project = weak.lock())
-                        project->notifyUI(QStringLiteral("splits"));
-                });
-            }
-        });
+    thumbnailLoader_->loadStartThumbnail(segment->start(), [weak, segment](const std::shared_ptr<CWThumbnail>& thumbnail) {
+        if (auto p = weak.lock())
+            p->workDo([weak, segment, thumbnail] {
+                segment->useStartThumbnail(thumbnail);
+                if (auto project = weak.lock())
+                    project->notifyUI(QStringLiteral("splits"));
+            });
+    });
 }
 
 // ---- timeline layout
 
+CWTimelineSnapshot CWProject::timelineSnapshot() const
+{
+    waitForQueuedWork();
+    CWTimelineSnapshot snapshot{duration(), {}, {}};
+    {
+        std::lock_guard lock(splitsMutex_);
+        snapshot.splits = splits_;
+    }
+    std::lock_guard lock(stateMutex_);
+    snapshot.thumbnails = thumbnails_;
+    return snapshot;
+}
+
 void CWProject::enumerateSplitForSize(QSizeF size,
                                       const std::function<void(const std::shared_ptr<CWExcludedSegment>&, QRectF)>& block) const
 {
-    const double d = CMTimeGetSeconds(duration());
-    if (!(d > 0))
-        return;
-    for (const auto& segment : splits()) {
-        const double start = CMTimeGetSeconds(segment->start()), stop = CMTimeGetSeconds(segment->stop());
-        block(segment, QRectF(size.width() * start / d, 0, size.width() * (stop - start) / d, size.height()));
-    }
+    CWTimelineLayout::enumerateSplits(timelineSnapshot(), size, block);
 }
 
 void CWProject::enumerateThumbnailTimesAndSplitsForSize(
     QSizeF size, CMTime playerTime, const std::shared_ptr<CWThumbnail>& playerImage,
     const std::function<void(CMTime, const std::shared_ptr<CWThumbnail>&, QRectF)>& block) const
 {
-    const CMTime d = duration();
-    const double seconds = CMTimeGetSeconds(d);
-    const QSizeF imageSize = playerImage ? playerImage->size() : QSizeF(1, 1);
-    if (!(seconds > 0) || !(size.width() > 0) || !(imageSize.width() > 0) || !(imageSize.height() > 0))
-        return;
-    const QRect tile = QRectF(0, 0, size.height() * (imageSize.width() / imageSize.height()), size.height()).toAlignedRect();
-    if (tile.width() <= 0)
-        return;
-    const CWSegmentList segments = splits();
-    size_t next = 0;
-    CMTime t = kCMTimeZero;
-    double x = 0;
-    do {
-        std::shared_ptr<CWExcludedSegment> owner;
-        if (next < segments.size() && segments[next]->isBefore(t)) {
-            owner = segments[next++];
-            t = owner->start();
-            x = size.width() * CMTimeGetSeconds(t) / seconds;
-        }
-        const double left = x;
-        x += tile.width();
-        const CMTime following = CMTimeMake(int64_t(double(d.value) / (size.width() / x)), d.timescale);
-        std::shared_ptr<CWThumbnail> image;
-        if (owner)
-            image = owner->startThumbnail() ? owner->startThumbnail() : CWThumbnail::missingThumbnail();
-        else if (CMTimeCompare(t, playerTime) <= 0 && CMTimeCompare(playerTime, following) <= 0 && playerImage)
-            image = playerImage;
-        else
-            image = thumbnailAt(t);
-        block(t, image, QRectF(left, tile.y(), tile.width(), tile.height()));
-        t = following;
-    } while (x < size.width());
+    CWTimelineLayout::enumerateThumbnailTimesAndSplits(timelineSnapshot(), size, playerTime, playerImage, block);
 }

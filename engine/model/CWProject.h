@@ -36,7 +36,8 @@ class CWExporter;
 class CWFrameInformation;
 class CWPreset;
 class CWUndoManager;
-class ImageGenerator;
+class CWThumbnailLoader;
+struct CWTimelineSnapshot;
 class MediaAsset;
 class SerialQueue;
 
@@ -128,16 +129,17 @@ private:
     void queueInsertion(const std::shared_ptr<CWExcludedSegment>& segment);
     std::shared_ptr<CWExporter> makeExporter(bool multiFile);
     std::shared_ptr<CWExcludedSegment> splitAtTimeLocked(CMTime time) const;
+    CWTimelineSnapshot timelineSnapshot() const;
     CMTime nextSplitTimeAfterLocked(CMTime time) const;
 
     std::shared_ptr<MediaAsset> asset_;
     Options options_;
-    std::unique_ptr<SerialQueue> workQueue_;     // destroyed after the generator, which queues onto it
-    std::unique_ptr<ImageGenerator> thumbnailGenerator_;
+    std::unique_ptr<SerialQueue> workQueue_; // destroyed after the loader, which queues onto it
+    std::unique_ptr<CWThumbnailLoader> thumbnailLoader_;
     mutable std::mutex splitsMutex_;
     CWSegmentList splits_;
     mutable std::mutex stateMutex_; // thumbnails, preset, configuration, frame information
-    std::vector<std::shared_ptr<CWThumbnail>> thumbnails_;
+    std::vector<std::shared_ptr<CWThumbnail>> thumbnails_; // in time order
     std::shared_ptr<CWPreset> preset_;
     std::shared_ptr<CWProjectConfiguration> configuration_;
     std::shared_ptr<const CWFrameInformation> frameInformation_;

@@ -79,3 +79,17 @@ void CWPreset::determineCompatibilityWithAsset(const MediaAsset& asset, const st
     else
         handler(true);
 }
+
+std::shared_ptr<CWPreset> CWPreset::presetForAsset(const MediaAsset& asset, std::shared_ptr<CWPreset> lastPreset)
+{
+    const bool hasVideo = !asset.tracksWithMediaType(MediaType::Video).empty();
+    const bool hasAudio = !asset.tracksWithMediaType(MediaType::Audio).empty();
+    if (lastPreset && ((hasVideo && lastPreset->isValidForVideo()) || (!hasVideo && hasAudio && lastPreset->isValidForAudio())))
+        return lastPreset;
+    if (hasVideo || hasAudio) {
+        for (const CWPresetClass* presetClass : allPresetClasses())
+            if ((hasVideo ? presetClass->isValidForVideo : presetClass->isValidForAudio) && presetClass->create)
+                return presetClass->create();
+    }
+    return lastPreset;
+}

@@ -92,6 +92,9 @@ public:
     // An instance of the class named by "lastPreset", else of the default class; null with an empty catalogue.
     static std::shared_ptr<CWPreset> lastPreset();
     static void lastPresetClass(const CWPresetClass& presetClass);
+    // The preset a new project of the asset starts with: the last one when it fits the media (video
+    // presets for video, audio presets for audio only), else the first fitting class of the catalogue.
+    static std::shared_ptr<CWPreset> presetForAsset(const MediaAsset& asset, std::shared_ptr<CWPreset> lastPreset);
     // The nine presets, registered once in their fixed order with H.265 as the default.
     static void registerStandardPresets();
 

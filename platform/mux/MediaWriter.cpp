@@ -283,9 +283,9 @@ bool WriterInput::writePacket(void* raw, int timeBaseNum, int timeBaseDen, Error
     {
         std::lock_guard lock(writer_.mutex_);
         if (writer_.status_ != MediaWriter::Status::Writing) {
-            setError(error, writer_.error_.message.isEmpty()
-                                ? mediaLayerError(MediaLayerErrorCode::Stopped, QStringLiteral("The file is no longer being written."))
-                                : writer_.error_);
+            setError(error, writer_.status_ == MediaWriter::Status::Failed
+                                ? writer_.error_
+                                : mediaLayerError(MediaLayerErrorCode::Stopped, QStringLiteral("The file is no longer being written.")));
             return false;
         }
         AVStream* stream = format->streams[streamIndex_];

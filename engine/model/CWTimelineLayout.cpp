@@ -1,0 +1,65 @@
+#include "CWTimelineLayout.h"
+
+#include <algorithm>
+
+namespace CWTimelineLayout {
+
+std::shared_ptr<CWThumbnail> thumbnailAt(const std::vector<std::shared_ptr<CWThumbnail>>& strip, CMTime time)
+{
+    if (strip.empty())
+        return CWThumbnail::missingThumbnail();
+    // The first thumbnail at or after the time; the one before it is the answer.
+    const auto at = std::lower_bound(strip.begin(), strip.end(), time,
+                                     [](const auto& thumbnail, CMTime t) { return CMTimeCompare(thumbnail->time(), t) < 0; });
+    return at == strip.begin() ? strip.front() : *(at - 1);
+}
+
+void enumerateSplits(const CWTimelineSnapshot& snapshot, QSizeF size, const SplitBlock& block)
+{
+    const double d = CMTimeGetSeconds(snapshot.duration);
+    if (!(d > 0))
+        return;
+    for (const auto& segment : snapshot.splits) {
+        const double start = CMTimeGetSeconds(segment->start()), stop = CMTimeGetSeconds(segment->stop());
+        block(segment, QRectF(size.width() * start / d, 0, size.width() * (stop - start) / d, size.height()));
+    }
+}
+
+void enumerateThumbnailTimesAndSplits(const CWTimelineSnapshot& snapshot, QSizeF size, CMTime playerTime,
+                                      const std::shared_ptr<CWThumbnail>& playerImage, const TileBlock& block)
+{
+    const CMTime d = snapshot.duration;
+    const double seconds = CMTimeGetSeconds(d);
+    const QSizeF imageSize = playerImage ? playerImage->size() : QSizeF(1, 1);
+    if (!(seconds > 0) || !(size.width() > 0) || !(imageSize.width() > 0) || !(imageSize.height() > 0))
+        return;
+    const QRect tile = QRectF(0, 0, size.height() * (imageSize.width() / imageSize.height()), size.height()).toAlignedRect();
+    if (tile.width() <= 0)
+        return;
+    const auto& segments = snapshot.splits;
+    size_t next = 0;
+    CMTime t = kCMTimeZero;
+    double x = 0;
+    do {
+        std::shared_ptr<CWExcludedSegment> owner;
+        if (next < segments.size() && segments[next]->isBefore(t)) {
+            owner = segments[next++];
+            t = owner->start();
+            x = size.width() * CMTimeGetSeconds(t) / seconds;
+        }
+        const double left = x;
+        x += tile.width();
+        const CMTime following = CMTimeMake(int64_t(double(d.value) / (size.width() / x)), d.timescale);
+        std::shared_ptr<CWThumbnail> image;
+        if (owner)
+            image = owner->startThumbnail() ? owner->startThumbnail() : CWThumbnail::missingThumbnail();
+        else if (CMTimeCompare(t, playerTime) <= 0 && CMTimeCompare(playerTime, following) <= 0 && playerImage)
+            image = playerImage;
+        else
+            image = thumbnailAt(snapshot.thumbnails, t);
+        block(t, image, QRectF(left, tile.y(), tile.width(), tile.height()));
+        t = following;
+    } while (x < size.width());
+}
+
+} // namespace CWTimelineLayout
