@@ -1,6 +1,7 @@
 #include "AssetExportSession.h"
 
 #include "BufferPump.h"
+#include "InterleavedTransfer.h"
 #include "CompositionReader.h"
 #include "MediaAsset.h"
 #include "MediaWriter.h"
@@ -31,37 +32,6 @@ std::vector<int32_t> audioTrackIDs(const Composition& composition)
     for (const CompositionTrack* track : composition.tracksWithMediaType(MediaType::Audio))
         ids.push_back(track->trackID);
     return ids;
-}
-
-// Feeds each output into its input, whichever input is ready, until all have ended.
-bool transfer(std::vector<std::pair<BufferPump, WriterInput*>>& pumps, const std::atomic<bool>& cancelled,
-              const std::function<void(CMTime)>& reached, Error* error)
-{
-    size_t finished = 0;
-    while (finished < pumps.size()) {
-        bool progressed = false;
-        for (auto& [pump, input] : pumps) {
-            if (pump.isDone() || !input->isReadyForMoreMediaData())
-                continue;
-            if (cancelled.load())
-                return false;
-            progressed = true;
-            switch (pump.step(error)) {
-            case BufferPump::Step::Moved:
-                reached(pump.reachedTime());
-                break;
-            case BufferPump::Step::Finished:
-                ++finished;
-                break;
-            case BufferPump::Step::Failed:
-            case BufferPump::Step::Cancelled:
-                return false;
-            }
-        }
-        if (!progressed)
-            pumps.front().second->waitUntilReady(cancelled);
-    }
-    return true;
 }
 
 } // namespace
@@ -153,7 +123,7 @@ bool AssetExportSession::exportAudio(Error* error)
 bool AssetExportSession::write(MediaWriter& writer, std::vector<std::pair<BufferPump, WriterInput*>>& pumps, Error* error)
 {
     const double total = CMTimeGetSeconds(composition_.duration());
-    const bool ok = transfer(pumps, cancelled_, [&](CMTime t) { progress_ = float(std::min(0.999, CMTimeGetSeconds(t) / total)); }, error);
+    const bool ok = transferInterleaved(pumps, cancelled_, [&](CMTime t) { progress_ = float(std::min(0.999, CMTimeGetSeconds(t) / total)); }, error);
     if (!ok) {
         writer.cancelWriting();
         return false;

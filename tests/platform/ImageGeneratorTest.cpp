@@ -44,13 +44,6 @@ std::vector<Delivered> generate(ImageGenerator& generator, const std::vector<CMT
     return delivered;
 }
 
-std::shared_ptr<MediaAsset> openAsset(const QString& path)
-{
-    Error error;
-    auto asset = MediaAsset::open(path, &error);
-    EXPECT_TRUE(asset) << error.message.toStdString();
-    return asset;
-}
 
 } // namespace
 

@@ -18,14 +18,6 @@ using namespace TestMedia;
 
 namespace {
 
-std::shared_ptr<MediaAsset> openOrFail(const QString& path)
-{
-    Error error;
-    auto asset = MediaAsset::open(path, &error);
-    EXPECT_TRUE(asset) << error.message.toStdString();
-    return asset;
-}
-
 std::optional<MetadataItem> commonItem(const MediaAsset& asset, const QString& commonKey)
 {
     for (const MetadataItem& item : asset.metadata())
@@ -44,7 +36,7 @@ TEST(MediaAsset, AgreesWithFfprobeAcrossFormats)
                             twoAudioAndSubtitle(), variableFrameRate(), fps2997()};
     for (const QString& path : files) {
         SCOPED_TRACE(path.toStdString());
-        auto asset = openOrFail(path);
+        auto asset = openAsset(path);
         ASSERT_TRUE(asset);
         const QJsonObject probed = probe(path);
         std::vector<QJsonObject> streams;
@@ -78,7 +70,7 @@ TEST(MediaAsset, AgreesWithFfprobeAcrossFormats)
 
 TEST(MediaAsset, TracksCarryTheirDescription)
 {
-    auto video = openOrFail(fps25());
+    auto video = openAsset(fps25());
     ASSERT_TRUE(video);
     ASSERT_EQ(video->tracks().size(), 1u);
     EXPECT_EQ(video->tracks()[0].trackID, 1);
@@ -88,11 +80,11 @@ TEST(MediaAsset, TracksCarryTheirDescription)
     EXPECT_EQ(video->duration(), CMTimeMake(4, 1));
     EXPECT_EQ(video->duration().timescale, 12800);
 
-    auto ntsc = openOrFail(fps2997());
+    auto ntsc = openAsset(fps2997());
     ASSERT_TRUE(ntsc);
     EXPECT_NEAR(ntsc->tracks()[0].nominalFrameRate, 30000.0 / 1001.0, 1e-9);
 
-    auto multi = openOrFail(twoAudioAndSubtitle());
+    auto multi = openAsset(twoAudioAndSubtitle());
     ASSERT_TRUE(multi);
     const auto audio = multi->tracksWithMediaType(MediaType::Audio);
     ASSERT_EQ(audio.size(), 2u);
@@ -105,7 +97,7 @@ TEST(MediaAsset, TracksCarryTheirDescription)
 
 TEST(MediaAsset, DisplayMatrixBecomesTheTransform)
 {
-    auto asset = openOrFail(rotatedMov());
+    auto asset = openAsset(rotatedMov());
     ASSERT_TRUE(asset);
     const QTransform t = asset->tracks()[0].preferredTransform;
     // Turned 90 degrees clockwise on screen: (x, y) -> (height - y, x).
@@ -121,7 +113,7 @@ TEST(MediaAsset, CoverArtIsArtworkNotAVideoTrack)
 {
     for (const QString& path : {mp3WithCover(), m4aWithCover()}) {
         SCOPED_TRACE(path.toStdString());
-        auto asset = openOrFail(path);
+        auto asset = openAsset(path);
         ASSERT_TRUE(asset);
         EXPECT_TRUE(asset->tracksWithMediaType(MediaType::Video).empty());
         EXPECT_EQ(asset->tracksWithMediaType(MediaType::Audio).size(), 1u);
@@ -132,22 +124,22 @@ TEST(MediaAsset, CoverArtIsArtworkNotAVideoTrack)
         ASSERT_TRUE(commonItem(*asset, CommonMetadataKey::Artist));
         ASSERT_TRUE(commonItem(*asset, CommonMetadataKey::AlbumName));
     }
-    auto mp3 = openOrFail(mp3WithCover());
+    auto mp3 = openAsset(mp3WithCover());
     EXPECT_EQ(mp3->metadata().front().keySpace, MetadataKeySpace::ID3);
     EXPECT_EQ(commonItem(*mp3, CommonMetadataKey::Title)->stringValue(), QStringLiteral("Tone Title"));
     EXPECT_EQ(commonItem(*mp3, CommonMetadataKey::CreationDate)->stringValue(), QStringLiteral("2024"));
     EXPECT_EQ(commonItem(*mp3, CommonMetadataKey::Description)->stringValue(), QStringLiteral("A comment"));
-    auto mkv = openOrFail(vp9Opus());
+    auto mkv = openAsset(vp9Opus());
     ASSERT_TRUE(commonItem(*mkv, CommonMetadataKey::Author));
     EXPECT_EQ(commonItem(*mkv, CommonMetadataKey::Author)->stringValue(), QStringLiteral("MKV Author"));
-    auto flacAsset = openOrFail(flac());
+    auto flacAsset = openAsset(flac());
     EXPECT_EQ(commonItem(*flacAsset, CommonMetadataKey::Title)->stringValue(), QStringLiteral("FLAC Title"));
     EXPECT_EQ(commonItem(*flacAsset, CommonMetadataKey::Title)->keySpace, MetadataKeySpace::VorbisComment);
 }
 
 TEST(MediaAsset, LoadsTheDurationAsynchronouslyOffTheMainThread)
 {
-    auto asset = openOrFail(wav());
+    auto asset = openAsset(wav());
     ASSERT_TRUE(asset);
     std::atomic<bool> done{false};
     std::atomic<bool> onMain{true};
@@ -202,7 +194,7 @@ TEST(MediaAsset, BadInputGivesClearErrors)
     ASSERT_TRUE(overwritten.open(QIODevice::WriteOnly));
     overwritten.write(damaged);
     overwritten.close();
-    auto asset = openOrFail(overwritten.fileName());
+    auto asset = openAsset(overwritten.fileName());
     ASSERT_TRUE(asset);
     EXPECT_EQ(asset->tracks().size(), 2u);
 }

@@ -1,6 +1,6 @@
-#include "CWExportProject.h"
-#include "CWPreset.h"
+#include "BufferPump.h"
 #include "CompositionReader.h"
+#include "InterleavedTransfer.h"
 #include "MediaAsset.h"
 #include "MediaWriter.h"
 #include "support/TestMedia.h"
@@ -17,38 +17,16 @@ using namespace TestMedia;
 
 namespace {
 
-std::shared_ptr<CWExportProject> exportProject(const QString& path, std::initializer_list<std::pair<double, double>> cuts)
+// Moves every output into its input, interleaved as the exports do.
+bool pump(const std::vector<std::pair<std::shared_ptr<ReaderOutput>, WriterInput*>>& pairs, Error* error)
 {
-    CWPreset::registerStandardPresets();
-    Error error;
-    auto asset = MediaAsset::open(path, &error);
-    std::vector<std::shared_ptr<CWExcludedSegment>> list;
-    for (const auto& [start, stop] : cuts)
-        list.push_back(CWExcludedSegment::startingAt(CMTimeMakeWithSeconds(start, 1000), CMTimeMakeWithSeconds(stop, 1000)));
-    return CWExportProject::fromAsset(asset, list, CWPreset::classWithIdentifier(QStringLiteral("passthrough"))->create(),
-                                      CWProjectConfiguration::defaultConfiguration(), &error);
-}
-
-// Pumps every output into its input, one buffer at a time round-robin (as the transfers' threads would).
-bool pump(std::vector<std::pair<std::shared_ptr<ReaderOutput>, WriterInput*>> pairs, Error* error)
-{
-    std::vector<bool> done(pairs.size(), false);
-    for (size_t finished = 0; finished < pairs.size();) {
-        for (size_t i = 0; i < pairs.size(); ++i) {
-            if (done[i] || !pairs[i].second->isReadyForMoreMediaData())
-                continue;
-            auto buffer = pairs[i].first->copyNextSampleBuffer();
-            if (!buffer) {
-                if (!pairs[i].second->markAsFinished(error))
-                    return false;
-                done[i] = true;
-                ++finished;
-            } else if (!pairs[i].second->append(*buffer, error)) {
-                return false;
-            }
-        }
-    }
-    return true;
+    std::vector<std::pair<BufferPump, WriterInput*>> pumps;
+    for (const auto& [output, input] : pairs)
+        pumps.emplace_back(BufferPump(*output, [input](SampleBuffer& b, Error* e) { return input->append(b, e); },
+                                      [input](Error* e) { return input->markAsFinished(e); }),
+                           input);
+    const std::atomic<bool> never{false};
+    return transferInterleaved(pumps, never, [](CMTime) {}, error);
 }
 
 QJsonArray streamsOf(const QString& path) { return probe(path).value(QStringLiteral("streams")).toArray(); }
@@ -72,13 +50,14 @@ std::vector<int> alternateGroups(const QString& path)
 
 TEST(MediaWriter, CopiesEveryTrackWithOneAlternateGroupForTheAudio)
 {
-    auto project = exportProject(twoAudioAndSubtitle(), {});
-    ASSERT_TRUE(project);
-    CompositionReader reader(project->asset(), *project->composition());
+    auto asset = openAsset(twoAudioAndSubtitle());
+    ASSERT_TRUE(asset);
+    const Composition composition = keptComposition(*asset);
+    CompositionReader reader(asset, composition);
     const QString out = folder() + QStringLiteral("/copied.mp4");
     MediaWriter writer(out, MediaFileType::MPEG4);
     std::vector<std::pair<std::shared_ptr<ReaderOutput>, WriterInput*>> pairs;
-    for (const CompositionTrack& track : project->composition()->tracks) {
+    for (const CompositionTrack& track : composition.tracks) {
         auto output = reader.addTrackOutput(track.trackID);
         pairs.emplace_back(output, nullptr);
     }
@@ -112,10 +91,11 @@ TEST(MediaWriter, CopiesEveryTrackWithOneAlternateGroupForTheAudio)
 
 TEST(MediaWriter, EncodesAacWithTagsAndArtwork)
 {
-    auto project = exportProject(flac(), {{0.5, 1.0}});
-    ASSERT_TRUE(project);
-    CompositionReader reader(project->asset(), *project->composition());
-    auto audio = reader.addAudioMixOutput({project->composition()->tracks[0].trackID}, project->audioMix(),
+    auto asset = openAsset(flac());
+    ASSERT_TRUE(asset);
+    const Composition composition = keptComposition(*asset, {{0, 0.5}, {1.0, 2.0}});
+    CompositionReader reader(asset, composition);
+    auto audio = reader.addAudioMixOutput({composition.tracks[0].trackID}, AudioMix{},
                                           PcmFormat{44100, 2, 0, PcmFormat::Sample::Float32});
     Error error;
     ASSERT_TRUE(reader.startReading(&error));
@@ -153,9 +133,10 @@ TEST(MediaWriter, FailuresLeaveNoFileBehind)
     EXPECT_TRUE(error.message.contains(QStringLiteral("Cannot create")));
 
     // A file-size limit (as a full disk would): the write fails and the file is removed.
-    auto project = exportProject(h264WithBFrames(), {});
-    CompositionReader reader(project->asset(), *project->composition());
-    auto video = reader.addTrackOutput(project->composition()->tracks[0].trackID);
+    auto asset = openAsset(h264WithBFrames());
+    const Composition composition = keptComposition(*asset);
+    CompositionReader reader(asset, composition);
+    auto video = reader.addTrackOutput(composition.tracks[0].trackID);
     ASSERT_TRUE(reader.startReading(&error));
     const QString out = folder() + QStringLiteral("/limited.mp4");
     MediaWriter writer(out, MediaFileType::MPEG4);

@@ -1,5 +1,8 @@
 #include "TestMedia.h"
 
+#include "Composition.h"
+#include "MediaAsset.h"
+
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
@@ -57,7 +60,7 @@ QString folder()
     return dir.path();
 }
 
-int run(const QString& program, const QStringList& arguments, QByteArray* output, int timeoutMs)
+int run(const QString& program, const QStringList& arguments, QByteArray* output, int timeoutMs, QByteArray* errors)
 {
     // fork and exec rather than QProcess: QProcess starts children with vfork semantics, and until
     // exec such a child runs in this process's memory, which ThreadSanitizer cannot follow.
@@ -117,7 +120,9 @@ int run(const QString& program, const QStringList& arguments, QByteArray* output
         return -1;
     if (output)
         *output = stdoutBytes;
-    if (WEXITSTATUS(status) != 0)
+    if (errors)
+        *errors = stderrBytes;
+    else if (WEXITSTATUS(status) != 0)
         ADD_FAILURE() << program.toStdString() << " failed: " << stderrBytes.right(2000).toStdString();
     return WEXITSTATUS(status);
 }
@@ -143,6 +148,78 @@ QJsonObject probe(const QString& path, bool countFrames)
     QByteArray output;
     run(QStringLiteral("ffprobe"), args << path, &output);
     return QJsonDocument::fromJson(output).object();
+}
+
+std::shared_ptr<MediaAsset> openAsset(const QString& path)
+{
+    Error error;
+    auto asset = MediaAsset::open(path, &error);
+    EXPECT_TRUE(asset) << path.toStdString() << ": " << error.message.toStdString();
+    return asset;
+}
+
+Composition keptComposition(const MediaAsset& asset, std::initializer_list<std::pair<double, double>> kept)
+{
+    std::vector<CMTimeRange> ranges;
+    for (const auto& [start, end] : kept)
+        ranges.push_back(CMTimeRangeFromTimeToTime(CMTimeMakeWithSeconds(start, 1000), CMTimeMakeWithSeconds(end, 1000)));
+    if (ranges.empty())
+        ranges.push_back(CMTimeRangeMake(kCMTimeZero, asset.duration()));
+    Composition composition;
+    for (const MediaTrack& track : asset.tracks()) {
+        CompositionTrack& added = composition.addMutableTrack(track.mediaType, track.trackID);
+        CMTime at = kCMTimeZero;
+        for (const CMTimeRange& range : ranges) {
+            Error error;
+            EXPECT_TRUE(added.insertTimeRange(range, track, at, &error)) << error.message.toStdString();
+            at = CMTimeAdd(at, range.duration);
+        }
+    }
+    return composition;
+}
+
+Decoded decode(const QString& path)
+{
+    Decoded decoded;
+    const QJsonArray streams = probe(path).value(QStringLiteral("streams")).toArray();
+    const auto first = [&](const char* type) {
+        for (const QJsonValue& stream : streams)
+            if (stream.toObject().value(QStringLiteral("codec_type")).toString() == QLatin1String(type))
+                return stream.toObject();
+        return QJsonObject();
+    };
+    const auto ffmpeg = [&](const QStringList& output, QByteArray* bytes) {
+        QByteArray messages;
+        const QStringList head{QStringLiteral("-nostdin"), QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"), path};
+        if (run(QStringLiteral("ffmpeg"), head + output + QStringList{QStringLiteral("-")}, bytes, 120000, &messages) != 0)
+            messages += "ffmpeg failed\n";
+        decoded.messages += messages;
+    };
+    if (const QJsonObject video = first("video"); !video.isEmpty()) {
+        // Raw 4:2:0 pictures as decoded; the number is in the luma of the left and right halves.
+        const int width = video.value(QStringLiteral("width")).toInt(), height = video.value(QStringLiteral("height")).toInt();
+        QByteArray bytes;
+        ffmpeg({QStringLiteral("-map"), QStringLiteral("0:v:0"), QStringLiteral("-fps_mode"), QStringLiteral("passthrough"),
+                QStringLiteral("-f"), QStringLiteral("rawvideo"), QStringLiteral("-pix_fmt"), QStringLiteral("yuv420p")},
+               &bytes);
+        const qsizetype frameSize = qsizetype(width) * height * 3 / 2;
+        for (qsizetype at = 0; frameSize > 0 && at + frameSize <= bytes.size(); at += frameSize) {
+            const auto level = [&](int x) {
+                const int luma = uchar(bytes[at + qsizetype(height / 2) * width + x]);
+                return int(std::lround((luma - 16) / 14.0));
+            };
+            const int low = level(width / 4), high = level(width * 3 / 4);
+            decoded.frameNumbers.push_back(low < 0 || low > 15 || high < 0 || high > 15 ? -1 : low + 16 * high);
+        }
+    }
+    if (!first("audio").isEmpty()) {
+        QByteArray bytes;
+        ffmpeg({QStringLiteral("-map"), QStringLiteral("0:a:0"), QStringLiteral("-ac"), QStringLiteral("1"), QStringLiteral("-f"),
+                QStringLiteral("s16le")},
+               &bytes);
+        decoded.audioSamples = bytes.size() / 2;
+    }
+    return decoded;
 }
 
 std::vector<double> probeFrameTimes(const QString& path)

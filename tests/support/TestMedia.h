@@ -8,13 +8,20 @@
 #include <QStringList>
 
 #include <functional>
+#include <memory>
+#include <vector>
+
+class MediaAsset;
+struct Composition;
 
 namespace TestMedia {
 
 // The test program's temporary folder.
 QString folder();
 // Runs a program; returns its exit code, or -1 when it could not start or timed out. Output in *output.
-int run(const QString& program, const QStringList& arguments, QByteArray* output = nullptr, int timeoutMs = 120000);
+// A non-zero exit fails the current test unless `errors` takes the standard error.
+int run(const QString& program, const QStringList& arguments, QByteArray* output = nullptr, int timeoutMs = 120000,
+        QByteArray* errors = nullptr);
 // Makes (once) a file named `name` in folder() by running ffmpeg with the arguments, which end before
 // the output path. Fails the current test when ffmpeg fails.
 QString make(const QString& name, const QStringList& ffmpegArguments);
@@ -22,6 +29,23 @@ QString make(const QString& name, const QStringList& ffmpegArguments);
 QJsonObject probe(const QString& path, bool countFrames = false);
 // ffprobe's frame list of the first video stream: each frame's best-effort presentation time in seconds.
 std::vector<double> probeFrameTimes(const QString& path);
+
+// The asset of a file; fails the current test when it cannot be opened.
+std::shared_ptr<MediaAsset> openAsset(const QString& path);
+
+// A composition of every track of the asset with the given source ranges (seconds) laid back to back;
+// the whole source when none are given.
+Composition keptComposition(const MediaAsset& asset, std::initializer_list<std::pair<double, double>> kept = {});
+
+// What a viewer gets from a file, as ffmpeg decodes it (honouring edit lists): the number each video
+// frame shows (the fixtures' grey levels; -1 where no number can be read), the sample frames of the
+// first audio stream at its own rate, and everything ffmpeg said while decoding (empty when clean).
+struct Decoded {
+    std::vector<int> frameNumbers;
+    int64_t audioSamples = 0;
+    QByteArray messages;
+};
+Decoded decode(const QString& path);
 
 // Common fixtures.
 QString h264WithBFrames();   // 160×120 25 fps, 10 s, frame number encoded in grey levels, AAC stereo

@@ -3,6 +3,7 @@
 #include "CompositionReader.h"
 #include "MediaAsset.h"
 #include "SampleBufferInternal.h"
+#include "support/EngineFixtures.h"
 #include "support/TestMedia.h"
 
 #include <gtest/gtest.h>
@@ -11,24 +12,9 @@
 #include <numbers>
 
 using namespace TestMedia;
+using EngineFixtures::exportProject;
 
 namespace {
-
-std::shared_ptr<CWExportProject> exportProject(const QString& path, std::initializer_list<std::pair<double, double>> cuts,
-                                               const char* presetID = "h264")
-{
-    CWPreset::registerStandardPresets();
-    Error error;
-    auto asset = MediaAsset::open(path, &error);
-    EXPECT_TRUE(asset) << error.message.toStdString();
-    std::vector<std::shared_ptr<CWExcludedSegment>> list;
-    for (const auto& [start, stop] : cuts)
-        list.push_back(CWExcludedSegment::startingAt(CMTimeMakeWithSeconds(start, 1000), CMTimeMakeWithSeconds(stop, 1000)));
-    auto project = CWExportProject::fromAsset(asset, list, CWPreset::classWithIdentifier(QString::fromLatin1(presetID))->create(),
-                                              CWProjectConfiguration::defaultConfiguration(), &error);
-    EXPECT_TRUE(project) << error.message.toStdString();
-    return project;
-}
 
 std::vector<int32_t> audioTrackIDs(const Composition& composition)
 {
@@ -66,7 +52,7 @@ double strength(const std::vector<float>& signal, double frequency, int rate)
 // Three kept pieces: exactly the kept samples and exactly the kept frames, back to back.
 TEST(CompositionReader, ThreeSlicesAreExactInSamplesAndFrames)
 {
-    auto project = exportProject(h264WithBFrames(), {{2, 4}, {6, 6}, {8.02, 8.5}});
+    auto project = exportProject(h264WithBFrames(), {{2, 4}, {6, 6}, {8.02, 8.5}}, "h264");
     ASSERT_TRUE(project);
     CompositionReader reader(project->asset(), *project->composition());
     const PcmFormat format{48000, 2, 0, PcmFormat::Sample::Int16};
@@ -112,7 +98,7 @@ TEST(CompositionReader, ThreeSlicesAreExactInSamplesAndFrames)
 
 TEST(CompositionReader, RotatedVideoComesOutUpright)
 {
-    auto project = exportProject(rotatedMov(), {{0.5, 1.0}});
+    auto project = exportProject(rotatedMov(), {{0.5, 1.0}}, "h264");
     ASSERT_TRUE(project);
     EXPECT_EQ(project->videoComposition()->renderSize, QSize(120, 160));
     CompositionReader reader(project->asset(), *project->composition());
@@ -136,7 +122,7 @@ TEST(CompositionReader, RotatedVideoComesOutUpright)
 
 TEST(CompositionReader, TwoAudioTracksAreMixedAndSubtitlesCopied)
 {
-    auto project = exportProject(twoAudioAndSubtitle(), {{1, 2.5}});
+    auto project = exportProject(twoAudioAndSubtitle(), {{1, 2.5}}, "h264");
     ASSERT_TRUE(project);
     CompositionReader reader(project->asset(), *project->composition());
     const PcmFormat mono{48000, 1, 0, PcmFormat::Sample::Float32};

@@ -7,20 +7,10 @@
 
 using namespace TestMedia;
 
-namespace {
-std::shared_ptr<MediaAsset> open(const QString& path)
-{
-    Error error;
-    auto asset = MediaAsset::open(path, &error);
-    EXPECT_TRUE(asset) << error.message.toStdString();
-    return asset;
-}
-} // namespace
-
 // A real video: the 30 thumbnails and the frame information arrive after creation returned.
 TEST(CWProjectMedia, ThumbnailsAndFrameInformationArriveInTheBackground)
 {
-    auto project = CWProject::forAVAsset(open(h264WithBFrames()));
+    auto project = CWProject::forAVAsset(openAsset(h264WithBFrames()));
     EXPECT_TRUE(project->thumbnails().size() < 30) << "creation does not wait for loading";
     int changes = 0;
     QObject::connect(project.get(), &CWProject::projectChanged, [&] { ++changes; });
@@ -61,7 +51,7 @@ TEST(CWProjectMedia, ThumbnailsAndFrameInformationArriveInTheBackground)
 
 TEST(CWProjectMedia, ToolProjectsLoadNoPreviews)
 {
-    auto project = CWProject::forAVAsset(open(h264WithBFrames()), CWProject::Options{false});
+    auto project = CWProject::forAVAsset(openAsset(h264WithBFrames()), CWProject::Options{false});
     project->addCutAt(CMTimeMake(2, 1));
     runEventLoopUntil([] { return false; }, 500);
     EXPECT_TRUE(project->thumbnails().empty());
@@ -72,7 +62,7 @@ TEST(CWProjectMedia, ToolProjectsLoadNoPreviews)
 TEST(CWProjectMedia, ProjectsCanBeDroppedWhileLoading)
 {
     for (int i = 0; i < 5; ++i) {
-        auto project = CWProject::forAVAsset(open(h264WithBFrames()));
+        auto project = CWProject::forAVAsset(openAsset(h264WithBFrames()));
         project->addCutAt(CMTimeMake(i, 1));
     }
     runEventLoopUntil([] { return false; }, 300);
