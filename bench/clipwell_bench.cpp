@@ -11,12 +11,12 @@
 //                                     one enumeration, beside one blocking project query per tile (how the
 //                                     tiles were found before the strip took one snapshot per call)
 //   clipwell_bench qoa SECONDS        QOA-encode that much stereo noise-and-tone, printing sample frames per second
+#include "CompositionReader.h"
 #include "CWExportProject.h"
 #include "CWFrameInformation.h"
 #include "CWPreset.h"
-#include "CWQOAEncoder.h"
-#include "CompositionReader.h"
 #include "CWProject.h"
+#include "CWQOAEncoder.h"
 #include "FrameTiming.h"
 #include "ImageGenerator.h"
 #include "MediaAsset.h"
@@ -26,8 +26,8 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cstdio>
 #include <cmath>
+#include <cstdio>
 #include <thread>
 
 int main(int argc, char** argv)
@@ -98,8 +98,7 @@ int main(int argc, char** argv)
                 frames = own.nsecsElapsed() / 1e9;
         }
         std::printf("30 thumbnails after %.4f s; frame information (%llu frames) after %.4f s\n", thumbnails,
-                    project->frameInformation() ? (unsigned long long)project->frameInformation()->totalFrameCount() : 0ULL,
-                    frames);
+                    project->frameInformation() ? (unsigned long long)project->frameInformation()->totalFrameCount() : 0ULL, frames);
     } else if (command == QLatin1String("tiles")) {
         auto project = CWProject::forAVAsset(asset);
         while (project->thumbnails().size() < 30 && timer.elapsed() < 120000)
@@ -123,8 +122,9 @@ int main(int argc, char** argv)
                                                              [&](CMTime, const std::shared_ptr<CWThumbnail>&, QRectF) { ++tiles; });
             ours.push_back(t.nsecsElapsed() / 1e6);
             t.restart();
-            project->enumerateThumbnailTimesAndSplitsForSize(strip, kCMTimeZero, playerImage,
-                                                             [&](CMTime time, const std::shared_ptr<CWThumbnail>&, QRectF) { project->thumbnailAt(time); });
+            project->enumerateThumbnailTimesAndSplitsForSize(
+                strip, kCMTimeZero, playerImage,
+                [&](CMTime time, const std::shared_ptr<CWThumbnail>&, QRectF) { project->thumbnailAt(time); });
             perTile.push_back(t.nsecsElapsed() / 1e6);
         }
         const double a = median(ours), b = median(perTile);
@@ -139,7 +139,8 @@ int main(int argc, char** argv)
         std::vector<std::shared_ptr<CWExcludedSegment>> cuts;
         for (size_t i = 0; i + 1 < edges.size(); i += 2)
             if (edges[i + 1] > edges[i])
-                cuts.push_back(CWExcludedSegment::startingAt(CMTimeMakeWithSeconds(edges[i], 1000), CMTimeMakeWithSeconds(edges[i + 1], 1000)));
+                cuts.push_back(
+                    CWExcludedSegment::startingAt(CMTimeMakeWithSeconds(edges[i], 1000), CMTimeMakeWithSeconds(edges[i + 1], 1000)));
         auto project = CWExportProject::fromAsset(asset, cuts, CWPreset::classWithIdentifier(QStringLiteral("h264"))->create(),
                                                   CWProjectConfiguration::defaultConfiguration(), &error);
         if (!project) {

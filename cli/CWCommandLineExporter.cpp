@@ -185,7 +185,9 @@ void CWCommandLineExporter::start(std::shared_ptr<CWExporter> exporter, const QS
             return !cancelRequested_.load();
         },
         [this, output, multiFile](const std::optional<Error>& error, int64_t status) {
-            debug(QStringLiteral("Export completed with status: %1, error: %2").arg(status).arg(error ? error->message : QStringLiteral("(null)")));
+            debug(QStringLiteral("Export completed with status: %1, error: %2")
+                      .arg(status)
+                      .arg(error ? error->message : QStringLiteral("(null)")));
             handleExportCompletion(error, status, output, multiFile);
         });
     debug(QStringLiteral("About to call exportProjectTo: %1").arg(output));

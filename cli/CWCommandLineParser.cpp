@@ -49,8 +49,8 @@ std::unique_ptr<CWCommandLineParser> CWCommandLineParser::parserWithArguments(co
     return parser;
 }
 
-bool CWCommandLineParser::takeValue(const QStringList& arguments, qsizetype& index, const QString& missingMessage,
-                                    QString& value, Error* error)
+bool CWCommandLineParser::takeValue(const QStringList& arguments, qsizetype& index, const QString& missingMessage, QString& value,
+                                    Error* error)
 {
     if (index + 1 >= arguments.size())
         return fail(error, missingMessage);
@@ -92,8 +92,7 @@ bool CWCommandLineParser::handleTimeOption(const QString& option, CWTimeOperatio
         return fail(error, QStringLiteral("Invalid time \"%1\" for %2. Use seconds (90.5), minutes and seconds (1:30.5) "
                                           "or hours, minutes and seconds (00:01:30.500).")
                                .arg(value, option));
-    timeOperations_.push_back(type == CWTimeOperation::Cut ? CWTimeOperation::cutAtTime(time)
-                                                           : CWTimeOperation::splitAtTime(time));
+    timeOperations_.push_back(type == CWTimeOperation::Cut ? CWTimeOperation::cutAtTime(time) : CWTimeOperation::splitAtTime(time));
     return true;
 }
 
@@ -219,9 +218,9 @@ QString CWCommandLineParser::helpText()
         return QString::fromLatin1(column).replace(QStringLiteral("%@"), description);
     };
     const QString continuation = QStringLiteral("                       %@\n");
-    QString text = QStringLiteral("Clipwell - Command Line Video Processing Tool") + QStringLiteral("\n\n") +
-                   QStringLiteral("Usage:") + QStringLiteral("\n") + QStringLiteral("  clipwell_cli [options]") +
-                   QStringLiteral("\n\n") + QStringLiteral("Options:") + QStringLiteral("\n");
+    QString text = QStringLiteral("Clipwell - Command Line Video Processing Tool") + QStringLiteral("\n\n") + QStringLiteral("Usage:") +
+                   QStringLiteral("\n") + QStringLiteral("  clipwell_cli [options]") + QStringLiteral("\n\n") + QStringLiteral("Options:") +
+                   QStringLiteral("\n");
     text += line("  --help, -h           %@\n", QStringLiteral("Show this help message"));
     text += line("  --version, -v        %@\n", QStringLiteral("Show version information"));
     text += line("  --setup              %@\n", QStringLiteral("Check CLI setup status and show configuration info"));

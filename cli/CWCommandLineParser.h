@@ -67,10 +67,8 @@ public:
     static CMTime parseTimeString(const QString& text);
 
 private:
-    bool takeValue(const QStringList& arguments, qsizetype& index, const QString& missingMessage, QString& value,
-                   Error* error);
-    bool handleTimeOption(const QString& option, CWTimeOperation::Type type, const QStringList& arguments,
-                          qsizetype& index, Error* error);
+    bool takeValue(const QStringList& arguments, qsizetype& index, const QString& missingMessage, QString& value, Error* error);
+    bool handleTimeOption(const QString& option, CWTimeOperation::Type type, const QStringList& arguments, qsizetype& index, Error* error);
     bool handleVolumeOption(const QStringList& arguments, qsizetype& index, Error* error);
     bool handleHelpAndVersionOptions(const QString& argument);
     bool handlePositionalArgument(const QString& argument, Error* error);

@@ -105,8 +105,8 @@ bool checkFolderAccess(const CWCommandLineParser& parser)
         const char* what;
         const char* verb;
     };
-    for (const Check& check : {Check{parser.inputFileURL(), "Input", "access this file"},
-                               Check{parser.outputFileURL(), "Output", "write to this location"}}) {
+    for (const Check& check :
+         {Check{parser.inputFileURL(), "Input", "access this file"}, Check{parser.outputFileURL(), "Output", "write to this location"}}) {
         if (check.path.isEmpty())
             continue;
         debug(QStringLiteral("Checking if %1 path '%2' is within bookmarked path '%3'")
@@ -138,7 +138,8 @@ int main(int argc, char** argv)
     CWUtility::setDebugEnabled(parser->debugOutput());
     debug(QStringLiteral("CLI tool started with args: %1").arg(arguments.join(QLatin1Char(' '))));
     CWBookmarkManager::sharedManager().setVerbose(parser->debugOutput());
-    debug(QStringLiteral("Verbose bookmark logging: %1").arg(parser->debugOutput() ? QStringLiteral("enabled") : QStringLiteral("disabled")));
+    debug(
+        QStringLiteral("Verbose bookmark logging: %1").arg(parser->debugOutput() ? QStringLiteral("enabled") : QStringLiteral("disabled")));
 
     if (parser->shouldShowHelp())
         return showHelp();

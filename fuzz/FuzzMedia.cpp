@@ -1,7 +1,7 @@
 // Mutated media files through the asset opener, the frame timing and the composition reader.
+#include "CompositionReader.h"
 #include "CWExportProject.h"
 #include "CWPreset.h"
-#include "CompositionReader.h"
 #include "FrameTiming.h"
 #include "MediaAsset.h"
 
@@ -41,7 +41,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     CompositionReader reader(asset, *project->composition());
     std::vector<std::shared_ptr<ReaderOutput>> outputs;
     for (const CompositionTrack* track : project->composition()->tracksWithMediaType(MediaType::Audio))
-        outputs.push_back(reader.addAudioMixOutput({track->trackID}, project->audioMix(), PcmFormat{44100, 2, 0, PcmFormat::Sample::Int16}));
+        outputs.push_back(
+            reader.addAudioMixOutput({track->trackID}, project->audioMix(), PcmFormat{44100, 2, 0, PcmFormat::Sample::Int16}));
     if (project->videoComposition() && project->videoComposition()->renderSize.width() < 4096 &&
         project->videoComposition()->renderSize.height() < 4096)
         outputs.push_back(reader.addVideoCompositionOutput(*project->videoComposition()));

@@ -1,7 +1,6 @@
 // Arguments (split at zero bytes) through the command-line parser and the time rule.
 #include "CWCommandLineParser.h"
 
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     QStringList arguments;

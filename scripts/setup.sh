@@ -9,7 +9,7 @@ packages=(
   libavformat-dev libavcodec-dev libavutil-dev libswresample-dev libswscale-dev
   libmp3lame-dev libmd4c-html0-dev
   googletest libgtest-dev libgmock-dev
-  ffmpeg xvfb xauth time lame flac
+  ffmpeg xvfb xauth time lame flac clang-format
 )
 
 missing=()

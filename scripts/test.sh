@@ -8,6 +8,7 @@ cd "$(dirname "$0")/.."
 build="${1:-build}"
 
 bash scripts/setup.sh
+bash scripts/check-format.sh
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build "$build" --parallel "$(nproc)"
 bash scripts/check-layers.sh "$build"

@@ -52,7 +52,7 @@ void CWCompositionSlice::composeVideoTracks(const std::vector<MediaTrack>& video
 }
 
 VideoCompositionInstruction CWCompositionSlice::passThroughInstructionForTracks(const std::vector<MediaTrack>& videoTracks,
-                                                                               CMTimeRange range) const
+                                                                                CMTimeRange range) const
 {
     VideoCompositionInstruction instruction;
     instruction.timeRange = range;

@@ -27,8 +27,7 @@ std::shared_ptr<CWExportProject> CWExportProject::fromAsset(std::shared_ptr<Medi
     return withSlices(std::move(asset), createSlicesFromSplits(splits, duration), std::move(preset), std::move(configuration), error);
 }
 
-std::shared_ptr<CWExportProject> CWExportProject::fromAsset(std::shared_ptr<MediaAsset> asset,
-                                                            std::shared_ptr<CWCompositionSlice> slice,
+std::shared_ptr<CWExportProject> CWExportProject::fromAsset(std::shared_ptr<MediaAsset> asset, std::shared_ptr<CWCompositionSlice> slice,
                                                             std::shared_ptr<CWPreset> preset,
                                                             std::shared_ptr<CWProjectConfiguration> configuration, Error* error)
 {
@@ -89,9 +88,11 @@ bool CWExportProject::build(CWSliceList slices, std::shared_ptr<CWPreset> preset
             return true;
         CWLog(QStringLiteral("Invalid instructions: %1").arg(invalidationReasons_.join(QStringLiteral("; "))));
     }
-    setError(error, Error{QStringLiteral("CWExportProject"), 1,
+    setError(error, Error{QStringLiteral("CWExportProject"),
+                          1,
                           QStringLiteral("Error in Composition Validation: %1").arg(invalidationReasons_.join(QStringLiteral("; "))),
-                          QStringLiteral("Please contact the developer"), {}});
+                          QStringLiteral("Please contact the developer"),
+                          {}});
     return false;
 }
 
@@ -100,10 +101,10 @@ bool CWExportProject::createComposition(Error* error)
     Composition composition;
     AudioMix audioMix;
     const CWExportSessionClass sessionClass = preset_ ? preset_->exportSessionClass() : CWExportSessionClass::Basic;
-    const bool includeAudio = CWExportSessionClasses::includeAudioTracksInComposition(sessionClass) &&
-                              !asset_->tracksWithMediaType(MediaType::Audio).empty();
-    const bool includeVideo = CWExportSessionClasses::includeVideoTracksInComposition(sessionClass) &&
-                              !asset_->tracksWithMediaType(MediaType::Video).empty();
+    const bool includeAudio =
+        CWExportSessionClasses::includeAudioTracksInComposition(sessionClass) && !asset_->tracksWithMediaType(MediaType::Audio).empty();
+    const bool includeVideo =
+        CWExportSessionClasses::includeVideoTracksInComposition(sessionClass) && !asset_->tracksWithMediaType(MediaType::Video).empty();
     for (const MediaTrack& track : asset_->tracks()) {
         if ((track.mediaType == MediaType::Audio && !includeAudio) || (track.mediaType == MediaType::Video && !includeVideo))
             continue;
@@ -143,10 +144,7 @@ void CWExportProject::setupForMultiFileExport()
 
 CMTime CWExportProject::endTime() const { return slices_.empty() ? asset_->duration() : slices_.back()->sourceEndTime(); }
 
-MediaFileType CWExportProject::fileType() const
-{
-    return preset_ ? preset_->fileTypeForSource(asset_->path()) : MediaFileType::MPEG4;
-}
+MediaFileType CWExportProject::fileType() const { return preset_ ? preset_->fileTypeForSource(asset_->path()) : MediaFileType::MPEG4; }
 
 QString CWExportProject::baseFilename() const { return QFileInfo(asset_->path()).completeBaseName(); }
 

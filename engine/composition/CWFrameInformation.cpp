@@ -79,8 +79,7 @@ uint64_t CWFrameInformation::frameNumberAtTime(CMTime time) const
     return count + 1;
 }
 
-QString CWFrameInformation::frameReportForTime(CMTime time,
-                                               const std::vector<std::shared_ptr<CWExcludedSegment>>& splits) const
+QString CWFrameInformation::frameReportForTime(CMTime time, const std::vector<std::shared_ptr<CWExcludedSegment>>& splits) const
 {
     const uint64_t total = totalFrameCount();
     const uint64_t current = frameNumberAtTime(time);

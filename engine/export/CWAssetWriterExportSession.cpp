@@ -1,8 +1,8 @@
 #include "CWAssetWriterExportSession.h"
 
+#include "CompositionReader.h"
 #include "CWAudioTrackTransfer.h"
 #include "CWVideoTrackTransfer.h"
-#include "CompositionReader.h"
 #include "Log.h"
 #include "MainQueue.h"
 #include "MediaAsset.h"
@@ -41,7 +41,8 @@ bool CWAssetWriterExportSession::setUp(Error* error)
         const int rate = source && source->sampleRate > 0 ? source->sampleRate : 48000;
         const int channels = source && source->channelCount > 0 ? std::min(source->channelCount, 2) : 2;
         auto output = reader_->addAudioMixOutput({track->trackID}, p.audioMix(), PcmFormat{rate, channels, 0, PcmFormat::Sample::Float32});
-        WriterInput* input = writer_->addAudioEncoderInput(AudioEncoderSettings{QStringLiteral("aac"), rate, channels, 0, 64000 * channels});
+        WriterInput* input =
+            writer_->addAudioEncoderInput(AudioEncoderSettings{QStringLiteral("aac"), rate, channels, 0, 64000 * channels});
         if (source && !source->languageCode.isEmpty())
             writer_->setLanguage(input, source->languageCode);
         transfers_.push_back(std::make_shared<CWAudioTrackTransfer>(output, input, track->trackID));

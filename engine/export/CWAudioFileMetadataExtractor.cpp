@@ -16,10 +16,10 @@ std::optional<std::vector<MetadataItem>> CWAudioFileMetadataExtractor::extractMe
         return std::nullopt;
     // The file's tag names (as the media library reports them) and the item keys they become.
     static const std::map<QString, QString> keys{
-        {QStringLiteral("title"), CommonMetadataKey::Title},     {QStringLiteral("artist"), CommonMetadataKey::Artist},
-        {QStringLiteral("album"), CommonMetadataKey::AlbumName}, {QStringLiteral("date"), CommonMetadataKey::CreationDate},
+        {QStringLiteral("title"), CommonMetadataKey::Title},       {QStringLiteral("artist"), CommonMetadataKey::Artist},
+        {QStringLiteral("album"), CommonMetadataKey::AlbumName},   {QStringLiteral("date"), CommonMetadataKey::CreationDate},
         {QStringLiteral("year"), CommonMetadataKey::CreationDate}, {QStringLiteral("genre"), QStringLiteral("genre")},
-        {QStringLiteral("composer"), QStringLiteral("composer")}, {QStringLiteral("comment"), CommonMetadataKey::Description},
+        {QStringLiteral("composer"), QStringLiteral("composer")},  {QStringLiteral("comment"), CommonMetadataKey::Description},
     };
     std::vector<MetadataItem> items;
     for (const MetadataItem& tag : asset.metadata()) {

@@ -7,8 +7,8 @@ CWBasicExportSession::CWBasicExportSession(std::shared_ptr<CWExportProject> proj
     : CWExportSession(std::move(project), std::move(url), std::move(preset))
 {
     const CWExportProject& p = *this->project();
-    exportSession_ = std::make_unique<AssetExportSession>(p.asset(), *p.composition(),
-                                                          this->preset()->exportSessionPresetName().value_or(PlatformExportPreset::Passthrough));
+    exportSession_ = std::make_unique<AssetExportSession>(
+        p.asset(), *p.composition(), this->preset()->exportSessionPresetName().value_or(PlatformExportPreset::Passthrough));
     exportSession_->setVideoComposition(p.videoComposition());
     exportSession_->setAudioMix(p.audioMix());
     exportSession_->setOutputFileType(p.fileType());

@@ -40,8 +40,8 @@ void CWCustomExportSession::startExport(CWProgressHandler progress, CWCompletion
     const CWExportProject& p = *project();
     reader_ = std::make_unique<CompositionReader>(p.asset(), *p.composition());
     const int channels = sourceChannelCount();
-    audioFormat_ = PcmFormat{sourceSampleRate(), channels, channels == sourceChannels_ ? sourceChannelLayout() : 0,
-                             PcmFormat::Sample::Int16};
+    audioFormat_ =
+        PcmFormat{sourceSampleRate(), channels, channels == sourceChannels_ ? sourceChannelLayout() : 0, PcmFormat::Sample::Int16};
     std::vector<int32_t> audioTracks;
     for (const CompositionTrack* track : p.composition()->tracksWithMediaType(MediaType::Audio))
         audioTracks.push_back(track->trackID);
@@ -82,7 +82,8 @@ bool CWCustomExportSession::transferAudio(Error* error)
 {
     if (!audioOutput_)
         return true;
-    BufferPump pump(*audioOutput_, [this](SampleBuffer& buffer, Error* e) { return exportAudioBuffer(static_cast<PcmBuffer&>(buffer), e); });
+    BufferPump pump(*audioOutput_,
+                    [this](SampleBuffer& buffer, Error* e) { return exportAudioBuffer(static_cast<PcmBuffer&>(buffer), e); });
     const double total = CMTimeGetSeconds(totalDuration_);
     while (!cancelled_) {
         switch (pump.step(error)) {

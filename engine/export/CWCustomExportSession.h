@@ -1,8 +1,8 @@
 // The pull pipeline behind the encoders of the engine's own sessions (MP3, QOA, FLAC, Apple Lossless):
 // reads the composition's audio as interleaved 16-bit PCM at the source's largest sample rate and
 // channel count (the layout of the first track that reached that count) and hands every buffer to the
-// subclass's hooks, one call at a time on the session's worker ("custom-export"). Progress is output time over the composition's length, reported
-// from the worker; a progress handler answering false cancels at the next buffer.
+// subclass's hooks, one call at a time on the session's worker ("custom-export"). Progress is output time over the composition's length,
+// reported from the worker; a progress handler answering false cancels at the next buffer.
 //
 // Ends once: completed after finalizeExport(); failed (status 4) when a hook fails or the reader fails
 // mid-way, with that error; cancelled (status 5). After a failure or cancellation closeOutput() lets

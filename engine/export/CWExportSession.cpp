@@ -1,12 +1,12 @@
 #include "CWExportSession.h"
 
-#include "CWAssetWriterExportSession.h"
 #include "CWAppleLosslessAudioFileExportSession.h"
+#include "CWAssetWriterExportSession.h"
 #include "CWBasicExportSession.h"
 #include "CWFLACAudioFileExportSession.h"
 #include "CWLameCustomExportSession.h"
-#include "CWQOAExportSession.h"
 #include "CWMetadataConverter.h"
+#include "CWQOAExportSession.h"
 #include "MainQueue.h"
 #include "MediaAsset.h"
 
@@ -99,9 +99,12 @@ void CWExportSession::finish(std::optional<Error> error, int64_t status)
     if (status == CWExportStatusCompleted && !error) {
         // rename() replaces the target in one step: readers see the old file or the new one.
         if (std::rename(QFile::encodeName(workingPath_).constData(), QFile::encodeName(outputUrl_).constData()) != 0) {
-            error = Error{QStringLiteral("CWExportSession"), errno,
-                          QStringLiteral("Cannot move the finished file to \"%1\": %2").arg(outputUrl_, QString::fromLocal8Bit(std::strerror(errno))),
-                          {}, {}};
+            error = Error{
+                QStringLiteral("CWExportSession"),
+                errno,
+                QStringLiteral("Cannot move the finished file to \"%1\": %2").arg(outputUrl_, QString::fromLocal8Bit(std::strerror(errno))),
+                {},
+                {}};
             status = CWExportStatusFailed;
         }
     }

@@ -29,10 +29,7 @@ std::vector<int64_t> ratesWithin(const std::vector<AudioEncoderCapabilities::Ran
 
 bool includeAudioTracksInComposition(CWExportSessionClass) { return true; }
 
-bool includeVideoTracksInComposition(CWExportSessionClass sessionClass)
-{
-    return sessionClass != CWExportSessionClass::AudioOnly;
-}
+bool includeVideoTracksInComposition(CWExportSessionClass sessionClass) { return sessionClass != CWExportSessionClass::AudioOnly; }
 
 std::optional<std::vector<int64_t>> availableBitrates(CWExportSessionClass sessionClass)
 {

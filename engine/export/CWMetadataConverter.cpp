@@ -69,9 +69,8 @@ MetadataItem CWMetadataConverter::sanitizeArtworkItem(const MetadataItem& item) 
             // The picture at its own size, centred; on a smaller canvas it is scaled down to fit, so the
             // small artwork still shows the whole picture.
             QPainter painter(&canvas);
-            const QSize drawn = original.width() > side || original.height() > side
-                                    ? original.scaled(side, side, Qt::KeepAspectRatio)
-                                    : original;
+            const QSize drawn =
+                original.width() > side || original.height() > side ? original.scaled(side, side, Qt::KeepAspectRatio) : original;
             const QPoint offset((side - drawn.width()) / 2, (side - drawn.height()) / 2);
             painter.setRenderHint(QPainter::SmoothPixmapTransform);
             painter.drawImage(QRect(offset, drawn), image);
@@ -83,11 +82,12 @@ MetadataItem CWMetadataConverter::sanitizeArtworkItem(const MetadataItem& item) 
             CWUtility::debugLog(kArtworkTag, QStringLiteral("Failed to convert sanitized image back to data"));
             return item;
         }
-        CWUtility::debugLog(kArtworkTag, QStringLiteral("Successfully sanitized artwork: original %1x%2 -> square %3x%3, output size: %4 bytes")
-                                             .arg(original.width())
-                                             .arg(original.height())
-                                             .arg(side)
-                                             .arg(encoded.size()));
+        CWUtility::debugLog(kArtworkTag,
+                            QStringLiteral("Successfully sanitized artwork: original %1x%2 -> square %3x%3, output size: %4 bytes")
+                                .arg(original.width())
+                                .arg(original.height())
+                                .arg(side)
+                                .arg(encoded.size()));
         if (!smallArtwork_) {
             CWUtility::debugLog(kArtworkTag, QStringLiteral("no need to optimize size"));
             break;

@@ -3,8 +3,8 @@
 // duration, handed to the progress block on the main thread.
 #pragma once
 
-#include "CWAssetTrackTransfer.h"
 #include "CMTime.h"
+#include "CWAssetTrackTransfer.h"
 
 class VideoEncodingInput;
 

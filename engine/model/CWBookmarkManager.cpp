@@ -13,10 +13,12 @@ const QString kBookmarkFileName = QStringLiteral("cli-access-bookmark.data");
 
 Error managerError(CWBookmarkManager::ErrorCode code)
 {
-    return Error{QStringLiteral("CWBookmarkManager"), code,
+    return Error{QStringLiteral("CWBookmarkManager"),
+                 code,
                  code == CWBookmarkManager::NoContainer ? QStringLiteral("Could not access App Group container")
                                                         : QStringLiteral("No bookmark exists"),
-                 {}, {}};
+                 {},
+                 {}};
 }
 
 Error fileError(const QString& message) { return Error{QStringLiteral("FileSystem"), 1, message, {}, {}}; }
@@ -104,7 +106,8 @@ std::optional<QString> CWBookmarkManager::resolveBookmark(Error* error)
         log(QStringLiteral("ERROR: Failed to resolve bookmark: %1").arg(describe(error)));
         return std::nullopt;
     }
-    log(QStringLiteral("Successfully resolved bookmark to: %1%2").arg(*folder, stale ? QStringLiteral(" (stale, will refresh)") : QString()));
+    log(QStringLiteral("Successfully resolved bookmark to: %1%2")
+            .arg(*folder, stale ? QStringLiteral(" (stale, will refresh)") : QString()));
     if (stale) {
         log(QStringLiteral("Refreshing stale bookmark"));
         createBookmarkForFolder(*folder, nullptr);

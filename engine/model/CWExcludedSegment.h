@@ -20,7 +20,7 @@ public:
 
     CMTime start() const { return start_.get(); }
     CMTime stop() const { return stop_.get(); }
-    void setStop(CMTime stop) { stop_.set(stop); }     // no check either
+    void setStop(CMTime stop) { stop_.set(stop); } // no check either
     std::shared_ptr<CWThumbnail> startThumbnail() const { return startThumbnail_.get(); }
     void useStartThumbnail(std::shared_ptr<CWThumbnail> thumbnail) { startThumbnail_.set(std::move(thumbnail)); }
     std::shared_ptr<CWThumbnail> startThumbnailInProject(const CWProject* project) const;

@@ -38,8 +38,7 @@ std::shared_ptr<CWProject> CWProject::forAVAsset(std::shared_ptr<MediaAsset> ass
 }
 
 CWProject::CWProject(std::shared_ptr<MediaAsset> asset, Options options)
-    : asset_(std::move(asset)), options_(options),
-      workQueue_(std::make_unique<SerialQueue>(QStringLiteral("project-work")))
+    : asset_(std::move(asset)), options_(options), workQueue_(std::make_unique<SerialQueue>(QStringLiteral("project-work")))
 {
     if (asset_ && options_.loadsPreviews)
         thumbnailLoader_ = std::make_unique<CWThumbnailLoader>(asset_);
@@ -53,17 +52,11 @@ CWProject::~CWProject() = default;
 
 // ---- work queue and notification
 
-void CWProject::workDo(std::function<void()> work)
-{
-    workQueue_->async(std::move(work));
-}
+void CWProject::workDo(std::function<void()> work) { workQueue_->async(std::move(work)); }
 
 void CWProject::uiDo(std::function<void()> work) { MainQueue::async(std::move(work)); }
 
-void CWProject::waitForQueuedWork() const
-{
-    workQueue_->waitUntilIdle();
-}
+void CWProject::waitForQueuedWork() const { workQueue_->waitUntilIdle(); }
 
 void CWProject::notifyUI(const QString&)
 {
@@ -248,8 +241,7 @@ void CWProject::addSplit(const std::shared_ptr<CWExcludedSegment>& segment)
 {
     std::lock_guard lock(splitsMutex_);
     splits_.push_back(segment);
-    std::stable_sort(splits_.begin(), splits_.end(),
-                     [](const auto& a, const auto& b) { return a->startSeconds() < b->startSeconds(); });
+    std::stable_sort(splits_.begin(), splits_.end(), [](const auto& a, const auto& b) { return a->startSeconds() < b->startSeconds(); });
     const auto it = std::find(splits_.begin(), splits_.end(), segment);
     if (it + 1 != splits_.end() && segment->tryMergeWith(**(it + 1)))
         splits_.erase(it + 1);
@@ -388,9 +380,10 @@ void CWProject::updateMetaData()
                         {
                             std::lock_guard lock(project->stateMutex_);
                             auto& strip = project->thumbnails_;
-                            strip.insert(std::upper_bound(strip.begin(), strip.end(), thumbnail,
-                                                          [](const auto& a, const auto& b) { return CMTimeCompare(a->time(), b->time()) < 0; }),
-                                         thumbnail);
+                            strip.insert(
+                                std::upper_bound(strip.begin(), strip.end(), thumbnail,
+                                                 [](const auto& a, const auto& b) { return CMTimeCompare(a->time(), b->time()) < 0; }),
+                                thumbnail);
                         }
                         project->notifyUI(QStringLiteral("thumbnails"));
                     }

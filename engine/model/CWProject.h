@@ -110,11 +110,10 @@ public:
     static CWSegmentList copySplitsArray(const CWSegmentList& splits);
 
     // Timeline layout.
-    void enumerateSplitForSize(QSizeF size,
-                               const std::function<void(const std::shared_ptr<CWExcludedSegment>&, QRectF)>& block) const;
-    void enumerateThumbnailTimesAndSplitsForSize(
-        QSizeF size, CMTime playerTime, const std::shared_ptr<CWThumbnail>& playerImage,
-        const std::function<void(CMTime, const std::shared_ptr<CWThumbnail>&, QRectF)>& block) const;
+    void enumerateSplitForSize(QSizeF size, const std::function<void(const std::shared_ptr<CWExcludedSegment>&, QRectF)>& block) const;
+    void
+    enumerateThumbnailTimesAndSplitsForSize(QSizeF size, CMTime playerTime, const std::shared_ptr<CWThumbnail>& playerImage,
+                                            const std::function<void(CMTime, const std::shared_ptr<CWThumbnail>&, QRectF)>& block) const;
 
     // Emits projectChanged() on the main thread; the key ("splits", "thumbnails") is not passed on.
     void notifyUI(const QString& key);
@@ -138,7 +137,7 @@ private:
     std::unique_ptr<CWThumbnailLoader> thumbnailLoader_;
     mutable std::mutex splitsMutex_;
     CWSegmentList splits_;
-    mutable std::mutex stateMutex_; // thumbnails, preset, configuration, frame information
+    mutable std::mutex stateMutex_;                        // thumbnails, preset, configuration, frame information
     std::vector<std::shared_ptr<CWThumbnail>> thumbnails_; // in time order
     std::shared_ptr<CWPreset> preset_;
     std::shared_ptr<CWProjectConfiguration> configuration_;

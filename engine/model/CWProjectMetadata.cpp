@@ -7,9 +7,9 @@ namespace CWProjectMetadata {
 std::vector<MetadataItem> itemsFromCustomMetadata(const std::map<QString, QString>& metadata)
 {
     static const std::pair<QString, QString> keys[] = {
-        {QStringLiteral("title"), CommonMetadataKey::Title},      {QStringLiteral("artist"), CommonMetadataKey::Artist},
-        {QStringLiteral("album"), CommonMetadataKey::AlbumName},  {QStringLiteral("year"), CommonMetadataKey::CreationDate},
-        {QStringLiteral("author"), CommonMetadataKey::Author},    {QStringLiteral("comment"), CommonMetadataKey::Description},
+        {QStringLiteral("title"), CommonMetadataKey::Title},     {QStringLiteral("artist"), CommonMetadataKey::Artist},
+        {QStringLiteral("album"), CommonMetadataKey::AlbumName}, {QStringLiteral("year"), CommonMetadataKey::CreationDate},
+        {QStringLiteral("author"), CommonMetadataKey::Author},   {QStringLiteral("comment"), CommonMetadataKey::Description},
     };
     std::vector<MetadataItem> items;
     for (const auto& [name, key] : keys) {

@@ -4,10 +4,7 @@
 
 #include <QPainter>
 
-std::shared_ptr<CWThumbnail> CWThumbnail::withImage(const QImage& image, CMTime time)
-{
-    return std::make_shared<CWThumbnail>(image, time);
-}
+std::shared_ptr<CWThumbnail> CWThumbnail::withImage(const QImage& image, CMTime time) { return std::make_shared<CWThumbnail>(image, time); }
 
 std::shared_ptr<CWThumbnail> CWThumbnail::missingThumbnail() { return std::make_shared<CWMissingThumbnail>(); }
 

@@ -1,9 +1,6 @@
 #include "CWTimeStream.h"
 
-std::shared_ptr<CWTimeStream> CWTimeStream::streamForDuration(CMTime duration)
-{
-    return std::make_shared<CWTimeStream>(duration);
-}
+std::shared_ptr<CWTimeStream> CWTimeStream::streamForDuration(CMTime duration) { return std::make_shared<CWTimeStream>(duration); }
 
 std::shared_ptr<CWTimeStream> CWTimeStream::emptyStreamWithTimescale(CMTimeScale timescale)
 {

@@ -29,6 +29,6 @@ private:
     std::vector<Step> undoSteps_;
     std::vector<Step> redoSteps_;
     Mode mode_ = Mode::Normal;
-    QString runningName_;   // the name of the step being undone or redone, carried to its inverse
+    QString runningName_; // the name of the step being undone or redone, carried to its inverse
     Step* lastRegistered_ = nullptr;
 };

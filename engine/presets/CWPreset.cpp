@@ -58,10 +58,7 @@ std::shared_ptr<CWPreset> CWPreset::lastPreset()
     return presetClass && presetClass->create ? presetClass->create() : nullptr;
 }
 
-void CWPreset::lastPresetClass(const CWPresetClass& presetClass)
-{
-    UserDefaults::setString(kLastPresetKey, presetClass.identifier);
-}
+void CWPreset::lastPresetClass(const CWPresetClass& presetClass) { UserDefaults::setString(kLastPresetKey, presetClass.identifier); }
 
 QString CWPreset::suggestedFilenameBasedOn(const QString& sourcePath, const QString& suggestedExtension) const
 {

@@ -9,9 +9,9 @@
 // main thread and read by export workers.
 #pragma once
 
+#include "Composition.h"
 #include "CWExportSessionClass.h"
 #include "CWPresetConfigurationItem.h"
-#include "Composition.h"
 #include "ExportCompatibility.h"
 #include "MediaFileType.h"
 #include "VideoEncoderSettings.h"
@@ -29,9 +29,9 @@ class MediaAsset;
 enum class CWConfigurationViewKind { None, QualityControl };
 
 struct CWPresetClass {
-    QString className;          // "CWH264Preset"; also the stem of its "isHigh" defaults key
-    QString identifier;         // "h264"
-    QString presetName;         // "AVC / h264"
+    QString className;  // "CWH264Preset"; also the stem of its "isHigh" defaults key
+    QString identifier; // "h264"
+    QString presetName; // "AVC / h264"
     QString presetDescription;
     QString defaultFileSuffix;
     bool isValidForAudio = true;

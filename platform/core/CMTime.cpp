@@ -78,8 +78,7 @@ CMTime addNumeric(CMTime a, CMTime b, int sign)
     const CMTimeScale scale = std::max(a.timescale, b.timescale);
     const i128 num = i128(a.value) * b.timescale + sign * i128(b.value) * a.timescale;
     bool exact = false;
-    const i128 v = divideRounded(num * scale, i128(a.timescale) * b.timescale,
-                                 kCMTimeRoundingMethod_RoundHalfAwayFromZero, exact);
+    const i128 v = divideRounded(num * scale, i128(a.timescale) * b.timescale, kCMTimeRoundingMethod_RoundHalfAwayFromZero, exact);
     if (!fitsInt64(v))
         return infinityWithSign(v < 0);
     return CMTime{int64_t(v), scale, kCMTimeFlags_Valid | kCMTimeFlags_HasBeenRounded, 0};
@@ -229,8 +228,7 @@ CMTime CMTimeConvertScale(CMTime time, CMTimeScale newTimescale, CMTimeRoundingM
     if (time.timescale == newTimescale)
         return time;
     bool exact = false;
-    const i128 v = divideRounded(i128(time.value) * newTimescale, time.timescale, method, exact,
-                                 newTimescale < time.timescale);
+    const i128 v = divideRounded(i128(time.value) * newTimescale, time.timescale, method, exact, newTimescale < time.timescale);
     if (!fitsInt64(v))
         return infinityWithSign(v < 0);
     CMTime t{int64_t(v), newTimescale, time.flags, 0};
@@ -241,10 +239,7 @@ CMTime CMTimeConvertScale(CMTime time, CMTimeScale newTimescale, CMTimeRoundingM
 
 CMTimeRange CMTimeRangeMake(CMTime start, CMTime duration) { return CMTimeRange{start, duration}; }
 
-CMTimeRange CMTimeRangeFromTimeToTime(CMTime start, CMTime end)
-{
-    return CMTimeRange{start, CMTimeSubtract(end, start)};
-}
+CMTimeRange CMTimeRangeFromTimeToTime(CMTime start, CMTime end) { return CMTimeRange{start, CMTimeSubtract(end, start)}; }
 
 CMTime CMTimeRangeGetEnd(CMTimeRange range) { return CMTimeAdd(range.start, range.duration); }
 
@@ -254,10 +249,7 @@ bool CMTIMERANGE_IS_VALID(CMTimeRange range)
            CMTimeCompare(range.duration, kCMTimeZero) >= 0;
 }
 
-bool CMTIMERANGE_IS_EMPTY(CMTimeRange range)
-{
-    return CMTIMERANGE_IS_VALID(range) && CMTimeCompare(range.duration, kCMTimeZero) == 0;
-}
+bool CMTIMERANGE_IS_EMPTY(CMTimeRange range) { return CMTIMERANGE_IS_VALID(range) && CMTimeCompare(range.duration, kCMTimeZero) == 0; }
 
 bool CMTimeRangeContainsTime(CMTimeRange range, CMTime time)
 {
@@ -308,8 +300,8 @@ CMTime CMTimeMapTimeFromRangeToRange(CMTime time, CMTimeRange fromRange, CMTimeR
             return infinityWithSign(v < 0);
         value = int64_t(v);
     } else {
-        const long double v = static_cast<long double>(offset.value) / offset.timescale * to.value /
-                              static_cast<long double>(from.value) * from.timescale;
+        const long double v =
+            static_cast<long double>(offset.value) / offset.timescale * to.value / static_cast<long double>(from.value) * from.timescale;
         if (!(std::fabs(v) < 9.2e18L))
             return infinityWithSign(v < 0);
         value = static_cast<int64_t>(std::llround(v));

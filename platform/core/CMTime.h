@@ -20,8 +20,7 @@ enum CMTimeFlags : uint32_t {
     kCMTimeFlags_PositiveInfinity = 1u << 2,
     kCMTimeFlags_NegativeInfinity = 1u << 3,
     kCMTimeFlags_Indefinite = 1u << 4,
-    kCMTimeFlags_ImpliedValueFlagsMask =
-        kCMTimeFlags_PositiveInfinity | kCMTimeFlags_NegativeInfinity | kCMTimeFlags_Indefinite,
+    kCMTimeFlags_ImpliedValueFlagsMask = kCMTimeFlags_PositiveInfinity | kCMTimeFlags_NegativeInfinity | kCMTimeFlags_Indefinite,
 };
 
 enum CMTimeRoundingMethod : uint32_t {
@@ -57,14 +56,8 @@ inline constexpr CMTimeRange kCMTimeRangeInvalid{kCMTimeInvalid, kCMTimeInvalid}
 
 inline constexpr bool CMTIME_IS_VALID(CMTime t) { return (t.flags & kCMTimeFlags_Valid) != 0; }
 inline constexpr bool CMTIME_IS_INVALID(CMTime t) { return !CMTIME_IS_VALID(t); }
-inline constexpr bool CMTIME_IS_POSITIVE_INFINITY(CMTime t)
-{
-    return CMTIME_IS_VALID(t) && (t.flags & kCMTimeFlags_PositiveInfinity);
-}
-inline constexpr bool CMTIME_IS_NEGATIVE_INFINITY(CMTime t)
-{
-    return CMTIME_IS_VALID(t) && (t.flags & kCMTimeFlags_NegativeInfinity);
-}
+inline constexpr bool CMTIME_IS_POSITIVE_INFINITY(CMTime t) { return CMTIME_IS_VALID(t) && (t.flags & kCMTimeFlags_PositiveInfinity); }
+inline constexpr bool CMTIME_IS_NEGATIVE_INFINITY(CMTime t) { return CMTIME_IS_VALID(t) && (t.flags & kCMTimeFlags_NegativeInfinity); }
 inline constexpr bool CMTIME_IS_INDEFINITE(CMTime t) { return CMTIME_IS_VALID(t) && (t.flags & kCMTimeFlags_Indefinite); }
 // A valid time with a finite value.
 inline constexpr bool CMTIME_IS_NUMERIC(CMTime t)

@@ -8,8 +8,7 @@ Error mediaError(int averror, const QString& context)
 {
     char buffer[AV_ERROR_MAX_STRING_SIZE] = {};
     av_strerror(averror, buffer, sizeof buffer);
-    return Error{QString::fromLatin1(kMediaErrorDomain), averror,
-                 QStringLiteral("%1: %2").arg(context, QString::fromUtf8(buffer)), {}, {}};
+    return Error{QString::fromLatin1(kMediaErrorDomain), averror, QStringLiteral("%1: %2").arg(context, QString::fromUtf8(buffer)), {}, {}};
 }
 
 Error mediaLayerError(MediaLayerErrorCode code, const QString& message)

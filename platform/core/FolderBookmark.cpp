@@ -11,10 +11,7 @@ namespace FolderBookmark {
 
 namespace {
 
-Error bookmarkError(ErrorCode code, const QString& message)
-{
-    return Error{QString::fromLatin1(kErrorDomain), code, message, {}, {}};
-}
+Error bookmarkError(ErrorCode code, const QString& message) { return Error{QString::fromLatin1(kErrorDomain), code, message, {}, {}}; }
 
 struct Identity {
     qint64 device = 0;

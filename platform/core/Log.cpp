@@ -14,7 +14,7 @@ void CWLog(const QString& message)
     const QByteArray name = QCoreApplication::applicationName().toUtf8();
     const QByteArray text = message.toUtf8();
     std::lock_guard lock(mutex);
-    std::fprintf(stderr, "%s %s[%d] %s\n", stamp.constData(), name.isEmpty() ? "clipwell" : name.constData(),
-                 int(getpid()), text.constData());
+    std::fprintf(stderr, "%s %s[%d] %s\n", stamp.constData(), name.isEmpty() ? "clipwell" : name.constData(), int(getpid()),
+                 text.constData());
     std::fflush(stderr);
 }

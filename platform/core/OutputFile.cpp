@@ -19,13 +19,16 @@ bool OutputFile::open(const QString& path, Error* error)
     file_.reset(std::fopen(QFile::encodeName(path).constData(), "wb"));
     if (file_)
         return true;
-    setError(error, Error{domain_, openFailureCode_, QStringLiteral("Failed to open output file \"%1\": %2").arg(path, systemReason(errno)), {}, {}});
+    setError(
+        error,
+        Error{domain_, openFailureCode_, QStringLiteral("Failed to open output file \"%1\": %2").arg(path, systemReason(errno)), {}, {}});
     return false;
 }
 
 bool OutputFile::writeFailed(Error* error) const
 {
-    setError(error, Error{domain_, writeFailureCode_, QStringLiteral("Cannot write the %1 file: %2").arg(kind_, systemReason(errno)), {}, {}});
+    setError(error,
+             Error{domain_, writeFailureCode_, QStringLiteral("Cannot write the %1 file: %2").arg(kind_, systemReason(errno)), {}, {}});
     return false;
 }
 

@@ -9,8 +9,7 @@ namespace {
 // One store per deliverable: the organization is the product, the application the executable.
 QSettings store()
 {
-    return QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("clipwell"),
-                     QCoreApplication::applicationName());
+    return QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("clipwell"), QCoreApplication::applicationName());
 }
 } // namespace
 

@@ -7,8 +7,8 @@ namespace {
 constexpr int kFramesPerBuffer = 4096;
 }
 
-AudioMixOutput::AudioMixOutput(std::shared_ptr<const MediaAsset> asset, const Composition& composition,
-                               std::vector<int32_t> trackIDs, const AudioMix& mix, const PcmFormat& format)
+AudioMixOutput::AudioMixOutput(std::shared_ptr<const MediaAsset> asset, const Composition& composition, std::vector<int32_t> trackIDs,
+                               const AudioMix& mix, const PcmFormat& format)
     : asset_(std::move(asset)), format_(format)
 {
     for (int32_t id : trackIDs) {

@@ -1,8 +1,8 @@
 #include "AudioTrackReader.h"
 
-#include "Resampler.h"
 #include "EarlyEnd.h"
 #include "MediaAsset.h"
+#include "Resampler.h"
 
 extern "C" {
 #include <libavutil/channel_layout.h>
@@ -11,8 +11,7 @@ extern "C" {
 
 #include <cmath>
 
-bool AudioTrackReader::open(std::shared_ptr<const MediaAsset> asset, const CompositionTrack& track, const PcmFormat& format,
-                            Error* error)
+bool AudioTrackReader::open(std::shared_ptr<const MediaAsset> asset, const CompositionTrack& track, const PcmFormat& format, Error* error)
 {
     segments_ = track.segments;
     format_ = format;
@@ -22,10 +21,7 @@ bool AudioTrackReader::open(std::shared_ptr<const MediaAsset> asset, const Compo
     return decoder_.open(std::move(asset), segments_.front().sourceTrackID, error);
 }
 
-int64_t AudioTrackReader::framesAt(CMTime time) const
-{
-    return int64_t(std::llround(CMTimeGetSeconds(time) * format_.sampleRate));
-}
+int64_t AudioTrackReader::framesAt(CMTime time) const { return int64_t(std::llround(CMTimeGetSeconds(time) * format_.sampleRate)); }
 
 bool AudioTrackReader::beginSegment(Error* error)
 {

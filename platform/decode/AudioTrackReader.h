@@ -19,7 +19,7 @@ public:
     int read(std::vector<uint8_t>& out, int maxFrames, Error* error);
 
 private:
-    bool produce(Error* error);       // adds converted samples to pending_, or finishes a segment
+    bool produce(Error* error); // adds converted samples to pending_, or finishes a segment
     bool beginSegment(Error* error);
     void endSegment();
     bool convert(const AVFrame* frame, int first, int count, Error* error);
@@ -34,7 +34,7 @@ private:
     ChannelLayout resamplerLayout_;
     size_t segment_ = 0;
     bool inSegment_ = false;
-    int64_t produced_ = 0; // output frames made so far, silence included
+    int64_t produced_ = 0;                 // output frames made so far, silence included
     CMTime expectedNext_ = kCMTimeInvalid; // time of the next input sample, for frames without a timestamp
     size_t frameBytes() const { return size_t(format_.bytesPerFrame()); }
     void appendSilence(int64_t frames) { pending_.insert(pending_.end(), size_t(frames) * frameBytes(), 0); }

@@ -17,7 +17,7 @@ std::shared_ptr<ReaderOutput> CompositionReader::add(std::shared_ptr<ReaderOutpu
 }
 
 std::shared_ptr<ReaderOutput> CompositionReader::addAudioMixOutput(std::vector<int32_t> trackIDs, const AudioMix& mix,
-                                                                     const PcmFormat& format)
+                                                                   const PcmFormat& format)
 {
     return add(std::make_shared<AudioMixOutput>(asset_, composition_, std::move(trackIDs), mix, format));
 }

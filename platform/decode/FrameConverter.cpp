@@ -25,8 +25,8 @@ void turnPlane(const uint8_t* src, int srcStride, int width, int height, uint8_t
 } // namespace
 
 FrameConverter::FrameConverter(QSize outputSize, const QTransform& transform, AVPixelFormat format)
-    : outputSize_(outputSize), a_(sign(transform.m11())), b_(sign(transform.m12())), c_(sign(transform.m21())),
-      d_(sign(transform.m22())), format_(format)
+    : outputSize_(outputSize), a_(sign(transform.m11())), b_(sign(transform.m12())), c_(sign(transform.m21())), d_(sign(transform.m22())),
+      format_(format)
 {
     if (a_ * d_ - b_ * c_ == 0) // not a quarter turn or mirror: keep the picture as stored
         a_ = d_ = 1, b_ = c_ = 0;
@@ -47,8 +47,8 @@ FramePtr FrameConverter::convert(FramePtr frame, Error* error)
     scaled->height = scaledHeight;
     int ret = av_frame_get_buffer(scaled.get(), 0);
     if (ret >= 0) {
-        scaler_.reset(sws_getCachedContext(scaler_.release(), frame->width, frame->height, AVPixelFormat(frame->format),
-                                           scaledWidth, scaledHeight, format_, SWS_BICUBIC, nullptr, nullptr, nullptr));
+        scaler_.reset(sws_getCachedContext(scaler_.release(), frame->width, frame->height, AVPixelFormat(frame->format), scaledWidth,
+                                           scaledHeight, format_, SWS_BICUBIC, nullptr, nullptr, nullptr));
         ret = scaler_ ? sws_scale(scaler_.get(), frame->data, frame->linesize, 0, frame->height, scaled->data, scaled->linesize)
                       : AVERROR(EINVAL);
     }

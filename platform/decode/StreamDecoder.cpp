@@ -4,9 +4,11 @@ bool StreamDecoder::open(const AVStream* stream, int threads, Error* error)
 {
     const AVCodec* codec = avcodec_find_decoder(stream->codecpar->codec_id);
     if (!codec) {
-        setError(error, mediaLayerError(MediaLayerErrorCode::CodecMissing,
-                              QStringLiteral("No decoder for the codec \"%1\"")
-                                  .arg(QString::fromUtf8(avcodec_get_name(stream->codecpar->codec_id)))));
+        setError(
+            error,
+            mediaLayerError(
+                MediaLayerErrorCode::CodecMissing,
+                QStringLiteral("No decoder for the codec \"%1\"").arg(QString::fromUtf8(avcodec_get_name(stream->codecpar->codec_id)))));
         return false;
     }
     ctx_.reset(avcodec_alloc_context3(codec));

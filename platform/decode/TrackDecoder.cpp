@@ -1,8 +1,8 @@
 #include "TrackDecoder.h"
 
-#include "PacketTime.h"
 #include "MediaAsset.h"
 #include "MediaInput.h"
+#include "PacketTime.h"
 
 bool TrackDecoder::open(std::shared_ptr<const MediaAsset> asset, int32_t trackID, Error* error)
 {
@@ -10,15 +10,14 @@ bool TrackDecoder::open(std::shared_ptr<const MediaAsset> asset, int32_t trackID
     const std::optional<MediaTrack> track = asset_->trackWithID(trackID);
     if (!track) {
         setError(error, mediaLayerError(MediaLayerErrorCode::NotFound,
-                              QStringLiteral("\"%1\" has no track %2.").arg(asset_->path()).arg(trackID)));
+                                        QStringLiteral("\"%1\" has no track %2.").arg(asset_->path()).arg(trackID)));
         return false;
     }
     track_ = *track;
     input_ = MediaInput::open(asset_->path(), false, error);
     if (!input_)
         return false;
-    if (track_.streamIndex >= int(input_->nb_streams) ||
-        input_->streams[track_.streamIndex]->codecpar->codec_id == AV_CODEC_ID_NONE) {
+    if (track_.streamIndex >= int(input_->nb_streams) || input_->streams[track_.streamIndex]->codecpar->codec_id == AV_CODEC_ID_NONE) {
         // Containers without a header announce their streams only while probing.
         const int ret = avformat_find_stream_info(input_.get(), nullptr);
         if (ret < 0 || track_.streamIndex >= int(input_->nb_streams)) {

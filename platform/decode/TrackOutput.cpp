@@ -1,7 +1,7 @@
 #include "TrackOutput.h"
 
-#include "PacketTime.h"
 #include "MediaInput.h"
+#include "PacketTime.h"
 #include "SampleBufferInternal.h"
 
 TrackOutput::TrackOutput(std::shared_ptr<const MediaAsset> asset, const Composition& composition, int32_t trackID)
@@ -67,7 +67,8 @@ std::shared_ptr<SampleBuffer> TrackOutput::readNext(Error* error, bool& failed)
         packet->pts = newPts;
         packet->duration = MediaInput::timestampFromTime(CMTimeSubtract(until, from), timeBase);
         packet->pos = -1;
-        auto buffer = std::make_shared<PacketBuffer>(std::make_unique<PacketBuffer::Packet>(PacketBuffer::Packet{std::move(packet), timeBase}));
+        auto buffer =
+            std::make_shared<PacketBuffer>(std::make_unique<PacketBuffer::Packet>(PacketBuffer::Packet{std::move(packet), timeBase}));
         buffer->presentationTime = outputTime;
         buffer->duration = CMTimeSubtract(until, from);
         return buffer;

@@ -43,7 +43,7 @@ bool VideoCompositionOutput::start(Error* error)
 }
 
 std::shared_ptr<SampleBuffer> VideoCompositionOutput::deliver(FramePtr frame, CMTime frameStart, CMTime frameEnd, Error* error,
-                                                           bool& failed)
+                                                              bool& failed)
 {
     const CompositionSegment& segment = track_->segments[segment_];
     const CMTime start = segment.sourceRange.start, end = CMTimeRangeGetEnd(segment.sourceRange);
@@ -60,7 +60,8 @@ std::shared_ptr<SampleBuffer> VideoCompositionOutput::deliver(FramePtr frame, CM
         return nullptr;
     }
     emittedInSegment_ = true;
-    auto buffer = std::make_shared<VideoFrameBuffer>(std::make_unique<VideoFrameBuffer::Frame>(VideoFrameBuffer::Frame{std::move(converted)}));
+    auto buffer =
+        std::make_shared<VideoFrameBuffer>(std::make_unique<VideoFrameBuffer::Frame>(VideoFrameBuffer::Frame{std::move(converted)}));
     buffer->presentationTime = CMTimeAdd(segment.targetStart, CMTimeSubtract(shownFrom, start));
     buffer->duration = CMTimeSubtract(shownUntil, shownFrom);
     return buffer;
@@ -96,8 +97,8 @@ std::shared_ptr<SampleBuffer> VideoCompositionOutput::readNext(Error* error, boo
             // A frame lasts until the next one is shown; the last one as long as the container says.
             CMTime heldEnd = nextTime;
             if (!next || !CMTIME_IS_NUMERIC(heldEnd) || CMTimeCompare(heldEnd, heldTime_) <= 0) {
-                heldEnd = CMTimeAdd(heldTime_, held_->pkt_duration > 0 ? decoder_.durationOf(held_->pkt_duration)
-                                                                       : videoComposition_.frameDuration);
+                heldEnd = CMTimeAdd(heldTime_,
+                                    held_->pkt_duration > 0 ? decoder_.durationOf(held_->pkt_duration) : videoComposition_.frameDuration);
             }
             buffer = deliver(std::move(held_), heldTime_, heldEnd, error, failed);
             if (failed)
@@ -114,8 +115,8 @@ std::shared_ptr<SampleBuffer> VideoCompositionOutput::readNext(Error* error, boo
         if (!held_ || CMTimeCompare(heldTime_, end) >= 0) {
             ++segment_;
             // A segment that goes on where this one stopped (a split point) continues without seeking.
-            const bool continues = held_ && segment_ < track_->segments.size() &&
-                                   CMTimeCompare(track_->segments[segment_].sourceRange.start, end) == 0;
+            const bool continues =
+                held_ && segment_ < track_->segments.size() && CMTimeCompare(track_->segments[segment_].sourceRange.start, end) == 0;
             emittedInSegment_ = false;
             if (!continues) {
                 inSegment_ = false;

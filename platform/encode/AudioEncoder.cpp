@@ -1,7 +1,7 @@
 #include "AudioEncoder.h"
 
-#include "Resampler.h"
 #include "EncoderOutput.h"
+#include "Resampler.h"
 
 extern "C" {
 #include <libavutil/channel_layout.h>
@@ -12,7 +12,7 @@ bool AudioEncoder::open(const AudioEncoderSettings& settings, bool globalHeader,
     const AVCodec* codec = avcodec_find_encoder_by_name(settings.encoderName.toUtf8().constData());
     if (!codec) {
         setError(error, mediaLayerError(MediaLayerErrorCode::CodecMissing,
-                              QStringLiteral("The %1 encoder is not available.").arg(settings.encoderName)));
+                                        QStringLiteral("The %1 encoder is not available.").arg(settings.encoderName)));
         return false;
     }
     codec_.reset(avcodec_alloc_context3(codec));

@@ -7,8 +7,8 @@
 
 #include <functional>
 
-inline bool receiveEncodedPackets(AVCodecContext* codec, const std::function<bool(PacketPtr, Error*)>& handler,
-                                  const QString& failure, Error* error)
+inline bool receiveEncodedPackets(AVCodecContext* codec, const std::function<bool(PacketPtr, Error*)>& handler, const QString& failure,
+                                  Error* error)
 {
     for (;;) {
         PacketPtr packet = makePacket();

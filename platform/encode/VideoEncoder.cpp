@@ -15,14 +15,14 @@ bool VideoEncoder::open(const Options& options, Error* error)
     const AVCodec* codec = avcodec_find_encoder_by_name(name);
     if (!codec) {
         setError(error, mediaLayerError(MediaLayerErrorCode::CodecMissing,
-                              QStringLiteral("The %1 encoder is not available.").arg(QString::fromLatin1(name))));
+                                        QStringLiteral("The %1 encoder is not available.").arg(QString::fromLatin1(name))));
         return false;
     }
     if (options.size.width() < 2 || options.size.height() < 2 || options.size.width() % 2 || options.size.height() % 2) {
         setError(error, mediaLayerError(MediaLayerErrorCode::InvalidArgument,
-                              QStringLiteral("Cannot encode a %1×%2 picture: width and height must be even and at least 2.")
-                                  .arg(options.size.width())
-                                  .arg(options.size.height())));
+                                        QStringLiteral("Cannot encode a %1×%2 picture: width and height must be even and at least 2.")
+                                            .arg(options.size.width())
+                                            .arg(options.size.height())));
         return false;
     }
     codec_.reset(avcodec_alloc_context3(codec));

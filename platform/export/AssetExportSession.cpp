@@ -1,8 +1,8 @@
 #include "AssetExportSession.h"
 
 #include "BufferPump.h"
-#include "InterleavedTransfer.h"
 #include "CompositionReader.h"
+#include "InterleavedTransfer.h"
 #include "MediaAsset.h"
 #include "MediaWriter.h"
 #include "PassthroughCopier.h"
@@ -86,7 +86,8 @@ bool AssetExportSession::run(Error* error)
     switch (preset_) {
     case PlatformExportPreset::Passthrough: {
         PassthroughCopier copier(asset_, composition_, fileType_, path_, metadata_);
-        return copier.run(cancelled_, [this](double p) { progress_ = float(p); }, error);
+        return copier.run(
+            cancelled_, [this](double p) { progress_ = float(p); }, error);
     }
     case PlatformExportPreset::AppleM4A:
         return exportAudio(error);
@@ -108,14 +109,15 @@ bool AssetExportSession::exportAudio(Error* error)
     auto audio = reader.addAudioMixOutput(audioTrackIDs(composition_), audioMix_, format);
     MediaWriter writer(path_, fileType_);
     const int64_t bitRate = 128000 * std::min(format.channelCount, 2) + 64000 * std::max(format.channelCount - 2, 0);
-    WriterInput* input = writer.addAudioEncoderInput(AudioEncoderSettings{QStringLiteral("aac"), format.sampleRate,
-                                                                          format.channelCount, 0, bitRate});
+    WriterInput* input =
+        writer.addAudioEncoderInput(AudioEncoderSettings{QStringLiteral("aac"), format.sampleRate, format.channelCount, 0, bitRate});
     writer.setMetadata(metadata_);
     if (!reader.startReading(error) || !writer.startWriting(error))
         return false;
     std::vector<std::pair<BufferPump, WriterInput*>> pumps;
-    pumps.emplace_back(BufferPump(*audio, [input](SampleBuffer& b, Error* e) { return input->append(b, e); },
-                                  [input](Error* e) { return input->markAsFinished(e); }),
+    pumps.emplace_back(BufferPump(
+                           *audio, [input](SampleBuffer& b, Error* e) { return input->append(b, e); },
+                           [input](Error* e) { return input->markAsFinished(e); }),
                        input);
     return write(writer, pumps, error);
 }
@@ -123,7 +125,8 @@ bool AssetExportSession::exportAudio(Error* error)
 bool AssetExportSession::write(MediaWriter& writer, std::vector<std::pair<BufferPump, WriterInput*>>& pumps, Error* error)
 {
     const double total = CMTimeGetSeconds(composition_.duration());
-    const bool ok = transferInterleaved(pumps, cancelled_, [&](CMTime t) { progress_ = float(std::min(0.999, CMTimeGetSeconds(t) / total)); }, error);
+    const bool ok = transferInterleaved(
+        pumps, cancelled_, [&](CMTime t) { progress_ = float(std::min(0.999, CMTimeGetSeconds(t) / total)); }, error);
     if (!ok) {
         writer.cancelWriting();
         return false;
@@ -157,8 +160,9 @@ bool AssetExportSession::exportLowQuality(Error* error)
     if (!encoding)
         return false;
     std::vector<std::pair<BufferPump, WriterInput*>> pumps;
-    pumps.emplace_back(BufferPump(*video, [&](SampleBuffer& b, Error* e) { return encoding->append(b, e); },
-                                  [&](Error* e) { return encoding->markAsFinished(e); }),
+    pumps.emplace_back(BufferPump(
+                           *video, [&](SampleBuffer& b, Error* e) { return encoding->append(b, e); },
+                           [&](Error* e) { return encoding->markAsFinished(e); }),
                        &encoding->writerInput());
 
     const PcmFormat source = sourceAudioFormat(*asset_, composition_);
@@ -167,8 +171,9 @@ bool AssetExportSession::exportLowQuality(Error* error)
         const int rate = std::min(source.sampleRate, 48000);
         audio = reader.addAudioMixOutput(audioTrackIDs(composition_), audioMix_, PcmFormat{rate, 1, 0, PcmFormat::Sample::Float32});
         WriterInput* input = writer.addAudioEncoderInput(AudioEncoderSettings{QStringLiteral("aac"), rate, 1, 0, 64000});
-        pumps.emplace_back(BufferPump(*audio, [input](SampleBuffer& b, Error* e) { return input->append(b, e); },
-                                      [input](Error* e) { return input->markAsFinished(e); }),
+        pumps.emplace_back(BufferPump(
+                               *audio, [input](SampleBuffer& b, Error* e) { return input->append(b, e); },
+                               [input](Error* e) { return input->markAsFinished(e); }),
                            input);
     }
     writer.setMetadata(metadata_);

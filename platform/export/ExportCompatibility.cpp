@@ -33,8 +33,7 @@ bool isCompatible(const MediaAsset& asset, PlatformExportPreset preset, MediaFil
     if (!format || (!hasVideo && !hasAudio))
         return false;
     for (const MediaTrack& track : asset.tracks())
-        if ((track.mediaType == MediaType::Video || track.mediaType == MediaType::Audio) &&
-            !containerTakes(format, track.codecName))
+        if ((track.mediaType == MediaType::Video || track.mediaType == MediaType::Audio) && !containerTakes(format, track.codecName))
             return false;
     return true;
 }

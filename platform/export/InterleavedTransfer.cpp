@@ -3,7 +3,7 @@
 #include "MediaWriter.h"
 
 bool transferInterleaved(std::vector<std::pair<BufferPump, WriterInput*>>& pumps, const std::atomic<bool>& cancelled,
-              const std::function<void(CMTime)>& reached, Error* error)
+                         const std::function<void(CMTime)>& reached, Error* error)
 {
     size_t finished = 0;
     while (finished < pumps.size()) {

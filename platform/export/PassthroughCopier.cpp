@@ -1,14 +1,14 @@
 #include "PassthroughCopier.h"
 
-#include "PacketTime.h"
 #include "EarlyEnd.h"
 #include "MediaAsset.h"
 #include "MediaInput.h"
 #include "MediaWriter.h"
 #include "Mp4EditList.h"
+#include "PacketTime.h"
 
-#include <QFile>
 #include "SampleBufferInternal.h"
+#include <QFile>
 
 #include <map>
 
@@ -29,8 +29,8 @@ double seconds(int64_t ticks, AVRational timeBase) { return double(ticks) * av_q
 
 } // namespace
 
-PassthroughCopier::PassthroughCopier(std::shared_ptr<const MediaAsset> asset, const Composition& composition,
-                                     MediaFileType fileType, QString path, std::vector<MetadataItem> metadata)
+PassthroughCopier::PassthroughCopier(std::shared_ptr<const MediaAsset> asset, const Composition& composition, MediaFileType fileType,
+                                     QString path, std::vector<MetadataItem> metadata)
     : asset_(std::move(asset)), composition_(composition), fileType_(fileType), path_(std::move(path)), metadata_(std::move(metadata))
 {
 }
@@ -42,7 +42,7 @@ bool PassthroughCopier::run(const std::atomic<bool>& cancelled, const std::funct
         return false;
     MediaWriter writer(path_, fileType_);
     std::map<int, Track> tracks; // by stream index
-    int anchor = -1;              // the video stream whose keyframes place each piece
+    int anchor = -1;             // the video stream whose keyframes place each piece
     for (const CompositionTrack& compositionTrack : composition_.tracks) {
         const std::optional<MediaTrack> source = asset_->trackWithID(compositionTrack.trackID);
         if (!source || source->streamIndex >= int(input->nb_streams) || compositionTrack.mediaType == MediaType::Other)
@@ -159,8 +159,8 @@ bool PassthroughCopier::run(const std::atomic<bool>& cancelled, const std::funct
             const int64_t dts = decodeTimestamp(*packet);
             const double shownAt = seconds(pts, track.timeBase);
             const double shownUntil = shownAt + seconds(std::max<int64_t>(packet->duration, 0), track.timeBase);
-            const CMTime until = CMTimeSubtract(MediaInput::timeFromTimestamp(pts + std::max<int64_t>(packet->duration, 0), track.timeBase),
-                                                offsetZero);
+            const CMTime until =
+                CMTimeSubtract(MediaInput::timeFromTimestamp(pts + std::max<int64_t>(packet->duration, 0), track.timeBase), offsetZero);
             if (CMTIME_IS_NUMERIC(until))
                 track.reached = CMTimeMaximum(track.reached, until);
             PacketPtr out = makePacket();

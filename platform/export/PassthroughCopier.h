@@ -20,8 +20,8 @@ class MediaAsset;
 
 class PassthroughCopier {
 public:
-    PassthroughCopier(std::shared_ptr<const MediaAsset> asset, const Composition& composition, MediaFileType fileType,
-                      QString path, std::vector<MetadataItem> metadata);
+    PassthroughCopier(std::shared_ptr<const MediaAsset> asset, const Composition& composition, MediaFileType fileType, QString path,
+                      std::vector<MetadataItem> metadata);
     // True when the file was written completely; false on failure (error set) or when cancelled.
     bool run(const std::atomic<bool>& cancelled, const std::function<void(double)>& progress, Error* error);
 

@@ -90,8 +90,8 @@ VideoComposition VideoComposition::withPropertiesOfAsset(const MediaAsset& asset
     return composition;
 }
 
-bool validateVideoComposition(const VideoComposition& videoComposition, const Composition& composition,
-                              CMTimeRange timeRange, VideoCompositionValidationDelegate* delegate)
+bool validateVideoComposition(const VideoComposition& videoComposition, const Composition& composition, CMTimeRange timeRange,
+                              VideoCompositionValidationDelegate* delegate)
 {
     bool valid = true;
     auto report = [&](const std::function<bool()>& callback) {

@@ -88,5 +88,5 @@ public:
 // Checks frame duration and render size, that the instructions cover the range without gaps or
 // overlaps, and that every layer instruction names a video track of the composition. True when
 // nothing was found.
-bool validateVideoComposition(const VideoComposition& videoComposition, const Composition& composition,
-                              CMTimeRange timeRange, VideoCompositionValidationDelegate* delegate);
+bool validateVideoComposition(const VideoComposition& videoComposition, const Composition& composition, CMTimeRange timeRange,
+                              VideoCompositionValidationDelegate* delegate);

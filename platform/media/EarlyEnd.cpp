@@ -20,9 +20,9 @@ bool checkTrackReachedEnd(const MediaAsset& asset, const MediaTrack& track, CMTi
         return true;
     const QString kind = track.mediaType == MediaType::Video ? QStringLiteral("Video") : QStringLiteral("Audio");
     setError(error, mediaLayerError(MediaLayerErrorCode::Damaged,
-                          QStringLiteral("%1 track %2 ends at %3 s, before its stated length: the file is damaged or incomplete.")
-                              .arg(kind)
-                              .arg(track.trackID)
-                              .arg(CMTimeGetSeconds(reached), 0, 'f', 3)));
+                                    QStringLiteral("%1 track %2 ends at %3 s, before its stated length: the file is damaged or incomplete.")
+                                        .arg(kind)
+                                        .arg(track.trackID)
+                                        .arg(CMTimeGetSeconds(reached), 0, 'f', 3)));
     return false;
 }

@@ -1,9 +1,9 @@
 #include "FrameTiming.h"
 
-#include "PacketTime.h"
 #include "MediaAsset.h"
 #include "MediaInput.h"
 #include "Mp4SampleTable.h"
+#include "PacketTime.h"
 
 #include <algorithm>
 #include <numeric>
@@ -66,8 +66,8 @@ std::optional<std::vector<FrameSample>> read(const MediaAsset& asset, int32_t tr
 {
     const std::optional<MediaTrack> track = asset.trackWithID(trackID);
     if (!track) {
-        setError(error, mediaLayerError(MediaLayerErrorCode::NotFound,
-                              QStringLiteral("\"%1\" has no track %2.").arg(asset.path()).arg(trackID)));
+        setError(error,
+                 mediaLayerError(MediaLayerErrorCode::NotFound, QStringLiteral("\"%1\" has no track %2.").arg(asset.path()).arg(trackID)));
         return std::nullopt;
     }
     if (asset.formatName().startsWith(QLatin1String("mov,"))) {

@@ -22,7 +22,6 @@ namespace FrameTiming {
 
 enum class Source { SampleTable, PacketScan };
 
-std::optional<std::vector<FrameSample>> read(const MediaAsset& asset, int32_t trackID, Error* error,
-                                             Source* source = nullptr);
+std::optional<std::vector<FrameSample>> read(const MediaAsset& asset, int32_t trackID, Error* error, Source* source = nullptr);
 
 } // namespace FrameTiming

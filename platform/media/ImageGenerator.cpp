@@ -13,8 +13,8 @@ class ImageGenerator::Worker {
 public:
     explicit Worker(std::shared_ptr<const MediaAsset> asset) : asset_(std::move(asset)) {}
 
-    Result generate(CMTime time, const Settings& settings, const std::function<bool()>& cancelled, QImage& image,
-                    CMTime& actualTime, Error* error);
+    Result generate(CMTime time, const Settings& settings, const std::function<bool()>& cancelled, QImage& image, CMTime& actualTime,
+                    Error* error);
 
 private:
     bool ensureOpen(Error* error);
@@ -36,8 +36,7 @@ bool ImageGenerator::Worker::ensureOpen(Error* error)
         openAttempted_ = true;
         const auto videoTracks = asset_->tracksWithMediaType(MediaType::Video);
         if (videoTracks.empty())
-            openError_ = mediaLayerError(MediaLayerErrorCode::NotFound,
-                               QStringLiteral("\"%1\" has no video track.").arg(asset_->path()));
+            openError_ = mediaLayerError(MediaLayerErrorCode::NotFound, QStringLiteral("\"%1\" has no video track.").arg(asset_->path()));
         else
             opened_ = decoder_.open(asset_, videoTracks.front().trackID, &openError_);
     }
@@ -46,9 +45,8 @@ bool ImageGenerator::Worker::ensureOpen(Error* error)
     return opened_;
 }
 
-ImageGenerator::Result ImageGenerator::Worker::generate(CMTime time, const Settings& settings,
-                                                        const std::function<bool()>& cancelled, QImage& image,
-                                                        CMTime& actualTime, Error* error)
+ImageGenerator::Result ImageGenerator::Worker::generate(CMTime time, const Settings& settings, const std::function<bool()>& cancelled,
+                                                        QImage& image, CMTime& actualTime, Error* error)
 {
     if (!ensureOpen(error))
         return Result::Failed;
@@ -57,8 +55,8 @@ ImageGenerator::Result ImageGenerator::Worker::generate(CMTime time, const Setti
         return Result::Failed;
     }
     const int64_t target = decoder_.timestampForTime(time);
-    const bool exact = CMTimeCompare(settings.toleranceBefore, kCMTimeZero) == 0 &&
-                       CMTimeCompare(settings.toleranceAfter, kCMTimeZero) == 0;
+    const bool exact =
+        CMTimeCompare(settings.toleranceBefore, kCMTimeZero) == 0 && CMTimeCompare(settings.toleranceAfter, kCMTimeZero) == 0;
     const int64_t skipBefore = exact ? target : AV_NOPTS_VALUE;
     const CMTime earliest = CMTimeSubtract(time, settings.toleranceBefore);
     const CMTime latest = CMTimeAdd(time, settings.toleranceAfter);
@@ -99,7 +97,7 @@ ImageGenerator::Result ImageGenerator::Worker::generate(CMTime time, const Setti
     const AVFrame* shown = current_ ? current_.get() : pending_.get();
     if (!shown) {
         setError(error, mediaLayerError(MediaLayerErrorCode::Damaged,
-                              QStringLiteral("No frame could be decoded at %1 s.").arg(CMTimeGetSeconds(time))));
+                                        QStringLiteral("No frame could be decoded at %1 s.").arg(CMTimeGetSeconds(time))));
         return Result::Failed;
     }
     image = render(shown, settings, error);
@@ -111,9 +109,8 @@ ImageGenerator::Result ImageGenerator::Worker::generate(CMTime time, const Setti
 
 QImage ImageGenerator::Worker::render(const AVFrame* frame, const Settings& settings, Error* error)
 {
-    const double aspect = frame->sample_aspect_ratio.num > 0 && frame->sample_aspect_ratio.den > 0
-                              ? av_q2d(frame->sample_aspect_ratio)
-                              : decoder_.track().pixelAspectRatio;
+    const double aspect = frame->sample_aspect_ratio.num > 0 && frame->sample_aspect_ratio.den > 0 ? av_q2d(frame->sample_aspect_ratio)
+                                                                                                   : decoder_.track().pixelAspectRatio;
     const QTransform rotation = settings.appliesTransform
                                     ? QTransform(decoder_.track().preferredTransform.m11(), decoder_.track().preferredTransform.m12(),
                                                  decoder_.track().preferredTransform.m21(), decoder_.track().preferredTransform.m22(), 0, 0)
@@ -130,8 +127,8 @@ QImage ImageGenerator::Worker::render(const AVFrame* frame, const Settings& sett
     const int width = std::max(1, int(std::lround((swapsAxes ? turned.height() : turned.width()) * scale)));
     const int height = std::max(1, int(std::lround((swapsAxes ? turned.width() : turned.height()) * scale)));
 
-    scaler_.reset(sws_getCachedContext(scaler_.release(), frame->width, frame->height, AVPixelFormat(frame->format),
-                                       width, height, AV_PIX_FMT_RGB32, SWS_BICUBIC, nullptr, nullptr, nullptr));
+    scaler_.reset(sws_getCachedContext(scaler_.release(), frame->width, frame->height, AVPixelFormat(frame->format), width, height,
+                                       AV_PIX_FMT_RGB32, SWS_BICUBIC, nullptr, nullptr, nullptr));
     QImage image(width, height, QImage::Format_RGB32);
     if (!scaler_ || image.isNull()) {
         setError(error, mediaError(AVERROR(ENOMEM), QStringLiteral("Cannot convert the picture")));
@@ -167,8 +164,7 @@ void ImageGenerator::generateImagesAsynchronously(std::vector<CMTime> times, Han
             QImage image;
             CMTime actual = kCMTimeInvalid;
             Error error;
-            const Result result = cancelled() ? Result::Cancelled
-                                              : worker_->generate(time, settings, cancelled, image, actual, &error);
+            const Result result = cancelled() ? Result::Cancelled : worker_->generate(time, settings, cancelled, image, actual, &error);
             if (result == Result::Cancelled)
                 error = mediaLayerError(MediaLayerErrorCode::Stopped, QStringLiteral("The request was cancelled."));
             handler(time, image, actual, result, error);

@@ -27,8 +27,7 @@ class SerialQueue;
 class ImageGenerator {
 public:
     enum class Result { Succeeded, Failed, Cancelled };
-    using Handler = std::function<void(CMTime requestedTime, const QImage& image, CMTime actualTime, Result result,
-                                       const Error& error)>;
+    using Handler = std::function<void(CMTime requestedTime, const QImage& image, CMTime actualTime, Result result, const Error& error)>;
 
     explicit ImageGenerator(std::shared_ptr<const MediaAsset> asset);
     ~ImageGenerator();

@@ -40,13 +40,11 @@ MediaType mediaTypeOf(const AVStream* stream)
 // ([a b u; c d v; x y w], a–d and x, y in 16.16 fixed point), which maps points as a row vector.
 QTransform transformOf(const AVStream* stream)
 {
-    const auto* matrix =
-        reinterpret_cast<const int32_t*>(av_stream_get_side_data(stream, AV_PKT_DATA_DISPLAYMATRIX, nullptr));
+    const auto* matrix = reinterpret_cast<const int32_t*>(av_stream_get_side_data(stream, AV_PKT_DATA_DISPLAYMATRIX, nullptr));
     if (!matrix)
         return QTransform();
     auto fixed = [](int32_t v) { return v / 65536.0; };
-    QTransform t(fixed(matrix[0]), fixed(matrix[1]), fixed(matrix[3]), fixed(matrix[4]), fixed(matrix[6]),
-                 fixed(matrix[7]));
+    QTransform t(fixed(matrix[0]), fixed(matrix[1]), fixed(matrix[3]), fixed(matrix[4]), fixed(matrix[6]), fixed(matrix[7]));
     if (t.dx() == 0 && t.dy() == 0 && !t.isIdentity()) {
         // Containers that store only the rotation: move the turned picture back to the origin.
         const QRectF bounds = t.mapRect(QRectF(0, 0, stream->codecpar->width, stream->codecpar->height));
@@ -99,8 +97,7 @@ QString artworkKeyFor(const QString& keySpace)
     return CommonMetadataKey::Artwork;
 }
 
-void appendTags(const AVDictionary* dict, const QString& keySpace, std::vector<MetadataItem>& items,
-                std::set<QString>& seen)
+void appendTags(const AVDictionary* dict, const QString& keySpace, std::vector<MetadataItem>& items, std::set<QString>& seen)
 {
     const AVDictionaryEntry* entry = nullptr;
     while ((entry = av_dict_get(dict, "", entry, AV_DICT_IGNORE_SUFFIX))) {
@@ -112,16 +109,17 @@ void appendTags(const AVDictionary* dict, const QString& keySpace, std::vector<M
 }
 
 // The duration of a stream in its own time base, or invalid when the container does not say.
-CMTime streamDuration(const AVStream* stream)
-{
-    return MediaInput::timeFromTimestamp(stream->duration, stream->time_base);
-}
+CMTime streamDuration(const AVStream* stream) { return MediaInput::timeFromTimestamp(stream->duration, stream->time_base); }
 
 // Containers whose index gives every track's exact length (sample tables, sample counts, data sizes).
 bool indexesTrackLengths(const QString& formatName)
 {
-    static const QStringList kFormats{QStringLiteral("mov,mp4,m4a,3gp,3g2,mj2"), QStringLiteral("flac"), QStringLiteral("wav"),
-                                      QStringLiteral("w64"), QStringLiteral("aiff"), QStringLiteral("caf")};
+    static const QStringList kFormats{QStringLiteral("mov,mp4,m4a,3gp,3g2,mj2"),
+                                      QStringLiteral("flac"),
+                                      QStringLiteral("wav"),
+                                      QStringLiteral("w64"),
+                                      QStringLiteral("aiff"),
+                                      QStringLiteral("caf")};
     return kFormats.contains(formatName);
 }
 
@@ -169,9 +167,9 @@ std::shared_ptr<MediaAsset> MediaAsset::open(const QString& path, Error* error)
         const AVCodecParameters* par = st->codecpar;
         if (MediaInput::isAttachedPicture(st)) {
             if (st->attached_pic.size > 0) {
-                asset->metadata_.push_back(MetadataItem{
-                    keySpace, artworkKeyFor(keySpace), CommonMetadataKey::Artwork,
-                    QByteArray(reinterpret_cast<const char*>(st->attached_pic.data), st->attached_pic.size)});
+                asset->metadata_.push_back(
+                    MetadataItem{keySpace, artworkKeyFor(keySpace), CommonMetadataKey::Artwork,
+                                 QByteArray(reinterpret_cast<const char*>(st->attached_pic.data), st->attached_pic.size)});
             }
             continue;
         }
@@ -220,16 +218,18 @@ std::shared_ptr<MediaAsset> MediaAsset::open(const QString& path, Error* error)
     }
     // Stream tags such as "language" or "handler_name" describe the track, not the file.
     std::erase_if(asset->metadata_, [](const MetadataItem& item) {
-        static const std::set<QString> trackOnly = {QStringLiteral("language"), QStringLiteral("handler_name"),
-                                                    QStringLiteral("vendor_id"), QStringLiteral("duration")};
+        static const std::set<QString> trackOnly = {QStringLiteral("language"), QStringLiteral("handler_name"), QStringLiteral("vendor_id"),
+                                                    QStringLiteral("duration")};
         return trackOnly.count(item.key.toLower()) != 0;
     });
     // The tracks' own durations are exact. Some files end their presentation later than that (reordered
     // frames of variable rate shown after the track's decode duration); the container says so, then.
     CMTime duration = CMTIME_IS_VALID(end) ? end : kCMTimeZero;
     if (CMTIME_IS_VALID(containerDuration)) {
-        const CMTime containerEnd = CMTimeSubtract(containerDuration, CMTimeSubtract(asset->startOffset_,
-            MediaInput::timeFromTimestamp(ctx->start_time == AV_NOPTS_VALUE ? 0 : ctx->start_time, AVRational{1, AV_TIME_BASE})));
+        const CMTime containerEnd = CMTimeSubtract(
+            containerDuration,
+            CMTimeSubtract(asset->startOffset_, MediaInput::timeFromTimestamp(ctx->start_time == AV_NOPTS_VALUE ? 0 : ctx->start_time,
+                                                                              AVRational{1, AV_TIME_BASE})));
         if (!CMTIME_IS_VALID(end) || CMTimeGetSeconds(containerEnd) - CMTimeGetSeconds(end) > 0.001)
             duration = containerEnd;
     }

@@ -40,13 +40,12 @@ InputFormatContextPtr open(const QString& path, bool probe, Error* error)
     std::call_once(quiet, [] { av_log_set_level(qEnvironmentVariableIsSet("CLIPWELL_FFMPEG_LOG") ? AV_LOG_VERBOSE : AV_LOG_QUIET); });
     const QFileInfo info(path);
     if (!info.exists()) {
-        setError(error, mediaLayerError(MediaLayerErrorCode::NotFound,
-                              QStringLiteral("The file \"%1\" does not exist.").arg(path)));
+        setError(error, mediaLayerError(MediaLayerErrorCode::NotFound, QStringLiteral("The file \"%1\" does not exist.").arg(path)));
         return nullptr;
     }
     if (info.isDir()) {
-        setError(error, mediaLayerError(MediaLayerErrorCode::InvalidArgument,
-                              QStringLiteral("\"%1\" is a folder, not a media file.").arg(path)));
+        setError(error,
+                 mediaLayerError(MediaLayerErrorCode::InvalidArgument, QStringLiteral("\"%1\" is a folder, not a media file.").arg(path)));
         return nullptr;
     }
     AVDictionary* options = nullptr;

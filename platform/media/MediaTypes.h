@@ -16,24 +16,23 @@ enum class MediaType { Video, Audio, Subtitle, TimedMetadata, Other };
 QString mediaTypeName(MediaType type);
 
 struct MediaTrack {
-    int32_t trackID = 0;     // stable: the container's track ID when unique and non-zero, else index + 1
-    int streamIndex = -1;    // the demuxer's stream index
+    int32_t trackID = 0;  // stable: the container's track ID when unique and non-zero, else index + 1
+    int streamIndex = -1; // the demuxer's stream index
     MediaType mediaType = MediaType::Other;
-    QString codecName;       // the media library's codec name ("h264", "aac", ...)
-    uint32_t codecTag = 0;   // the container's four-character code, 0 when it has none
-    QSize naturalSize;       // coded picture size, before the transform
+    QString codecName;     // the media library's codec name ("h264", "aac", ...)
+    uint32_t codecTag = 0; // the container's four-character code, 0 when it has none
+    QSize naturalSize;     // coded picture size, before the transform
     double pixelAspectRatio = 1.0;
     QTransform preferredTransform; // the display matrix: x' = m11·x + m21·y + dx, y' = m12·x + m22·y + dy
     double nominalFrameRate = 0.0;
-    QString languageCode;    // ISO 639-2 as the container states it, empty when it states none
+    QString languageCode;                     // ISO 639-2 as the container states it, empty when it states none
     CMTimeRange timeRange = kCMTimeRangeZero; // in source time (zero at the asset's start)
     int sampleRate = 0;
     int channelCount = 0;
     uint64_t channelLayoutMask = 0; // speaker positions when the file names them, else 0
     int64_t bitRate = 0;
     int timeBaseNum = 0, timeBaseDen = 1; // the demuxer's time base of this track
-    bool lengthIsIndexed = false; // the container's index states this track's exact length
-
+    bool lengthIsIndexed = false;         // the container's index states this track's exact length
 };
 
 // Key spaces and common keys of metadata items.

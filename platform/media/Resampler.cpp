@@ -15,8 +15,8 @@ SwrContextPtr makeResampler(const AVChannelLayout& outLayout, AVSampleFormat out
 {
     SwrContext* raw = nullptr;
     // The library reads the layouts only; its declaration lacks the const.
-    int ret = swr_alloc_set_opts2(&raw, const_cast<AVChannelLayout*>(&outLayout), outFormat, outRate, const_cast<AVChannelLayout*>(&inLayout),
-                                  inFormat, inRate, 0, nullptr);
+    int ret = swr_alloc_set_opts2(&raw, const_cast<AVChannelLayout*>(&outLayout), outFormat, outRate,
+                                  const_cast<AVChannelLayout*>(&inLayout), inFormat, inRate, 0, nullptr);
     SwrContextPtr resampler(raw);
     if (ret >= 0)
         ret = swr_init(resampler.get());

@@ -1,7 +1,7 @@
 #include "MediaWriter.h"
 
-#include "PacketTime.h"
 #include "AudioEncoder.h"
+#include "PacketTime.h"
 #include "SampleBufferInternal.h"
 #include "TrackOutput.h"
 
@@ -78,7 +78,7 @@ WriterInput* MediaWriter::addPacketInput(const ReaderOutput& copiedTrack)
     if (!source)
         return nullptr;
     const AVCodecParameters* parameters = source->codecParameters();
-    const MediaType type = !parameters ? MediaType::Other
+    const MediaType type = !parameters                                       ? MediaType::Other
                            : parameters->codec_type == AVMEDIA_TYPE_VIDEO    ? MediaType::Video
                            : parameters->codec_type == AVMEDIA_TYPE_AUDIO    ? MediaType::Audio
                            : parameters->codec_type == AVMEDIA_TYPE_SUBTITLE ? MediaType::Subtitle
@@ -136,7 +136,9 @@ bool MediaWriter::startWriting(Error* error)
     AVFormatContext* raw = nullptr;
     int ret = avformat_alloc_output_context2(&raw, nullptr, muxer.isEmpty() ? nullptr : muxer.constData(), nullptr);
     if (ret < 0 || !raw)
-        return fail(mediaError(ret < 0 ? ret : AVERROR_MUXER_NOT_FOUND, QStringLiteral("Cannot write %1 files").arg(QString::fromUtf8(muxer))), error);
+        return fail(
+            mediaError(ret < 0 ? ret : AVERROR_MUXER_NOT_FOUND, QStringLiteral("Cannot write %1 files").arg(QString::fromUtf8(muxer))),
+            error);
     context_->format.reset(raw);
     AVFormatContext* format = raw;
     const bool globalHeader = format->oformat->flags & AVFMT_GLOBALHEADER;
@@ -171,9 +173,9 @@ bool MediaWriter::startWriting(Error* error)
         }
         if (avformat_query_codec(format->oformat, stream->codecpar->codec_id, FF_COMPLIANCE_NORMAL) == 0)
             return fail(mediaLayerError(MediaLayerErrorCode::InvalidArgument,
-                              QStringLiteral("A %1 file cannot hold %2.")
-                                  .arg(MediaFileTypes::extension(fileType_).toUpper(),
-                                       QString::fromUtf8(avcodec_get_name(stream->codecpar->codec_id)))),
+                                        QStringLiteral("A %1 file cannot hold %2.")
+                                            .arg(MediaFileTypes::extension(fileType_).toUpper(),
+                                                 QString::fromUtf8(avcodec_get_name(stream->codecpar->codec_id)))),
                         error);
     }
     for (const MetadataItem& item : metadata_)
@@ -335,7 +337,8 @@ bool WriterInput::markAsFinished(Error* error)
 {
     bool ok = true;
     if (encoder_)
-        ok = encoder_->finish([&](PacketPtr packet, Error* e) { return writePacket(packet.get(), 1, encoderSettings_.sampleRate, e); }, error);
+        ok = encoder_->finish([&](PacketPtr packet, Error* e) { return writePacket(packet.get(), 1, encoderSettings_.sampleRate, e); },
+                              error);
     {
         std::lock_guard lock(writer_.mutex_);
         finished_ = true;

@@ -4,7 +4,6 @@
 
 #include <QFile>
 
-
 std::optional<Mp4TrackTiming> readMp4TrackTiming(const QString& path, int32_t trackID)
 {
     QFile file(path);

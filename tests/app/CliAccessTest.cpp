@@ -24,8 +24,7 @@ Result runApp(const QString& container, const QStringList& arguments)
     process.setProcessEnvironment(env);
     process.start(QStringLiteral(CLIPWELL_APP), arguments);
     EXPECT_TRUE(process.waitForFinished(30000));
-    return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
-            QString::fromUtf8(process.readAllStandardError())};
+    return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()), QString::fromUtf8(process.readAllStandardError())};
 }
 
 } // namespace
@@ -65,8 +64,7 @@ TEST(ClipwellCliAccess, RefusalsSayWhyAndExitWithOne)
     file.close();
     for (const QStringList& args : {QStringList{QStringLiteral("--grant-cli-access"), root.path() + QStringLiteral("/missing")},
                                     QStringList{QStringLiteral("--grant-cli-access"), file.fileName()},
-                                    QStringList{QStringLiteral("--grant-cli-access")},
-                                    QStringList{QStringLiteral("--bogus")}}) {
+                                    QStringList{QStringLiteral("--grant-cli-access")}, QStringList{QStringLiteral("--bogus")}}) {
         const Result r = runApp(container, args);
         EXPECT_EQ(r.status, 1) << args.join(' ').toStdString();
         if (args.size() == 2)

@@ -17,9 +17,9 @@ protected:
     static std::vector<int16_t> decode(const QString& path)
     {
         QByteArray bytes;
-        TestMedia::run(QStringLiteral("ffmpeg"), {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"), path,
-                                                  QStringLiteral("-map"), QStringLiteral("0:a"), QStringLiteral("-f"),
-                                                  QStringLiteral("s16le"), QStringLiteral("-")},
+        TestMedia::run(QStringLiteral("ffmpeg"),
+                       {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"), path, QStringLiteral("-map"),
+                        QStringLiteral("0:a"), QStringLiteral("-f"), QStringLiteral("s16le"), QStringLiteral("-")},
                        &bytes);
         std::vector<int16_t> samples(size_t(bytes.size()) / 2);
         memcpy(samples.data(), bytes.constData(), samples.size() * 2);
@@ -31,15 +31,15 @@ protected:
     }
     static QString loud()
     {
-        return make(QStringLiteral("loud.wav"), {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                                                  QStringLiteral("aevalsrc=0.9*sin(440*2*PI*t):s=44100:d=1"), QStringLiteral("-c:a"),
-                                                  QStringLiteral("pcm_s16le")});
+        return make(QStringLiteral("loud.wav"),
+                    {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                     QStringLiteral("aevalsrc=0.9*sin(440*2*PI*t):s=44100:d=1"), QStringLiteral("-c:a"), QStringLiteral("pcm_s16le")});
     }
     static QString art()
     {
-        return make(QStringLiteral("audio-art.png"), {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                                                       QStringLiteral("color=yellow:s=50x50"), QStringLiteral("-frames:v"),
-                                                       QStringLiteral("1")});
+        return make(QStringLiteral("audio-art.png"),
+                    {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"), QStringLiteral("color=yellow:s=50x50"),
+                     QStringLiteral("-frames:v"), QStringLiteral("1")});
     }
 };
 
@@ -63,9 +63,10 @@ TEST_F(AudioCliTest, Mp3IsGaplessTaggedAndMixedDown)
     EXPECT_EQ(decode(mp3).size(), size_t(8 * 48000 * 2));
 
     // More than two channels reach LAME as stereo; a mono source stays mono.
-    const QString surround = inside(make(QStringLiteral("six.wav"), {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                                                                      QStringLiteral("sine=d=1"), QStringLiteral("-ac"), QStringLiteral("6")}),
-                                    QStringLiteral("six.wav"));
+    const QString surround =
+        inside(make(QStringLiteral("six.wav"), {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                                                QStringLiteral("sine=d=1"), QStringLiteral("-ac"), QStringLiteral("6")}),
+               QStringLiteral("six.wav"));
     ASSERT_EQ(run({"-i", surround, "-o", "six.mp3"}).status, 0);
     EXPECT_EQ(stream(granted + QStringLiteral("/six.mp3")).value(QStringLiteral("channels")).toInt(), 2);
     ASSERT_EQ(run({"-i", inside(wav(), QStringLiteral("tone.wav")), "-o", "mono.mp3", "-p", "lame"}).status, 0);
@@ -116,7 +117,7 @@ TEST_F(AudioCliTest, QoaRoundTripsThroughAnIndependentDecoder)
     EXPECT_GT(10 * std::log10(signal / noise), 25.0) << "QOA is lossy: a quiet tone keeps about 30 dB";
 
     const QString ten = inside(make(QStringLiteral("ten.wav"), {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                                                                 QStringLiteral("aevalsrc=0|0|0|0|0|0|0|0|0|0:s=8000:d=0.5")}),
+                                                                QStringLiteral("aevalsrc=0|0|0|0|0|0|0|0|0|0:s=8000:d=0.5")}),
                                QStringLiteral("ten.wav"));
     const Outcome refused = run({"-i", ten, "-o", "ten.qoa", "-p", "qoa"});
     EXPECT_EQ(refused.status, 1);
@@ -162,9 +163,9 @@ TEST_F(AudioCliTest, FlacAndAppleLosslessAreBitExactAndTagged)
 TEST_F(AudioCliTest, ATruncatedSourceFailsInsteadOfEndingShort)
 {
     // A FLAC file whose header promises 10 s but whose data stops after about a third of it.
-    const QString whole = make(QStringLiteral("long.flac"), {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                                                             QStringLiteral("sine=d=10:sample_rate=44100"), QStringLiteral("-c:a"),
-                                                             QStringLiteral("flac")});
+    const QString whole =
+        make(QStringLiteral("long.flac"), {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                                           QStringLiteral("sine=d=10:sample_rate=44100"), QStringLiteral("-c:a"), QStringLiteral("flac")});
     QFile in(whole);
     ASSERT_TRUE(in.open(QIODevice::ReadOnly));
     QFile cut(granted + QStringLiteral("/truncated.flac"));
@@ -182,9 +183,9 @@ TEST_F(AudioCliTest, ATruncatedSourceFailsInsteadOfEndingShort)
 TEST_F(AudioCliTest, WriteErrorsFailAndLeaveNothing)
 {
     const QString source = inside(h264WithBFrames(), QStringLiteral("talk.mp4"));
-    for (const QStringList& arguments : {QStringList{"-i", source, "-o", "full.mp3", "-p", "lame"},
-                                         QStringList{"-i", source, "-o", "full.qoa", "-p", "qoa"},
-                                         QStringList{"-i", source, "-o", "full.flac", "-p", "flac"}}) {
+    for (const QStringList& arguments :
+         {QStringList{"-i", source, "-o", "full.mp3", "-p", "lame"}, QStringList{"-i", source, "-o", "full.qoa", "-p", "qoa"},
+          QStringList{"-i", source, "-o", "full.flac", "-p", "flac"}}) {
         const Outcome r = run(arguments, QStringLiteral("ulimit -f 30; exec"));
         EXPECT_EQ(r.status, 1) << arguments.join(' ').toStdString();
         EXPECT_TRUE(r.out.contains(QStringLiteral("Error: Export failed:"))) << r.out.toStdString();

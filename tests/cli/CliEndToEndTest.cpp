@@ -47,9 +47,10 @@ TEST_F(CliTest, PassthroughCutsExactlyAndJoinsInSync)
     EXPECT_NEAR(video, audio, 0.05);
     // 7.5 s kept, plus the lead-in from the keyframe before 5.5 s to 5.5 s.
     QByteArray packets;
-    TestMedia::run(QStringLiteral("ffprobe"), {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-select_streams"),
-                                               QStringLiteral("v"), QStringLiteral("-show_entries"), QStringLiteral("packet=pts_time,flags"),
-                                               QStringLiteral("-of"), QStringLiteral("csv=p=0"), source},
+    TestMedia::run(QStringLiteral("ffprobe"),
+                   {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-select_streams"), QStringLiteral("v"),
+                    QStringLiteral("-show_entries"), QStringLiteral("packet=pts_time,flags"), QStringLiteral("-of"),
+                    QStringLiteral("csv=p=0"), source},
                    &packets);
     double keyframe = 0;
     for (const QByteArray& line : packets.split('\n'))
@@ -108,10 +109,10 @@ TEST_F(CliTest, M4aAndLowQualityExports)
     EXPECT_NEAR(duration(granted + QStringLiteral("/small.mp4")), 9.0, 0.05);
 
     // Artwork from a file reaches the M4A.
-    const QString art = inside(make(QStringLiteral("cli-art.png"), {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                                                                     QStringLiteral("color=blue:s=60x30"), QStringLiteral("-frames:v"),
-                                                                     QStringLiteral("1")}),
-                               QStringLiteral("art.png"));
+    const QString art = inside(
+        make(QStringLiteral("cli-art.png"), {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                                             QStringLiteral("color=blue:s=60x30"), QStringLiteral("-frames:v"), QStringLiteral("1")}),
+        QStringLiteral("art.png"));
     r = run({"-i", source, "-o", "art.m4a", "-p", "m4a", "--artwork", art});
     ASSERT_EQ(r.status, 0) << r.out.toStdString();
     s = streams(granted + QStringLiteral("/art.m4a"));
@@ -138,10 +139,10 @@ TEST_F(CliTest, FailuresSayWhatAndExitNonZero)
         {{"-i", source}, "Error: No output file specified"},
         {{"-i", audioOnly, "-o", "x.mp4", "-p", "low"}, "Error: Export failed: There is no video to export."},
         {{"-i", "nothing-here.mp4", "-o", "x.mp4"}, "Error: Missing access to input file!"},
-        {{"-i", inside(make(QStringLiteral("still.png"), {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                                                          QStringLiteral("color=red:s=32x32"), QStringLiteral("-frames:v"),
-                                                          QStringLiteral("1")}),
-                       QStringLiteral("still.png")),
+        {{"-i",
+          inside(make(QStringLiteral("still.png"), {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                                                    QStringLiteral("color=red:s=32x32"), QStringLiteral("-frames:v"), QStringLiteral("1")}),
+                 QStringLiteral("still.png")),
           "-o", "x.mp4"},
          "Error: The input has no playable length"},
     };
@@ -222,7 +223,8 @@ TEST_F(CliTest, InformationRequestsAndSetup)
     EXPECT_TRUE(setup.contains(QStringLiteral("Status: NOT CONFIGURED")));
     EXPECT_TRUE(setup.contains(QStringLiteral("clipwell --grant-cli-access FOLDER")));
     EXPECT_TRUE(setup.contains(QStringLiteral("Technical details: No bookmark exists")));
-    process.start(QStringLiteral(CLIPWELL_CLI), {QStringLiteral("-i"), QStringLiteral("a.mp4"), QStringLiteral("-o"), QStringLiteral("b.mp4")});
+    process.start(QStringLiteral(CLIPWELL_CLI),
+                  {QStringLiteral("-i"), QStringLiteral("a.mp4"), QStringLiteral("-o"), QStringLiteral("b.mp4")});
     process.waitForFinished();
     EXPECT_EQ(process.exitCode(), 1);
     EXPECT_TRUE(process.readAllStandardOutput().isEmpty());
@@ -237,7 +239,8 @@ TEST_F(CliTest, H264AndHevcKeepEveryFrameWithItsTiming)
     const QString avc = granted + QStringLiteral("/avc.mp4");
     QJsonArray s = probe(avc, true).value(QStringLiteral("streams")).toArray();
     ASSERT_EQ(s.size(), 2);
-    const QJsonObject video = s[1].toObject().value(QStringLiteral("codec_type")).toString() == QLatin1String("video") ? s[1].toObject() : s[0].toObject();
+    const QJsonObject video =
+        s[1].toObject().value(QStringLiteral("codec_type")).toString() == QLatin1String("video") ? s[1].toObject() : s[0].toObject();
     EXPECT_EQ(video.value(QStringLiteral("codec_name")).toString(), QStringLiteral("h264"));
     EXPECT_EQ(video.value(QStringLiteral("profile")).toString(), QStringLiteral("High"));
     EXPECT_EQ(video.value(QStringLiteral("r_frame_rate")).toString(), QStringLiteral("25/1"));
@@ -308,11 +311,11 @@ TEST_F(CliTest, H264KeepsVariableTimingRotationTracksAndPieces)
 TEST_F(CliTest, EncodingFailuresAreReportedAsFailures)
 {
     // A picture one pixel wide cannot be encoded: the export fails at once, nothing is written.
-    const QString thin = inside(make(QStringLiteral("thin.mkv"), {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                                                                  QStringLiteral("color=s=2x16:d=1"), QStringLiteral("-vf"),
-                                                                  QStringLiteral("format=gray,scale=1:16"), QStringLiteral("-c:v"),
-                                                                  QStringLiteral("ffv1")}),
-                                QStringLiteral("thin.mkv"));
+    const QString thin =
+        inside(make(QStringLiteral("thin.mkv"),
+                    {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"), QStringLiteral("color=s=2x16:d=1"),
+                     QStringLiteral("-vf"), QStringLiteral("format=gray,scale=1:16"), QStringLiteral("-c:v"), QStringLiteral("ffv1")}),
+               QStringLiteral("thin.mkv"));
     Outcome r = run({"-i", thin, "-o", "thin.mp4", "-p", "h264"});
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(r.out.contains(QStringLiteral("Error: Export failed: Cannot encode a 0×16 picture"))) << r.out.toStdString();
@@ -322,8 +325,9 @@ TEST_F(CliTest, EncodingFailuresAreReportedAsFailures)
     const QString source = inside(h264WithBFrames(), QStringLiteral("talk.mp4"));
     QProcess limited;
     limited.setWorkingDirectory(granted);
-    limited.start(QStringLiteral("bash"), {QStringLiteral("-c"), QStringLiteral("ulimit -f 40; exec \"$0\" -i talk.mp4 -o full.mp4 -p h264"),
-                                           QStringLiteral(CLIPWELL_CLI)});
+    limited.start(
+        QStringLiteral("bash"),
+        {QStringLiteral("-c"), QStringLiteral("ulimit -f 40; exec \"$0\" -i talk.mp4 -o full.mp4 -p h264"), QStringLiteral(CLIPWELL_CLI)});
     ASSERT_TRUE(limited.waitForFinished(120000));
     EXPECT_EQ(limited.exitCode(), 1);
     const QString out = QString::fromUtf8(limited.readAllStandardOutput());
@@ -335,11 +339,11 @@ TEST_F(CliTest, EncodingFailuresAreReportedAsFailures)
 
 TEST_F(CliTest, InterruptingCancelsCleanly)
 {
-    const QString longer = inside(make(QStringLiteral("longer.mp4"),
-                                       {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                                        QStringLiteral("testsrc2=s=1280x720:r=30:d=30"), QStringLiteral("-c:v"),
-                                        QStringLiteral("libx264"), QStringLiteral("-preset"), QStringLiteral("ultrafast")}),
-                                  QStringLiteral("longer.mp4"));
+    const QString longer =
+        inside(make(QStringLiteral("longer.mp4"),
+                    {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"), QStringLiteral("testsrc2=s=1280x720:r=30:d=30"),
+                     QStringLiteral("-c:v"), QStringLiteral("libx264"), QStringLiteral("-preset"), QStringLiteral("ultrafast")}),
+               QStringLiteral("longer.mp4"));
     QProcess process;
     process.setWorkingDirectory(granted);
     process.start(QStringLiteral(CLIPWELL_CLI), {QStringLiteral("-i"), longer, QStringLiteral("-o"), QStringLiteral("interrupted.mp4"),

@@ -22,8 +22,8 @@ struct Preset {
     const char* extension;
     bool needsVideo;
 };
-const Preset kPresets[] = {{"passthrough", "mp4", false}, {"h264", "mp4", true}, {"h265", "mp4", true},
-                           {"low", "mp4", true},          {"m4a", "m4a", false}, {"alac", "m4a", false},
+const Preset kPresets[] = {{"passthrough", "mp4", false}, {"h264", "mp4", true},  {"h265", "mp4", true},
+                           {"low", "mp4", true},          {"m4a", "m4a", false},  {"alac", "m4a", false},
                            {"flac", "flac", false},       {"lame", "mp3", false}, {"qoa", "qoa", false}};
 
 // Every file below the granted folder, hidden ones included.
@@ -98,9 +98,9 @@ protected:
             QFile::copy(QStringLiteral(CLIPWELL_CLI), tool);
         QProcess process;
         process.setWorkingDirectory(granted);
-        process.start(QStringLiteral("setpriv"),
-                      QStringList{QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"), QStringLiteral("--clear-groups"), tool} +
-                          arguments);
+        process.start(QStringLiteral("setpriv"), QStringList{QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
+                                                             QStringLiteral("--clear-groups"), tool} +
+                                                     arguments);
         return finish(process);
     }
 
@@ -281,7 +281,8 @@ TEST_F(CliFaultTest, InterruptionsAtRandomMomentsLeaveNothingBehind)
                 writeFile(single, "precious");
             const auto before = filesIn(granted);
             QProcess process;
-            start(process, QStringList{"-i", input, "-p", preset.name, "-y"} + (pieces ? target(preset, kept, true) : QStringList{"-o", single}));
+            start(process,
+                  QStringList{"-i", input, "-p", preset.name, "-y"} + (pieces ? target(preset, kept, true) : QStringList{"-o", single}));
             ASSERT_TRUE(process.waitForStarted());
             while (!process.canReadLine() && process.state() == QProcess::Running)
                 process.waitForReadyRead(50);
@@ -334,7 +335,8 @@ TEST_F(CliFaultTest, BadInputsAreRefusedByEveryPreset)
         {"text.mp4", "This is not a movie.\n", false},
         {"half.mp4", bytes.left(bytes.size() / 2), false}, // its index is at the end
         {"corrupt.mp4", corrupt, true},
-        {"picture.mp4", contents(make(QStringLiteral("fault-still.png"), {"-f", "lavfi", "-i", "color=red:s=32x32", "-frames:v", "1"})), false},
+        {"picture.mp4", contents(make(QStringLiteral("fault-still.png"), {"-f", "lavfi", "-i", "color=red:s=32x32", "-frames:v", "1"})),
+         false},
         {"subtitles.mkv", {}, false}, // only a subtitle track; already in place
     };
     for (const Input& input : inputs)
@@ -364,8 +366,8 @@ TEST_F(CliFaultTest, AbsurdArgumentsEndWellWithEveryPreset)
     QStringList cuts;
     for (int i = 0; i < 2000; ++i)
         cuts << QStringLiteral("-c") << QString::number(0.05 + i * 0.0013, 'f', 4);
-    const QString notAnImage = inside(make(QStringLiteral("fault-notes.txt"), {"-f", "lavfi", "-i", "sine=d=0.1", "-f", "wav"}),
-                                      QStringLiteral("art.png"));
+    const QString notAnImage =
+        inside(make(QStringLiteral("fault-notes.txt"), {"-f", "lavfi", "-i", "sine=d=0.1", "-f", "wav"}), QStringLiteral("art.png"));
     const QString huge = inside(make(QStringLiteral("fault-huge.png"), {"-f", "lavfi", "-i", "color=gray:s=10000x10000", "-frames:v", "1",
                                                                         "-pix_fmt", "gray", "-compression_level", "1"}),
                                 QStringLiteral("huge.png"));
@@ -375,8 +377,8 @@ TEST_F(CliFaultTest, AbsurdArgumentsEndWellWithEveryPreset)
         const QString output = granted + QStringLiteral("/absurd.") + QLatin1String(preset.extension);
         const auto before = filesIn(granted);
         // Times out of range or malformed: refused before anything is written.
-        for (const QStringList& times : {QStringList{"-c", "99999999"}, QStringList{"-c", "-5"}, QStringList{"-s", "1e400"},
-                                         QStringList{"-c", "99:99:99:99"}}) {
+        for (const QStringList& times :
+             {QStringList{"-c", "99999999"}, QStringList{"-c", "-5"}, QStringList{"-s", "1e400"}, QStringList{"-c", "99:99:99:99"}}) {
             const CliOutcome r = run(QStringList{"-i", source, "-p", preset.name, "-o", output} + times);
             expectCleanFailure(r, before, name + " " + times.join(QLatin1Char(' ')).toStdString());
         }
@@ -428,14 +430,16 @@ TEST_F(CliFaultTest, TracksOfUnequalLengthAreNotDamage)
     // Matroska (no length per track) and in MP4 (each track's own length in its index).
     for (const char* container : {"mkv", "mp4"}) {
         const QString name = QStringLiteral("short-audio.%1").arg(QLatin1String(container));
-        const QString source = inside(make(QStringLiteral("fault-") + name, {"-f", "lavfi", "-i", "testsrc2=s=96x64:r=25:d=5", "-f", "lavfi",
-                                                                             "-i", "sine=d=2", "-c:v", "libx264", "-c:a", "aac"}),
+        const QString source = inside(make(QStringLiteral("fault-") + name, {"-f", "lavfi", "-i", "testsrc2=s=96x64:r=25:d=5", "-f",
+                                                                             "lavfi", "-i", "sine=d=2", "-c:v", "libx264", "-c:a", "aac"}),
                                       name);
         for (const char* preset : {"passthrough", "h264", "m4a", "flac"}) {
             const bool audioOnly = QByteArray(preset) == "m4a" || QByteArray(preset) == "flac";
             const QString output = granted + QStringLiteral("/unequal-%1-%2.%3")
                                                  .arg(QLatin1String(container), QLatin1String(preset),
-                                                      QByteArray(preset) == "flac" ? "flac" : audioOnly ? "m4a" : "mp4");
+                                                      QByteArray(preset) == "flac" ? "flac"
+                                                      : audioOnly                  ? "m4a"
+                                                                                   : "mp4");
             expectExport(run({"-i", source, "-p", preset, "-o", output, "-y"}), output, audioOnly ? 0 : 5.0,
                          std::string(container) + " " + preset);
         }

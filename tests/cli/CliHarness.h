@@ -57,8 +57,9 @@ protected:
         if (shellPrefix.isEmpty())
             process.start(QStringLiteral(CLIPWELL_CLI), arguments);
         else
-            process.start(QStringLiteral("bash"), QStringList{QStringLiteral("-c"), shellPrefix + QStringLiteral(" \"$0\" \"$@\""),
-                                                              QStringLiteral(CLIPWELL_CLI)} + arguments);
+            process.start(QStringLiteral("bash"),
+                          QStringList{QStringLiteral("-c"), shellPrefix + QStringLiteral(" \"$0\" \"$@\""), QStringLiteral(CLIPWELL_CLI)} +
+                              arguments);
     }
     // Waits for a started process; kills it when it takes longer than timeoutMs (a hang).
     static CliOutcome finish(QProcess& process, int timeoutMs = 180000)

@@ -47,9 +47,31 @@ TEST(CWCommandLineParser, EarlyExitsAndOperation)
 
 TEST(CWCommandLineParser, OptionTableAndValues)
 {
-    auto parser = parse({"-i", "in.mov", "-o", "--help", "-p", "H264", "-c", "10", "--cut", "20", "-s", "30", "-y", "--clear",
-                         "--json", "--verbose", "--small-artwork", "--meta-title", "T", "--meta-year", "2025", "--artwork",
-                         "art.png", "--meta-title", "T2"});
+    auto parser = parse({"-i",
+                         "in.mov",
+                         "-o",
+                         "--help",
+                         "-p",
+                         "H264",
+                         "-c",
+                         "10",
+                         "--cut",
+                         "20",
+                         "-s",
+                         "30",
+                         "-y",
+                         "--clear",
+                         "--json",
+                         "--verbose",
+                         "--small-artwork",
+                         "--meta-title",
+                         "T",
+                         "--meta-year",
+                         "2025",
+                         "--artwork",
+                         "art.png",
+                         "--meta-title",
+                         "T2"});
     ASSERT_FALSE(parser->parseError()) << parser->parseError()->message.toStdString();
     EXPECT_EQ(parser->outputFile(), QStringLiteral("--help")) << "a value is the next argument, whatever it looks like";
     EXPECT_EQ(parser->presetName(), QStringLiteral("H264"));
@@ -109,8 +131,7 @@ TEST(CWCommandLineParser, TimesParseStrictlyToMilliseconds)
     EXPECT_DOUBLE_EQ(seconds("0.0004"), 0.0);
     EXPECT_EQ(CWCommandLineParser::parseTimeString(QStringLiteral("1.2346")), CMTimeMake(1235, 1000)) << "rounded to ms";
     EXPECT_EQ(CWCommandLineParser::parseTimeString(QStringLiteral("1.2346")).timescale, 1000);
-    for (const char* bad : {"abc", "", "1:2:3:4", "-5", "1e3", "10s", "1:-30", ":30", "1::2", "nan", "inf",
-                            "99999999999999999999999"})
+    for (const char* bad : {"abc", "", "1:2:3:4", "-5", "1e3", "10s", "1:-30", ":30", "1::2", "nan", "inf", "99999999999999999999999"})
         EXPECT_FALSE(CMTIME_IS_VALID(CWCommandLineParser::parseTimeString(QString::fromLatin1(bad)))) << bad;
 
     const QString message = errorOf({"a.mp4", "--cut", "abc"});
@@ -123,7 +144,8 @@ TEST(CWCommandLineParser, TimesParseStrictlyToMilliseconds)
 TEST(CWCommandLineParser, HelpAndVersionTexts)
 {
     const QString help = CWCommandLineParser::helpText();
-    EXPECT_TRUE(help.startsWith(QStringLiteral("Clipwell - Command Line Video Processing Tool\n\nUsage:\n  clipwell_cli [options]\n\nOptions:\n")));
+    EXPECT_TRUE(
+        help.startsWith(QStringLiteral("Clipwell - Command Line Video Processing Tool\n\nUsage:\n  clipwell_cli [options]\n\nOptions:\n")));
     EXPECT_TRUE(help.contains(QStringLiteral("  --preset, -p NAME    Export preset name (default: passthrough)\n")));
     EXPECT_TRUE(help.contains(QStringLiteral("  --split-export PATH  Output path template for multi-file export\n"
                                              "                       Creates multiple files based on cuts\n")));

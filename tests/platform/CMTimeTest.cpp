@@ -62,8 +62,7 @@ TEST(CMTime, AdditionFallsBackToTheLargerTimescaleWhenTheLcmOverflows)
     // Values near the 64-bit limit: the sum cannot be represented and saturates to infinity.
     const CMTime huge = CMTimeMake(std::numeric_limits<int64_t>::max() - 1, 1);
     EXPECT_TRUE(CMTIME_IS_POSITIVE_INFINITY(CMTimeAdd(huge, CMTimeMake(5, 1))));
-    EXPECT_TRUE(CMTIME_IS_NEGATIVE_INFINITY(
-        CMTimeSubtract(CMTimeMake(std::numeric_limits<int64_t>::min() + 1, 1), CMTimeMake(5, 1))));
+    EXPECT_TRUE(CMTIME_IS_NEGATIVE_INFINITY(CMTimeSubtract(CMTimeMake(std::numeric_limits<int64_t>::min() + 1, 1), CMTimeMake(5, 1))));
     // Near the limit but representable after the fallback.
     const CMTime big = CMTimeAdd(CMTimeMake(4'000'000'000'000'000'000, 1000), CMTimeMake(1, 3));
     EXPECT_TRUE(CMTIME_IS_NUMERIC(big));
@@ -132,11 +131,9 @@ TEST(CMTimeRange, HalfOpenContainmentAndEnds)
     EXPECT_FALSE(CMTimeRangeContainsTime(range, kCMTimeInvalid));
     EXPECT_FALSE(CMTimeRangeContainsTime(CMTimeRangeMake(CMTimeMake(5, 1), kCMTimeZero), CMTimeMake(5, 1)));
     EXPECT_FALSE(CMTIMERANGE_IS_VALID(CMTimeRangeMake(CMTimeMake(5, 1), CMTimeMake(-1, 1))));
-    const CMTimeRange overlap =
-        CMTimeRangeGetIntersection(range, CMTimeRangeFromTimeToTime(CMTimeMake(15, 1), CMTimeMake(30, 1)));
+    const CMTimeRange overlap = CMTimeRangeGetIntersection(range, CMTimeRangeFromTimeToTime(CMTimeMake(15, 1), CMTimeMake(30, 1)));
     EXPECT_TRUE(CMTimeRangeEqual(overlap, CMTimeRangeMake(CMTimeMake(15, 1), CMTimeMake(5, 1))));
-    EXPECT_TRUE(CMTIMERANGE_IS_EMPTY(
-        CMTimeRangeGetIntersection(range, CMTimeRangeMake(CMTimeMake(30, 1), CMTimeMake(1, 1)))));
+    EXPECT_TRUE(CMTIMERANGE_IS_EMPTY(CMTimeRangeGetIntersection(range, CMTimeRangeMake(CMTimeMake(30, 1), CMTimeMake(1, 1)))));
 }
 
 TEST(CMTimeRange, MapsTimesLinearlyBetweenRanges)
@@ -150,7 +147,6 @@ TEST(CMTimeRange, MapsTimesLinearlyBetweenRanges)
     EXPECT_EQ(CMTimeMapTimeFromRangeToRange(CMTimeMake(1001, 100), from, shifted), CMTimeMake(301, 100));
     // Times outside the range extrapolate; a zero-length source range cannot map.
     EXPECT_EQ(CMTimeMapTimeFromRangeToRange(CMTimeMake(0, 1), from, to), CMTimeMake(-1, 2));
-    EXPECT_FALSE(CMTIME_IS_VALID(
-        CMTimeMapTimeFromRangeToRange(CMTimeMake(1, 1), CMTimeRangeMake(CMTimeMake(1, 1), kCMTimeZero), to)));
+    EXPECT_FALSE(CMTIME_IS_VALID(CMTimeMapTimeFromRangeToRange(CMTimeMake(1, 1), CMTimeRangeMake(CMTimeMake(1, 1), kCMTimeZero), to)));
     EXPECT_FALSE(CMTIME_IS_VALID(CMTimeMapTimeFromRangeToRange(kCMTimeInvalid, from, to)));
 }

@@ -17,14 +17,11 @@ TEST(FrameTiming, MatchesTheDecodedFramesForEveryKindOfSource)
         QString path;
         FrameTiming::Source source;
     };
-    const std::vector<Case> cases{{h264WithBFrames(), FrameTiming::Source::SampleTable},
-                                  {fps25(), FrameTiming::Source::SampleTable},
-                                  {fps2997(), FrameTiming::Source::SampleTable},
-                                  {variableFrameRateMp4(), FrameTiming::Source::SampleTable},
-                                  {rotatedMov(), FrameTiming::Source::SampleTable},
-                                  {hevc(), FrameTiming::Source::SampleTable},
-                                  {variableFrameRate(), FrameTiming::Source::PacketScan},
-                                  {vp9Opus(), FrameTiming::Source::PacketScan}};
+    const std::vector<Case> cases{
+        {h264WithBFrames(), FrameTiming::Source::SampleTable},  {fps25(), FrameTiming::Source::SampleTable},
+        {fps2997(), FrameTiming::Source::SampleTable},          {variableFrameRateMp4(), FrameTiming::Source::SampleTable},
+        {rotatedMov(), FrameTiming::Source::SampleTable},       {hevc(), FrameTiming::Source::SampleTable},
+        {variableFrameRate(), FrameTiming::Source::PacketScan}, {vp9Opus(), FrameTiming::Source::PacketScan}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.path.toStdString());
         Error error;

@@ -26,11 +26,10 @@ std::vector<Delivered> generate(ImageGenerator& generator, const std::vector<CMT
 {
     std::mutex mutex;
     std::vector<Delivered> delivered;
-    generator.generateImagesAsynchronously(times, [&](CMTime requested, const QImage& image, CMTime actual,
-                                                      ImageGenerator::Result result, const Error& error) {
+    generator.generateImagesAsynchronously(times, [&](CMTime requested, const QImage& image, CMTime actual, ImageGenerator::Result result,
+                                                      const Error& error) {
         std::lock_guard lock(mutex);
-        delivered.push_back({requested, image, actual, result, error,
-                             QThread::currentThread() == QCoreApplication::instance()->thread()});
+        delivered.push_back({requested, image, actual, result, error, QThread::currentThread() == QCoreApplication::instance()->thread()});
     });
     if (cancelAtOnce)
         generator.cancelAllImages();
@@ -43,7 +42,6 @@ std::vector<Delivered> generate(ImageGenerator& generator, const std::vector<CMT
     std::lock_guard lock(mutex);
     return delivered;
 }
-
 
 } // namespace
 
@@ -123,10 +121,10 @@ TEST(ImageGenerator, ScalesToFitAndTurnsRotatedVideoUpright)
     EXPECT_EQ(frameNumberInImage(images[0].image), 20);
 
     // Pixel aspect 2:1 — 160×120 stored, 320×120 shown.
-    const QString wide = make(QStringLiteral("anamorphic.mp4"),
-                              {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                               QStringLiteral("testsrc=s=160x120:r=25:d=1"), QStringLiteral("-vf"), QStringLiteral("setsar=2"),
-                               QStringLiteral("-c:v"), QStringLiteral("libx264")});
+    const QString wide =
+        make(QStringLiteral("anamorphic.mp4"),
+             {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"), QStringLiteral("testsrc=s=160x120:r=25:d=1"),
+              QStringLiteral("-vf"), QStringLiteral("setsar=2"), QStringLiteral("-c:v"), QStringLiteral("libx264")});
     auto anamorphic = openAsset(wide);
     ASSERT_TRUE(anamorphic);
     EXPECT_DOUBLE_EQ(anamorphic->tracks()[0].pixelAspectRatio, 2.0);
@@ -173,9 +171,8 @@ TEST(ImageGenerator, DestructionWithWorkInFlight)
     {
         ImageGenerator generator(asset);
         std::vector<CMTime> times(20, CMTimeMake(9, 1));
-        generator.generateImagesAsynchronously(times, [&](CMTime, const QImage&, CMTime, ImageGenerator::Result, const Error&) {
-            ++calls;
-        });
+        generator.generateImagesAsynchronously(times,
+                                               [&](CMTime, const QImage&, CMTime, ImageGenerator::Result, const Error&) { ++calls; });
     }
     EXPECT_EQ(calls.load(), 20);
 }

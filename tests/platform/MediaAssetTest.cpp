@@ -1,5 +1,5 @@
-#include "FrameTiming.h"
 #include "MediaAsset.h"
+#include "FrameTiming.h"
 #include "support/TestMedia.h"
 
 #include <QCoreApplication>
@@ -31,9 +31,9 @@ std::optional<MetadataItem> commonItem(const MediaAsset& asset, const QString& c
 // What the asset reports agrees with ffprobe's view of the same file.
 TEST(MediaAsset, AgreesWithFfprobeAcrossFormats)
 {
-    const QStringList files{h264WithBFrames(), hevc(),        rotatedMov(), vp9Opus(),
-                            mp3WithCover(),    m4aWithCover(), wav(),        flac(),
-                            twoAudioAndSubtitle(), variableFrameRate(), fps2997()};
+    const QStringList files{
+        h264WithBFrames(),   hevc(),   rotatedMov(), vp9Opus(), mp3WithCover(), m4aWithCover(), wav(), flac(), twoAudioAndSubtitle(),
+        variableFrameRate(), fps2997()};
     for (const QString& path : files) {
         SCOPED_TRACE(path.toStdString());
         auto asset = openAsset(path);
@@ -50,8 +50,7 @@ TEST(MediaAsset, AgreesWithFfprobeAcrossFormats)
             const QJsonObject& s = streams[i];
             ids.insert(track.trackID);
             EXPECT_EQ(track.codecName, s.value(QStringLiteral("codec_name")).toString());
-            EXPECT_EQ(mediaTypeName(track.mediaType) == QLatin1String("metadata") ? QStringLiteral("data")
-                                                                                 : mediaTypeName(track.mediaType),
+            EXPECT_EQ(mediaTypeName(track.mediaType) == QLatin1String("metadata") ? QStringLiteral("data") : mediaTypeName(track.mediaType),
                       s.value(QStringLiteral("codec_type")).toString());
             if (track.mediaType == MediaType::Video) {
                 EXPECT_EQ(track.naturalSize.width(), s.value(QStringLiteral("width")).toInt());
@@ -63,7 +62,8 @@ TEST(MediaAsset, AgreesWithFfprobeAcrossFormats)
             }
         }
         EXPECT_EQ(ids.size(), asset->tracks().size()) << "track IDs are unique";
-        const double probedDuration = probed.value(QStringLiteral("format")).toObject().value(QStringLiteral("duration")).toString().toDouble();
+        const double probedDuration =
+            probed.value(QStringLiteral("format")).toObject().value(QStringLiteral("duration")).toString().toDouble();
         EXPECT_NEAR(CMTimeGetSeconds(asset->duration()), probedDuration, 0.05);
     }
 }
@@ -202,13 +202,12 @@ TEST(MediaAsset, BadInputGivesClearErrors)
 // Every prefix of a small file either fails with a message or opens with a consistent description.
 TEST(MediaAsset, EveryTruncatedPrefixOpensOrFailsCleanly)
 {
-    const QString small = make(QStringLiteral("tiny.mp4"),
-                               {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                                QStringLiteral("testsrc=s=32x24:r=10:d=0.5"), QStringLiteral("-f"), QStringLiteral("lavfi"),
-                                QStringLiteral("-i"), QStringLiteral("sine=d=0.5:sample_rate=8000"), QStringLiteral("-c:v"),
-                                QStringLiteral("libx264"), QStringLiteral("-bf"), QStringLiteral("2"), QStringLiteral("-c:a"),
-                                QStringLiteral("aac"), QStringLiteral("-b:a"), QStringLiteral("16k"),
-                                QStringLiteral("-movflags"), QStringLiteral("+faststart")});
+    const QString small = make(
+        QStringLiteral("tiny.mp4"),
+        {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"), QStringLiteral("testsrc=s=32x24:r=10:d=0.5"),
+         QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"), QStringLiteral("sine=d=0.5:sample_rate=8000"),
+         QStringLiteral("-c:v"), QStringLiteral("libx264"), QStringLiteral("-bf"), QStringLiteral("2"), QStringLiteral("-c:a"),
+         QStringLiteral("aac"), QStringLiteral("-b:a"), QStringLiteral("16k"), QStringLiteral("-movflags"), QStringLiteral("+faststart")});
     QFile file(small);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QByteArray bytes = file.readAll();

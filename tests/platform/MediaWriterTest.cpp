@@ -1,8 +1,8 @@
+#include "MediaWriter.h"
 #include "BufferPump.h"
 #include "CompositionReader.h"
 #include "InterleavedTransfer.h"
 #include "MediaAsset.h"
-#include "MediaWriter.h"
 #include "support/TestMedia.h"
 
 #include <QFile>
@@ -22,11 +22,13 @@ bool pump(const std::vector<std::pair<std::shared_ptr<ReaderOutput>, WriterInput
 {
     std::vector<std::pair<BufferPump, WriterInput*>> pumps;
     for (const auto& [output, input] : pairs)
-        pumps.emplace_back(BufferPump(*output, [input](SampleBuffer& b, Error* e) { return input->append(b, e); },
-                                      [input](Error* e) { return input->markAsFinished(e); }),
+        pumps.emplace_back(BufferPump(
+                               *output, [input](SampleBuffer& b, Error* e) { return input->append(b, e); },
+                               [input](Error* e) { return input->markAsFinished(e); }),
                            input);
     const std::atomic<bool> never{false};
-    return transferInterleaved(pumps, never, [](CMTime) {}, error);
+    return transferInterleaved(
+        pumps, never, [](CMTime) {}, error);
 }
 
 QJsonArray streamsOf(const QString& path) { return probe(path).value(QStringLiteral("streams")).toArray(); }
@@ -85,7 +87,13 @@ TEST(MediaWriter, CopiesEveryTrackWithOneAlternateGroupForTheAudio)
     EXPECT_NE(groups[1], 0);
     EXPECT_EQ(groups[1], groups[2]) << "both audio tracks are alternatives of each other";
     EXPECT_NE(groups[0], groups[1]);
-    EXPECT_EQ(probe(out).value(QStringLiteral("format")).toObject().value(QStringLiteral("tags")).toObject().value(QStringLiteral("title")).toString(),
+    EXPECT_EQ(probe(out)
+                  .value(QStringLiteral("format"))
+                  .toObject()
+                  .value(QStringLiteral("tags"))
+                  .toObject()
+                  .value(QStringLiteral("title"))
+                  .toString(),
               QStringLiteral("Copied"));
 }
 
@@ -95,15 +103,15 @@ TEST(MediaWriter, EncodesAacWithTagsAndArtwork)
     ASSERT_TRUE(asset);
     const Composition composition = keptComposition(*asset, {{0, 0.5}, {1.0, 2.0}});
     CompositionReader reader(asset, composition);
-    auto audio = reader.addAudioMixOutput({composition.tracks[0].trackID}, AudioMix{},
-                                          PcmFormat{44100, 2, 0, PcmFormat::Sample::Float32});
+    auto audio = reader.addAudioMixOutput({composition.tracks[0].trackID}, AudioMix{}, PcmFormat{44100, 2, 0, PcmFormat::Sample::Float32});
     Error error;
     ASSERT_TRUE(reader.startReading(&error));
     const QString out = folder() + QStringLiteral("/encoded.m4a");
     MediaWriter writer(out, MediaFileType::AppleM4A);
     WriterInput* input = writer.addAudioEncoderInput(AudioEncoderSettings{QStringLiteral("aac"), 44100, 2, 0, 128000});
-    QFile art(make(QStringLiteral("writer-art.png"), {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                                                      QStringLiteral("color=green:s=40x40"), QStringLiteral("-frames:v"), QStringLiteral("1")}));
+    QFile art(
+        make(QStringLiteral("writer-art.png"), {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                                                QStringLiteral("color=green:s=40x40"), QStringLiteral("-frames:v"), QStringLiteral("1")}));
     ASSERT_TRUE(art.open(QIODevice::ReadOnly));
     writer.setMetadata({{MetadataKeySpace::Common, CommonMetadataKey::Title, CommonMetadataKey::Title, QStringLiteral("Encoded")},
                         {MetadataKeySpace::Common, CommonMetadataKey::Artist, CommonMetadataKey::Artist, QStringLiteral("Writer")},

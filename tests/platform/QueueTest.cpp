@@ -1,8 +1,8 @@
 #include "Log.h"
 #include "MainQueue.h"
 #include "SerialQueue.h"
-#include "UserDefaults.h"
 #include "support/TestMedia.h"
+#include "UserDefaults.h"
 
 #include <QCoreApplication>
 #include <QThread>

@@ -36,11 +36,11 @@ SessionOutcome runSession(const std::shared_ptr<CWExportProject>& project, const
         return outcome;
     bool ended = false;
     session->startExport([](double, CMTime) { return true; },
-        [&](const std::optional<Error>& e, int64_t status) {
-            outcome.error = e;
-            outcome.status = status;
-            ended = true;
-        });
+                         [&](const std::optional<Error>& e, int64_t status) {
+                             outcome.error = e;
+                             outcome.status = status;
+                             ended = true;
+                         });
     EXPECT_TRUE(runEventLoopUntil([&] { return ended; }, timeoutMs));
     return outcome;
 }

@@ -132,8 +132,8 @@ QString make(const QString& name, const QStringList& ffmpegArguments)
     const QString path = folder() + QLatin1Char('/') + name;
     if (QFileInfo::exists(path))
         return path;
-    QStringList args{QStringLiteral("-nostdin"), QStringLiteral("-hide_banner"), QStringLiteral("-loglevel"),
-                     QStringLiteral("error"), QStringLiteral("-y")};
+    QStringList args{QStringLiteral("-nostdin"), QStringLiteral("-hide_banner"), QStringLiteral("-loglevel"), QStringLiteral("error"),
+                     QStringLiteral("-y")};
     args << ffmpegArguments << path;
     EXPECT_EQ(run(QStringLiteral("ffmpeg"), args), 0) << "making " << name.toStdString();
     return path;
@@ -141,8 +141,8 @@ QString make(const QString& name, const QStringList& ffmpegArguments)
 
 QJsonObject probe(const QString& path, bool countFrames)
 {
-    QStringList args{QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-of"), QStringLiteral("json"),
-                     QStringLiteral("-show_format"), QStringLiteral("-show_streams")};
+    QStringList args{QStringLiteral("-v"),   QStringLiteral("error"),        QStringLiteral("-of"),
+                     QStringLiteral("json"), QStringLiteral("-show_format"), QStringLiteral("-show_streams")};
     if (countFrames)
         args << QStringLiteral("-count_frames");
     QByteArray output;
@@ -227,8 +227,8 @@ std::vector<double> probeFrameTimes(const QString& path)
     QByteArray output;
     run(QStringLiteral("ffprobe"),
         {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-select_streams"), QStringLiteral("v:0"),
-         QStringLiteral("-show_entries"), QStringLiteral("frame=best_effort_timestamp_time"), QStringLiteral("-of"),
-         QStringLiteral("json"), path},
+         QStringLiteral("-show_entries"), QStringLiteral("frame=best_effort_timestamp_time"), QStringLiteral("-of"), QStringLiteral("json"),
+         path},
         &output);
     std::vector<double> times;
     for (const QJsonValue& frame : QJsonDocument::fromJson(output).object().value(QStringLiteral("frames")).toArray())
@@ -239,10 +239,16 @@ std::vector<double> probeFrameTimes(const QString& path)
 QString h264WithBFrames()
 {
     return make(QStringLiteral("bframes.mp4"),
-                pattern(10) + tone(10, 440) +
-                    std::initializer_list<const char*>{"-c:v", "libx264", "-preset", "veryfast", "-crf", "12", "-bf", "3",
-                                                       "-g", "50", "-c:a", "aac", "-ac", "2", "-b:a", "96k",
-                                                       "-metadata", "title=Pattern", "-metadata", "artist=Clipwell Tests"});
+                pattern(10) + tone(10, 440) + std::initializer_list<const char*>{"-c:v",      "libx264",
+                                                                                 "-preset",   "veryfast",
+                                                                                 "-crf",      "12",
+                                                                                 "-bf",       "3",
+                                                                                 "-g",        "50",
+                                                                                 "-c:a",      "aac",
+                                                                                 "-ac",       "2",
+                                                                                 "-b:a",      "96k",
+                                                                                 "-metadata", "title=Pattern",
+                                                                                 "-metadata", "artist=Clipwell Tests"});
 }
 
 QString hevc()
@@ -260,8 +266,7 @@ QString rotatedMov()
     if (QFileInfo::exists(rotated))
         return rotated;
     const QString plain = make(QStringLiteral("plain.mov"),
-                               pattern(2) + std::initializer_list<const char*>{"-c:v", "libx264", "-preset", "veryfast",
-                                                                               "-crf", "12"});
+                               pattern(2) + std::initializer_list<const char*>{"-c:v", "libx264", "-preset", "veryfast", "-crf", "12"});
     QFile in(plain);
     EXPECT_TRUE(in.open(QIODevice::ReadOnly));
     QByteArray bytes = in.readAll();
@@ -286,51 +291,51 @@ QString vp9Opus()
 {
     return make(QStringLiteral("vp9.mkv"),
                 pattern(2) + tone(2, 440) +
-                    std::initializer_list<const char*>{"-c:v", "libvpx-vp9", "-deadline", "realtime", "-cpu-used", "8",
-                                                       "-crf", "20", "-b:v", "0", "-c:a", "libopus",
-                                                       "-metadata", "author=MKV Author"});
+                    std::initializer_list<const char*>{"-c:v", "libvpx-vp9", "-deadline", "realtime", "-cpu-used", "8", "-crf", "20",
+                                                       "-b:v", "0", "-c:a", "libopus", "-metadata", "author=MKV Author"});
 }
 
 namespace {
 QString cover()
 {
-    return make(QStringLiteral("cover.jpg"),
-                {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"), QStringLiteral("color=red:s=64x64"),
-                 QStringLiteral("-frames:v"), QStringLiteral("1")});
+    return make(QStringLiteral("cover.jpg"), {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                                              QStringLiteral("color=red:s=64x64"), QStringLiteral("-frames:v"), QStringLiteral("1")});
 }
 } // namespace
 
 QString mp3WithCover()
 {
-    return make(QStringLiteral("tagged.mp3"),
-                tone(3, 440, 44100) + QStringList{QStringLiteral("-i"), cover()} +
-                    std::initializer_list<const char*>{"-map", "0", "-map", "1", "-c:a", "libmp3lame", "-b:a", "128k",
-                                                       "-c:v", "copy", "-disposition:v", "attached_pic", "-id3v2_version",
-                                                       "3", "-metadata", "title=Tone Title", "-metadata", "artist=Tone Artist",
-                                                       "-metadata", "album=Tone Album", "-metadata", "date=2024",
-                                                       "-metadata", "comment=A comment"});
+    return make(QStringLiteral("tagged.mp3"), tone(3, 440, 44100) + QStringList{QStringLiteral("-i"), cover()} +
+                                                  std::initializer_list<const char*>{"-map",           "0",
+                                                                                     "-map",           "1",
+                                                                                     "-c:a",           "libmp3lame",
+                                                                                     "-b:a",           "128k",
+                                                                                     "-c:v",           "copy",
+                                                                                     "-disposition:v", "attached_pic",
+                                                                                     "-id3v2_version", "3",
+                                                                                     "-metadata",      "title=Tone Title",
+                                                                                     "-metadata",      "artist=Tone Artist",
+                                                                                     "-metadata",      "album=Tone Album",
+                                                                                     "-metadata",      "date=2024",
+                                                                                     "-metadata",      "comment=A comment"});
 }
 
 QString m4aWithCover()
 {
     return make(QStringLiteral("tagged.m4a"),
                 tone(3, 440, 44100) + QStringList{QStringLiteral("-i"), cover()} +
-                    std::initializer_list<const char*>{"-map", "0", "-map", "1", "-c:a", "aac", "-b:a", "96k", "-c:v",
-                                                       "copy", "-disposition:v", "attached_pic", "-metadata",
-                                                       "title=M4A Title", "-metadata", "artist=M4A Artist", "-metadata",
-                                                       "album=M4A Album"});
+                    std::initializer_list<const char*>{"-map", "0", "-map", "1", "-c:a", "aac", "-b:a", "96k", "-c:v", "copy",
+                                                       "-disposition:v", "attached_pic", "-metadata", "title=M4A Title", "-metadata",
+                                                       "artist=M4A Artist", "-metadata", "album=M4A Album"});
 }
 
-QString wav()
-{
-    return make(QStringLiteral("tone.wav"), tone(1, 440) + std::initializer_list<const char*>{"-c:a", "pcm_s16le"});
-}
+QString wav() { return make(QStringLiteral("tone.wav"), tone(1, 440) + std::initializer_list<const char*>{"-c:a", "pcm_s16le"}); }
 
 QString flac()
 {
     return make(QStringLiteral("tone.flac"),
-                tone(2, 440, 44100) + std::initializer_list<const char*>{"-c:a", "flac", "-metadata", "title=FLAC Title",
-                                                                         "-metadata", "artist=FLAC Artist"});
+                tone(2, 440, 44100) +
+                    std::initializer_list<const char*>{"-c:a", "flac", "-metadata", "title=FLAC Title", "-metadata", "artist=FLAC Artist"});
 }
 
 QString twoAudioAndSubtitle()
@@ -341,11 +346,27 @@ QString twoAudioAndSubtitle()
         EXPECT_TRUE(file.open(QIODevice::WriteOnly));
         file.write("1\n00:00:00,500 --> 00:00:01,500\nHello\n\n2\n00:00:02,000 --> 00:00:03,000\nWorld\n\n");
     }
-    return make(QStringLiteral("multi.mp4"),
-                pattern(4) + tone(4, 440) + tone(4, 880) + QStringList{QStringLiteral("-i"), srt} +
-                    std::initializer_list<const char*>{"-map", "0:v", "-map", "1:a", "-map", "2:a", "-map", "3:s", "-c:v",
-                                                       "libx264", "-preset", "veryfast", "-c:a", "aac", "-c:s", "mov_text",
-                                                       "-metadata:s:a:0", "language=eng", "-metadata:s:a:1", "language=deu"});
+    return make(QStringLiteral("multi.mp4"), pattern(4) + tone(4, 440) + tone(4, 880) + QStringList{QStringLiteral("-i"), srt} +
+                                                 std::initializer_list<const char*>{"-map",
+                                                                                    "0:v",
+                                                                                    "-map",
+                                                                                    "1:a",
+                                                                                    "-map",
+                                                                                    "2:a",
+                                                                                    "-map",
+                                                                                    "3:s",
+                                                                                    "-c:v",
+                                                                                    "libx264",
+                                                                                    "-preset",
+                                                                                    "veryfast",
+                                                                                    "-c:a",
+                                                                                    "aac",
+                                                                                    "-c:s",
+                                                                                    "mov_text",
+                                                                                    "-metadata:s:a:0",
+                                                                                    "language=eng",
+                                                                                    "-metadata:s:a:1",
+                                                                                    "language=deu"});
 }
 
 namespace {
@@ -355,16 +376,14 @@ const char* kVariableRate = "setpts='if(lt(N,25),N*0.04,1+(N-25)*0.08)/TB'";
 
 QString variableFrameRate()
 {
-    return make(QStringLiteral("vfr.mkv"),
-                pattern(3) + std::initializer_list<const char*>{"-vf", kVariableRate, "-vsync", "vfr", "-c:v", "libx264",
-                                                                "-preset", "veryfast", "-bf", "0"});
+    return make(QStringLiteral("vfr.mkv"), pattern(3) + std::initializer_list<const char*>{"-vf", kVariableRate, "-vsync", "vfr", "-c:v",
+                                                                                           "libx264", "-preset", "veryfast", "-bf", "0"});
 }
 
 QString variableFrameRateMp4()
 {
-    return make(QStringLiteral("vfr.mp4"),
-                pattern(3) + std::initializer_list<const char*>{"-vf", kVariableRate, "-vsync", "vfr", "-c:v", "libx264",
-                                                                "-preset", "veryfast", "-bf", "2"});
+    return make(QStringLiteral("vfr.mp4"), pattern(3) + std::initializer_list<const char*>{"-vf", kVariableRate, "-vsync", "vfr", "-c:v",
+                                                                                           "libx264", "-preset", "veryfast", "-bf", "2"});
 }
 
 QString fps25()
@@ -376,8 +395,7 @@ QString fps25()
 QString fps2997()
 {
     return make(QStringLiteral("fps2997.mp4"),
-                pattern(4, QStringLiteral("30000/1001")) +
-                    std::initializer_list<const char*>{"-c:v", "libx264", "-preset", "veryfast"});
+                pattern(4, QStringLiteral("30000/1001")) + std::initializer_list<const char*>{"-c:v", "libx264", "-preset", "veryfast"});
 }
 
 int frameNumberInImage(const QImage& image)
@@ -408,8 +426,7 @@ namespace TestMedia {
 QString silence(int seconds)
 {
     return make(QStringLiteral("silence-%1.wav").arg(seconds),
-                {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                 QStringLiteral("anullsrc=r=8000:cl=mono"), QStringLiteral("-t"), QString::number(seconds),
-                 QStringLiteral("-c:a"), QStringLiteral("pcm_s16le")});
+                {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"), QStringLiteral("anullsrc=r=8000:cl=mono"),
+                 QStringLiteral("-t"), QString::number(seconds), QStringLiteral("-c:a"), QStringLiteral("pcm_s16le")});
 }
 } // namespace TestMedia

@@ -48,19 +48,19 @@ struct Decoded {
 Decoded decode(const QString& path);
 
 // Common fixtures.
-QString h264WithBFrames();   // 160×120 25 fps, 10 s, frame number encoded in grey levels, AAC stereo
-QString hevc();              // 160×120 25 fps HEVC MP4, 2 s
-QString rotatedMov();        // 160×120 H.264 MOV whose display matrix turns it 90 degrees
-QString vp9Opus();           // MKV with VP9 + Opus
-QString mp3WithCover();      // MP3 with ID3 tags and cover art
-QString m4aWithCover();      // M4A (AAC) with tags and cover art
-QString wav();               // PCM WAV, 1 s
-QString flac();              // FLAC with Vorbis comments
+QString h264WithBFrames();     // 160×120 25 fps, 10 s, frame number encoded in grey levels, AAC stereo
+QString hevc();                // 160×120 25 fps HEVC MP4, 2 s
+QString rotatedMov();          // 160×120 H.264 MOV whose display matrix turns it 90 degrees
+QString vp9Opus();             // MKV with VP9 + Opus
+QString mp3WithCover();        // MP3 with ID3 tags and cover art
+QString m4aWithCover();        // M4A (AAC) with tags and cover art
+QString wav();                 // PCM WAV, 1 s
+QString flac();                // FLAC with Vorbis comments
 QString twoAudioAndSubtitle(); // MP4: video, two AAC tracks, a mov_text subtitle track
-QString variableFrameRate(); // MKV and MP4 flavours below
+QString variableFrameRate();   // MKV and MP4 flavours below
 QString variableFrameRateMp4();
-QString fps25();             // 25 fps, 4 s, no B-frames
-QString fps2997();           // 30000/1001 fps, 4 s
+QString fps25();   // 25 fps, 4 s, no B-frames
+QString fps2997(); // 30000/1001 fps, 4 s
 
 // The frame number a fixture picture shows (grey levels of its left and right halves), or -1.
 int frameNumberInImage(const class QImage& image);

@@ -1,6 +1,6 @@
+#include "CompositionReader.h"
 #include "CWExportProject.h"
 #include "CWPreset.h"
-#include "CompositionReader.h"
 #include "MediaAsset.h"
 #include "SampleBufferInternal.h"
 #include "support/EngineFixtures.h"

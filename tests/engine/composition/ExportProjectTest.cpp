@@ -55,13 +55,12 @@ TEST(CWExportProjectSlices, KeptPiecesFollowTheSegments)
     EXPECT_EQ(describe(CWExportProject::createSlicesFromSplits(segments({{0, 5}}), sixty)), (Triples{{5, 0, 55}}));
     EXPECT_EQ(describe(CWExportProject::createSlicesFromSplits({}, sixty)), (Triples{{0, 0, 60}}));
     // A start that is not a whole tick of the duration's timescale is truncated to one.
-    auto truncated = CWExportProject::createSlicesFromSplits(
-        {CWExcludedSegment::startingAt(CMTimeMake(10001, 1000), CMTimeMake(20, 1))}, sixty);
+    auto truncated =
+        CWExportProject::createSlicesFromSplits({CWExcludedSegment::startingAt(CMTimeMake(10001, 1000), CMTimeMake(20, 1))}, sixty);
     EXPECT_EQ(truncated[0]->sourceEndTime(), CMTimeMake(6000, 600));
     // Segments beyond the source remove nothing more; a sub-tick piece vanishes.
     EXPECT_EQ(describe(CWExportProject::createSlicesFromSplits(segments({{50, 70}}), sixty)), (Triples{{0, 0, 50}}));
-    auto tiny = CWExportProject::createSlicesFromSplits(
-        {CWExcludedSegment::startingAt(CMTimeMake(1, 1000), CMTimeMake(60, 1))}, sixty);
+    auto tiny = CWExportProject::createSlicesFromSplits({CWExcludedSegment::startingAt(CMTimeMake(1, 1000), CMTimeMake(60, 1))}, sixty);
     EXPECT_TRUE(tiny.empty());
 
     auto slice = CWCompositionSlice::fromSourceRange(CMTimeRangeMake(s(10), s(10)), CMTimeRangeMake(s(0), s(10)));
@@ -105,7 +104,8 @@ TEST(CWExportProject, BuildsABackToBackComposition)
     EXPECT_EQ(project->targetProgressToSourceTime(1.0), kCMTimeZero);
 
     // An audio-only session leaves the video out and makes no video composition.
-    auto audio = CWExportProject::fromAsset(asset, std::vector<std::shared_ptr<CWExcludedSegment>>{}, preset("m4a"), CWProjectConfiguration::defaultConfiguration(), &error);
+    auto audio = CWExportProject::fromAsset(asset, std::vector<std::shared_ptr<CWExcludedSegment>>{}, preset("m4a"),
+                                            CWProjectConfiguration::defaultConfiguration(), &error);
     ASSERT_TRUE(audio);
     EXPECT_TRUE(audio->composition()->tracksWithMediaType(MediaType::Video).empty());
     EXPECT_EQ(audio->composition()->tracksWithMediaType(MediaType::Subtitle).size(), 1u);
@@ -113,7 +113,8 @@ TEST(CWExportProject, BuildsABackToBackComposition)
 
     // Nothing kept: no project and no error.
     error = Error{};
-    EXPECT_FALSE(CWExportProject::fromAsset(asset, segments({{0, 10}}), preset("h264"), CWProjectConfiguration::defaultConfiguration(), &error));
+    EXPECT_FALSE(
+        CWExportProject::fromAsset(asset, segments({{0, 10}}), preset("h264"), CWProjectConfiguration::defaultConfiguration(), &error));
     EXPECT_TRUE(error.message.isEmpty());
 }
 
@@ -149,7 +150,8 @@ TEST(CWAssetOrientation, ClassifiesQuarterTurns)
     EXPECT_EQ(CWAssetOrientation::transformForOrientation(9, size, QRectF()), QTransform());
     // Each transform maps the stored picture exactly onto the upright one.
     for (int o = 1; o <= 4; ++o) {
-        const QRectF mapped = CWAssetOrientation::transformForOrientation(o, size, QRectF(0, 0, 1920, 1080)).mapRect(QRectF(0, 0, 1920, 1080));
+        const QRectF mapped =
+            CWAssetOrientation::transformForOrientation(o, size, QRectF(0, 0, 1920, 1080)).mapRect(QRectF(0, 0, 1920, 1080));
         EXPECT_EQ(mapped.topLeft(), QPointF(0, 0)) << o;
     }
 

@@ -27,7 +27,7 @@ struct SessionCase {
     const char* file;
     const char* videoCodec; // null: no video in the output
     const char* audioCodec;
-    bool twoPieces;         // cut 2–4 s (a join) rather than 0–2 s
+    bool twoPieces;          // cut 2–4 s (a join) rather than 0–2 s
     int64_t sampleTolerance; // 0: every sample exactly
 };
 
@@ -88,15 +88,17 @@ TEST_P(SessionTest, ExportsTheKeptMaterial)
     EXPECT_NEAR(double(decoded.audioSamples), 384000.0, double(c.sampleTolerance));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    EverySession, SessionTest,
-    ::testing::Values(SessionCase{"passthrough", "copy.mp4", "h264", "aac", false, 1024},
-                      SessionCase{"h264", "h264.mp4", "h264", "aac", true, 1024}, SessionCase{"h265", "h265.mp4", "hevc", "aac", true, 1024},
-                      SessionCase{"low", "low.mp4", "h264", "aac", true, 1024}, SessionCase{"m4a", "audio.m4a", nullptr, "aac", true, 1024},
-                      SessionCase{"alac", "lossless.m4a", nullptr, "alac", true, 0},
-                      SessionCase{"flac", "lossless.flac", nullptr, "flac", true, 0},
-                      SessionCase{"lame", "audio.mp3", nullptr, "mp3", true, 1152}, SessionCase{"qoa", "audio.qoa", nullptr, "qoa", true, 0}),
-    caseName);
+INSTANTIATE_TEST_SUITE_P(EverySession, SessionTest,
+                         ::testing::Values(SessionCase{"passthrough", "copy.mp4", "h264", "aac", false, 1024},
+                                           SessionCase{"h264", "h264.mp4", "h264", "aac", true, 1024},
+                                           SessionCase{"h265", "h265.mp4", "hevc", "aac", true, 1024},
+                                           SessionCase{"low", "low.mp4", "h264", "aac", true, 1024},
+                                           SessionCase{"m4a", "audio.m4a", nullptr, "aac", true, 1024},
+                                           SessionCase{"alac", "lossless.m4a", nullptr, "alac", true, 0},
+                                           SessionCase{"flac", "lossless.flac", nullptr, "flac", true, 0},
+                                           SessionCase{"lame", "audio.mp3", nullptr, "mp3", true, 1152},
+                                           SessionCase{"qoa", "audio.qoa", nullptr, "qoa", true, 0}),
+                         caseName);
 
 namespace {
 QStringList warnings;

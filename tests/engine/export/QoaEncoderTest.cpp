@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <numbers>
 #include <functional>
+#include <numbers>
 #include <random>
 
 namespace {

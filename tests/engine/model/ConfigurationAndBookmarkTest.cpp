@@ -178,13 +178,13 @@ TEST_F(BookmarkManagerTest, VerboseLinesAndSilence)
     manager().removeBookmark();
     const std::string log = testing::internal::GetCapturedStderr();
     const std::string file = bookmarkFile().toStdString();
-    for (const std::string& line : std::initializer_list<std::string>
-         {"[CWBookmarkManager] Creating bookmark for folder: " + granted.toStdString(),
-          "[CWBookmarkManager] Bookmark file path: " + file, "[CWBookmarkManager] Writing bookmark data (",
-          "[CWBookmarkManager] Successfully wrote bookmark to file", "[CWBookmarkManager] Resolving bookmark",
-          "[CWBookmarkManager] Reading bookmark data from: " + file, "[CWBookmarkManager] Read bookmark data (",
-          "[CWBookmarkManager] Successfully resolved bookmark to: " + QDir(granted).canonicalPath().toStdString() + "\n",
-          "[CWBookmarkManager] Removing bookmark", "[CWBookmarkManager] Deleting bookmark file at: " + file,
-          "[CWBookmarkManager] Successfully removed bookmark file"})
+    for (const std::string& line : std::initializer_list<std::string>{
+             "[CWBookmarkManager] Creating bookmark for folder: " + granted.toStdString(),
+             "[CWBookmarkManager] Bookmark file path: " + file, "[CWBookmarkManager] Writing bookmark data (",
+             "[CWBookmarkManager] Successfully wrote bookmark to file", "[CWBookmarkManager] Resolving bookmark",
+             "[CWBookmarkManager] Reading bookmark data from: " + file, "[CWBookmarkManager] Read bookmark data (",
+             "[CWBookmarkManager] Successfully resolved bookmark to: " + QDir(granted).canonicalPath().toStdString() + "\n",
+             "[CWBookmarkManager] Removing bookmark", "[CWBookmarkManager] Deleting bookmark file at: " + file,
+             "[CWBookmarkManager] Successfully removed bookmark file"})
         EXPECT_NE(log.find(line), std::string::npos) << line;
 }

@@ -1,9 +1,9 @@
+#include "CWPreset.h"
 #include "CWProject.h"
 #include "CWUndoStack.h"
 #include "CWUtility.h"
 #include "MediaAsset.h"
 #include "support/TestMedia.h"
-#include "CWPreset.h"
 
 #include <QDir>
 #include <QFile>
@@ -245,9 +245,9 @@ TEST(CWProject, OptionsArtworkAndMetadataReachTheConfiguration)
     CWUtility::setDebugEnabled(false);
     EXPECT_NE(log.find("DEBUG ArtWork: failed to load artwork from: " + emptyFile.toStdString()), std::string::npos);
     EXPECT_EQ(configuration->additionalMetadata().size(), 1u);
-    const QString art = make(QStringLiteral("art.png"), {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                                                         QStringLiteral("color=blue:s=32x32"), QStringLiteral("-frames:v"),
-                                                         QStringLiteral("1")});
+    const QString art =
+        make(QStringLiteral("art.png"), {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                                         QStringLiteral("color=blue:s=32x32"), QStringLiteral("-frames:v"), QStringLiteral("1")});
     EXPECT_TRUE(project->useArtworkPath(art));
     ASSERT_EQ(configuration->additionalMetadata().size(), 2u);
     EXPECT_EQ(configuration->additionalMetadata()[1].commonKey, CommonMetadataKey::Artwork);

@@ -4,8 +4,8 @@
 #include "CWQualityConfigurationItem.h"
 #include "CWSampleRateConfigurationItem.h"
 #include "MediaAsset.h"
-#include "UserDefaults.h"
 #include "support/TestMedia.h"
+#include "UserDefaults.h"
 
 #include <QFile>
 
@@ -40,8 +40,8 @@ TEST(CWPresetCatalogue, OrderDefaultAndLastPreset)
     QStringList names;
     for (const CWPresetClass* presetClass : CWPreset::allPresetClasses())
         names << presetClass->presetName;
-    EXPECT_EQ(names, (QStringList{"AVC / h264", "Apple Lossless", "FLAC Audio", "HVEC / h265", "M4A Audio", "MP3 Audio",
-                                  "Passthrough", "QOA Audio", "Thumbnail"}));
+    EXPECT_EQ(names, (QStringList{"AVC / h264", "Apple Lossless", "FLAC Audio", "HVEC / h265", "M4A Audio", "MP3 Audio", "Passthrough",
+                                  "QOA Audio", "Thumbnail"}));
 
     UserDefaults::removeObjectForKey(QStringLiteral("lastPreset"));
     EXPECT_EQ(CWPreset::lastPreset()->identifier(), QStringLiteral("h265"));
@@ -177,8 +177,7 @@ TEST(CWPresetConfiguration, LabelsAndOptionLists)
     EXPECT_EQ(CWQualityConfigurationItem(7).humanReadableDescription(), QString());
 
     EXPECT_TRUE(preset("lame")->supportsBitrateConfiguration());
-    EXPECT_EQ(labels(preset("lame")->availableBitrateConfigurationItems()),
-              (QStringList{"96 kbps", "128 kbps", "192 kbps", "320 kbps"}));
+    EXPECT_EQ(labels(preset("lame")->availableBitrateConfigurationItems()), (QStringList{"96 kbps", "128 kbps", "192 kbps", "320 kbps"}));
     for (const char* id : {"m4a", "h264", "alac", "flac", "h265", "passthrough", "qoa", "low"}) {
         SCOPED_TRACE(id);
         EXPECT_FALSE(preset(id)->supportsBitrateConfiguration());
