@@ -1,6 +1,7 @@
 #include "CWMultiFileExporter.h"
 
 #include "MainQueue.h"
+#include "MediaAsset.h"
 
 std::shared_ptr<CWExporter> CWMultiFileExporter::exportAsset(std::shared_ptr<MediaAsset> asset, std::shared_ptr<CWPreset> preset,
                                                              const std::vector<std::shared_ptr<CWExcludedSegment>>& splits,
@@ -12,11 +13,13 @@ std::shared_ptr<CWExporter> CWMultiFileExporter::exportAsset(std::shared_ptr<Med
     return std::make_shared<CWMultiFileExporter>(project, project ? std::nullopt : std::optional<Error>(error));
 }
 
-QString CWMultiFileExporter::pieceFileName(const CWPreset& preset, const QString& base, int64_t number)
+QString CWMultiFileExporter::pieceFileName(const CWPreset& preset, const QString& sourcePath, const QString& base, int64_t number)
 {
     // The stem is complete as it is: a dot in the source's name must not cut the part number off.
+    // The extension is the one of the file type the piece is written as (a QuickTime source's pieces
+    // are QuickTime files).
     const QString stem = QStringLiteral("%1 - part %2").arg(base).arg(number);
-    return stem + QStringLiteral(" - ") + preset.defaultFileSuffix() + QLatin1Char('.') + preset.defaultFileExtensionForSource(stem);
+    return stem + QStringLiteral(" - ") + preset.defaultFileSuffix() + QLatin1Char('.') + preset.defaultFileExtensionForSource(sourcePath);
 }
 
 void CWMultiFileExporter::exportProjectTo(const QString& folder)
@@ -64,6 +67,7 @@ void CWMultiFileExporter::scheduleExportNextTo(const QString& folder)
                     again->scheduleExportNextTo(folder);
             });
         });
-    const QString name = pieceFileName(*exportProject()->preset(), exportProject()->baseFilename(), exportedSlices_ + 1);
+    const QString name =
+        pieceFileName(*exportProject()->preset(), exportProject()->asset()->path(), exportProject()->baseFilename(), exportedSlices_ + 1);
     subExporter_->exportProjectTo(folder + QLatin1Char('/') + name);
 }

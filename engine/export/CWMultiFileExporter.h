@@ -14,8 +14,8 @@ public:
                                                    std::shared_ptr<CWProjectConfiguration> configuration);
     void exportProjectTo(const QString& folder) override;
 
-    // The file name of piece `number` (from 1) of a source whose name without extension is `base`.
-    static QString pieceFileName(const CWPreset& preset, const QString& base, int64_t number);
+    // The file name of piece `number` (from 1) of the source at `sourcePath`, whose name without extension is `base`.
+    static QString pieceFileName(const CWPreset& preset, const QString& sourcePath, const QString& base, int64_t number);
 
 private:
     void scheduleExportNextTo(const QString& folder);

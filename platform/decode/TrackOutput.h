@@ -14,7 +14,7 @@ public:
     bool start(Error* error) override;
     // The source stream's codec parameters; valid after start() for the output's life.
     const AVCodecParameters* codecParameters() const { return decoder_.stream() ? decoder_.stream()->codecpar : nullptr; }
-    AVRational timeBase() const { return decoder_.stream() ? decoder_.stream()->time_base : AVRational{1, 1}; }
+    const AVStream* stream() const { return decoder_.stream(); }
 
 protected:
     std::shared_ptr<SampleBuffer> readNext(Error* error, bool& failed) override;

@@ -1,31 +1,76 @@
 #include "PassthroughCopier.h"
 
 #include "EarlyEnd.h"
+#include "KeyframeKind.h"
 #include "MediaAsset.h"
 #include "MediaInput.h"
 #include "MediaWriter.h"
 #include "Mp4EditList.h"
 #include "PacketTime.h"
-
+#include "PassthroughPlan.h"
 #include "SampleBufferInternal.h"
+
 #include <QFile>
 
 #include <map>
+#include <optional>
+
+using PassthroughPlan::Decision;
 
 namespace {
 
-struct Track {
-    int streamIndex = -1;
-    MediaType type = MediaType::Other;
+// One copied stream and where its copy has got to in the output (stream ticks, after the shift).
+struct CopiedTrack {
+    MediaTrack source;
     AVRational timeBase{1, 1};
     WriterInput* input = nullptr;
-    int64_t lastDts = INT64_MIN;
-    bool done = false; // reached the end of the current piece
-    MediaTrack source;
-    CMTime reached = kCMTimeInvalid; // source time up to which the current piece's packets go
+    int64_t shift = 0;                             // of the current piece
+    int64_t firstDts = AV_NOPTS_VALUE;             // the first packet written
+    int64_t lastDts = AV_NOPTS_VALUE;              // the last packet written
+    int64_t end = AV_NOPTS_VALUE;                  // the latest end of a packet written
+    std::vector<std::pair<CMTime, CMTime>> pieces; // per piece: its start in stream time, moved by the track's shift
+    bool done = false;                             // reached the end of the current piece
+    bool startedPiece = false;                     // the current piece's first packet is written
+    CMTime reached = kCMTimeInvalid;               // source time the current piece's packets reach
 };
 
-double seconds(int64_t ticks, AVRational timeBase) { return double(ticks) * av_q2d(timeBase); }
+CMTime timeOf(int64_t ticks, AVRational timeBase) { return MediaInput::timeFromTimestamp(ticks, timeBase); }
+
+// The first tick at or after the time: a piece moves at least as far as planned.
+int64_t ticksAtOrAfter(CMTime time, AVRational timeBase)
+{
+    return av_rescale_rnd(time.value, timeBase.den, int64_t(time.timescale) * timeBase.num, AV_ROUND_UP);
+}
+
+struct Keyframe {
+    int64_t pts = 0, dts = 0; // anchor stream ticks
+};
+
+// The anchor's keyframe at or before the time (also when B-frames present it after the time) at which
+// decoding can begin: an open group's keyframe leads back to the one before it.
+std::optional<Keyframe> findKeyframe(AVFormatContext* input, int anchor, int64_t target)
+{
+    const AVCodecParameters& parameters = *input->streams[anchor]->codecpar;
+    PacketPtr packet = makePacket();
+    const int64_t wanted = target;
+    std::optional<Keyframe> found;
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        if (av_seek_frame(input, anchor, target, AVSEEK_FLAG_BACKWARD) < 0)
+            avformat_seek_file(input, -1, INT64_MIN, INT64_MIN, INT64_MIN, 0);
+        int ret = 0;
+        while ((ret = av_read_frame(input, packet.get())) >= 0 && packet->stream_index != anchor)
+            av_packet_unref(packet.get());
+        if (ret < 0)
+            break;
+        found = Keyframe{presentationTimestamp(*packet), decodeTimestamp(*packet)};
+        const bool clean = keyframeKind(*packet, parameters) != KeyframeKind::OpenH264;
+        av_packet_unref(packet.get());
+        if ((found->pts <= wanted && clean) || found->dts - 1 >= target)
+            break;
+        target = found->dts - 1;
+    }
+    return found;
+}
 
 } // namespace
 
@@ -41,22 +86,22 @@ bool PassthroughCopier::run(const std::atomic<bool>& cancelled, const std::funct
     if (!input)
         return false;
     MediaWriter writer(path_, fileType_);
-    std::map<int, Track> tracks; // by stream index
-    int anchor = -1;             // the video stream whose keyframes place each piece
+    std::map<int, CopiedTrack> tracks; // by stream index
+    int anchor = -1;                   // the video stream whose keyframes place each piece
+    int audioRate = 0;
     for (const CompositionTrack& compositionTrack : composition_.tracks) {
         const std::optional<MediaTrack> source = asset_->trackWithID(compositionTrack.trackID);
         if (!source || source->streamIndex >= int(input->nb_streams) || compositionTrack.mediaType == MediaType::Other)
             continue;
-        AVStream* stream = input->streams[source->streamIndex];
-        Track track;
-        track.streamIndex = source->streamIndex;
-        track.type = source->mediaType;
-        track.timeBase = stream->time_base;
+        const AVStream* stream = input->streams[source->streamIndex];
+        CopiedTrack& track = tracks[source->streamIndex];
         track.source = *source;
-        track.input = writer.addEncodedInput(source->mediaType, stream->codecpar, stream->time_base.num, stream->time_base.den);
+        track.timeBase = stream->time_base;
+        track.input = writer.addStreamCopyInput(source->mediaType, stream);
         if (source->mediaType == MediaType::Video && anchor < 0)
             anchor = source->streamIndex;
-        tracks[source->streamIndex] = track;
+        if (source->mediaType == MediaType::Audio)
+            audioRate = std::max(audioRate, source->sampleRate);
     }
     for (unsigned i = 0; i < input->nb_streams; ++i)
         input->streams[i]->discard = tracks.count(int(i)) ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
@@ -66,128 +111,111 @@ bool PassthroughCopier::run(const std::atomic<bool>& cancelled, const std::funct
     }
     writer.setMetadata(metadata_);
     writer.setMuxerOption(QStringLiteral("use_editlist"), QStringLiteral("1"));
+    // Edit durations in the movie's timescale: the audio's rate keeps them exact to the sample.
+    writer.setMuxerOption(QStringLiteral("movie_timescale"), QString::number(audioRate > 0 ? audioRate : 90000));
     if (!writer.startWriting(error))
         return false;
 
     const std::vector<CompositionSegment>& pieces = composition_.tracks.front().segments;
-    const CMTime offsetZero = asset_->startOffset();
-    auto sourceTicks = [&](CMTime t, AVRational tb) { return MediaInput::timestampFromTime(CMTimeAdd(t, offsetZero), tb); };
-    double outputEnd = 0; // seconds of output filled so far
+    const CMTime offset = asset_->startOffset(); // source time zero in stream time
+    CMTime outputEnd = kCMTimeZero;
     PacketPtr packet = makePacket();
     for (size_t p = 0; p < pieces.size(); ++p) {
-        const CompositionSegment& piece = pieces[p];
-        const CMTime start = piece.sourceRange.start, end = CMTimeRangeGetEnd(piece.sourceRange);
-        // Find the keyframe at or before the start (also when B-frames present it after the start).
-        double keyframe = CMTimeGetSeconds(CMTimeAdd(start, offsetZero));
+        const CMTime start = CMTimeAdd(pieces[p].sourceRange.start, offset);
+        const CMTime end = CMTimeAdd(CMTimeRangeGetEnd(pieces[p].sourceRange), offset);
+        CMTime keyShown = start, keyDecoded = kCMTimeInvalid, videoTick = kCMTimeZero, lastVideoDecode = kCMTimeInvalid;
         if (anchor >= 0) {
-            const AVRational tb = tracks[anchor].timeBase;
-            int64_t target = sourceTicks(start, tb);
-            int64_t keyframeDts = target;
-            for (int attempt = 0; attempt < 4; ++attempt) {
-                if (av_seek_frame(input.get(), anchor, target, AVSEEK_FLAG_BACKWARD) < 0)
-                    avformat_seek_file(input.get(), -1, INT64_MIN, INT64_MIN, INT64_MIN, 0);
-                int ret = 0;
-                while ((ret = av_read_frame(input.get(), packet.get())) >= 0 && packet->stream_index != anchor)
-                    av_packet_unref(packet.get());
-                if (ret < 0)
-                    break;
-                const int64_t pts = presentationTimestamp(*packet);
-                keyframe = seconds(pts, tb);
-                const int64_t dts = decodeTimestamp(*packet);
-                keyframeDts = dts;
-                av_packet_unref(packet.get());
-                if (pts <= sourceTicks(start, tb) || dts - 1 >= target)
-                    break;
-                target = dts - 1;
+            const CopiedTrack& video = tracks[anchor];
+            if (const auto keyframe = findKeyframe(input.get(), anchor, MediaInput::timestampFromTime(start, video.timeBase))) {
+                keyShown = CMTimeMinimum(timeOf(keyframe->pts, video.timeBase), start);
+                keyDecoded = timeOf(keyframe->dts, video.timeBase);
             }
-            if (av_seek_frame(input.get(), anchor, keyframeDts, AVSEEK_FLAG_BACKWARD) < 0)
-                avformat_seek_file(input.get(), -1, INT64_MIN, INT64_MIN, INT64_MIN, 0);
-        } else {
-            avformat_seek_file(input.get(), -1, INT64_MIN, sourceTicks(start, AV_TIME_BASE_Q), sourceTicks(start, AV_TIME_BASE_Q), 0);
+            videoTick = timeOf(1, video.timeBase);
+            if (video.lastDts != AV_NOPTS_VALUE)
+                lastVideoDecode = timeOf(video.lastDts, video.timeBase); // output time
         }
-        const double startSeconds = CMTimeGetSeconds(CMTimeAdd(start, offsetZero));
-        const double endSeconds = CMTimeGetSeconds(CMTimeAdd(end, offsetZero));
-        // The first piece keeps its place (its lead-in gets negative times, hidden by the edit list);
-        // later pieces start where the output has got to, at their keyframe.
-        const double shift = p == 0 ? CMTimeGetSeconds(piece.targetStart) - startSeconds : outputEnd - std::min(keyframe, startSeconds);
-        const double from = p == 0 ? startSeconds : std::min(keyframe, startSeconds);
+        const CMTime copyStart =
+            anchor >= 0 ? CMTimeSubtract(keyShown, PassthroughPlan::kPreroll) : CMTimeSubtract(start, PassthroughPlan::kPreroll);
+        const CMTime shift = PassthroughPlan::pieceShift(outputEnd, copyStart, keyDecoded, lastVideoDecode, videoTick);
         for (auto& [index, track] : tracks) {
+            track.shift = ticksAtOrAfter(shift, track.timeBase);
+            track.pieces.emplace_back(start, timeOf(track.shift, track.timeBase));
             track.done = false;
-            track.reached = start;
+            track.startedPiece = false;
+            track.reached = CMTimeSubtract(start, offset);
         }
-
-        auto write = [&](Track& track, PacketPtr out) {
-            const int64_t shiftTicks = int64_t(std::llround(shift / av_q2d(track.timeBase)));
-            if (out->pts != AV_NOPTS_VALUE)
-                out->pts += shiftTicks;
-            if (out->dts != AV_NOPTS_VALUE)
-                out->dts += shiftTicks;
-            const int64_t dts = decodeTimestamp(*out);
-            if (dts != AV_NOPTS_VALUE && dts <= track.lastDts)
-                return true; // overlaps what the previous piece already wrote
-            track.lastDts = dts;
-            const double until = seconds(out->pts + std::max<int64_t>(out->duration, 0), track.timeBase);
-            // Frames decoded before the end but shown after it only serve as references.
-            if (track.type == MediaType::Video || anchor < 0)
-                outputEnd = std::max(outputEnd, std::min(until, endSeconds + shift));
-            auto buffer = std::make_shared<PacketBuffer>(
-                std::make_unique<PacketBuffer::Packet>(PacketBuffer::Packet{std::move(out), track.timeBase}));
-            return track.input->append(*buffer, error);
-        };
+        const int64_t seekTo = MediaInput::timestampFromTime(copyStart, AV_TIME_BASE_Q);
+        if (avformat_seek_file(input.get(), -1, INT64_MIN, seekTo, seekTo, 0) < 0)
+            avformat_seek_file(input.get(), -1, INT64_MIN, INT64_MIN, INT64_MIN, 0);
 
         int ret = 0;
-        while (true) {
+        for (;;) {
             if (cancelled.load()) {
                 writer.cancelWriting();
                 return false;
             }
             bool allDone = true;
-            for (auto& [index, track] : tracks)
+            for (const auto& [index, track] : tracks)
                 allDone = allDone && track.done;
-            if (allDone)
+            if (allDone || (ret = av_read_frame(input.get(), packet.get())) < 0)
                 break;
-            ret = av_read_frame(input.get(), packet.get());
-            if (ret < 0)
-                break;
-            auto found = tracks.find(packet->stream_index);
+            const auto found = tracks.find(packet->stream_index);
             if (found == tracks.end() || found->second.done) {
                 av_packet_unref(packet.get());
                 continue;
             }
-            Track& track = found->second;
-            const int64_t pts = presentationTimestamp(*packet);
-            const int64_t dts = decodeTimestamp(*packet);
-            const double shownAt = seconds(pts, track.timeBase);
-            const double shownUntil = shownAt + seconds(std::max<int64_t>(packet->duration, 0), track.timeBase);
-            const CMTime until =
-                CMTimeSubtract(MediaInput::timeFromTimestamp(pts + std::max<int64_t>(packet->duration, 0), track.timeBase), offsetZero);
-            if (CMTIME_IS_NUMERIC(until))
-                track.reached = CMTimeMaximum(track.reached, until);
+            CopiedTrack& track = found->second;
             PacketPtr out = makePacket();
             av_packet_move_ref(out.get(), packet.get());
-            if (track.type == MediaType::Video) {
-                // Frames shown before the keyframe but decoded after it belong to the previous
-                // stretch and cannot be decoded from here.
-                if (shownAt < keyframe - 1e-9)
-                    continue;
-                // Everything decoded before the end, so that the last frames shown have their references.
-                if (seconds(dts, track.timeBase) >= endSeconds) {
-                    track.done = true;
-                    continue;
-                }
-                if (!write(track, std::move(out)))
-                    return false;
+            const int64_t pts = presentationTimestamp(*out), dts = decodeTimestamp(*out);
+            if (pts == AV_NOPTS_VALUE)
                 continue;
-            }
-            if (shownAt >= endSeconds) {
+            const int64_t duration = std::max<int64_t>(out->duration, 0);
+            const CMTime shownAt = timeOf(pts, track.timeBase), shownUntil = timeOf(pts + duration, track.timeBase);
+            if (CMTIME_IS_NUMERIC(shownUntil))
+                track.reached = CMTimeMaximum(track.reached, CMTimeSubtract(shownUntil, offset));
+            const Decision decision = track.source.mediaType == MediaType::Video
+                                          ? PassthroughPlan::videoPacket(shownAt, timeOf(dts, track.timeBase), keyShown,
+                                                                         CMTIME_IS_NUMERIC(keyDecoded) ? keyDecoded : keyShown, end)
+                                          : PassthroughPlan::otherPacket(shownAt, shownUntil, copyStart, end);
+            if (decision == Decision::TrackDone)
                 track.done = true;
+            if (decision != Decision::Copy)
                 continue;
+            out->pts = pts + track.shift;
+            out->dts = dts + track.shift;
+            // Players begin each edit at the sync sample before it: only clean starts are sync samples,
+            // and a piece's first keyframe is made one.
+            if ((out->flags & AV_PKT_FLAG_KEY) && track.source.mediaType == MediaType::Video) {
+                const AVCodecParameters& parameters = *input->streams[found->first]->codecpar;
+                const KeyframeKind kind = keyframeKind(*out, parameters);
+                if (kind == KeyframeKind::OpenHevc && !track.startedPiece && !markAsSpliceStart(*out, parameters)) {
+                    setError(error, mediaError(AVERROR(ENOMEM), QStringLiteral("Cannot copy a keyframe")));
+                    writer.cancelWriting();
+                    return false;
+                }
+                if (kind != KeyframeKind::Clean && track.startedPiece)
+                    out->flags &= ~AV_PKT_FLAG_KEY;
             }
-            if (shownUntil <= from && packet->duration > 0)
-                continue;
-            if (shownAt < from && packet->duration <= 0)
-                continue;
-            if (!write(track, std::move(out)))
+            track.startedPiece = true;
+            if (track.source.mediaType != MediaType::Video && track.end != AV_NOPTS_VALUE && out->pts < track.end) {
+                // Overlaps what the previous piece wrote: audio drops the packet (the piece has enough
+                // pre-roll without it); a subtitle cue keeps its part after that.
+                if (track.source.mediaType == MediaType::Audio || out->pts + duration <= track.end)
+                    continue;
+                out->duration -= track.end - out->pts;
+                out->pts = out->dts = track.end;
+            }
+            if (track.lastDts != AV_NOPTS_VALUE && out->dts <= track.lastDts)
+                continue; // cannot decode after what is written (a damaged or reordered source)
+            if (track.firstDts == AV_NOPTS_VALUE)
+                track.firstDts = out->dts;
+            track.lastDts = out->dts;
+            const int64_t outEnd = out->pts + std::max<int64_t>(out->duration, 1);
+            track.end = track.end == AV_NOPTS_VALUE ? outEnd : std::max(track.end, outEnd);
+            outputEnd = CMTimeMaximum(outputEnd, timeOf(outEnd, track.timeBase));
+            PacketBuffer buffer(std::make_unique<PacketBuffer::Packet>(PacketBuffer::Packet{std::move(out), track.timeBase}));
+            if (!track.input->append(buffer, error))
                 return false;
         }
         if (ret < 0 && ret != AVERROR_EOF) {
@@ -197,7 +225,7 @@ bool PassthroughCopier::run(const std::atomic<bool>& cancelled, const std::funct
         }
         // The file ran out: fine at a track's end, a damaged file well before it.
         for (const auto& [index, track] : tracks) {
-            if (!track.done && !checkTrackReachedEnd(*asset_, track.source, track.reached, end, error)) {
+            if (!track.done && !checkTrackReachedEnd(*asset_, track.source, track.reached, CMTimeSubtract(end, offset), error)) {
                 writer.cancelWriting();
                 return false;
             }
@@ -206,9 +234,19 @@ bool PassthroughCopier::run(const std::atomic<bool>& cancelled, const std::funct
     }
     if (!writer.finishWriting(error))
         return false;
-    // One piece: the edit lists end the presentation exactly at the end of the piece, hiding the
-    // reference frames decoded past it and the rest of the last audio packet.
-    if (pieces.size() == 1 && !setPresentationDuration(path_, pieces.front().sourceRange.duration, error)) {
+
+    // Every track shows exactly the kept pieces.
+    std::map<uint32_t, std::vector<Mp4Edit>> edits;
+    for (const auto& [index, track] : tracks) {
+        if (track.firstDts == AV_NOPTS_VALUE)
+            continue; // nothing of it was kept: the muxer's own (empty) edit stays
+        const CMTime firstDecode = timeOf(track.firstDts, track.timeBase);
+        std::vector<Mp4Edit>& list = edits[uint32_t(track.input->streamIndex() + 1)];
+        for (size_t p = 0; p < pieces.size(); ++p)
+            list.push_back(Mp4Edit{PassthroughPlan::editMediaStart(track.pieces[p].first, track.pieces[p].second, firstDecode),
+                                   pieces[p].sourceRange.duration});
+    }
+    if (!writeEditLists(path_, edits, error)) {
         QFile::remove(path_);
         return false;
     }

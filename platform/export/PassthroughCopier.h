@@ -1,10 +1,14 @@
-// The pass-through export: packets of the composition's tracks copied without decoding into a new
-// file. A single kept piece is cut exactly: copying starts at the keyframe before the cut, with
-// negative times for the lead-in, so that the MPEG-4 / QuickTime edit list hides it; video ends with
-// exactly the frames shown before the end of the piece. Pieces joined into one file each start at the
-// keyframe at or before their start, shown from there (the lead-in of a later piece cannot be hidden),
-// with every track moved by the same amount so that audio and video stay in sync.
-// Blocking; runs on the export session's worker. Fails with the library's message.
+// The pass-through export: the packets of the composition's tracks copied without decoding into a new
+// MPEG-4 / QuickTime file, exact to the frame and to the sample. Each kept piece is copied from the
+// keyframe at or before its start through the frames its last shown frames need (PassthroughPlan);
+// the pieces follow each other in the file, all tracks moved by the same amount, and every track gets
+// an edit list with one entry per piece that shows exactly the kept material. A player that ignores
+// edit lists shows each piece from its keyframe, still in sync. Copied tracks keep what their source
+// streams say of themselves (display matrix, language, handler name, disposition).
+//
+// Blocking; runs on the export session's worker. Fails with the library's message, or with the
+// early-end check's when the source turns out shorter than it says; a failed or cancelled copy leaves
+// no file.
 #pragma once
 
 #include "Composition.h"

@@ -10,6 +10,7 @@
 #include <QImageReader>
 
 #include <chrono>
+#include <cstring>
 
 namespace {
 
@@ -83,7 +84,21 @@ WriterInput* MediaWriter::addPacketInput(const ReaderOutput& copiedTrack)
                            : parameters->codec_type == AVMEDIA_TYPE_AUDIO    ? MediaType::Audio
                            : parameters->codec_type == AVMEDIA_TYPE_SUBTITLE ? MediaType::Subtitle
                                                                              : MediaType::TimedMetadata;
-    return addEncodedInput(type, parameters, source->timeBase().num, source->timeBase().den);
+    return source->stream() ? addStreamCopyInput(type, source->stream()) : nullptr;
+}
+
+WriterInput* MediaWriter::addStreamCopyInput(MediaType type, const AVStream* source)
+{
+    WriterInput* input = addEncodedInput(type, source->codecpar, source->time_base.num, source->time_base.den);
+    for (int i = 0; i < source->nb_side_data; ++i) {
+        const AVPacketSideData& side = source->side_data[i];
+        input->sideData_.emplace_back(int(side.type), QByteArray(reinterpret_cast<const char*>(side.data), int(side.size)));
+    }
+    const AVDictionaryEntry* tag = nullptr;
+    while ((tag = av_dict_get(source->metadata, "", tag, AV_DICT_IGNORE_SUFFIX)))
+        input->tags_.emplace_back(tag->key, tag->value);
+    input->disposition_ = source->disposition & ~AV_DISPOSITION_ATTACHED_PIC;
+    return input;
 }
 
 WriterInput* MediaWriter::addEncodedInput(MediaType type, const AVCodecParameters* parameters, int timeBaseNum, int timeBaseDen)
@@ -160,6 +175,12 @@ bool MediaWriter::startWriting(Error* error)
             stream->codecpar->codec_tag = 0; // let the container choose its own code
         }
         stream->time_base = AVRational{input->timeBaseNum_, input->timeBaseDen_};
+        for (const auto& [type, bytes] : input->sideData_)
+            if (uint8_t* data = av_stream_new_side_data(stream, AVPacketSideDataType(type), size_t(bytes.size())))
+                std::memcpy(data, bytes.constData(), size_t(bytes.size()));
+        for (const auto& [key, value] : input->tags_)
+            av_dict_set(&stream->metadata, key.constData(), value.constData(), 0);
+        stream->disposition = input->disposition_;
         for (const auto& [tagged, tag] : codecTags_)
             if (tagged == input.get())
                 stream->codecpar->codec_tag = tag;

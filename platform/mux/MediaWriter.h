@@ -25,6 +25,7 @@
 
 struct AVCodecContext;
 struct AVCodecParameters;
+struct AVStream;
 class AudioEncoder;
 class MediaWriter;
 class ReaderOutput;
@@ -40,6 +41,8 @@ public:
     bool append(SampleBuffer& buffer, Error* error);
     // No more data: an encoding input encodes what it holds.
     bool markAsFinished(Error* error);
+    // The stream's place in the file (MPEG-4 track ID − 1); −1 before startWriting().
+    int streamIndex() const { return streamIndex_; }
 
 private:
     friend class MediaWriter;
@@ -52,6 +55,11 @@ private:
     std::unique_ptr<AudioEncoder> encoder_;
     AudioEncoderSettings encoderSettings_;
     std::shared_ptr<AVCodecParameters> parameters_; // for packet inputs
+    // What a copied track keeps of its source stream: side data (the display matrix), tags (language,
+    // handler name) and disposition.
+    std::vector<std::pair<int, QByteArray>> sideData_;
+    std::vector<std::pair<QByteArray, QByteArray>> tags_;
+    int disposition_ = 0;
     int timeBaseNum_ = 1, timeBaseDen_ = 1;
     double lastTime_ = -1e300; // seconds of the last packet written
     bool finished_ = false;
@@ -72,6 +80,9 @@ public:
     WriterInput* addEncodedInput(MediaType type, const AVCodecParameters* parameters, int timeBaseNum, int timeBaseDen);
     // Takes an open encoder's stream description for an encoded input, before startWriting().
     void setEncodedInputParameters(WriterInput* input, const AVCodecContext* encoder);
+    // Packets of a source stream copied as they are, with everything the stream says of itself: codec
+    // parameters, display matrix, tags and disposition.
+    WriterInput* addStreamCopyInput(MediaType type, const AVStream* source);
     void setMetadata(std::vector<MetadataItem> items) { metadata_ = std::move(items); }
     // An option of the muxer, given when the header is written ("use_editlist" = "1").
     void setMuxerOption(const QString& key, const QString& value) { muxerOptions_.emplace_back(key, value); }

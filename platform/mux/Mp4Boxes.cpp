@@ -86,7 +86,7 @@ Mp4Moov readMoov(QFile& file)
             QByteArray moov = file.read(qint64(size) - headerSize);
             if (moov.size() != qint64(size) - headerSize)
                 return {};
-            return Mp4Moov{moov, pos + headerSize};
+            return Mp4Moov{moov, pos + headerSize, int(headerSize)};
         }
         pos += qint64(size);
     }

@@ -34,6 +34,7 @@ Mp4Bytes childMp4Box(Mp4Bytes parent, std::string_view type, bool& found);
 struct Mp4Moov {
     QByteArray bytes;   // the moov payload, empty when there is none or it cannot be read
     qint64 offset = -1; // where that payload starts in the file
+    int headerSize = 8; // of the moov box itself (16 with a 64-bit size)
 };
 // Finds the moov box by walking the top-level boxes, seeking over the media data.
 Mp4Moov readMoov(QFile& file);

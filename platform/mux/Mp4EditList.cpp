@@ -4,13 +4,17 @@
 
 #include <QFile>
 
-#include <cmath>
-
 namespace {
 
 Error editError(const QString& path, const QString& why)
 {
-    return Error{QStringLiteral("Mp4EditList"), 1, QStringLiteral("Cannot end \"%1\" exactly: %2").arg(path, why), {}, {}};
+    return Error{QStringLiteral("Mp4EditList"), 1, QStringLiteral("Cannot write the edit lists of \"%1\": %2").arg(path, why), {}, {}};
+}
+
+void append(QByteArray& bytes, int size, uint64_t value)
+{
+    for (int i = size - 1; i >= 0; --i)
+        bytes.append(char((value >> (8 * i)) & 0xff));
 }
 
 void put(QByteArray& bytes, qint64 at, int size, uint64_t value)
@@ -19,86 +23,209 @@ void put(QByteArray& bytes, qint64 at, int size, uint64_t value)
         bytes[at + i] = char(value & 0xff);
 }
 
+QByteArray box(std::string_view type, const QByteArray& payload)
+{
+    QByteArray bytes;
+    append(bytes, 4, uint64_t(payload.size()) + 8);
+    bytes.append(type.data(), 4);
+    return bytes + payload;
+}
+
+QByteArray payloadBytes(const Mp4Bytes& payload) { return QByteArray(reinterpret_cast<const char*>(payload.here()), payload.remaining()); }
+
+// The version-dependent fields of the movie header: its timescale and where its duration is.
+struct MovieHeader {
+    uint32_t timescale = 0;
+    qint64 durationAt = -1; // in the mvhd payload
+    int durationSize = 4;
+};
+
+MovieHeader readMovieHeader(Mp4Bytes mvhd)
+{
+    MovieHeader header;
+    const int version = int(mvhd.read(1));
+    mvhd.skip(3 + (version == 1 ? 16 : 8));
+    header.timescale = uint32_t(mvhd.read(4));
+    header.durationAt = 4 + (version == 1 ? 16 : 8) + 4;
+    header.durationSize = version == 1 ? 8 : 4;
+    return mvhd.ok() ? header : MovieHeader{};
+}
+
+struct TrackInfo {
+    uint32_t trackID = 0;
+    uint32_t mediaTimescale = 0;
+    qint64 tkhdDurationAt = -1; // in the tkhd payload
+    int tkhdDurationSize = 4;
+};
+
+TrackInfo readTrack(Mp4Bytes trak)
+{
+    TrackInfo info;
+    bool found = false;
+    Mp4Bytes tkhd = childMp4Box(trak, "tkhd", found);
+    if (found) {
+        const int version = int(tkhd.read(1));
+        tkhd.skip(3 + (version == 1 ? 16 : 8));
+        info.trackID = uint32_t(tkhd.read(4));
+        info.tkhdDurationAt = 4 + (version == 1 ? 16 : 8) + 4 + 4;
+        info.tkhdDurationSize = version == 1 ? 8 : 4;
+        if (!tkhd.ok())
+            info.trackID = 0;
+    }
+    Mp4Bytes mdia = childMp4Box(trak, "mdia", found);
+    Mp4Bytes mdhd = found ? childMp4Box(mdia, "mdhd", found) : mdia;
+    if (found) {
+        const int version = int(mdhd.read(1));
+        mdhd.skip(3 + (version == 1 ? 16 : 8));
+        info.mediaTimescale = uint32_t(mdhd.read(4));
+    }
+    return info;
+}
+
+// An elst box for the entries, 64-bit fields only where a value needs them.
+QByteArray editListBox(const std::vector<int64_t>& mediaTimes, const std::vector<uint64_t>& durations)
+{
+    bool wide = false;
+    for (size_t i = 0; i < durations.size(); ++i)
+        wide = wide || durations[i] > 0xffffffffu || mediaTimes[i] > 0x7fffffff || mediaTimes[i] < -1;
+    QByteArray payload;
+    append(payload, 1, wide ? 1 : 0);
+    append(payload, 3, 0);
+    append(payload, 4, durations.size());
+    for (size_t i = 0; i < durations.size(); ++i) {
+        append(payload, wide ? 8 : 4, durations[i]);
+        append(payload, wide ? 8 : 4, uint64_t(mediaTimes[i]));
+        append(payload, 4, 0x00010000); // rate 1.0
+    }
+    return box("elst", payload);
+}
+
 } // namespace
 
-bool setPresentationDuration(const QString& path, CMTime duration, Error* error)
+bool writeEditLists(const QString& path, const std::map<uint32_t, std::vector<Mp4Edit>>& edits, Error* error)
+{
+    const auto fail = [&](const QString& why) {
+        setError(error, editError(path, why));
+        return false;
+    };
+    QFile file(path);
+    if (!file.open(QIODevice::ReadWrite))
+        return fail(file.errorString());
+    const Mp4Moov moov = readMoov(file);
+    if (moov.bytes.isEmpty())
+        return fail(QStringLiteral("no movie box"));
+    Mp4Bytes root(reinterpret_cast<const uchar*>(moov.bytes.constData()), moov.bytes.size());
+    bool found = false;
+    const MovieHeader movie = readMovieHeader(childMp4Box(root, "mvhd", found));
+    if (!found || movie.timescale == 0)
+        return fail(QStringLiteral("a damaged movie header"));
+
+    QByteArray rebuilt;
+    uint64_t movieDuration = 0;
+    size_t written = 0;
+    qint64 mvhdAt = -1;
+    const bool walked = forEachMp4Box(root, [&](std::string_view type, Mp4Bytes payload) {
+        if (type == "mvhd")
+            mvhdAt = rebuilt.size() + 8;
+        if (type != "trak") {
+            rebuilt += box(type, payloadBytes(payload));
+            return;
+        }
+        const TrackInfo track = readTrack(payload);
+        const auto wanted = edits.find(track.trackID);
+        if (wanted == edits.end() || track.mediaTimescale == 0 || track.tkhdDurationAt < 0) {
+            // Kept as it is; its length still counts for the movie.
+            bool has = false;
+            Mp4Bytes tkhd = childMp4Box(payload, "tkhd", has);
+            if (has) {
+                tkhd.skip(track.tkhdDurationAt);
+                movieDuration = std::max(movieDuration, tkhd.read(track.tkhdDurationSize));
+            }
+            rebuilt += box("trak", payloadBytes(payload));
+            return;
+        }
+        std::vector<int64_t> mediaTimes;
+        std::vector<uint64_t> durations;
+        uint64_t total = 0;
+        for (const Mp4Edit& edit : wanted->second) {
+            const CMTime d = CMTimeConvertScale(edit.duration, int32_t(movie.timescale), kCMTimeRoundingMethod_RoundHalfAwayFromZero);
+            durations.push_back(uint64_t(std::max<int64_t>(d.value, 0)));
+            mediaTimes.push_back(
+                CMTIME_IS_NUMERIC(edit.mediaStart)
+                    ? CMTimeConvertScale(edit.mediaStart, int32_t(track.mediaTimescale), kCMTimeRoundingMethod_RoundHalfAwayFromZero).value
+                    : -1);
+            total += durations.back();
+        }
+        movieDuration = std::max(movieDuration, total);
+        // The track's boxes with the new edit list in place of the old one, right after tkhd.
+        QByteArray trak;
+        forEachMp4Box(payload, [&](std::string_view child, Mp4Bytes childPayload) {
+            if (child == "edts")
+                return;
+            QByteArray bytes = payloadBytes(childPayload);
+            if (child == "tkhd") {
+                put(bytes, track.tkhdDurationAt, track.tkhdDurationSize, total);
+                trak += box("tkhd", bytes) + box("edts", editListBox(mediaTimes, durations));
+                return;
+            }
+            trak += box(child, bytes);
+        });
+        rebuilt += box("trak", trak);
+        ++written;
+    });
+    if (!walked || mvhdAt < 0)
+        return fail(QStringLiteral("damaged boxes"));
+    if (written != edits.size())
+        return fail(QStringLiteral("a track to edit is missing"));
+    put(rebuilt, mvhdAt + movie.durationAt, movie.durationSize, movieDuration);
+
+    // The movie box is last: it is written anew from where it starts, and the file ends with it.
+    const qint64 boxStart = moov.offset - moov.headerSize;
+    if (moov.offset + moov.bytes.size() != file.size())
+        return fail(QStringLiteral("the movie box is not at the end"));
+    const QByteArray whole = box("moov", rebuilt);
+    if (!file.seek(boxStart) || file.write(whole) != whole.size() || !file.resize(boxStart + whole.size()) || !file.flush())
+        return fail(file.errorString());
+    return true;
+}
+
+std::optional<std::map<uint32_t, Mp4EditList>> readEditLists(const QString& path)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadWrite)) {
-        setError(error, editError(path, file.errorString()));
-        return false;
-    }
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
     const Mp4Moov moov = readMoov(file);
-    if (moov.bytes.isEmpty()) {
-        setError(error, editError(path, QStringLiteral("no movie header")));
-        return false;
-    }
-    QByteArray patched = moov.bytes;
-    const uchar* base = reinterpret_cast<const uchar*>(moov.bytes.constData());
-    Mp4Bytes root(base, moov.bytes.size());
-    auto offsetOf = [&](const Mp4Bytes& b) { return qint64(b.here() - base); };
-
+    if (moov.bytes.isEmpty())
+        return std::nullopt;
+    Mp4Bytes root(reinterpret_cast<const uchar*>(moov.bytes.constData()), moov.bytes.size());
     bool found = false;
-    Mp4Bytes mvhd = childMp4Box(root, "mvhd", found);
-    if (!found) {
-        setError(error, editError(path, QStringLiteral("no movie header")));
-        return false;
-    }
-    const int mvhdVersion = int(mvhd.read(1));
-    mvhd.skip(3 + (mvhdVersion == 1 ? 16 : 8));
-    const uint64_t timescale = mvhd.read(4);
-    const qint64 mvhdDurationAt = offsetOf(mvhd);
-    if (!mvhd.ok() || timescale == 0) {
-        setError(error, editError(path, QStringLiteral("a damaged movie header")));
-        return false;
-    }
-    const uint64_t wanted = uint64_t(std::llround(CMTimeGetSeconds(duration) * double(timescale)));
-
-    uint64_t movieDuration = 0;
-    int edited = 0;
-    forEachMp4Box(root, [&](std::string_view type, Mp4Bytes trak) {
+    const MovieHeader movie = readMovieHeader(childMp4Box(root, "mvhd", found));
+    if (!found)
+        return std::nullopt;
+    std::map<uint32_t, Mp4EditList> lists;
+    bool ok = forEachMp4Box(root, [&](std::string_view type, Mp4Bytes trak) {
         if (type != "trak")
             return;
+        const TrackInfo track = readTrack(trak);
+        Mp4EditList& list = lists[track.trackID];
+        list.mediaTimescale = int32_t(track.mediaTimescale);
+        list.movieTimescale = int32_t(movie.timescale);
         bool has = false;
         Mp4Bytes tkhd = childMp4Box(trak, "tkhd", has);
+        tkhd.skip(track.tkhdDurationAt);
+        list.trackDuration = tkhd.read(track.tkhdDurationSize);
         Mp4Bytes edts = childMp4Box(trak, "edts", has);
         Mp4Bytes elst = has ? childMp4Box(edts, "elst", has) : edts;
         if (!has)
             return;
-        const int version = int(elst.read(1));
+        const int width = elst.read(1) == 1 ? 8 : 4;
         elst.skip(3);
         const uint64_t entries = elst.read(4);
-        const int width = version == 1 ? 8 : 4;
-        uint64_t total = 0;
         for (uint64_t i = 0; i < entries && elst.ok(); ++i) {
-            const qint64 durationAt = offsetOf(elst);
-            const uint64_t segment = elst.read(width);
-            const int64_t mediaTime = width == 8 ? int64_t(elst.read(8)) : int64_t(int32_t(elst.read(4)));
+            list.durations.push_back(elst.read(width));
+            list.mediaTimes.push_back(width == 8 ? int64_t(elst.read(8)) : int64_t(int32_t(elst.read(4))));
             elst.skip(4);
-            if (mediaTime != -1) { // the media edit: shorten it so that the track ends at the wanted time
-                const uint64_t allowed = wanted > total ? wanted - total : 0;
-                const uint64_t shortened = std::min(segment, allowed);
-                put(patched, durationAt, width, shortened);
-                total += shortened;
-                ++edited;
-            } else {
-                total += segment;
-            }
         }
-        const int tkhdVersion = int(tkhd.read(1));
-        tkhd.skip(3 + (tkhdVersion == 1 ? 16 : 8) + 8);
-        if (tkhd.ok() && elst.ok())
-            put(patched, offsetOf(tkhd), tkhdVersion == 1 ? 8 : 4, total);
-        movieDuration = std::max(movieDuration, total);
     });
-    if (edited == 0) {
-        setError(error, editError(path, QStringLiteral("it has no edit lists")));
-        return false;
-    }
-    put(patched, mvhdDurationAt, mvhdVersion == 1 ? 8 : 4, movieDuration);
-    if (!file.seek(moov.offset) || file.write(patched) != patched.size() || !file.flush()) {
-        setError(error, editError(path, file.errorString()));
-        return false;
-    }
-    return true;
+    return ok ? std::optional(lists) : std::nullopt;
 }

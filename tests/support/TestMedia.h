@@ -61,6 +61,16 @@ QString variableFrameRate();   // MKV and MP4 flavours below
 QString variableFrameRateMp4();
 QString fps25();   // 25 fps, 4 s, no B-frames
 QString fps2997(); // 30000/1001 fps, 4 s
+// Frame-numbered H.264 with B-frames and a tone, keyframes only every so many frames (no scene cuts):
+// 25 fps for 12 s with a keyframe every 100 frames, or 30000/1001 fps for 6 s with open groups of 60.
+QString longGop25();
+QString openGop2997();
+// Frame-numbered 10-bit HEVC, 25 fps, 8 s, open groups (CRA pictures) every 50 frames, and a tone.
+QString hevc10Bit();
+// Whether GStreamer's playbin decodes every stream of the file to its end without an error
+// (its messages in *messages); the length GStreamer's discoverer reports (seconds, −1 when it cannot tell).
+bool gstreamerDecodes(const QString& path, QByteArray* messages);
+double gstreamerDuration(const QString& path);
 
 // The frame number a fixture picture shows (grey levels of its left and right halves), or -1.
 int frameNumberInImage(const class QImage& image);

@@ -1,0 +1,41 @@
+// The arithmetic of pass-through copying, in exact time: which packets of a source stream a kept piece
+// copies, by how much the piece's packets move in the output, and what the edit list then shows.
+//
+// A piece [start, end) of a video source is copied from the keyframe at or before its start (so that
+// decoders have their references) through every frame decoded before its end (so that the last frames
+// shown have theirs); other tracks from a little before that keyframe (decoders' pre-roll) to the end.
+// All tracks of a piece move by one amount, so that they stay in sync also for players that ignore
+// edit lists: far enough that the piece begins after everything written so far, and that its first
+// frame decodes after the last one written. The edit list then shows each piece from its start for
+// its length. Plain functions over values; any thread.
+#pragma once
+
+#include "CMTime.h"
+
+namespace PassthroughPlan {
+
+enum class Decision { Skip, Copy, TrackDone };
+
+// How long before a piece's first frame other tracks start copying: audio decoders need a packet or
+// two before the first sample they are to produce.
+inline const CMTime kPreroll = CMTimeMake(1, 10);
+
+// A video packet: skipped when it decodes before the keyframe or shows before it (it belongs to the
+// previous group of pictures); the track is done with the first packet decoded at or after the end.
+Decision videoPacket(CMTime shownAt, CMTime decodedAt, CMTime keyframeShown, CMTime keyframeDecoded, CMTime end);
+// Any other packet: done with the first shown at or after the end; skipped when it ends at or before
+// the copy start (a packet without duration: when it starts before it).
+Decision otherPacket(CMTime shownAt, CMTime shownUntil, CMTime copyStart, CMTime end);
+
+// The amount a piece moves: its copy start lands at or after outputEnd, and its keyframe decodes at
+// least one tick after the last frame written (lastVideoDecode invalid before the first frame).
+CMTime pieceShift(CMTime outputEnd, CMTime copyStart, CMTime keyframeDecoded, CMTime lastVideoDecode, CMTime videoTick);
+
+// Where a piece's kept start lies in a track's media time (which begins with the track's first
+// sample, decoded at firstDecode in the output).
+inline CMTime editMediaStart(CMTime pieceStart, CMTime shift, CMTime firstDecode)
+{
+    return CMTimeSubtract(CMTimeAdd(pieceStart, shift), firstDecode);
+}
+
+} // namespace PassthroughPlan

@@ -1,0 +1,142 @@
+// Pass-through joins as a viewer gets them: several kept pieces of B-frame H.264 joined into one file
+// show exactly the kept frames in ffmpeg (which honours edit lists), without a decoding message, and
+// GStreamer decodes the file to its end; copied tracks keep their rotation; the pieces of a QuickTime
+// source are QuickTime files.
+#include "CWMultiFileExporter.h"
+#include "CWPreset.h"
+#include "Mp4EditList.h"
+#include "support/EngineFixtures.h"
+#include "support/TestMedia.h"
+
+#include <QDir>
+#include <QJsonArray>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+using namespace TestMedia;
+using namespace EngineFixtures;
+
+namespace {
+
+struct JoinCase {
+    const char* name;
+    QString (*fixture)();
+    double frameDuration; // seconds
+    int frameCount;
+    std::vector<std::pair<double, double>> cuts; // on frame boundaries
+};
+
+// The frames shown in the kept ranges, as numbered by the fixtures (modulo 256).
+std::vector<int> keptFrames(const JoinCase& c)
+{
+    std::vector<int> frames;
+    for (int i = 0; i < c.frameCount; ++i) {
+        const double t = (i + 0.5) * c.frameDuration;
+        bool cut = false;
+        for (const auto& [start, end] : c.cuts)
+            cut = cut || (t > start && t < end);
+        if (!cut)
+            frames.push_back(i % 256);
+    }
+    return frames;
+}
+
+class PassthroughJoin : public ::testing::TestWithParam<JoinCase> {};
+
+std::string caseName(const ::testing::TestParamInfo<JoinCase>& info) { return info.param.name; }
+
+} // namespace
+
+TEST_P(PassthroughJoin, ShowsExactlyTheKeptFrames)
+{
+    const JoinCase c = GetParam();
+    CWPreset::registerStandardPresets();
+    auto asset = openAsset(c.fixture());
+    ASSERT_TRUE(asset);
+    std::vector<std::shared_ptr<CWExcludedSegment>> cuts;
+    double kept = c.frameCount * c.frameDuration;
+    for (const auto& [start, end] : c.cuts) {
+        cuts.push_back(CWExcludedSegment::startingAt(CMTimeMakeWithSeconds(start, 1000), CMTimeMakeWithSeconds(end, 1000)));
+        kept -= end - start;
+    }
+    Error error;
+    auto project = CWExportProject::fromAsset(asset, cuts, CWPreset::classWithIdentifier(QStringLiteral("passthrough"))->create(),
+                                              CWProjectConfiguration::defaultConfiguration(), &error);
+    ASSERT_TRUE(project) << error.message.toStdString();
+    const QString out = folder() + QStringLiteral("/join-%1.mp4").arg(QString::fromLatin1(c.name));
+    const SessionOutcome outcome = runSession(project, out);
+    ASSERT_EQ(outcome.status, CWExportStatusCompleted) << (outcome.error ? outcome.error->message.toStdString() : "");
+
+    const Decoded decoded = decode(out);
+    EXPECT_TRUE(decoded.messages.isEmpty()) << decoded.messages.toStdString();
+    EXPECT_EQ(decoded.frameNumbers, keptFrames(c));
+    // Every piece's audio edit is exact; ffmpeg rounds a later piece's start to its audio packet, so it
+    // may give up to one AAC frame more or less at each join.
+    const double samples = kept * 48000;
+    EXPECT_NEAR(double(decoded.audioSamples), samples, 1024.0 * double(c.cuts.size()) + 1);
+
+    // One edit per piece in every track, together the kept length to the sample.
+    const auto lists = readEditLists(out);
+    ASSERT_TRUE(lists);
+    ASSERT_EQ(lists->size(), 2u);
+    for (const auto& [trackID, list] : *lists) {
+        EXPECT_EQ(list.durations.size(), c.cuts.size() + 1) << "track " << trackID;
+        EXPECT_EQ(list.movieTimescale, 48000);
+        EXPECT_EQ(list.trackDuration, uint64_t(std::llround(samples)));
+    }
+    EXPECT_NEAR(probe(out).value(QStringLiteral("format")).toObject().value(QStringLiteral("duration")).toString().toDouble(), kept, 0.001);
+
+    QByteArray messages;
+    EXPECT_TRUE(gstreamerDecodes(out, &messages)) << messages.toStdString();
+    EXPECT_NEAR(gstreamerDuration(out), kept, 0.01);
+}
+
+INSTANTIATE_TEST_SUITE_P(BFrames, PassthroughJoin,
+                         ::testing::Values(JoinCase{"Gop100At25", longGop25, 0.04, 300, {{2.2, 4.6}, {7.04, 8.0}}},
+                                           JoinCase{"OpenGopAt2997", openGop2997, 1001.0 / 30000, 180, {{1.001, 2.002}, {3.003, 4.004}}},
+                                           JoinCase{"Hevc10BitCra", hevc10Bit, 0.04, 200, {{1.2, 3.6}, {5.04, 6.0}}}),
+                         caseName);
+
+TEST(Passthrough, KeepsRotationAndWritesQuickTimePiecesOfAQuickTimeSource)
+{
+    CWPreset::registerStandardPresets();
+    auto asset = openAsset(rotatedMov());
+    ASSERT_TRUE(asset);
+    const QString dir = folder() + QStringLiteral("/rotated-pieces");
+    QDir().mkpath(dir);
+    auto exporter = CWMultiFileExporter::exportAsset(asset, CWPreset::classWithIdentifier(QStringLiteral("passthrough"))->create(),
+                                                     {CWExcludedSegment::startingAt(CMTimeMake(1, 1), CMTimeMake(1, 1))},
+                                                     CWProjectConfiguration::defaultConfiguration());
+    std::optional<int64_t> status;
+    exporter->setProgressHandler([](double, CMTime) { return true; }, [&](const std::optional<Error>&, int64_t s) { status = s; });
+    exporter->exportProjectTo(dir);
+    ASSERT_TRUE(runEventLoopUntil([&] { return status.has_value(); }, 60000));
+    ASSERT_EQ(*status, CWExportStatusCompleted);
+
+    const auto rotation = [](const QString& path) {
+        for (const QJsonValue& stream : probe(path).value(QStringLiteral("streams")).toArray())
+            for (const QJsonValue& side : stream.toObject().value(QStringLiteral("side_data_list")).toArray())
+                if (side.toObject().contains(QStringLiteral("rotation")))
+                    return side.toObject().value(QStringLiteral("rotation")).toInt();
+        return 0;
+    };
+    const QStringList pieces = QDir(dir).entryList(QDir::Files, QDir::Name);
+    ASSERT_EQ(pieces.size(), 2) << pieces.join(QLatin1Char(' ')).toStdString();
+    ASSERT_NE(rotation(rotatedMov()), 0);
+    for (const QString& piece : pieces) {
+        EXPECT_TRUE(piece.endsWith(QStringLiteral(".mov"))) << piece.toStdString();
+        const QString path = dir + QLatin1Char('/') + piece;
+        EXPECT_TRUE(probe(path)
+                        .value(QStringLiteral("format"))
+                        .toObject()
+                        .value(QStringLiteral("format_name"))
+                        .toString()
+                        .contains(QStringLiteral("mov")));
+        EXPECT_EQ(rotation(path), rotation(rotatedMov())) << piece.toStdString();
+        const Decoded decoded = decode(path);
+        EXPECT_TRUE(decoded.messages.isEmpty()) << decoded.messages.toStdString();
+        EXPECT_EQ(decoded.frameNumbers.size(), 25u) << piece.toStdString();
+    }
+}
