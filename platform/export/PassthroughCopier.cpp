@@ -31,6 +31,8 @@ struct CopiedTrack {
     std::vector<std::pair<CMTime, CMTime>> pieces; // per piece: its start in stream time, moved by the track's shift
     bool done = false;                             // reached the end of the current piece
     bool startedPiece = false;                     // the current piece's first packet is written
+    int64_t readInPiece = 0;                       // packets read since the piece's keyframe (the anchor's)
+    int64_t keyframePts = AV_NOPTS_VALUE;          // the piece's keyframe (the anchor's)
     CMTime reached = kCMTimeInvalid;               // source time the current piece's packets reach
 };
 
@@ -62,7 +64,11 @@ std::optional<Keyframe> findKeyframe(AVFormatContext* input, int anchor, int64_t
             av_packet_unref(packet.get());
         if (ret < 0)
             break;
-        found = Keyframe{presentationTimestamp(*packet), decodeTimestamp(*packet)};
+        const int64_t pts = presentationTimestamp(*packet);
+        found =
+            Keyframe{pts, packet->dts != AV_NOPTS_VALUE
+                              ? packet->dts
+                              : PassthroughPlan::missingDecodeTime(pts, parameters.video_delay, std::max<int64_t>(packet->duration, 1), 0)};
         const bool clean = keyframeKind(*packet, parameters) != KeyframeKind::OpenH264;
         av_packet_unref(packet.get());
         if ((found->pts <= wanted && clean) || found->dts - 1 >= target)
@@ -127,6 +133,7 @@ bool PassthroughCopier::run(const std::atomic<bool>& cancelled, const std::funct
         if (anchor >= 0) {
             const CopiedTrack& video = tracks[anchor];
             if (const auto keyframe = findKeyframe(input.get(), anchor, MediaInput::timestampFromTime(start, video.timeBase))) {
+                tracks[anchor].keyframePts = keyframe->pts;
                 keyShown = CMTimeMinimum(timeOf(keyframe->pts, video.timeBase), start);
                 keyDecoded = timeOf(keyframe->dts, video.timeBase);
             }
@@ -142,6 +149,7 @@ bool PassthroughCopier::run(const std::atomic<bool>& cancelled, const std::funct
             track.pieces.emplace_back(start, timeOf(track.shift, track.timeBase));
             track.done = false;
             track.startedPiece = false;
+            track.readInPiece = 0;
             track.reached = CMTimeSubtract(start, offset);
         }
         const int64_t seekTo = MediaInput::timestampFromTime(copyStart, AV_TIME_BASE_Q);
@@ -159,7 +167,8 @@ bool PassthroughCopier::run(const std::atomic<bool>& cancelled, const std::funct
                 allDone = allDone && track.done;
             if (allDone || (ret = av_read_frame(input.get(), packet.get())) < 0)
                 break;
-            const auto found = tracks.find(packet->stream_index);
+            const int index = packet->stream_index;
+            const auto found = tracks.find(index);
             if (found == tracks.end() || found->second.done) {
                 av_packet_unref(packet.get());
                 continue;
@@ -167,7 +176,13 @@ bool PassthroughCopier::run(const std::atomic<bool>& cancelled, const std::funct
             CopiedTrack& track = found->second;
             PacketPtr out = makePacket();
             av_packet_move_ref(out.get(), packet.get());
-            const int64_t pts = presentationTimestamp(*out), dts = decodeTimestamp(*out);
+            const int64_t pts = presentationTimestamp(*out);
+            int64_t dts = decodeTimestamp(*out);
+            if (index == anchor && track.keyframePts != AV_NOPTS_VALUE && pts >= track.keyframePts)
+                ++track.readInPiece;
+            if (out->dts == AV_NOPTS_VALUE && index == anchor && track.keyframePts != AV_NOPTS_VALUE)
+                dts = PassthroughPlan::missingDecodeTime(track.keyframePts, input->streams[anchor]->codecpar->video_delay,
+                                                         std::max<int64_t>(out->duration, 1), track.readInPiece - 1);
             if (pts == AV_NOPTS_VALUE)
                 continue;
             const int64_t duration = std::max<int64_t>(out->duration, 0);

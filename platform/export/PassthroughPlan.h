@@ -31,6 +31,15 @@ Decision otherPacket(CMTime shownAt, CMTime shownUntil, CMTime copyStart, CMTime
 // least one tick after the last frame written (lastVideoDecode invalid before the first frame).
 CMTime pieceShift(CMTime outputEnd, CMTime copyStart, CMTime keyframeDecoded, CMTime lastVideoDecode, CMTime videoTick);
 
+// A decode time for a packet whose source states none: Matroska keeps presentation times only, and
+// its demuxer derives decode times (the presentation times in order, `delay` packets behind) only
+// from the delay-th packet after a seek on. The packets before it, counted from the piece's keyframe,
+// decode that many frames before the keyframe is shown. Stream ticks.
+inline int64_t missingDecodeTime(int64_t keyframePts, int delay, int64_t frameDuration, int64_t index)
+{
+    return keyframePts - (delay - index) * frameDuration;
+}
+
 // Where a piece's kept start lies in a track's media time (which begins with the track's first
 // sample, decoded at firstDecode in the output).
 inline CMTime editMediaStart(CMTime pieceStart, CMTime shift, CMTime firstDecode)

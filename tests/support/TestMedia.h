@@ -67,6 +67,8 @@ QString longGop25();
 QString openGop2997();
 // Frame-numbered 10-bit HEVC, 25 fps, 8 s, open groups (CRA pictures) every 50 frames, and a tone.
 QString hevc10Bit();
+// The same as Matroska: H.264 with B-frames (presentation times only), 25 fps, 8 s, a 44.1 kHz tone.
+QString matroskaBFrames();
 // Whether GStreamer's playbin decodes every stream of the file to its end without an error
 // (its messages in *messages); the length GStreamer's discoverer reports (seconds, −1 when it cannot tell).
 bool gstreamerDecodes(const QString& path, QByteArray* messages);

@@ -1,9 +1,11 @@
-// Pass-through joins as a viewer gets them: several kept pieces of B-frame H.264 joined into one file
+// Pass-through joins as a viewer gets them: several kept pieces of B-frame H.264 and HEVC (also from
+// Matroska, which states no decode times) joined into one file
 // show exactly the kept frames in ffmpeg (which honours edit lists), without a decoding message, and
 // GStreamer decodes the file to its end; copied tracks keep their rotation; the pieces of a QuickTime
 // source are QuickTime files.
 #include "CWMultiFileExporter.h"
 #include "CWPreset.h"
+#include "MediaAsset.h"
 #include "Mp4EditList.h"
 #include "support/EngineFixtures.h"
 #include "support/TestMedia.h"
@@ -26,6 +28,7 @@ struct JoinCase {
     double frameDuration; // seconds
     int frameCount;
     std::vector<std::pair<double, double>> cuts; // on frame boundaries
+    int audioRate = 48000;
 };
 
 // The frames shown in the kept ranges, as numbered by the fixtures (modulo 256).
@@ -56,7 +59,7 @@ TEST_P(PassthroughJoin, ShowsExactlyTheKeptFrames)
     auto asset = openAsset(c.fixture());
     ASSERT_TRUE(asset);
     std::vector<std::shared_ptr<CWExcludedSegment>> cuts;
-    double kept = c.frameCount * c.frameDuration;
+    double kept = CMTimeGetSeconds(asset->duration()); // Matroska's also counts the video's start delay
     for (const auto& [start, end] : c.cuts) {
         cuts.push_back(CWExcludedSegment::startingAt(CMTimeMakeWithSeconds(start, 1000), CMTimeMakeWithSeconds(end, 1000)));
         kept -= end - start;
@@ -74,7 +77,7 @@ TEST_P(PassthroughJoin, ShowsExactlyTheKeptFrames)
     EXPECT_EQ(decoded.frameNumbers, keptFrames(c));
     // Every piece's audio edit is exact; ffmpeg rounds a later piece's start to its audio packet, so it
     // may give up to one AAC frame more or less at each join.
-    const double samples = kept * 48000;
+    const double samples = kept * c.audioRate;
     EXPECT_NEAR(double(decoded.audioSamples), samples, 1024.0 * double(c.cuts.size()) + 1);
 
     // One edit per piece in every track, together the kept length to the sample.
@@ -83,7 +86,7 @@ TEST_P(PassthroughJoin, ShowsExactlyTheKeptFrames)
     ASSERT_EQ(lists->size(), 2u);
     for (const auto& [trackID, list] : *lists) {
         EXPECT_EQ(list.durations.size(), c.cuts.size() + 1) << "track " << trackID;
-        EXPECT_EQ(list.movieTimescale, 48000);
+        EXPECT_EQ(list.movieTimescale, c.audioRate);
         EXPECT_EQ(list.trackDuration, uint64_t(std::llround(samples)));
     }
     EXPECT_NEAR(probe(out).value(QStringLiteral("format")).toObject().value(QStringLiteral("duration")).toString().toDouble(), kept, 0.001);
@@ -96,7 +99,8 @@ TEST_P(PassthroughJoin, ShowsExactlyTheKeptFrames)
 INSTANTIATE_TEST_SUITE_P(BFrames, PassthroughJoin,
                          ::testing::Values(JoinCase{"Gop100At25", longGop25, 0.04, 300, {{2.2, 4.6}, {7.04, 8.0}}},
                                            JoinCase{"OpenGopAt2997", openGop2997, 1001.0 / 30000, 180, {{1.001, 2.002}, {3.003, 4.004}}},
-                                           JoinCase{"Hevc10BitCra", hevc10Bit, 0.04, 200, {{1.2, 3.6}, {5.04, 6.0}}}),
+                                           JoinCase{"Hevc10BitCra", hevc10Bit, 0.04, 200, {{1.2, 3.6}, {5.04, 6.0}}},
+                                           JoinCase{"MatroskaBFrames", matroskaBFrames, 0.04, 200, {{1.2, 3.6}, {5.04, 6.0}}, 44100}),
                          caseName);
 
 TEST(Passthrough, KeepsRotationAndWritesQuickTimePiecesOfAQuickTimeSource)
