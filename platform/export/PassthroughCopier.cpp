@@ -255,11 +255,26 @@ bool PassthroughCopier::run(const std::atomic<bool>& cancelled, const std::funct
     for (const auto& [index, track] : tracks) {
         if (track.firstDts == AV_NOPTS_VALUE)
             continue; // nothing of it was kept: the muxer's own (empty) edit stays
-        const CMTime firstDecode = timeOf(track.firstDts, track.timeBase);
+        // A track's media time begins with its first sample; the muxer fills a subtitle track from the
+        // file's start with an empty sample when its first cue comes later.
+        CMTime firstDecode = timeOf(track.firstDts, track.timeBase);
+        if (track.source.mediaType == MediaType::Subtitle)
+            firstDecode = CMTimeMinimum(firstDecode, kCMTimeZero);
         std::vector<Mp4Edit>& list = edits[uint32_t(track.input->streamIndex() + 1)];
-        for (size_t p = 0; p < pieces.size(); ++p)
-            list.push_back(Mp4Edit{PassthroughPlan::editMediaStart(track.pieces[p].first, track.pieces[p].second, firstDecode),
-                                   pieces[p].sourceRange.duration});
+        for (size_t p = 0; p < pieces.size(); ++p) {
+            const CMTime mediaStart = PassthroughPlan::editMediaStart(track.pieces[p].first, track.pieces[p].second, firstDecode);
+            CMTime duration = pieces[p].sourceRange.duration;
+            // A track whose first sample comes later (a subtitle track's first cue) shows nothing until then.
+            if (CMTimeCompare(mediaStart, kCMTimeZero) < 0) {
+                const CMTime empty = CMTimeMinimum(CMTimeSubtract(kCMTimeZero, mediaStart), duration);
+                list.push_back(Mp4Edit{kCMTimeInvalid, empty});
+                duration = CMTimeSubtract(duration, empty);
+                if (CMTimeCompare(duration, kCMTimeZero) > 0)
+                    list.push_back(Mp4Edit{kCMTimeZero, duration});
+                continue;
+            }
+            list.push_back(Mp4Edit{mediaStart, duration});
+        }
     }
     if (!writeEditLists(path_, edits, error)) {
         QFile::remove(path_);

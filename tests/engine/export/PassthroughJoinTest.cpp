@@ -144,3 +144,41 @@ TEST(Passthrough, KeepsRotationAndWritesQuickTimePiecesOfAQuickTimeSource)
         EXPECT_EQ(decoded.frameNumbers.size(), 25u) << piece.toStdString();
     }
 }
+
+// Two audio tracks and a subtitle track: every track gets one edit per piece and keeps the kept length,
+// and both cues that overlap a kept piece are in the file, the one across the join too.
+TEST(Passthrough, JoinsEveryTrackOfTheSource)
+{
+    auto project = exportProject(twoAudioAndSubtitle(), {{1.0, 2.52}}, "passthrough");
+    ASSERT_TRUE(project);
+    const QString out = folder() + QStringLiteral("/join-tracks.mp4");
+    const SessionOutcome outcome = runSession(project, out);
+    ASSERT_EQ(outcome.status, CWExportStatusCompleted) << (outcome.error ? outcome.error->message.toStdString() : "");
+
+    const QJsonArray streams = probe(out).value(QStringLiteral("streams")).toArray();
+    ASSERT_EQ(streams.size(), 4);
+    for (const QJsonValue& stream : streams)
+        EXPECT_NEAR(stream.toObject().value(QStringLiteral("duration")).toString().toDouble(), 2.48, 0.001);
+    const auto lists = readEditLists(out);
+    ASSERT_TRUE(lists);
+    ASSERT_EQ(lists->size(), 4u);
+    for (const auto& [track, list] : *lists)
+        EXPECT_EQ(list.durations.size(), 2u) << "track " << track;
+
+    const Decoded decoded = decode(out);
+    EXPECT_TRUE(decoded.messages.isEmpty()) << decoded.messages.toStdString();
+    std::vector<int> frames;
+    for (int i = 0; i < 100; ++i)
+        if (i < 25 || i >= 63) // the 1 s to 2.52 s cut
+            frames.push_back(i);
+    EXPECT_EQ(decoded.frameNumbers, frames);
+    QByteArray cues, messages;
+    run(QStringLiteral("ffmpeg"),
+        {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"), out, QStringLiteral("-map"), QStringLiteral("0:s"),
+         QStringLiteral("-f"), QStringLiteral("srt"), QStringLiteral("-")},
+        &cues, 60000, &messages);
+    EXPECT_TRUE(cues.contains("Hello")) << cues.toStdString();
+    EXPECT_TRUE(cues.contains("World")) << cues.toStdString();
+    QByteArray gst;
+    EXPECT_TRUE(gstreamerDecodes(out, &gst)) << gst.toStdString();
+}
