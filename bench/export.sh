@@ -14,6 +14,27 @@ ours=$(best 3 "$cli" -i "$long" -o "$media/out/pass.mp4" --clear -c 100 -c 190)
 peer=$(best 3 ffmpeg -nostdin -v error -ss 100 -to 190 -i "$long" -c copy -y "$media/out/pass-peer.mp4")
 report "pass-through, 90 s of 1080p H.264" "$ours" "$peer" "target <= 1.10"
 
+# Ten kept pieces of 20 s (a piece every minute) joined into one file, beside ffmpeg copying the same
+# 200 s in one run; then the peak memory for 2, 10 and 40 pieces of the same total length.
+pieces() { # $1 pieces of 200/$1 s each, spread evenly over the 600 s
+  local n=$1 args=() k
+  local step; step=$(awk -v n="$n" 'BEGIN { print 600 / n }')
+  local len; len=$(awk -v n="$n" 'BEGIN { print 200 / n }')
+  for k in $(seq 0 $((n - 1))); do
+    args+=(-c "$(awk -v k="$k" -v s="$step" -v l="$len" 'BEGIN { print k * s + l }')")
+    args+=(-c "$(awk -v k="$k" -v s="$step" 'BEGIN { print (k + 1) * s }')")
+  done
+  echo "${args[@]}"
+}
+# shellcheck disable=SC2046
+ours=$(best 3 "$cli" -i "$long" -o "$media/out/pieces.mp4" --clear $(pieces 10))
+peer=$(best 3 ffmpeg -nostdin -v error -t 200 -i "$long" -c copy -y "$media/out/pieces-peer.mp4")
+report "pass-through, ten pieces joined (200 s)" "$ours" "$peer" "target <= 1.20"
+for n in 2 10 40; do
+  # shellcheck disable=SC2046
+  echo "peak memory, $n pieces joined: $(peak "$cli" -i "$long" -o "$media/out/pieces.mp4" -y --clear $(pieces "$n")) MB (flat in the pieces)"
+done
+
 ours=$(best 3 "$cli" -i "$long" -o "$media/out/audio.m4a" -p m4a --clear -c 100 -c 190)
 peer=$(best 3 ffmpeg -nostdin -v error -ss 100 -to 190 -i "$long" -vn -c:a aac -b:a 128k -y "$media/out/audio-peer.m4a")
 report "M4A (AAC 128 kbit/s mono source), 90 s" "$ours" "$peer" "target <= 1.10"
