@@ -12,6 +12,7 @@
 
 #include <QFile>
 
+#include <algorithm>
 #include <map>
 #include <optional>
 
@@ -78,6 +79,220 @@ std::optional<Keyframe> findKeyframe(AVFormatContext* input, int anchor, int64_t
     return found;
 }
 
+// Where one piece is copied from and how far its packets move (stream time of the source).
+struct PiecePlan {
+    CMTime start, end;           // the kept range
+    CMTime keyShown, keyDecoded; // the anchor's keyframe (keyDecoded invalid without video)
+    CMTime copyStart;            // where the other tracks begin (a pre-roll before the keyframe)
+    CMTime shift;                // by how much the piece moves in the output
+};
+
+// One run of the copier: the source's tracks, what has been written of each, the pieces' plans.
+class Copy {
+public:
+    Copy(const MediaAsset& asset, AVFormatContext* input, MediaWriter& writer) : asset_(asset), input_(input), writer_(writer) {}
+
+    // An input for every track of the composition the container can take; false when there is none.
+    bool addTracks(const Composition& composition);
+    // The movie's timescale: the audio's rate keeps edit durations exact to the sample.
+    int movieTimescale() const { return audioRate_ > 0 ? audioRate_ : 90000; }
+    PiecePlan plan(const CompositionSegment& piece);
+    // Copies one piece; false on failure (error set) or cancellation.
+    bool copyPiece(const PiecePlan& plan, const std::atomic<bool>& cancelled, Error* error);
+    // Every track's edit list: one entry per piece, showing exactly its kept range.
+    std::map<uint32_t, std::vector<Mp4Edit>> edits(const std::vector<CompositionSegment>& pieces) const;
+
+private:
+    // Copies one packet of a track as the plan says; false only when the writer fails.
+    bool copyPacket(CopiedTrack& track, int index, PacketPtr out, const PiecePlan& plan, Error* error);
+
+    const MediaAsset& asset_;
+    AVFormatContext* input_;
+    MediaWriter& writer_;
+    std::map<int, CopiedTrack> tracks_; // by stream index
+    int anchor_ = -1;                   // the video stream whose keyframes place each piece
+    int audioRate_ = 0;
+    CMTime outputEnd_ = kCMTimeZero; // the end of everything written
+};
+
+bool Copy::addTracks(const Composition& composition)
+{
+    for (const CompositionTrack& compositionTrack : composition.tracks) {
+        const std::optional<MediaTrack> source = asset_.trackWithID(compositionTrack.trackID);
+        if (!source || source->streamIndex >= int(input_->nb_streams) || compositionTrack.mediaType == MediaType::Other)
+            continue;
+        const AVStream* stream = input_->streams[source->streamIndex];
+        CopiedTrack& track = tracks_[source->streamIndex];
+        track.source = *source;
+        track.timeBase = stream->time_base;
+        track.input = writer_.addStreamCopyInput(source->mediaType, stream);
+        if (source->mediaType == MediaType::Video && anchor_ < 0)
+            anchor_ = source->streamIndex;
+        if (source->mediaType == MediaType::Audio)
+            audioRate_ = std::max(audioRate_, source->sampleRate);
+    }
+    for (unsigned i = 0; i < input_->nb_streams; ++i)
+        input_->streams[i]->discard = tracks_.count(int(i)) ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
+    return !tracks_.empty();
+}
+
+PiecePlan Copy::plan(const CompositionSegment& piece)
+{
+    const CMTime offset = asset_.startOffset(); // source time zero in stream time
+    PiecePlan plan;
+    plan.start = CMTimeAdd(piece.sourceRange.start, offset);
+    plan.end = CMTimeAdd(CMTimeRangeGetEnd(piece.sourceRange), offset);
+    plan.keyShown = plan.start;
+    plan.keyDecoded = kCMTimeInvalid;
+    CMTime videoTick = kCMTimeZero, lastVideoDecode = kCMTimeInvalid;
+    if (anchor_ >= 0) {
+        CopiedTrack& video = tracks_[anchor_];
+        if (const auto keyframe = findKeyframe(input_, anchor_, MediaInput::timestampFromTime(plan.start, video.timeBase))) {
+            video.keyframePts = keyframe->pts;
+            plan.keyShown = CMTimeMinimum(timeOf(keyframe->pts, video.timeBase), plan.start);
+            plan.keyDecoded = timeOf(keyframe->dts, video.timeBase);
+        }
+        videoTick = timeOf(1, video.timeBase);
+        if (video.lastDts != AV_NOPTS_VALUE)
+            lastVideoDecode = timeOf(video.lastDts, video.timeBase); // output time
+    }
+    plan.copyStart = CMTimeSubtract(plan.keyShown, PassthroughPlan::kPreroll);
+    plan.shift = PassthroughPlan::pieceShift(outputEnd_, plan.copyStart, plan.keyDecoded, lastVideoDecode, videoTick);
+    for (auto& [index, track] : tracks_) {
+        track.shift = ticksAtOrAfter(plan.shift, track.timeBase);
+        track.pieces.emplace_back(plan.start, timeOf(track.shift, track.timeBase));
+        track.done = track.startedPiece = false;
+        track.readInPiece = 0;
+        track.reached = piece.sourceRange.start;
+    }
+    return plan;
+}
+
+bool Copy::copyPiece(const PiecePlan& plan, const std::atomic<bool>& cancelled, Error* error)
+{
+    const int64_t seekTo = MediaInput::timestampFromTime(plan.copyStart, AV_TIME_BASE_Q);
+    if (avformat_seek_file(input_, -1, INT64_MIN, seekTo, seekTo, 0) < 0)
+        avformat_seek_file(input_, -1, INT64_MIN, INT64_MIN, INT64_MIN, 0);
+    PacketPtr packet = makePacket();
+    int ret = 0;
+    for (;;) {
+        if (cancelled.load())
+            return false;
+        const bool allDone = std::all_of(tracks_.begin(), tracks_.end(), [](const auto& entry) { return entry.second.done; });
+        if (allDone || (ret = av_read_frame(input_, packet.get())) < 0)
+            break;
+        const int index = packet->stream_index;
+        const auto found = tracks_.find(index);
+        if (found == tracks_.end() || found->second.done) {
+            av_packet_unref(packet.get());
+            continue;
+        }
+        PacketPtr out = makePacket();
+        av_packet_move_ref(out.get(), packet.get());
+        if (!copyPacket(found->second, index, std::move(out), plan, error))
+            return false;
+    }
+    if (ret < 0 && ret != AVERROR_EOF) {
+        setError(error, mediaError(ret, QStringLiteral("Cannot read \"%1\"").arg(asset_.path())));
+        return false;
+    }
+    // The file ran out: fine at a track's end, a damaged file well before it.
+    const CMTime end = CMTimeSubtract(plan.end, asset_.startOffset());
+    for (const auto& [index, track] : tracks_)
+        if (!track.done && !checkTrackReachedEnd(asset_, track.source, track.reached, end, error))
+            return false;
+    return true;
+}
+
+bool Copy::copyPacket(CopiedTrack& track, int index, PacketPtr out, const PiecePlan& plan, Error* error)
+{
+    const int64_t pts = presentationTimestamp(*out);
+    if (pts == AV_NOPTS_VALUE)
+        return true;
+    int64_t dts = decodeTimestamp(*out);
+    const bool anchor = index == anchor_ && track.keyframePts != AV_NOPTS_VALUE;
+    if (anchor && pts >= track.keyframePts)
+        ++track.readInPiece;
+    if (anchor && out->dts == AV_NOPTS_VALUE)
+        dts = PassthroughPlan::missingDecodeTime(track.keyframePts, input_->streams[index]->codecpar->video_delay,
+                                                 std::max<int64_t>(out->duration, 1), track.readInPiece - 1);
+    const int64_t duration = std::max<int64_t>(out->duration, 0);
+    const CMTime shownAt = timeOf(pts, track.timeBase), shownUntil = timeOf(pts + duration, track.timeBase);
+    if (CMTIME_IS_NUMERIC(shownUntil))
+        track.reached = CMTimeMaximum(track.reached, CMTimeSubtract(shownUntil, asset_.startOffset()));
+    const bool video = track.source.mediaType == MediaType::Video;
+    const Decision decision =
+        video ? PassthroughPlan::videoPacket(shownAt, timeOf(dts, track.timeBase), plan.keyShown,
+                                             CMTIME_IS_NUMERIC(plan.keyDecoded) ? plan.keyDecoded : plan.keyShown, plan.end)
+              : PassthroughPlan::otherPacket(shownAt, shownUntil, plan.copyStart, plan.end);
+    track.done = decision == Decision::TrackDone;
+    if (decision != Decision::Copy)
+        return true;
+    out->pts = pts + track.shift;
+    out->dts = dts + track.shift;
+    // Players begin each edit at the sync sample before it: only clean starts are sync samples, and a
+    // piece's first keyframe is made one.
+    if (video && (out->flags & AV_PKT_FLAG_KEY)) {
+        const AVCodecParameters& parameters = *input_->streams[index]->codecpar;
+        const KeyframeKind kind = keyframeKind(*out, parameters);
+        if (kind == KeyframeKind::OpenHevc && !track.startedPiece && !markAsSpliceStart(*out, parameters)) {
+            setError(error, mediaError(AVERROR(ENOMEM), QStringLiteral("Cannot copy a keyframe")));
+            return false;
+        }
+        if (kind != KeyframeKind::Clean && track.startedPiece)
+            out->flags &= ~AV_PKT_FLAG_KEY;
+    }
+    track.startedPiece = true;
+    if (!video && track.end != AV_NOPTS_VALUE && out->pts < track.end) {
+        // Overlaps what the previous piece wrote: audio drops the packet (the piece has enough
+        // pre-roll without it); a subtitle cue keeps its part after that.
+        if (track.source.mediaType == MediaType::Audio || out->pts + duration <= track.end)
+            return true;
+        out->duration -= track.end - out->pts;
+        out->pts = out->dts = track.end;
+    }
+    if (track.lastDts != AV_NOPTS_VALUE && out->dts <= track.lastDts)
+        return true; // cannot decode after what is written (a damaged or reordered source)
+    if (track.firstDts == AV_NOPTS_VALUE)
+        track.firstDts = out->dts;
+    track.lastDts = out->dts;
+    const int64_t outEnd = out->pts + std::max<int64_t>(out->duration, 1);
+    track.end = track.end == AV_NOPTS_VALUE ? outEnd : std::max(track.end, outEnd);
+    outputEnd_ = CMTimeMaximum(outputEnd_, timeOf(outEnd, track.timeBase));
+    PacketBuffer buffer(std::make_unique<PacketBuffer::Packet>(PacketBuffer::Packet{std::move(out), track.timeBase}));
+    return track.input->append(buffer, error);
+}
+
+std::map<uint32_t, std::vector<Mp4Edit>> Copy::edits(const std::vector<CompositionSegment>& pieces) const
+{
+    std::map<uint32_t, std::vector<Mp4Edit>> edits;
+    for (const auto& [index, track] : tracks_) {
+        if (track.firstDts == AV_NOPTS_VALUE)
+            continue; // nothing of it was kept: the muxer's own (empty) edit stays
+        // A track's media time begins with its first sample; the muxer fills a subtitle track from the
+        // file's start with an empty sample when its first cue comes later.
+        CMTime firstDecode = timeOf(track.firstDts, track.timeBase);
+        if (track.source.mediaType == MediaType::Subtitle)
+            firstDecode = CMTimeMinimum(firstDecode, kCMTimeZero);
+        std::vector<Mp4Edit>& list = edits[uint32_t(track.input->streamIndex() + 1)];
+        for (size_t p = 0; p < pieces.size(); ++p) {
+            const CMTime mediaStart = PassthroughPlan::editMediaStart(track.pieces[p].first, track.pieces[p].second, firstDecode);
+            CMTime duration = pieces[p].sourceRange.duration;
+            // A track whose first sample comes later shows nothing until then.
+            if (CMTimeCompare(mediaStart, kCMTimeZero) < 0) {
+                const CMTime empty = CMTimeMinimum(CMTimeSubtract(kCMTimeZero, mediaStart), duration);
+                list.push_back(Mp4Edit{kCMTimeInvalid, empty});
+                duration = CMTimeSubtract(duration, empty);
+                if (CMTimeCompare(duration, kCMTimeZero) > 0)
+                    list.push_back(Mp4Edit{kCMTimeZero, duration});
+                continue;
+            }
+            list.push_back(Mp4Edit{mediaStart, duration});
+        }
+    }
+    return edits;
+}
+
 } // namespace
 
 PassthroughCopier::PassthroughCopier(std::shared_ptr<const MediaAsset> asset, const Composition& composition, MediaFileType fileType,
@@ -92,191 +307,27 @@ bool PassthroughCopier::run(const std::atomic<bool>& cancelled, const std::funct
     if (!input)
         return false;
     MediaWriter writer(path_, fileType_);
-    std::map<int, CopiedTrack> tracks; // by stream index
-    int anchor = -1;                   // the video stream whose keyframes place each piece
-    int audioRate = 0;
-    for (const CompositionTrack& compositionTrack : composition_.tracks) {
-        const std::optional<MediaTrack> source = asset_->trackWithID(compositionTrack.trackID);
-        if (!source || source->streamIndex >= int(input->nb_streams) || compositionTrack.mediaType == MediaType::Other)
-            continue;
-        const AVStream* stream = input->streams[source->streamIndex];
-        CopiedTrack& track = tracks[source->streamIndex];
-        track.source = *source;
-        track.timeBase = stream->time_base;
-        track.input = writer.addStreamCopyInput(source->mediaType, stream);
-        if (source->mediaType == MediaType::Video && anchor < 0)
-            anchor = source->streamIndex;
-        if (source->mediaType == MediaType::Audio)
-            audioRate = std::max(audioRate, source->sampleRate);
-    }
-    for (unsigned i = 0; i < input->nb_streams; ++i)
-        input->streams[i]->discard = tracks.count(int(i)) ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
-    if (tracks.empty() || composition_.tracks.empty()) {
+    Copy copy(*asset_, input.get(), writer);
+    if (composition_.tracks.empty() || !copy.addTracks(composition_)) {
         setError(error, mediaLayerError(MediaLayerErrorCode::NotFound, QStringLiteral("There is nothing to copy.")));
         return false;
     }
     writer.setMetadata(metadata_);
     writer.setMuxerOption(QStringLiteral("use_editlist"), QStringLiteral("1"));
-    // Edit durations in the movie's timescale: the audio's rate keeps them exact to the sample.
-    writer.setMuxerOption(QStringLiteral("movie_timescale"), QString::number(audioRate > 0 ? audioRate : 90000));
+    writer.setMuxerOption(QStringLiteral("movie_timescale"), QString::number(copy.movieTimescale()));
     if (!writer.startWriting(error))
         return false;
-
     const std::vector<CompositionSegment>& pieces = composition_.tracks.front().segments;
-    const CMTime offset = asset_->startOffset(); // source time zero in stream time
-    CMTime outputEnd = kCMTimeZero;
-    PacketPtr packet = makePacket();
     for (size_t p = 0; p < pieces.size(); ++p) {
-        const CMTime start = CMTimeAdd(pieces[p].sourceRange.start, offset);
-        const CMTime end = CMTimeAdd(CMTimeRangeGetEnd(pieces[p].sourceRange), offset);
-        CMTime keyShown = start, keyDecoded = kCMTimeInvalid, videoTick = kCMTimeZero, lastVideoDecode = kCMTimeInvalid;
-        if (anchor >= 0) {
-            const CopiedTrack& video = tracks[anchor];
-            if (const auto keyframe = findKeyframe(input.get(), anchor, MediaInput::timestampFromTime(start, video.timeBase))) {
-                tracks[anchor].keyframePts = keyframe->pts;
-                keyShown = CMTimeMinimum(timeOf(keyframe->pts, video.timeBase), start);
-                keyDecoded = timeOf(keyframe->dts, video.timeBase);
-            }
-            videoTick = timeOf(1, video.timeBase);
-            if (video.lastDts != AV_NOPTS_VALUE)
-                lastVideoDecode = timeOf(video.lastDts, video.timeBase); // output time
-        }
-        const CMTime copyStart =
-            anchor >= 0 ? CMTimeSubtract(keyShown, PassthroughPlan::kPreroll) : CMTimeSubtract(start, PassthroughPlan::kPreroll);
-        const CMTime shift = PassthroughPlan::pieceShift(outputEnd, copyStart, keyDecoded, lastVideoDecode, videoTick);
-        for (auto& [index, track] : tracks) {
-            track.shift = ticksAtOrAfter(shift, track.timeBase);
-            track.pieces.emplace_back(start, timeOf(track.shift, track.timeBase));
-            track.done = false;
-            track.startedPiece = false;
-            track.readInPiece = 0;
-            track.reached = CMTimeSubtract(start, offset);
-        }
-        const int64_t seekTo = MediaInput::timestampFromTime(copyStart, AV_TIME_BASE_Q);
-        if (avformat_seek_file(input.get(), -1, INT64_MIN, seekTo, seekTo, 0) < 0)
-            avformat_seek_file(input.get(), -1, INT64_MIN, INT64_MIN, INT64_MIN, 0);
-
-        int ret = 0;
-        for (;;) {
-            if (cancelled.load()) {
-                writer.cancelWriting();
-                return false;
-            }
-            bool allDone = true;
-            for (const auto& [index, track] : tracks)
-                allDone = allDone && track.done;
-            if (allDone || (ret = av_read_frame(input.get(), packet.get())) < 0)
-                break;
-            const int index = packet->stream_index;
-            const auto found = tracks.find(index);
-            if (found == tracks.end() || found->second.done) {
-                av_packet_unref(packet.get());
-                continue;
-            }
-            CopiedTrack& track = found->second;
-            PacketPtr out = makePacket();
-            av_packet_move_ref(out.get(), packet.get());
-            const int64_t pts = presentationTimestamp(*out);
-            int64_t dts = decodeTimestamp(*out);
-            if (index == anchor && track.keyframePts != AV_NOPTS_VALUE && pts >= track.keyframePts)
-                ++track.readInPiece;
-            if (out->dts == AV_NOPTS_VALUE && index == anchor && track.keyframePts != AV_NOPTS_VALUE)
-                dts = PassthroughPlan::missingDecodeTime(track.keyframePts, input->streams[anchor]->codecpar->video_delay,
-                                                         std::max<int64_t>(out->duration, 1), track.readInPiece - 1);
-            if (pts == AV_NOPTS_VALUE)
-                continue;
-            const int64_t duration = std::max<int64_t>(out->duration, 0);
-            const CMTime shownAt = timeOf(pts, track.timeBase), shownUntil = timeOf(pts + duration, track.timeBase);
-            if (CMTIME_IS_NUMERIC(shownUntil))
-                track.reached = CMTimeMaximum(track.reached, CMTimeSubtract(shownUntil, offset));
-            const Decision decision = track.source.mediaType == MediaType::Video
-                                          ? PassthroughPlan::videoPacket(shownAt, timeOf(dts, track.timeBase), keyShown,
-                                                                         CMTIME_IS_NUMERIC(keyDecoded) ? keyDecoded : keyShown, end)
-                                          : PassthroughPlan::otherPacket(shownAt, shownUntil, copyStart, end);
-            if (decision == Decision::TrackDone)
-                track.done = true;
-            if (decision != Decision::Copy)
-                continue;
-            out->pts = pts + track.shift;
-            out->dts = dts + track.shift;
-            // Players begin each edit at the sync sample before it: only clean starts are sync samples,
-            // and a piece's first keyframe is made one.
-            if ((out->flags & AV_PKT_FLAG_KEY) && track.source.mediaType == MediaType::Video) {
-                const AVCodecParameters& parameters = *input->streams[found->first]->codecpar;
-                const KeyframeKind kind = keyframeKind(*out, parameters);
-                if (kind == KeyframeKind::OpenHevc && !track.startedPiece && !markAsSpliceStart(*out, parameters)) {
-                    setError(error, mediaError(AVERROR(ENOMEM), QStringLiteral("Cannot copy a keyframe")));
-                    writer.cancelWriting();
-                    return false;
-                }
-                if (kind != KeyframeKind::Clean && track.startedPiece)
-                    out->flags &= ~AV_PKT_FLAG_KEY;
-            }
-            track.startedPiece = true;
-            if (track.source.mediaType != MediaType::Video && track.end != AV_NOPTS_VALUE && out->pts < track.end) {
-                // Overlaps what the previous piece wrote: audio drops the packet (the piece has enough
-                // pre-roll without it); a subtitle cue keeps its part after that.
-                if (track.source.mediaType == MediaType::Audio || out->pts + duration <= track.end)
-                    continue;
-                out->duration -= track.end - out->pts;
-                out->pts = out->dts = track.end;
-            }
-            if (track.lastDts != AV_NOPTS_VALUE && out->dts <= track.lastDts)
-                continue; // cannot decode after what is written (a damaged or reordered source)
-            if (track.firstDts == AV_NOPTS_VALUE)
-                track.firstDts = out->dts;
-            track.lastDts = out->dts;
-            const int64_t outEnd = out->pts + std::max<int64_t>(out->duration, 1);
-            track.end = track.end == AV_NOPTS_VALUE ? outEnd : std::max(track.end, outEnd);
-            outputEnd = CMTimeMaximum(outputEnd, timeOf(outEnd, track.timeBase));
-            PacketBuffer buffer(std::make_unique<PacketBuffer::Packet>(PacketBuffer::Packet{std::move(out), track.timeBase}));
-            if (!track.input->append(buffer, error))
-                return false;
-        }
-        if (ret < 0 && ret != AVERROR_EOF) {
-            setError(error, mediaError(ret, QStringLiteral("Cannot read \"%1\"").arg(asset_->path())));
+        if (!copy.copyPiece(copy.plan(pieces[p]), cancelled, error)) {
             writer.cancelWriting();
             return false;
-        }
-        // The file ran out: fine at a track's end, a damaged file well before it.
-        for (const auto& [index, track] : tracks) {
-            if (!track.done && !checkTrackReachedEnd(*asset_, track.source, track.reached, CMTimeSubtract(end, offset), error)) {
-                writer.cancelWriting();
-                return false;
-            }
         }
         progress(double(p + 1) / double(pieces.size()));
     }
     if (!writer.finishWriting(error))
         return false;
-
-    // Every track shows exactly the kept pieces.
-    std::map<uint32_t, std::vector<Mp4Edit>> edits;
-    for (const auto& [index, track] : tracks) {
-        if (track.firstDts == AV_NOPTS_VALUE)
-            continue; // nothing of it was kept: the muxer's own (empty) edit stays
-        // A track's media time begins with its first sample; the muxer fills a subtitle track from the
-        // file's start with an empty sample when its first cue comes later.
-        CMTime firstDecode = timeOf(track.firstDts, track.timeBase);
-        if (track.source.mediaType == MediaType::Subtitle)
-            firstDecode = CMTimeMinimum(firstDecode, kCMTimeZero);
-        std::vector<Mp4Edit>& list = edits[uint32_t(track.input->streamIndex() + 1)];
-        for (size_t p = 0; p < pieces.size(); ++p) {
-            const CMTime mediaStart = PassthroughPlan::editMediaStart(track.pieces[p].first, track.pieces[p].second, firstDecode);
-            CMTime duration = pieces[p].sourceRange.duration;
-            // A track whose first sample comes later (a subtitle track's first cue) shows nothing until then.
-            if (CMTimeCompare(mediaStart, kCMTimeZero) < 0) {
-                const CMTime empty = CMTimeMinimum(CMTimeSubtract(kCMTimeZero, mediaStart), duration);
-                list.push_back(Mp4Edit{kCMTimeInvalid, empty});
-                duration = CMTimeSubtract(duration, empty);
-                if (CMTimeCompare(duration, kCMTimeZero) > 0)
-                    list.push_back(Mp4Edit{kCMTimeZero, duration});
-                continue;
-            }
-            list.push_back(Mp4Edit{mediaStart, duration});
-        }
-    }
-    if (!writeEditLists(path_, edits, error)) {
+    if (!writeEditLists(path_, copy.edits(pieces), error)) {
         QFile::remove(path_);
         return false;
     }
