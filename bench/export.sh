@@ -16,15 +16,11 @@ report "pass-through, 90 s of 1080p H.264" "$ours" "$peer" "target <= 1.10"
 
 # Ten kept pieces of 20 s (a piece every minute) joined into one file, beside ffmpeg copying the same
 # 200 s in one run; then the peak memory for 2, 10 and 40 pieces of the same total length.
-pieces() { # $1 pieces of 200/$1 s each, spread evenly over the 600 s
-  local n=$1 args=() k
-  local step; step=$(awk -v n="$n" 'BEGIN { print 600 / n }')
-  local len; len=$(awk -v n="$n" 'BEGIN { print 200 / n }')
+pieces() { # with --clear, each pair of times is a kept range: $1 pieces of 200/$1 s spread over the 600 s
+  local n=$1 k
   for k in $(seq 0 $((n - 1))); do
-    args+=(-c "$(awk -v k="$k" -v s="$step" -v l="$len" 'BEGIN { print k * s + l }')")
-    args+=(-c "$(awk -v k="$k" -v s="$step" 'BEGIN { print (k + 1) * s }')")
+    awk -v k="$k" -v n="$n" 'BEGIN { printf "-c %g -c %g ", k * 600 / n, k * 600 / n + 200 / n }'
   done
-  echo "${args[@]}"
 }
 # shellcheck disable=SC2046
 ours=$(best 3 "$cli" -i "$long" -o "$media/out/pieces.mp4" --clear $(pieces 10))
