@@ -182,3 +182,31 @@ TEST(Passthrough, JoinsEveryTrackOfTheSource)
     QByteArray gst;
     EXPECT_TRUE(gstreamerDecodes(out, &gst)) << gst.toStdString();
 }
+
+// Variable frame rate (25 fps for 1 s, then 12.5 fps), in MP4 with B-frames and in Matroska: every frame
+// keeps its own time, and the join shows exactly the frames of the kept time.
+TEST(Passthrough, JoinsVariableFrameRate)
+{
+    const auto start = [](int frame) { return frame < 25 ? frame * 0.04 : 1 + (frame - 25) * 0.08; };
+    for (const QString& source : {variableFrameRateMp4(), variableFrameRate()}) {
+        SCOPED_TRACE(source.toStdString());
+        auto project = exportProject(source, {{start(15), start(38)}}, "passthrough");
+        ASSERT_TRUE(project);
+        const QString out = source + QStringLiteral(".joined.mp4");
+        const SessionOutcome outcome = runSession(project, out);
+        ASSERT_EQ(outcome.status, CWExportStatusCompleted) << (outcome.error ? outcome.error->message.toStdString() : "");
+        std::vector<int> frames;
+        for (int i = 0; i < 75; ++i)
+            if (i < 15 || i >= 38)
+                frames.push_back(i);
+        const Decoded decoded = decode(out);
+        EXPECT_TRUE(decoded.messages.isEmpty()) << decoded.messages.toStdString();
+        EXPECT_EQ(decoded.frameNumbers, frames);
+        // The frames after the join keep their 80 ms.
+        const std::vector<double> times = probeFrameTimes(out);
+        ASSERT_EQ(times.size(), frames.size());
+        EXPECT_NEAR(times.back() - times[times.size() - 2], 0.08, 0.001);
+        QByteArray messages;
+        EXPECT_TRUE(gstreamerDecodes(out, &messages)) << messages.toStdString();
+    }
+}
