@@ -20,11 +20,12 @@ void CWVideoTrackTransfer::useProgressBlock(std::function<void(double)> block, C
 
 bool CWVideoTrackTransfer::processSampleBuffer(SampleBuffer& buffer, Error* error)
 {
-    const double total = CMTimeGetSeconds(duration_);
-    if (total > 0 && CMTIME_IS_NUMERIC(buffer.presentationTime))
-        progress_ = std::min(1.0, CMTimeGetSeconds(buffer.presentationTime) / total);
     if (!encoding_->append(buffer, error))
         return false;
+    // The time reached is the end of the frame taken: the last frame reaches the whole duration.
+    const double total = CMTimeGetSeconds(duration_);
+    if (total > 0)
+        progress_ = std::min(1.0, CMTimeGetSeconds(encoding_->reachedTime()) / total);
     if (progressBlock_) {
         auto block = progressBlock_;
         const double progress = progress_;

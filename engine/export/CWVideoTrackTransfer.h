@@ -1,6 +1,6 @@
 // A transfer that encodes each frame through the media layer's video encoding input (which keeps every
-// frame's own time and duration) and reports progress: the frame's time over the composition's
-// duration, handed to the progress block on the main thread.
+// frame's own time and duration) and reports progress: the end of the frame taken over the
+// composition's duration, handed to the progress block on the main thread.
 #pragma once
 
 #include "CMTime.h"

@@ -75,6 +75,24 @@ TEST_F(CliTest, SplitExportWritesNumberedPieces)
     }
 }
 
+// The video encodings report their progress up to the whole length before they complete.
+TEST_F(CliTest, VideoEncodingsReportProgressToTheEnd)
+{
+    const QString source = inside(fps25(), QStringLiteral("short.mp4"));
+    for (const char* preset : {"h264", "h265"}) {
+        SCOPED_TRACE(preset);
+        const Outcome r = run({"-i", source, "-o", "progress.mp4", "-p", preset, "--json"});
+        ASSERT_EQ(r.status, 0) << r.out.toStdString() << r.err.toStdString();
+        double last = -1;
+        for (const QString& line : r.out.trimmed().split(QLatin1Char('\n'))) {
+            const QJsonObject record = QJsonDocument::fromJson(line.toUtf8()).object();
+            if (record.value(QStringLiteral("type")).toString() == QLatin1String("progress"))
+                last = record.value(QStringLiteral("percentage")).toDouble();
+        }
+        EXPECT_DOUBLE_EQ(last, 100.0);
+    }
+}
+
 TEST_F(CliTest, M4aAndLowQualityExports)
 {
     const QString source = inside(h264WithBFrames(), QStringLiteral("talk.mp4"));
