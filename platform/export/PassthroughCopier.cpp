@@ -45,9 +45,20 @@ int64_t ticksAtOrAfter(CMTime time, AVRational timeBase)
     return av_rescale_rnd(time.value, timeBase.den, int64_t(time.timescale) * timeBase.num, AV_ROUND_UP);
 }
 
+constexpr int64_t kFromFileStart = INT64_MIN + 1; // a seek position: the file's start
+
 struct Keyframe {
-    int64_t pts = 0, dts = 0; // anchor stream ticks
+    int64_t pts = 0, dts = 0;     // anchor stream ticks
+    int64_t seekFrom = INT64_MIN; // where reading reaches it (AV_TIME_BASE); INT64_MIN: seek to the copy start
 };
+
+Keyframe keyframeOf(const AVPacket& packet, const AVCodecParameters& parameters)
+{
+    const int64_t pts = presentationTimestamp(packet);
+    return Keyframe{pts, packet.dts != AV_NOPTS_VALUE
+                             ? packet.dts
+                             : PassthroughPlan::missingDecodeTime(pts, parameters.video_delay, std::max<int64_t>(packet.duration, 1), 0)};
+}
 
 // The anchor's keyframe at or before the time (also when B-frames present it after the time) at which
 // decoding can begin: an open group's keyframe leads back to the one before it.
@@ -65,11 +76,7 @@ std::optional<Keyframe> findKeyframe(AVFormatContext* input, int anchor, int64_t
             av_packet_unref(packet.get());
         if (ret < 0)
             break;
-        const int64_t pts = presentationTimestamp(*packet);
-        found =
-            Keyframe{pts, packet->dts != AV_NOPTS_VALUE
-                              ? packet->dts
-                              : PassthroughPlan::missingDecodeTime(pts, parameters.video_delay, std::max<int64_t>(packet->duration, 1), 0)};
+        found = keyframeOf(*packet, parameters);
         const bool clean = keyframeKind(*packet, parameters) != KeyframeKind::OpenH264;
         av_packet_unref(packet.get());
         if ((found->pts <= wanted && clean) || found->dts - 1 >= target)
@@ -79,12 +86,52 @@ std::optional<Keyframe> findKeyframe(AVFormatContext* input, int anchor, int64_t
     return found;
 }
 
+// The same for containers whose seeks land near a time rather than on a keyframe (MPEG transport and
+// program streams): reading forward from further and further back, the last clean keyframe shown by
+// the time (or, when the video begins after it, the first). Reading stops at the first packet decoded
+// after the time, as no later keyframe is shown before it.
+std::optional<Keyframe> scanForKeyframe(AVFormatContext* input, int anchor, int64_t target)
+{
+    const AVStream* stream = input->streams[anchor];
+    const int64_t wanted = av_rescale_q(target, stream->time_base, AV_TIME_BASE_Q);
+    const int64_t first = input->start_time != AV_NOPTS_VALUE ? input->start_time : 0;
+    PacketPtr packet = makePacket();
+    for (int64_t margin = 4 * AV_TIME_BASE;; margin *= 4) {
+        const int64_t from = wanted - margin;
+        if (from <= first || avformat_seek_file(input, -1, INT64_MIN, from, from, 0) < 0)
+            avformat_seek_file(input, -1, INT64_MIN, INT64_MIN, INT64_MIN, 0);
+        std::optional<Keyframe> found, firstFound;
+        while (av_read_frame(input, packet.get()) >= 0) {
+            const bool key = packet->stream_index == anchor && (packet->flags & AV_PKT_FLAG_KEY) &&
+                             keyframeKind(*packet, *stream->codecpar) != KeyframeKind::OpenH264;
+            if (key && !firstFound)
+                firstFound = keyframeOf(*packet, *stream->codecpar);
+            if (key && presentationTimestamp(*packet) <= target)
+                found = keyframeOf(*packet, *stream->codecpar);
+            const bool past = packet->stream_index == anchor && decodeTimestamp(*packet) > target;
+            av_packet_unref(packet.get());
+            if (past)
+                break;
+        }
+        if (found) {
+            found->seekFrom = from <= first ? kFromFileStart : from;
+            return found;
+        }
+        if (from <= first) {
+            if (firstFound)
+                firstFound->seekFrom = kFromFileStart;
+            return firstFound;
+        }
+    }
+}
+
 // Where one piece is copied from and how far its packets move (stream time of the source).
 struct PiecePlan {
-    CMTime start, end;           // the kept range
-    CMTime keyShown, keyDecoded; // the anchor's keyframe (keyDecoded invalid without video)
-    CMTime copyStart;            // where the other tracks begin (a pre-roll before the keyframe)
-    CMTime shift;                // by how much the piece moves in the output
+    CMTime start, end;            // the kept range
+    CMTime keyShown, keyDecoded;  // the anchor's keyframe (keyDecoded invalid without video)
+    CMTime copyStart;             // where the other tracks begin (a pre-roll before the keyframe)
+    CMTime shift;                 // by how much the piece moves in the output
+    int64_t seekFrom = INT64_MIN; // where reading starts (AV_TIME_BASE): INT64_MIN at the copy start
 };
 
 // One run of the copier: the source's tracks, what has been written of each, the pieces' plans.
@@ -147,8 +194,11 @@ PiecePlan Copy::plan(const CompositionSegment& piece)
     CMTime videoTick = kCMTimeZero, lastVideoDecode = kCMTimeInvalid;
     if (anchor_ >= 0) {
         CopiedTrack& video = tracks_[anchor_];
-        if (const auto keyframe = findKeyframe(input_, anchor_, MediaInput::timestampFromTime(plan.start, video.timeBase))) {
+        const int64_t target = MediaInput::timestampFromTime(plan.start, video.timeBase);
+        const bool seeksNearATime = input_->iformat->flags & AVFMT_TS_DISCONT;
+        if (const auto keyframe = seeksNearATime ? scanForKeyframe(input_, anchor_, target) : findKeyframe(input_, anchor_, target)) {
             video.keyframePts = keyframe->pts;
+            plan.seekFrom = keyframe->seekFrom;
             plan.keyShown = CMTimeMinimum(timeOf(keyframe->pts, video.timeBase), plan.start);
             plan.keyDecoded = timeOf(keyframe->dts, video.timeBase);
         }
@@ -170,8 +220,8 @@ PiecePlan Copy::plan(const CompositionSegment& piece)
 
 bool Copy::copyPiece(const PiecePlan& plan, const std::atomic<bool>& cancelled, Error* error)
 {
-    const int64_t seekTo = MediaInput::timestampFromTime(plan.copyStart, AV_TIME_BASE_Q);
-    if (avformat_seek_file(input_, -1, INT64_MIN, seekTo, seekTo, 0) < 0)
+    const int64_t seekTo = plan.seekFrom == INT64_MIN ? MediaInput::timestampFromTime(plan.copyStart, AV_TIME_BASE_Q) : plan.seekFrom;
+    if (seekTo == kFromFileStart || avformat_seek_file(input_, -1, INT64_MIN, seekTo, seekTo, 0) < 0)
         avformat_seek_file(input_, -1, INT64_MIN, INT64_MIN, INT64_MIN, 0);
     PacketPtr packet = makePacket();
     int ret = 0;
@@ -211,7 +261,9 @@ bool Copy::copyPacket(CopiedTrack& track, int index, PacketPtr out, const PieceP
         return true;
     int64_t dts = decodeTimestamp(*out);
     const bool anchor = index == anchor_ && track.keyframePts != AV_NOPTS_VALUE;
-    if (anchor && pts >= track.keyframePts)
+    if (anchor && track.readInPiece == 0 && pts != track.keyframePts)
+        return true; // before the piece's keyframe (reading may begin well before it)
+    if (anchor)
         ++track.readInPiece;
     if (anchor && out->dts == AV_NOPTS_VALUE)
         dts = PassthroughPlan::missingDecodeTime(track.keyframePts, input_->streams[index]->codecpar->video_delay,

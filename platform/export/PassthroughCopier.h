@@ -4,7 +4,8 @@
 // the pieces follow each other in the file, all tracks moved by the same amount, and every track gets
 // an edit list with one entry per piece that shows exactly the kept material. A player that ignores
 // edit lists shows each piece from its keyframe, still in sync. Copied tracks keep what their source
-// streams say of themselves (display matrix, language, handler name, disposition).
+// streams say of themselves (display matrix, language, handler name, disposition). Matroska's missing
+// decode times are supplied; containers without an index (MPEG-TS) are read forward to each keyframe.
 //
 // Blocking; runs on the export session's worker. Fails with the library's message, or with the
 // early-end check's when the source turns out shorter than it says; a failed or cancelled copy leaves

@@ -437,6 +437,14 @@ QString matroskaBFrames()
                                                        "-sc_threshold", "0", "-c:a", "aac", "-b:a", "96k"});
 }
 
+QString transportStreamBFrames()
+{
+    return make(QStringLiteral("bframes.ts"),
+                pattern(8) + tone(8, 440, 44100) +
+                    std::initializer_list<const char*>{"-c:v", "libx264", "-preset", "veryfast", "-crf", "12", "-bf", "3", "-g", "50",
+                                                       "-sc_threshold", "0", "-c:a", "aac", "-b:a", "96k"});
+}
+
 bool gstreamerDecodes(const QString& path, QByteArray* messages)
 {
     QByteArray out;

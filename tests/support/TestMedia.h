@@ -69,6 +69,8 @@ QString openGop2997();
 QString hevc10Bit();
 // The same as Matroska: H.264 with B-frames (presentation times only), 25 fps, 8 s, a 44.1 kHz tone.
 QString matroskaBFrames();
+// The same as an MPEG transport stream (timestamps from 1.4 s, no index: seeks land near a time).
+QString transportStreamBFrames();
 // Whether GStreamer's playbin decodes every stream of the file to its end without an error
 // (its messages in *messages); the length GStreamer's discoverer reports (seconds, −1 when it cannot tell).
 bool gstreamerDecodes(const QString& path, QByteArray* messages);

@@ -1,5 +1,5 @@
 // Pass-through joins as a viewer gets them: several kept pieces of B-frame H.264 and HEVC (also from
-// Matroska, which states no decode times) joined into one file
+// Matroska, which states no decode times, and MPEG-TS, which has no index) joined into one file
 // show exactly the kept frames in ffmpeg (which honours edit lists), without a decoding message, and
 // GStreamer decodes the file to its end; copied tracks keep their rotation; the pieces of a QuickTime
 // source are QuickTime files.
@@ -96,12 +96,14 @@ TEST_P(PassthroughJoin, ShowsExactlyTheKeptFrames)
     EXPECT_NEAR(gstreamerDuration(out), kept, 0.01);
 }
 
-INSTANTIATE_TEST_SUITE_P(BFrames, PassthroughJoin,
-                         ::testing::Values(JoinCase{"Gop100At25", longGop25, 0.04, 300, {{2.2, 4.6}, {7.04, 8.0}}},
-                                           JoinCase{"OpenGopAt2997", openGop2997, 1001.0 / 30000, 180, {{1.001, 2.002}, {3.003, 4.004}}},
-                                           JoinCase{"Hevc10BitCra", hevc10Bit, 0.04, 200, {{1.2, 3.6}, {5.04, 6.0}}},
-                                           JoinCase{"MatroskaBFrames", matroskaBFrames, 0.04, 200, {{1.2, 3.6}, {5.04, 6.0}}, 44100}),
-                         caseName);
+INSTANTIATE_TEST_SUITE_P(
+    BFrames, PassthroughJoin,
+    ::testing::Values(JoinCase{"Gop100At25", longGop25, 0.04, 300, {{2.2, 4.6}, {7.04, 8.0}}},
+                      JoinCase{"OpenGopAt2997", openGop2997, 1001.0 / 30000, 180, {{1.001, 2.002}, {3.003, 4.004}}},
+                      JoinCase{"Hevc10BitCra", hevc10Bit, 0.04, 200, {{1.2, 3.6}, {5.04, 6.0}}},
+                      JoinCase{"MatroskaBFrames", matroskaBFrames, 0.04, 200, {{1.2, 3.6}, {5.04, 6.0}}, 44100},
+                      JoinCase{"TransportStreamBFrames", transportStreamBFrames, 0.04, 200, {{1.2, 3.6}, {5.04, 6.0}}, 44100}),
+    caseName);
 
 TEST(Passthrough, KeepsRotationAndWritesQuickTimePiecesOfAQuickTimeSource)
 {
