@@ -9,6 +9,7 @@
 #include "PacketTime.h"
 #include "PassthroughPlan.h"
 #include "SampleBufferInternal.h"
+#include "TimedPacketReader.h"
 
 #include <QFile>
 
@@ -62,17 +63,18 @@ Keyframe keyframeOf(const AVPacket& packet, const AVCodecParameters& parameters)
 
 // The anchor's keyframe at or before the time (also when B-frames present it after the time) at which
 // decoding can begin: an open group's keyframe leads back to the one before it.
-std::optional<Keyframe> findKeyframe(AVFormatContext* input, int anchor, int64_t target)
+std::optional<Keyframe> findKeyframe(TimedPacketReader& reader, int anchor, int64_t target)
 {
+    AVFormatContext* input = reader.input();
     const AVCodecParameters& parameters = *input->streams[anchor]->codecpar;
     PacketPtr packet = makePacket();
     const int64_t wanted = target;
     std::optional<Keyframe> found;
     for (int attempt = 0; attempt < 8; ++attempt) {
-        if (av_seek_frame(input, anchor, target, AVSEEK_FLAG_BACKWARD) < 0)
-            avformat_seek_file(input, -1, INT64_MIN, INT64_MIN, INT64_MIN, 0);
+        if (reader.seekFrame(anchor, target, AVSEEK_FLAG_BACKWARD) < 0)
+            reader.seekFile(INT64_MIN, INT64_MIN, INT64_MIN);
         int ret = 0;
-        while ((ret = av_read_frame(input, packet.get())) >= 0 && packet->stream_index != anchor)
+        while ((ret = reader.read(packet.get())) >= 0 && packet->stream_index != anchor)
             av_packet_unref(packet.get());
         if (ret < 0)
             break;
@@ -90,18 +92,19 @@ std::optional<Keyframe> findKeyframe(AVFormatContext* input, int anchor, int64_t
 // program streams): reading forward from further and further back, the last clean keyframe shown by
 // the time (or, when the video begins after it, the first). Reading stops at the first packet decoded
 // after the time, as no later keyframe is shown before it.
-std::optional<Keyframe> scanForKeyframe(AVFormatContext* input, int anchor, int64_t target)
+std::optional<Keyframe> scanForKeyframe(TimedPacketReader& reader, int anchor, int64_t target)
 {
+    AVFormatContext* input = reader.input();
     const AVStream* stream = input->streams[anchor];
     const int64_t wanted = av_rescale_q(target, stream->time_base, AV_TIME_BASE_Q);
     const int64_t first = input->start_time != AV_NOPTS_VALUE ? input->start_time : 0;
     PacketPtr packet = makePacket();
     for (int64_t margin = 4 * AV_TIME_BASE;; margin *= 4) {
         const int64_t from = wanted - margin;
-        if (from <= first || avformat_seek_file(input, -1, INT64_MIN, from, from, 0) < 0)
-            avformat_seek_file(input, -1, INT64_MIN, INT64_MIN, INT64_MIN, 0);
+        if (from <= first || reader.seekFile(INT64_MIN, from, from) < 0)
+            reader.seekFile(INT64_MIN, INT64_MIN, INT64_MIN);
         std::optional<Keyframe> found, firstFound;
-        while (av_read_frame(input, packet.get()) >= 0) {
+        while (reader.read(packet.get()) >= 0) {
             const bool key = packet->stream_index == anchor && (packet->flags & AV_PKT_FLAG_KEY) &&
                              keyframeKind(*packet, *stream->codecpar) != KeyframeKind::OpenH264;
             if (key && !firstFound)
@@ -137,7 +140,10 @@ struct PiecePlan {
 // One run of the copier: the source's tracks, what has been written of each, the pieces' plans.
 class Copy {
 public:
-    Copy(const MediaAsset& asset, AVFormatContext* input, MediaWriter& writer) : asset_(asset), input_(input), writer_(writer) {}
+    Copy(const MediaAsset& asset, AVFormatContext* input, MediaWriter& writer)
+        : asset_(asset), input_(input), reader_(input), writer_(writer)
+    {
+    }
 
     // An input for every track of the composition the container can take; false when there is none.
     bool addTracks(const Composition& composition);
@@ -155,6 +161,7 @@ private:
 
     const MediaAsset& asset_;
     AVFormatContext* input_;
+    TimedPacketReader reader_;
     MediaWriter& writer_;
     std::map<int, CopiedTrack> tracks_; // by stream index
     int anchor_ = -1;                   // the video stream whose keyframes place each piece
@@ -196,7 +203,7 @@ PiecePlan Copy::plan(const CompositionSegment& piece)
         CopiedTrack& video = tracks_[anchor_];
         const int64_t target = MediaInput::timestampFromTime(plan.start, video.timeBase);
         const bool seeksNearATime = input_->iformat->flags & AVFMT_TS_DISCONT;
-        if (const auto keyframe = seeksNearATime ? scanForKeyframe(input_, anchor_, target) : findKeyframe(input_, anchor_, target)) {
+        if (const auto keyframe = seeksNearATime ? scanForKeyframe(reader_, anchor_, target) : findKeyframe(reader_, anchor_, target)) {
             video.keyframePts = keyframe->pts;
             plan.seekFrom = keyframe->seekFrom;
             plan.keyShown = CMTimeMinimum(timeOf(keyframe->pts, video.timeBase), plan.start);
@@ -221,15 +228,15 @@ PiecePlan Copy::plan(const CompositionSegment& piece)
 bool Copy::copyPiece(const PiecePlan& plan, const std::atomic<bool>& cancelled, Error* error)
 {
     const int64_t seekTo = plan.seekFrom == INT64_MIN ? MediaInput::timestampFromTime(plan.copyStart, AV_TIME_BASE_Q) : plan.seekFrom;
-    if (seekTo == kFromFileStart || avformat_seek_file(input_, -1, INT64_MIN, seekTo, seekTo, 0) < 0)
-        avformat_seek_file(input_, -1, INT64_MIN, INT64_MIN, INT64_MIN, 0);
+    if (seekTo == kFromFileStart || reader_.seekFile(INT64_MIN, seekTo, seekTo) < 0)
+        reader_.seekFile(INT64_MIN, INT64_MIN, INT64_MIN);
     PacketPtr packet = makePacket();
     int ret = 0;
     for (;;) {
         if (cancelled.load())
             return false;
         const bool allDone = std::all_of(tracks_.begin(), tracks_.end(), [](const auto& entry) { return entry.second.done; });
-        if (allDone || (ret = av_read_frame(input_, packet.get())) < 0)
+        if (allDone || (ret = reader_.read(packet.get())) < 0)
             break;
         const int index = packet->stream_index;
         const auto found = tracks_.find(index);

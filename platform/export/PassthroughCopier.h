@@ -5,7 +5,8 @@
 // an edit list with one entry per piece that shows exactly the kept material. A player that ignores
 // edit lists shows each piece from its keyframe, still in sync. Copied tracks keep what their source
 // streams say of themselves (display matrix, language, handler name, disposition). Matroska's missing
-// decode times are supplied; containers without an index (MPEG-TS) are read forward to each keyframe.
+// decode times are supplied, AVI's MPEG-4 Part 2 frames timed (TimedPacketReader), and containers
+// without an index (MPEG-TS) read forward to each keyframe.
 //
 // Blocking; runs on the export session's worker. Fails with the library's message, or with the
 // early-end check's when the source turns out shorter than it says; a failed or cancelled copy leaves

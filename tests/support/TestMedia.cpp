@@ -445,6 +445,13 @@ QString transportStreamBFrames()
                                                        "-sc_threshold", "0", "-c:a", "aac", "-b:a", "96k"});
 }
 
+QString mpeg4BFramesAvi()
+{
+    return make(QStringLiteral("bframes.avi"), pattern(8) + tone(8, 440, 44100) +
+                                                   std::initializer_list<const char*>{"-c:v", "mpeg4", "-q:v", "2", "-bf", "2", "-g", "50",
+                                                                                      "-sc_threshold", "1000000000", "-c:a", "libmp3lame"});
+}
+
 bool gstreamerDecodes(const QString& path, QByteArray* messages)
 {
     QByteArray out;

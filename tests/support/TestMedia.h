@@ -71,6 +71,8 @@ QString hevc10Bit();
 QString matroskaBFrames();
 // The same as an MPEG transport stream (timestamps from 1.4 s, no index: seeks land near a time).
 QString transportStreamBFrames();
+// Frame-numbered MPEG-4 Part 2 with B-frames in AVI (decode order only), 25 fps, 8 s, an MP3 tone.
+QString mpeg4BFramesAvi();
 // Whether GStreamer's playbin decodes every stream of the file to its end without an error
 // (its messages in *messages); the length GStreamer's discoverer reports (seconds, −1 when it cannot tell).
 bool gstreamerDecodes(const QString& path, QByteArray* messages);
