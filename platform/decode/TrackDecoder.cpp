@@ -14,6 +14,14 @@ bool TrackDecoder::open(std::shared_ptr<const MediaAsset> asset, int32_t trackID
         return false;
     }
     track_ = *track;
+    if (!openInput(error))
+        return false;
+    decodes_ = track_.mediaType == MediaType::Audio || track_.mediaType == MediaType::Video;
+    return !decodes_ || decoder_.open(stream_, 0, error);
+}
+
+bool TrackDecoder::openInput(Error* error)
+{
     input_ = MediaInput::open(asset_->path(), false, error);
     if (!input_)
         return false;
@@ -21,15 +29,15 @@ bool TrackDecoder::open(std::shared_ptr<const MediaAsset> asset, int32_t trackID
         // Containers without a header announce their streams only while probing.
         const int ret = avformat_find_stream_info(input_.get(), nullptr);
         if (ret < 0 || track_.streamIndex >= int(input_->nb_streams)) {
-            setError(error, mediaError(ret < 0 ? ret : AVERROR_STREAM_NOT_FOUND, QStringLiteral("Cannot find track %1").arg(trackID)));
+            setError(error,
+                     mediaError(ret < 0 ? ret : AVERROR_STREAM_NOT_FOUND, QStringLiteral("Cannot find track %1").arg(track_.trackID)));
             return false;
         }
     }
     for (unsigned i = 0; i < input_->nb_streams; ++i)
         input_->streams[i]->discard = int(i) == track_.streamIndex ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
     stream_ = input_->streams[track_.streamIndex];
-    decodes_ = track_.mediaType == MediaType::Audio || track_.mediaType == MediaType::Video;
-    return !decodes_ || decoder_.open(stream_, 0, error);
+    return true;
 }
 
 CMTime TrackDecoder::packetTime(int64_t timestamp) const
@@ -55,12 +63,13 @@ bool TrackDecoder::positionAt(int64_t timestamp, Error* error)
         return true;
     // Before the first keyframe, or a file without an index: from the beginning.
     const int ret = avformat_seek_file(input_.get(), -1, INT64_MIN, INT64_MIN, INT64_MIN, 0);
-    if (ret < 0 && av_seek_frame(input_.get(), stream_->index, INT64_MIN, AVSEEK_FLAG_BACKWARD | AVSEEK_FLAG_ANY) < 0) {
-        setError(error, mediaError(ret, QStringLiteral("Cannot seek in \"%1\"").arg(asset_->path())));
-        failed_ = true;
-        return false;
-    }
-    return true;
+    if (ret >= 0 || av_seek_frame(input_.get(), stream_->index, INT64_MIN, AVSEEK_FLAG_BACKWARD | AVSEEK_FLAG_ANY) >= 0)
+        return true;
+    // A stream that cannot seek at all (ADTS, raw streams) is read again from its start.
+    if (openInput(error))
+        return true;
+    failed_ = true;
+    return false;
 }
 
 bool TrackDecoder::seek(CMTime sourceTime, Error* error)

@@ -46,6 +46,8 @@ private:
     enum class Read { Packet, End, Failed };
     Read readPacket(Error* error);
     bool positionAt(int64_t timestamp, Error* error);
+    // Opens the file for reading the track from its start.
+    bool openInput(Error* error);
 
     std::shared_ptr<const MediaAsset> asset_;
     MediaTrack track_;

@@ -197,3 +197,45 @@ TEST_F(AudioCliTest, WriteErrorsFailAndLeaveNothing)
     }
     EXPECT_TRUE(QDir(granted).entryList({QStringLiteral(".*partial*")}, QDir::Files | QDir::Hidden).isEmpty());
 }
+
+// Sources that cannot seek or have no index (ADTS AAC, a raw MP3 stream without a header frame, an MPEG
+// transport stream) export with every audio preset: read from the start where seeking is impossible.
+TEST_F(AudioCliTest, StreamsWithoutAnIndexExportWithEveryAudioPreset)
+{
+    const QString adts =
+        inside(make(QStringLiteral("stream.aac"), {"-f", "lavfi", "-i", "sine=d=3:sample_rate=48000", "-c:a", "aac", "-f", "adts"}),
+               QStringLiteral("stream.aac"));
+    const QString rawMp3 =
+        inside(make(QStringLiteral("stream.mp3"), {"-f", "lavfi", "-i", "sine=d=3:sample_rate=44100", "-c:a", "libmp3lame", "-write_xing",
+                                                   "0", "-id3v2_version", "0", "-f", "mp3"}),
+               QStringLiteral("stream.mp3"));
+    const QString ts = inside(transportStreamBFrames(), QStringLiteral("stream.ts"));
+    const struct {
+        const char* preset;
+        const char* extension;
+    } presets[] = {{"m4a", "m4a"}, {"alac", "m4a"}, {"flac", "flac"}, {"lame", "mp3"}, {"qoa", "qoa"}};
+    for (const QString& source : {adts, rawMp3, ts}) {
+        const double length =
+            probe(source).value(QStringLiteral("format")).toObject().value(QStringLiteral("duration")).toString().toDouble();
+        for (const auto& preset : presets) {
+            SCOPED_TRACE(source.toStdString() + " " + preset.preset);
+            const QString out =
+                QStringLiteral("indexless-%1.%2").arg(QString::fromLatin1(preset.preset), QString::fromLatin1(preset.extension));
+            const Outcome r = run({"-i", source, "-o", out, "-p", preset.preset, "-c", "1", "-c", "2"});
+            ASSERT_EQ(r.status, 0) << r.out.toStdString() << r.err.toStdString();
+            if (QString::fromLatin1(preset.preset) == QLatin1String("qoa")) { // ffmpeg 5.1 has no QOA decoder
+                QFile file(granted + QLatin1Char('/') + out);
+                ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+                const QByteArray raw = file.readAll();
+                const auto qoa = decodeQoa(std::vector<uint8_t>(raw.begin(), raw.end()));
+                ASSERT_TRUE(qoa);
+                EXPECT_NEAR(double(qoa->samples) / qoa->sampleRate, length - 1, 0.06);
+                continue;
+            }
+            const Decoded decoded = TestMedia::decode(granted + QLatin1Char('/') + out);
+            EXPECT_TRUE(decoded.messages.isEmpty()) << decoded.messages.toStdString();
+            const double rate = stream(granted + QLatin1Char('/') + out).value(QStringLiteral("sample_rate")).toString().toDouble();
+            EXPECT_NEAR(double(decoded.audioSamples) / rate, length - 1, 0.06);
+        }
+    }
+}
