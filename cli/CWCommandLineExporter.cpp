@@ -1,12 +1,14 @@
 #include "CWCommandLineExporter.h"
 
 #include "CWExporter.h"
+#include "CWPreset.h"
 #include "CWProject.h"
 #include "CWUtility.h"
 #include "MediaAsset.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QJsonDocument>
 
 #include <cmath>
@@ -159,6 +161,13 @@ void CWCommandLineExporter::exportProject()
 
 void CWCommandLineExporter::exportSingleFile(const std::shared_ptr<CWProject>& project, const QString& output)
 {
+    // A name that does not say what the file holds misleads every program that goes by the name.
+    const QString needed = MediaFileTypes::extension(project->preset()->fileTypeForSource(parser_->inputFileURL()));
+    if (QFileInfo(output).suffix().compare(needed, Qt::CaseInsensitive) != 0) {
+        std::fprintf(stderr, "Warning: \"%s\" will be written as a %s file; its name should end in \".%s\".\n",
+                     qPrintable(QFileInfo(output).fileName()), qPrintable(needed.toUpper()), qPrintable(needed));
+        std::fflush(stderr);
+    }
     debug(QStringLiteral("About to call createExporter"));
     start(project->createExporter(), output, false);
 }

@@ -75,6 +75,31 @@ TEST_F(CliTest, SplitExportWritesNumberedPieces)
     }
 }
 
+// An output name whose extension does not match the file's type works but draws a warning naming the
+// extension the file needs; a matching name (in any case) draws none.
+TEST_F(CliTest, MismatchedExtensionsAreWarnedAbout)
+{
+    const QString source = inside(h264WithBFrames(), QStringLiteral("named.mp4"));
+    const struct {
+        const char* output;
+        const char* preset;
+        const char* warning; // null: none expected
+    } cases[] = {{"sound.wav", "flac", "\".flac\""},
+                 {"copy.ogg", "passthrough", "\".mp4\""},
+                 {"sound.flac", "flac", nullptr},
+                 {"COPY.MP4", "passthrough", nullptr}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.output);
+        const Outcome r = run({"-i", source, "-o", c.output, "-p", c.preset, "-c", "1", "-c", "2"});
+        ASSERT_EQ(r.status, 0) << r.out.toStdString() << r.err.toStdString();
+        if (c.warning)
+            EXPECT_TRUE(r.err.contains(QStringLiteral("Warning:")) && r.err.contains(QString::fromLatin1(c.warning)))
+                << r.err.toStdString();
+        else
+            EXPECT_FALSE(r.err.contains(QStringLiteral("Warning:"))) << r.err.toStdString();
+    }
+}
+
 // The video encodings report their progress up to the whole length before they complete.
 TEST_F(CliTest, VideoEncodingsReportProgressToTheEnd)
 {
