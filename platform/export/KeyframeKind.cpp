@@ -64,8 +64,10 @@ KeyframeKind keyframeKind(const AVPacket& keyframe, const AVCodecParameters& par
 
 bool markAsSpliceStart(AVPacket& keyframe, const AVCodecParameters& parameters)
 {
-    if (parameters.codec_id != AV_CODEC_ID_HEVC || av_packet_make_writable(&keyframe) < 0)
-        return parameters.codec_id != AV_CODEC_ID_HEVC;
+    if (parameters.codec_id != AV_CODEC_ID_HEVC)
+        return true;
+    if (av_packet_make_writable(&keyframe) < 0)
+        return false;
     forEachNalUnit(keyframe.data, keyframe.size, parameters, [](uint8_t* header) {
         if (hevcType(header) == kHevcCra)
             header[0] = uint8_t((header[0] & 0x81) | (kHevcBlaWithLeading << 1));

@@ -56,6 +56,7 @@ struct TrackInfo {
     uint32_t mediaTimescale = 0;
     qint64 tkhdDurationAt = -1; // in the tkhd payload
     int tkhdDurationSize = 4;
+    uint64_t duration = 0; // the tkhd's, movie timescale
 };
 
 TrackInfo readTrack(Mp4Bytes trak)
@@ -69,6 +70,8 @@ TrackInfo readTrack(Mp4Bytes trak)
         info.trackID = uint32_t(tkhd.read(4));
         info.tkhdDurationAt = 4 + (version == 1 ? 16 : 8) + 4 + 4;
         info.tkhdDurationSize = version == 1 ? 8 : 4;
+        tkhd.skip(4); // reserved
+        info.duration = tkhd.read(info.tkhdDurationSize);
         if (!tkhd.ok())
             info.trackID = 0;
     }
@@ -135,12 +138,7 @@ bool writeEditLists(const QString& path, const std::map<uint32_t, std::vector<Mp
         const auto wanted = edits.find(track.trackID);
         if (wanted == edits.end() || track.mediaTimescale == 0 || track.tkhdDurationAt < 0) {
             // Kept as it is; its length still counts for the movie.
-            bool has = false;
-            Mp4Bytes tkhd = childMp4Box(payload, "tkhd", has);
-            if (has) {
-                tkhd.skip(track.tkhdDurationAt);
-                movieDuration = std::max(movieDuration, tkhd.read(track.tkhdDurationSize));
-            }
+            movieDuration = std::max(movieDuration, track.duration);
             rebuilt += box("trak", payloadBytes(payload));
             return;
         }
@@ -210,10 +208,8 @@ std::optional<std::map<uint32_t, Mp4EditList>> readEditLists(const QString& path
         Mp4EditList& list = lists[track.trackID];
         list.mediaTimescale = int32_t(track.mediaTimescale);
         list.movieTimescale = int32_t(movie.timescale);
+        list.trackDuration = track.duration;
         bool has = false;
-        Mp4Bytes tkhd = childMp4Box(trak, "tkhd", has);
-        tkhd.skip(track.tkhdDurationAt);
-        list.trackDuration = tkhd.read(track.tkhdDurationSize);
         Mp4Bytes edts = childMp4Box(trak, "edts", has);
         Mp4Bytes elst = has ? childMp4Box(edts, "elst", has) : edts;
         if (!has)
