@@ -76,6 +76,10 @@ std::shared_ptr<SampleBuffer> AudioMixOutput::readNext(Error* error, bool& faile
             buffer->data.resize(size_t(frames) * size_t(format_.bytesPerFrame()));
             if (format_.sample == PcmFormat::Sample::Float32) {
                 std::copy_n(mixed.begin(), count, buffer->floatSamples());
+            } else if (format_.sample == PcmFormat::Sample::Int32) {
+                int32_t* out = buffer->int32Samples();
+                for (size_t i = 0; i < count; ++i)
+                    out[i] = int32_t(std::lrint(std::clamp(double(mixed[i]) * 2147483648.0, -2147483648.0, 2147483647.0)));
             } else {
                 int16_t* out = buffer->int16Samples();
                 for (size_t i = 0; i < count; ++i)

@@ -37,10 +37,9 @@ bool AudioTrackReader::beginSegment(Error* error)
     return decoder_.seek(segment.sourceRange.start, error);
 }
 
-void AudioTrackReader::endSegment()
+void AudioTrackReader::flushResampler()
 {
     if (resampler_) {
-        // What the resampler still holds belongs to this segment.
         const int64_t delayed = swr_get_delay(resampler_.get(), format_.sampleRate) + 16;
         const size_t before = pending_.size();
         pending_.resize(before + size_t(delayed) * frameBytes());
@@ -50,6 +49,11 @@ void AudioTrackReader::endSegment()
         produced_ += std::max(got, 0);
         resampler_.reset();
     }
+}
+
+void AudioTrackReader::endSegment()
+{
+    flushResampler(); // what the resampler still holds belongs to this segment
     // Exactly the segment's length: pad with silence, or drop what the rounding of frames added.
     const CompositionSegment& segment = segments_[segment_];
     const int64_t end = framesAt(CMTimeRangeGetEnd(segment.targetRange()));
@@ -128,8 +132,20 @@ bool AudioTrackReader::produce(Error* error)
         return int(std::clamp<double>(std::llround(offset), 0, frame->nb_samples));
     };
     const int first = index(start), last = index(end);
-    if (last > first && !convert(frame.get(), first, last - first, error))
-        return false;
+    if (last > first) {
+        // Where the track has no samples yet (audio that starts after the video, or a hole in it)
+        // it is silent, so that what follows keeps its place beside the other tracks.
+        const CMTime from = CMTimeMaximum(frameStart, start);
+        const int64_t due = framesAt(CMTimeAdd(segment.targetStart, CMTimeSubtract(from, start)));
+        const int64_t queued = produced_ + (resampler_ ? swr_get_delay(resampler_.get(), format_.sampleRate) : 0);
+        if (due - queued > format_.sampleRate / 200) {
+            flushResampler();
+            appendSilence(std::max<int64_t>(due - produced_, 0));
+            produced_ = std::max(due, produced_);
+        }
+        if (!convert(frame.get(), first, last - first, error))
+            return false;
+    }
     if (CMTimeCompare(frameEnd, end) >= 0)
         endSegment();
     return true;

@@ -1,6 +1,7 @@
 // One audio track of a composition as interleaved PCM in a given format (32-bit float or 16-bit
 // integer samples), exact to the sample: each composition segment yields exactly its duration in output samples, placed at its
-// target time, with silence where the track has no media (gaps, or a track that ends early).
+// target time, with silence where the track has no media (gaps, a track that starts late or ends
+// early; timestamp jitter under 5 ms is not a gap).
 // Decodes with a TrackDecoder and converts with libswresample. One thread at a time. A source that
 // ends well before its stated length (a truncated file) fails with an error.
 #pragma once
@@ -22,6 +23,7 @@ private:
     bool produce(Error* error); // adds converted samples to pending_, or finishes a segment
     bool beginSegment(Error* error);
     void endSegment();
+    void flushResampler(); // drains what the resampler holds into pending_ and starts afresh
     bool convert(const AVFrame* frame, int first, int count, Error* error);
     int64_t framesAt(CMTime time) const;
 

@@ -49,9 +49,18 @@ std::shared_ptr<SampleBuffer> VideoCompositionOutput::deliver(FramePtr frame, CM
     const CMTime start = segment.sourceRange.start, end = CMTimeRangeGetEnd(segment.sourceRange);
     if (CMTimeCompare(frameEnd, start) <= 0 || CMTimeCompare(frameStart, end) >= 0)
         return nullptr;
-    // The first frame of a segment covers it from its start, so output time has no gap.
-    const CMTime shownFrom = emittedInSegment_ ? CMTimeMaximum(frameStart, start) : start;
     const CMTime shownUntil = CMTimeMinimum(frameEnd, end);
+    CMTime shownFrom = frameStart;
+    if (CMTimeCompare(frameStart, start) < 0) {
+        // A frame that begins before the segment: the output's first picture covers it from the start.
+        // Later, a frame most of which was cut out is left out (the picture before it stays on screen
+        // until the next frame's own time); one mostly kept is shown from the segment's start.
+        const bool mostlyKept =
+            CMTimeCompare(CMTimeMultiply(CMTimeSubtract(shownUntil, start), 2), CMTimeSubtract(frameEnd, frameStart)) >= 0;
+        if (emittedAny_ && !mostlyKept)
+            return nullptr;
+        shownFrom = start;
+    }
     if (CMTimeCompare(shownUntil, shownFrom) <= 0)
         return nullptr;
     FramePtr converted = converter_->convert(std::move(frame), error);
@@ -59,7 +68,7 @@ std::shared_ptr<SampleBuffer> VideoCompositionOutput::deliver(FramePtr frame, CM
         failed = true;
         return nullptr;
     }
-    emittedInSegment_ = true;
+    emittedAny_ = true;
     auto buffer =
         std::make_shared<VideoFrameBuffer>(std::make_unique<VideoFrameBuffer::Frame>(VideoFrameBuffer::Frame{std::move(converted)}));
     buffer->presentationTime = CMTimeAdd(segment.targetStart, CMTimeSubtract(shownFrom, start));
@@ -80,7 +89,6 @@ std::shared_ptr<SampleBuffer> VideoCompositionOutput::readNext(Error* error, boo
                 return nullptr;
             }
             inSegment_ = true;
-            emittedInSegment_ = false;
             held_.reset();
         }
         FramePtr next = decoder_.nextFrame(error, decoder_.timestampForTime(segment.sourceRange.start));
@@ -117,7 +125,6 @@ std::shared_ptr<SampleBuffer> VideoCompositionOutput::readNext(Error* error, boo
             // A segment that goes on where this one stopped (a split point) continues without seeking.
             const bool continues =
                 held_ && segment_ < track_->segments.size() && CMTimeCompare(track_->segments[segment_].sourceRange.start, end) == 0;
-            emittedInSegment_ = false;
             if (!continues) {
                 inSegment_ = false;
                 held_.reset();

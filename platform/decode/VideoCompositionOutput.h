@@ -1,9 +1,11 @@
 // Reader output of a composition's video: the frames of its first video track across all segments,
 // turned upright and sized to the video composition's render size, in presentation order, stamped
-// with composition time. Every source frame shown within a segment is delivered once with its own
-// duration (cut to the segment's bounds), so output time runs on without gaps or overlaps and the
-// source's frame rate, constant or variable, is kept. The composition's frame duration is used only
-// for a last frame whose length the source does not give.
+// with composition time. Every source frame shown within a segment is delivered once at its own
+// time with its own duration (cut at the segment's end), so the source's frame rate, constant or
+// variable, is kept and pictures stay in step with the sound across joins. A frame whose start was
+// cut out is shown from the segment's start when most of it was kept and left out otherwise (no
+// sliver frames at joins); the output's first frame always covers it from the start. The
+// composition's frame duration is used only for a last frame whose length the source does not give.
 #pragma once
 
 #include "Composition.h"
@@ -31,7 +33,7 @@ private:
     std::unique_ptr<FrameConverter> converter_;
     size_t segment_ = 0;
     bool inSegment_ = false;
-    bool emittedInSegment_ = false;
+    bool emittedAny_ = false;
     FramePtr held_;
     CMTime heldTime_ = kCMTimeInvalid;
 };

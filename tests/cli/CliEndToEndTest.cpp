@@ -118,6 +118,47 @@ TEST_F(CliTest, VideoEncodingsReportProgressToTheEnd)
     }
 }
 
+// Cuts between frame boundaries on a clip whose audio starts 0.5 s after its picture. Every
+// re-encoding preset shows each kept frame once (a frame mostly cut out is left out, no sliver frames)
+// and each beep sounds while its whole-second frame is on screen, before and after every join.
+TEST_F(CliTest, ReencodedJoinsKeepEveryFrameOnceAndTheSoundInStep)
+{
+    const QString source = inside(beepingPattern(true), QStringLiteral("beeps-late.mp4"));
+    const QStringList cuts{"-c", "2.51", "-c", "4.55", "-c", "6.2", "-c", "7.77"};
+    std::vector<int> kept; // frame 62 is mostly kept, 113 mostly cut, 194 mostly kept
+    for (int i = 0; i < 250; ++i)
+        if (i <= 62 || (i >= 114 && i < 155) || i >= 194)
+            kept.push_back(i);
+    // Where the beeps of seconds 1, 2, 5, 6, 8 and 9 land once 2.04 s and 1.57 s are gone.
+    const std::vector<double> expectedBeeps{1.0, 2.0, 2.96, 3.96, 4.39, 5.39};
+
+    for (const char* preset : {"h264", "h265", "low", "m4a"}) {
+        SCOPED_TRACE(preset);
+        const bool video = QByteArray(preset) != "m4a";
+        const QString out = granted + QStringLiteral("/joined-%1.%2").arg(QString::fromLatin1(preset), video ? "mp4" : "m4a");
+        const Outcome r = run(QStringList{"-i", source, "-o", out, "-p", preset} + cuts);
+        ASSERT_EQ(r.status, 0) << r.out.toStdString() << r.err.toStdString();
+        const Decoded decoded = decode(out);
+        EXPECT_TRUE(decoded.messages.isEmpty()) << decoded.messages.toStdString();
+        const std::vector<double> beeps = beepTimes(out);
+        ASSERT_EQ(beeps.size(), expectedBeeps.size());
+        for (size_t i = 0; i < beeps.size(); ++i)
+            EXPECT_NEAR(beeps[i], expectedBeeps[i], 0.003) << i;
+        if (!video)
+            continue;
+        EXPECT_EQ(decoded.frameNumbers, kept);
+        // The frame on screen when each beep starts is the one its second begins with.
+        const std::vector<double> times = probeFrameTimes(out);
+        ASSERT_EQ(times.size(), decoded.frameNumbers.size());
+        for (double beep : beeps) {
+            const auto shown = std::upper_bound(times.begin(), times.end(), beep + 0.001) - times.begin() - 1;
+            ASSERT_GE(shown, 0);
+            EXPECT_EQ(decoded.frameNumbers[size_t(shown)] % 25, 0)
+                << "beep at " << beep << " shows frame " << decoded.frameNumbers[size_t(shown)];
+        }
+    }
+}
+
 TEST_F(CliTest, M4aAndLowQualityExports)
 {
     const QString source = inside(h264WithBFrames(), QStringLiteral("talk.mp4"));

@@ -264,6 +264,48 @@ QString h264WithBFrames()
                                                                                  "-metadata", "artist=Clipwell Tests"});
 }
 
+QString beepingPattern(bool lateAudio)
+{
+    const QString offset = lateAudio ? QStringLiteral("0.5") : QStringLiteral("0");
+    return make(lateAudio ? QStringLiteral("beeps-late.mp4") : QStringLiteral("beeps.mp4"),
+                pattern(10) +
+                    QStringList{QStringLiteral("-itsoffset"), offset, QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                                QStringLiteral("aevalsrc='if(lt(mod(t+%1,1),0.02),0.8*sin(2*PI*1000*t),0)':s=48000:d=%2")
+                                    .arg(offset)
+                                    .arg(lateAudio ? 9.5 : 10)} +
+                    std::initializer_list<const char*>{"-c:v", "libx264", "-preset", "veryfast", "-bf", "3", "-g", "50", "-c:a", "aac",
+                                                       "-b:a", "96k"});
+}
+
+std::vector<double> beepTimes(const QString& path)
+{
+    const QJsonArray streams = probe(path).value(QStringLiteral("streams")).toArray();
+    double start = 0;
+    for (const QJsonValue& stream : streams)
+        if (stream.toObject().value(QStringLiteral("codec_type")).toString() == QLatin1String("audio")) {
+            start = stream.toObject().value(QStringLiteral("start_time")).toString().toDouble();
+            break;
+        }
+    QByteArray bytes, ignored;
+    run(QStringLiteral("ffmpeg"),
+        {QStringLiteral("-nostdin"), QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"), path, QStringLiteral("-map"),
+         QStringLiteral("0:a:0"), QStringLiteral("-ac"), QStringLiteral("1"), QStringLiteral("-ar"), QStringLiteral("48000"),
+         QStringLiteral("-f"), QStringLiteral("s16le"), QStringLiteral("-")},
+        &bytes, 120000, &ignored);
+    const auto* samples = reinterpret_cast<const int16_t*>(bytes.constData());
+    const qsizetype count = bytes.size() / 2;
+    std::vector<double> times;
+    qsizetype quietSince = -4800; // a beep starts loud after at least 100 ms of quiet
+    for (qsizetype i = 0; i < count; ++i) {
+        if (std::abs(int(samples[i])) < 2000)
+            continue;
+        if (i - quietSince >= 4800)
+            times.push_back(start + double(i) / 48000.0);
+        quietSince = i;
+    }
+    return times;
+}
+
 QString hevc()
 {
     return make(QStringLiteral("hevc.mp4"),

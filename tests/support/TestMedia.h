@@ -73,6 +73,13 @@ QString matroskaBFrames();
 QString transportStreamBFrames();
 // Frame-numbered MPEG-4 Part 2 with B-frames in AVI (decode order only), 25 fps, 8 s, an MP3 tone.
 QString mpeg4BFramesAvi();
+// Frame-numbered H.264 with B-frames, 25 fps, 10 s, and AAC that is silent but for a 20 ms beep at
+// every whole second, in step with the frame that starts there (frame 25·n). With lateAudio the audio
+// track starts 0.5 s after the video (its first beep is the one at 1 s).
+QString beepingPattern(bool lateAudio);
+// The times (seconds, on the file's clock) at which beeps begin in the first audio stream as ffmpeg
+// decodes it.
+std::vector<double> beepTimes(const QString& path);
 // Whether GStreamer's playbin decodes every stream of the file to its end without an error
 // (its messages in *messages); the length GStreamer's discoverer reports (seconds, −1 when it cannot tell).
 bool gstreamerDecodes(const QString& path, QByteArray* messages);
