@@ -14,7 +14,7 @@ bool CWAVAudioFileExportSession::beginExport(Error* error)
     }
     writer_ = std::make_unique<MediaWriter>(workingPath(), fileType());
     input_ = writer_->addAudioEncoderInput(
-        AudioEncoderSettings{encoderName(), format.sampleRate, format.channelCount, format.channelLayoutMask, 0});
+        AudioEncoderSettings{encoderName(), format.sampleRate, format.channelCount, format.channelLayoutMask, 0, format.bitsPerSample()});
     writer_->setMetadata(metadataForExport());
     totalFramesWritten_ = 0;
     return writer_->startWriting(error);

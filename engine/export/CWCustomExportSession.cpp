@@ -18,6 +18,7 @@ CWCustomExportSession::CWCustomExportSession(std::shared_ptr<CWExportProject> pr
         if (!source)
             continue;
         sourceRate_ = std::max(sourceRate_, source->sampleRate);
+        sourceBits_ = std::max(sourceBits_, source->bitsPerSample);
         if (source->channelCount > sourceChannels_) {
             sourceChannels_ = source->channelCount;
             sourceLayout_ = source->channelLayoutMask;
@@ -40,8 +41,7 @@ void CWCustomExportSession::startExport(CWProgressHandler progress, CWCompletion
     const CWExportProject& p = *project();
     reader_ = std::make_unique<CompositionReader>(p.asset(), *p.composition());
     const int channels = sourceChannelCount();
-    audioFormat_ =
-        PcmFormat{sourceSampleRate(), channels, channels == sourceChannels_ ? sourceChannelLayout() : 0, PcmFormat::Sample::Int16};
+    audioFormat_ = PcmFormat{sourceSampleRate(), channels, channels == sourceChannels_ ? sourceChannelLayout() : 0, sampleType()};
     std::vector<int32_t> audioTracks;
     for (const CompositionTrack* track : p.composition()->tracksWithMediaType(MediaType::Audio))
         audioTracks.push_back(track->trackID);

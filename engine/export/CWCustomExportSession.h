@@ -1,6 +1,7 @@
 // The pull pipeline behind the encoders of the engine's own sessions (MP3, QOA, FLAC, Apple Lossless):
-// reads the composition's audio as interleaved 16-bit PCM at the source's largest sample rate and
-// channel count (the layout of the first track that reached that count) and hands every buffer to the
+// reads the composition's audio as interleaved PCM (16-bit unless a subclass asks for the source's
+// resolution) at the source's largest sample rate and channel count (the layout of the first track
+// that reached that count) and hands every buffer to the
 // subclass's hooks, one call at a time on the session's worker ("custom-export"). Progress is output time over the composition's length,
 // reported from the worker; a progress handler answering false cancels at the next buffer.
 //
@@ -38,6 +39,9 @@ protected:
     virtual int sourceChannelCount() const { return sourceChannels_; }
     virtual int sourceSampleRate() const { return sourceRate_; }
     virtual uint64_t sourceChannelLayout() const { return sourceLayout_; }
+    // The sample type the hooks receive; the lossless sessions keep the source's resolution.
+    virtual PcmFormat::Sample sampleType() const { return PcmFormat::Sample::Int16; }
+    int sourceBitsPerSample() const { return sourceBits_; }
 
 private:
     void performCustomExport();
@@ -48,7 +52,7 @@ private:
 
     CWProgressHandler progressHandler_;
     std::atomic<bool> cancelled_{false};
-    int sourceRate_ = 0, sourceChannels_ = 0;
+    int sourceRate_ = 0, sourceChannels_ = 0, sourceBits_ = 16;
     uint64_t sourceLayout_ = 0;
     PcmFormat audioFormat_;
     CMTime totalDuration_ = kCMTimeZero;

@@ -23,6 +23,16 @@ bool AudioEncoder::open(const AudioEncoderSettings& settings, bool globalHeader,
         av_channel_layout_default(&codec_->ch_layout, settings.channelCount);
     }
     codec_->sample_fmt = codec->sample_fmts ? codec->sample_fmts[0] : AV_SAMPLE_FMT_FLTP;
+    if (settings.bitsPerSample > 0 && codec->sample_fmts) {
+        // The integer format that holds the wanted resolution (16-bit, or 32-bit words for 24 bits).
+        const AVSampleFormat wanted = settings.bitsPerSample > 16 ? AV_SAMPLE_FMT_S32 : AV_SAMPLE_FMT_S16;
+        for (const AVSampleFormat* format = codec->sample_fmts; *format != AV_SAMPLE_FMT_NONE; ++format)
+            if (av_get_packed_sample_fmt(*format) == wanted) {
+                codec_->sample_fmt = *format;
+                codec_->bits_per_raw_sample = std::min(settings.bitsPerSample, 24);
+                break;
+            }
+    }
     codec_->bit_rate = settings.bitRate;
     codec_->time_base = AVRational{1, settings.sampleRate};
     if (globalHeader)

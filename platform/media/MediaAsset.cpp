@@ -13,6 +13,19 @@ extern "C" {
 
 namespace {
 
+int audioResolution(const AVCodecParameters& par)
+{
+    const AVCodecDescriptor* descriptor = avcodec_descriptor_get(par.codec_id);
+    if (!descriptor || !(descriptor->props & AV_CODEC_PROP_LOSSLESS))
+        return 16;
+    const AVSampleFormat format = AVSampleFormat(par.format);
+    if (format != AV_SAMPLE_FMT_NONE && av_get_packed_sample_fmt(format) >= AV_SAMPLE_FMT_FLT &&
+        av_get_packed_sample_fmt(format) <= AV_SAMPLE_FMT_DBL)
+        return 24;
+    const int bits = par.bits_per_raw_sample > 0 ? par.bits_per_raw_sample : par.bits_per_coded_sample;
+    return bits > 16 ? 24 : 16;
+}
+
 MediaType mediaTypeOf(const AVStream* stream)
 {
     switch (stream->codecpar->codec_type) {
@@ -196,6 +209,7 @@ std::shared_ptr<MediaAsset> MediaAsset::open(const QString& path, Error* error)
             track.channelCount = par->ch_layout.nb_channels;
             if (par->ch_layout.order == AV_CHANNEL_ORDER_NATIVE)
                 track.channelLayoutMask = par->ch_layout.u.mask;
+            track.bitsPerSample = audioResolution(*par);
         }
         CMTime trackStart = MediaInput::timeFromTimestamp(st->start_time, st->time_base);
         trackStart = CMTIME_IS_VALID(trackStart) ? CMTimeSubtract(trackStart, asset->startOffset_) : kCMTimeZero;

@@ -30,6 +30,9 @@ struct MediaTrack {
     int sampleRate = 0;
     int channelCount = 0;
     uint64_t channelLayoutMask = 0; // speaker positions when the file names them, else 0
+    // The resolution of the audio: 16, or 24 for lossless sources of more than 16 bits and for
+    // floating-point PCM. Lossy codecs count as 16.
+    int bitsPerSample = 0;
     int64_t bitRate = 0;
     int timeBaseNum = 0, timeBaseDen = 1; // the demuxer's time base of this track
     bool lengthIsIndexed = false;         // the container's index states this track's exact length

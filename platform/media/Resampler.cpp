@@ -8,7 +8,18 @@ void assignChannelLayout(ChannelLayout& layout, const PcmFormat& format)
         av_channel_layout_default(&layout.layout, format.channelCount);
 }
 
-AVSampleFormat sampleFormat(PcmFormat::Sample sample) { return sample == PcmFormat::Sample::Int16 ? AV_SAMPLE_FMT_S16 : AV_SAMPLE_FMT_FLT; }
+AVSampleFormat sampleFormat(PcmFormat::Sample sample)
+{
+    switch (sample) {
+    case PcmFormat::Sample::Int16:
+        return AV_SAMPLE_FMT_S16;
+    case PcmFormat::Sample::Int32:
+        return AV_SAMPLE_FMT_S32;
+    case PcmFormat::Sample::Float32:
+        break;
+    }
+    return AV_SAMPLE_FMT_FLT;
+}
 
 SwrContextPtr makeResampler(const AVChannelLayout& outLayout, AVSampleFormat outFormat, int outRate, const AVChannelLayout& inLayout,
                             AVSampleFormat inFormat, int inRate, const QString& failure, Error* error)

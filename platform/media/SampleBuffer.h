@@ -13,13 +13,15 @@
 #include <vector>
 
 struct PcmFormat {
-    enum class Sample { Int16, Float32 };
+    enum class Sample { Int16, Int32, Float32 }; // Int32 carries up to 24 bits of resolution, left-aligned
     int sampleRate = 0;
     int channelCount = 0;
     uint64_t channelLayoutMask = 0; // speaker positions; 0 for the default order of the channel count
     Sample sample = Sample::Int16;
 
     int bytesPerFrame() const { return channelCount * (sample == Sample::Int16 ? 2 : 4); }
+    // The bits of resolution the samples hold: 16, or 24 for the wider types.
+    int bitsPerSample() const { return sample == Sample::Int16 ? 16 : 24; }
 };
 
 class SampleBuffer {
@@ -35,6 +37,7 @@ public:
     std::vector<uint8_t> data; // frameCount × bytesPerFrame, interleaved
     int frameCount() const { return format.bytesPerFrame() ? int(data.size() / format.bytesPerFrame()) : 0; }
     int16_t* int16Samples() { return reinterpret_cast<int16_t*>(data.data()); }
+    int32_t* int32Samples() { return reinterpret_cast<int32_t*>(data.data()); }
     float* floatSamples() { return reinterpret_cast<float*>(data.data()); }
 };
 

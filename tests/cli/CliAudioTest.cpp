@@ -163,6 +163,60 @@ TEST_F(AudioCliTest, FlacAndAppleLosslessAreBitExactAndTagged)
     EXPECT_EQ(tags(alac).value(QStringLiteral("title")).toString(), QStringLiteral("Lossless"));
 }
 
+// The lossless presets keep what the source resolves: 24-bit sources stay 24-bit to the last bit,
+// floating-point sources become 24-bit, 16-bit sources stay 16-bit (no padding).
+TEST_F(AudioCliTest, LosslessPresetsKeepTheSourceResolution)
+{
+    const auto source = [](const char* name, const char* codec) {
+        return make(QString::fromLatin1(name), {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                                                QStringLiteral("aevalsrc=0.7*sin(440*2*PI*t)+0.01*sin(7919*t):s=48000:d=1:c=stereo"),
+                                                QStringLiteral("-c:a"), QString::fromLatin1(codec)});
+    };
+    const auto samples32 = [](const QString& path) {
+        QByteArray bytes;
+        TestMedia::run(QStringLiteral("ffmpeg"),
+                       {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"), path, QStringLiteral("-f"),
+                        QStringLiteral("s32le"), QStringLiteral("-")},
+                       &bytes);
+        std::vector<int32_t> samples(size_t(bytes.size()) / 4);
+        memcpy(samples.data(), bytes.constData(), samples.size() * 4);
+        return samples;
+    };
+    const auto bits = [](const QString& path) { return stream(path).value(QStringLiteral("bits_per_raw_sample")).toString().toInt(); };
+    const QString deep = inside(source("deep.wav", "pcm_s24le"), QStringLiteral("deep.wav"));
+    const QString floating = inside(source("float.wav", "pcm_f32le"), QStringLiteral("float.wav"));
+    const QString plain = inside(source("plain.wav", "pcm_s16le"), QStringLiteral("plain.wav"));
+    const std::vector<int32_t> deepSamples = samples32(deep);
+    ASSERT_EQ(deepSamples.size(), 96000u);
+    ASSERT_TRUE(std::any_of(deepSamples.begin(), deepSamples.end(), [](int32_t v) { return (v & 0xff00) != 0; })) << "24-bit detail";
+
+    for (const char* preset : {"flac", "alac"}) {
+        SCOPED_TRACE(preset);
+        const QString extension = QByteArray(preset) == "flac" ? QStringLiteral("flac") : QStringLiteral("m4a");
+        const QString fromDeep = granted + QStringLiteral("/deep-%1.%2").arg(QLatin1String(preset), extension);
+        const QString fromFloat = granted + QStringLiteral("/float-%1.%2").arg(QLatin1String(preset), extension);
+        const QString fromPlain = granted + QStringLiteral("/plain-%1.%2").arg(QLatin1String(preset), extension);
+        ASSERT_EQ(run({"-i", deep, "-o", fromDeep, "-p", preset}).status, 0);
+        ASSERT_EQ(run({"-i", floating, "-o", fromFloat, "-p", preset}).status, 0);
+        ASSERT_EQ(run({"-i", plain, "-o", fromPlain, "-p", preset}).status, 0);
+        EXPECT_EQ(bits(fromDeep), 24);
+        EXPECT_EQ(bits(fromFloat), 24);
+        EXPECT_EQ(bits(fromPlain), 16);
+        EXPECT_EQ(samples32(fromDeep), deepSamples);
+        EXPECT_EQ(samples32(fromPlain), samples32(plain));
+        // The float source rounded to 24 bits: within one step of 24-bit resolution.
+        const std::vector<int32_t> exact = samples32(floating), stored = samples32(fromFloat);
+        ASSERT_EQ(stored.size(), exact.size());
+        int64_t worst = 0;
+        for (size_t i = 0; i < exact.size(); ++i)
+            worst = std::max<int64_t>(worst, std::abs(int64_t(exact[i]) - stored[i]));
+        EXPECT_LE(worst, 256);
+    }
+    QByteArray shown;
+    TestMedia::run(QStringLiteral("metaflac"), {QStringLiteral("--show-bps"), granted + QStringLiteral("/deep-flac.flac")}, &shown);
+    EXPECT_EQ(shown.trimmed(), "24");
+}
+
 TEST_F(AudioCliTest, ATruncatedSourceFailsInsteadOfEndingShort)
 {
     // A FLAC file whose header promises 10 s but whose data stops after about a third of it.
