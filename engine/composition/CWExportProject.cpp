@@ -165,6 +165,26 @@ std::optional<MediaTrack> CWExportProject::sourceTrackForCompositionTrack(const 
     return asset_->trackWithID(track.trackID);
 }
 
+std::vector<MediaChapter> CWExportProject::chaptersForExport() const
+{
+    std::vector<MediaChapter> chapters;
+    for (const MediaChapter& chapter : asset_->chapters()) {
+        CMTime from = kCMTimeInvalid, to = kCMTimeInvalid;
+        for (const auto& slice : slices_) {
+            const CMTimeRange kept = CMTimeRangeGetIntersection(chapter.timeRange, slice->sourceTimeRange());
+            if (!CMTIME_IS_NUMERIC(kept.duration) || CMTimeCompare(kept.duration, kCMTimeZero) <= 0)
+                continue;
+            const CMTime start = CMTimeAdd(slice->targetTimeRange().start, CMTimeSubtract(kept.start, slice->sourceTimeRange().start));
+            if (!CMTIME_IS_VALID(from))
+                from = start;
+            to = CMTimeAdd(start, kept.duration);
+        }
+        if (CMTIME_IS_VALID(from))
+            chapters.push_back(MediaChapter{CMTimeRangeFromTimeToTime(from, to), chapter.title});
+    }
+    return chapters;
+}
+
 bool CWExportProject::invalidValueForKey(const QString& key)
 {
     addInvalidationReason(QStringLiteral("invalid value for key: %1").arg(key));

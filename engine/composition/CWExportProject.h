@@ -62,6 +62,9 @@ public:
     QString baseFilename() const;
     CMTime targetProgressToSourceTime(double progress) const;
     std::optional<MediaTrack> sourceTrackForCompositionTrack(const CompositionTrack& track) const;
+    // The source's chapters moved to output time: each from its first kept moment to its last, in
+    // the order of the output; chapters wholly cut out are left out.
+    std::vector<MediaChapter> chaptersForExport() const;
     QTransform renderTransform() const { return orientation_ ? orientation_->transform() : QTransform(); }
     QSizeF renderSize() const { return orientation_ ? orientation_->renderSize() : QSizeF(); }
     int32_t renderVideoWidth() const { return orientation_ ? orientation_->renderVideoWidth() : 0; }

@@ -16,6 +16,7 @@ bool CWAVAudioFileExportSession::beginExport(Error* error)
     input_ = writer_->addAudioEncoderInput(
         AudioEncoderSettings{encoderName(), format.sampleRate, format.channelCount, format.channelLayoutMask, 0, format.bitsPerSample()});
     writer_->setMetadata(metadataForExport());
+    writer_->setChapters(project()->chaptersForExport());
     totalFramesWritten_ = 0;
     return writer_->startWriting(error);
 }

@@ -34,6 +34,7 @@ bool CWAssetWriterExportSession::setUp(Error* error)
     reader_ = std::make_unique<CompositionReader>(p.asset(), composition);
     writer_ = std::make_unique<MediaWriter>(workingPath(), fileType());
     writer_->setMetadata(metadataForExport());
+    writer_->setChapters(p.chaptersForExport());
 
     // Audio: every track its own AAC input; two or more form one alternate group (the writer's rule).
     for (const CompositionTrack* track : composition.tracksWithMediaType(MediaType::Audio)) {

@@ -14,6 +14,7 @@ CWBasicExportSession::CWBasicExportSession(std::shared_ptr<CWExportProject> proj
     exportSession_->setOutputFileType(p.fileType());
     exportSession_->setOutputPath(workingPath());
     exportSession_->setMetadata(metadataForExport());
+    exportSession_->setChapters(p.chaptersForExport());
 }
 
 CWBasicExportSession::~CWBasicExportSession() = default;

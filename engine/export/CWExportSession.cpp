@@ -110,6 +110,9 @@ void CWExportSession::finish(std::optional<Error> error, int64_t status)
     }
     if (status != CWExportStatusCompleted || error)
         QFile::remove(workingPath_);
+    // The hidden working file means nothing to the user: messages name the file being made.
+    if (error)
+        error->message.replace(workingPath_, outputUrl_);
     auto self = shared_from_this();
     MainQueue::async([self, error, status] {
         if (self->completion_)

@@ -31,6 +31,22 @@ bool includeAudioTracksInComposition(CWExportSessionClass) { return true; }
 
 bool includeVideoTracksInComposition(CWExportSessionClass sessionClass) { return sessionClass != CWExportSessionClass::AudioOnly; }
 
+bool writesSoundOnly(CWExportSessionClass sessionClass)
+{
+    switch (sessionClass) {
+    case CWExportSessionClass::AudioOnly:
+    case CWExportSessionClass::LameCustom:
+    case CWExportSessionClass::QOA:
+    case CWExportSessionClass::FLACAudioFile:
+    case CWExportSessionClass::AppleLosslessAudioFile:
+        return true;
+    case CWExportSessionClass::Basic:
+    case CWExportSessionClass::AssetWriter:
+        break;
+    }
+    return false;
+}
+
 std::optional<std::vector<int64_t>> availableBitrates(CWExportSessionClass sessionClass)
 {
     switch (sessionClass) {

@@ -22,6 +22,8 @@ namespace CWExportSessionClasses {
 // Whether the export project puts the source's audio / video tracks into the composition.
 bool includeAudioTracksInComposition(CWExportSessionClass sessionClass);
 bool includeVideoTracksInComposition(CWExportSessionClass sessionClass);
+// Whether the session's file holds the sound alone (it needs a source with audio).
+bool writesSoundOnly(CWExportSessionClass sessionClass);
 // Bit rates (bits per second) the session can encode at; nullopt when the class has no such query.
 std::optional<std::vector<int64_t>> availableBitrates(CWExportSessionClass sessionClass);
 // Sample rates (hertz) the session can encode at; nullopt when the class has no such query.

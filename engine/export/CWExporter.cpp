@@ -33,7 +33,11 @@ bool CWExporter::handleProjectCreationError()
 void CWExporter::exportProjectToUrl(const std::shared_ptr<CWExportProject>& project, const QString& url)
 {
     Error error;
-    exportSession_ = CWExportSession::exportProject(project, url, project->preset(), &error);
+    // A source the preset cannot take is refused before anything is written, naming the presets that can.
+    if (const QString refusal = project->preset()->incompatibilityWithAsset(*project->asset()); !refusal.isEmpty())
+        error = Error{QStringLiteral("CWExporter"), 3, refusal, {}, {}};
+    else
+        exportSession_ = CWExportSession::exportProject(project, url, project->preset(), &error);
     if (!exportSession_) {
         // Reported as the sessions do: once, on the main thread, after the start returned.
         CWCompletionHandler completion = completionHandler_;

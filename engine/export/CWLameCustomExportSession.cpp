@@ -1,5 +1,7 @@
 #include "CWLameCustomExportSession.h"
 
+#include "CWExportProject.h"
+#include "CWId3Tag.h"
 #include "CWUtility.h"
 
 #include <lame/lame.h>
@@ -15,31 +17,6 @@ const QString kTag = QStringLiteral("LAME");
 void log(const QString& message) { CWUtility::debugLog(kTag, message); }
 
 void quiet(const char*, va_list) {}
-
-// LAME writes its picture frame (APIC) with the picture type "Other"; the artwork is the front cover.
-// The frame body is: text encoding, MIME type ending in a zero, picture type, description, data.
-void markPictureAsFrontCover(std::vector<unsigned char>& tag)
-{
-    constexpr unsigned char kFrontCover = 3;
-    const bool v24 = tag.size() > 3 && tag[3] == 4; // 2.4 frame sizes are syncsafe, 2.3 plain
-    for (size_t at = 10; at + 10 <= tag.size();) {
-        const unsigned char* h = tag.data() + at;
-        const size_t size = v24 ? (size_t(h[4] & 0x7f) << 21 | size_t(h[5] & 0x7f) << 14 | size_t(h[6] & 0x7f) << 7 | size_t(h[7] & 0x7f))
-                                : (size_t(h[4]) << 24 | size_t(h[5]) << 16 | size_t(h[6]) << 8 | size_t(h[7]));
-        if (h[0] == 0 || size == 0 || at + 10 + size > tag.size())
-            return; // padding, or a frame that does not fit
-        if (std::equal(h, h + 4, "APIC")) {
-            for (size_t i = at + 11; i < at + 10 + size; ++i)
-                if (tag[i] == 0) {
-                    if (i + 1 < at + 10 + size)
-                        tag[i + 1] = kFrontCover;
-                    return;
-                }
-            return;
-        }
-        at += 10 + size;
-    }
-}
 
 Error lameError(int code, const QString& message) { return Error{kDomain, code, message, {}, {}}; }
 
@@ -111,7 +88,8 @@ bool CWLameCustomExportSession::beginExport(Error* error)
     std::vector<unsigned char> id3v2(lame_get_id3v2_tag(gfp, nullptr, 0));
     if (!id3v2.empty() && lame_get_id3v2_tag(gfp, id3v2.data(), id3v2.size()) != id3v2.size())
         id3v2.clear();
-    markPictureAsFrontCover(id3v2);
+    CWId3Tag::markPictureAsFrontCover(id3v2);
+    CWId3Tag::appendChapters(id3v2, project()->chaptersForExport());
     if (!outputFile_.write(id3v2.data(), id3v2.size(), error))
         return false;
     id3v2Size_ = id3v2.size();

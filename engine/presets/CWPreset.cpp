@@ -70,11 +70,46 @@ QString CWPreset::suggestedFilenameBasedOn(const QString& sourcePath, const QStr
 
 void CWPreset::determineCompatibilityWithAsset(const MediaAsset& asset, const std::function<void(bool)>& handler) const
 {
+    handler(obstacleForAsset(asset).isEmpty());
+}
+
+QString CWPreset::obstacleForAsset(const MediaAsset& asset) const
+{
     const std::optional<PlatformExportPreset> platformPreset = exportSessionPresetName();
     if (exportSessionClass() == CWExportSessionClass::Basic && platformPreset)
-        handler(ExportCompatibility::isCompatible(asset, *platformPreset, fileTypeForSource(asset.path())));
-    else
-        handler(true);
+        return ExportCompatibility::incompatibility(asset, *platformPreset, fileTypeForSource(asset.path()));
+    // The engine's own audio encoders make a file of the sound alone.
+    if (CWExportSessionClasses::writesSoundOnly(exportSessionClass()) && asset.tracksWithMediaType(MediaType::Audio).empty())
+        return QStringLiteral("needs an audio track");
+    return {};
+}
+
+QString CWPreset::incompatibilityWithAsset(const MediaAsset& asset) const
+{
+    bool compatible = true;
+    determineCompatibilityWithAsset(asset, [&](bool answer) { compatible = answer; });
+    if (compatible)
+        return {};
+    QString obstacle = obstacleForAsset(asset);
+    if (obstacle.isEmpty())
+        obstacle = QStringLiteral("cannot export \"%1\"").arg(QFileInfo(asset.path()).fileName());
+    const bool hasVideo = !asset.tracksWithMediaType(MediaType::Video).empty();
+    QStringList others;
+    for (const CWPresetClass* presetClass : allPresetClasses()) {
+        if (presetClass == class_ || !presetClass->create || !(hasVideo ? presetClass->isValidForVideo : presetClass->isValidForAudio))
+            continue;
+        bool fits = false;
+        presetClass->create()->determineCompatibilityWithAsset(asset, [&](bool answer) { fits = answer; });
+        if (fits)
+            others << presetClass->identifier;
+    }
+    QString sentence = presetName() + QLatin1Char(' ') + obstacle;
+    if (others.size() == 1)
+        sentence += QStringLiteral(": choose the %1 preset").arg(others.front());
+    else if (others.size() > 1)
+        sentence +=
+            QStringLiteral(": choose the %1 or %2 preset").arg(others.mid(0, others.size() - 1).join(QStringLiteral(", ")), others.back());
+    return sentence + QLatin1Char('.');
 }
 
 std::shared_ptr<CWPreset> CWPreset::presetForAsset(const MediaAsset& asset, std::shared_ptr<CWPreset> lastPreset)

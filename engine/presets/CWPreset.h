@@ -74,6 +74,9 @@ public:
     QString suggestedFilenameBasedOn(const QString& sourcePath, const QString& suggestedExtension) const;
     // Calls the handler (before returning) with whether this preset can export the asset.
     virtual void determineCompatibilityWithAsset(const MediaAsset& asset, const std::function<void(bool)>& handler) const;
+    // Empty when this preset can export the asset; else a sentence that says why not and names the
+    // presets that can ("Passthrough cannot put FLAC into MP4: choose the alac, flac, ... preset.").
+    QString incompatibilityWithAsset(const MediaAsset& asset) const;
 
     // Selectable options; empty lists where a kind is not offered.
     virtual bool supportsBitrateConfiguration() const { return false; }
@@ -99,5 +102,8 @@ public:
     static void registerStandardPresets();
 
 private:
+    // What stands in the way, as the end of a sentence that starts with the preset's name.
+    QString obstacleForAsset(const MediaAsset& asset) const;
+
     const CWPresetClass* class_;
 };

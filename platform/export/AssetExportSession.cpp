@@ -85,7 +85,7 @@ bool AssetExportSession::run(Error* error)
 {
     switch (preset_) {
     case PlatformExportPreset::Passthrough: {
-        PassthroughCopier copier(asset_, composition_, fileType_, path_, metadata_);
+        PassthroughCopier copier(asset_, composition_, fileType_, path_, metadata_, chapters_);
         return copier.run(
             cancelled_, [this](double p) { progress_ = float(p); }, error);
     }
@@ -112,6 +112,7 @@ bool AssetExportSession::exportAudio(Error* error)
     WriterInput* input =
         writer.addAudioEncoderInput(AudioEncoderSettings{QStringLiteral("aac"), format.sampleRate, format.channelCount, 0, bitRate});
     writer.setMetadata(metadata_);
+    writer.setChapters(chapters_);
     if (!reader.startReading(error) || !writer.startWriting(error))
         return false;
     std::vector<std::pair<BufferPump, WriterInput*>> pumps;
@@ -177,6 +178,7 @@ bool AssetExportSession::exportLowQuality(Error* error)
                            input);
     }
     writer.setMetadata(metadata_);
+    writer.setChapters(chapters_);
     if (!reader.startReading(error) || !writer.startWriting(error))
         return false;
     return write(writer, pumps, error);

@@ -39,6 +39,7 @@ public:
     void setOutputFileType(MediaFileType fileType) { fileType_ = fileType; }
     void setOutputPath(QString path) { path_ = std::move(path); }
     void setMetadata(std::vector<MetadataItem> metadata) { metadata_ = std::move(metadata); }
+    void setChapters(std::vector<MediaChapter> chapters) { chapters_ = std::move(chapters); }
 
     void exportAsynchronously(std::function<void()> completion);
     void cancelExport() { cancelled_ = true; }
@@ -61,6 +62,7 @@ private:
     MediaFileType fileType_ = MediaFileType::MPEG4;
     QString path_;
     std::vector<MetadataItem> metadata_;
+    std::vector<MediaChapter> chapters_;
     std::atomic<Status> status_{Status::Unknown};
     std::atomic<float> progress_{0};
     std::atomic<bool> cancelled_{false};

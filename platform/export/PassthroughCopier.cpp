@@ -355,8 +355,9 @@ std::map<uint32_t, std::vector<Mp4Edit>> Copy::edits(const std::vector<Compositi
 } // namespace
 
 PassthroughCopier::PassthroughCopier(std::shared_ptr<const MediaAsset> asset, const Composition& composition, MediaFileType fileType,
-                                     QString path, std::vector<MetadataItem> metadata)
-    : asset_(std::move(asset)), composition_(composition), fileType_(fileType), path_(std::move(path)), metadata_(std::move(metadata))
+                                     QString path, std::vector<MetadataItem> metadata, std::vector<MediaChapter> chapters)
+    : asset_(std::move(asset)), composition_(composition), fileType_(fileType), path_(std::move(path)), metadata_(std::move(metadata)),
+      chapters_(std::move(chapters))
 {
 }
 
@@ -372,6 +373,7 @@ bool PassthroughCopier::run(const std::atomic<bool>& cancelled, const std::funct
         return false;
     }
     writer.setMetadata(metadata_);
+    writer.setChapters(chapters_);
     writer.setMuxerOption(QStringLiteral("use_editlist"), QStringLiteral("1"));
     writer.setMuxerOption(QStringLiteral("movie_timescale"), QString::number(copy.movieTimescale()));
     if (!writer.startWriting(error))

@@ -27,7 +27,7 @@ class MediaAsset;
 class PassthroughCopier {
 public:
     PassthroughCopier(std::shared_ptr<const MediaAsset> asset, const Composition& composition, MediaFileType fileType, QString path,
-                      std::vector<MetadataItem> metadata);
+                      std::vector<MetadataItem> metadata, std::vector<MediaChapter> chapters = {});
     // True when the file was written completely; false on failure (error set) or when cancelled.
     bool run(const std::atomic<bool>& cancelled, const std::function<void(double)>& progress, Error* error);
 
@@ -37,4 +37,5 @@ private:
     MediaFileType fileType_;
     QString path_;
     std::vector<MetadataItem> metadata_;
+    std::vector<MediaChapter> chapters_;
 };

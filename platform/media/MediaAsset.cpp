@@ -26,6 +26,14 @@ int audioResolution(const AVCodecParameters& par)
     return bits > 16 ? 24 : 16;
 }
 
+// The text track a QuickTime file names its chapters in: the demuxer reads it into the chapter list,
+// leaving the stream as opaque data it does not read.
+bool isChapterTrack(const AVStream* stream)
+{
+    return stream->codecpar->codec_type == AVMEDIA_TYPE_DATA && stream->codecpar->codec_id == AV_CODEC_ID_BIN_DATA &&
+           stream->discard == AVDISCARD_ALL;
+}
+
 MediaType mediaTypeOf(const AVStream* stream)
 {
     switch (stream->codecpar->codec_type) {
@@ -156,7 +164,7 @@ std::shared_ptr<MediaAsset> MediaAsset::open(const QString& path, Error* error)
     bool idsUsable = true;
     for (unsigned i = 0; i < ctx->nb_streams; ++i) {
         const AVStream* st = ctx->streams[i];
-        if (MediaInput::isAttachedPicture(st))
+        if (MediaInput::isAttachedPicture(st) || isChapterTrack(st))
             continue;
         idsUsable = idsUsable && st->id != 0 && ids.insert(st->id).second;
     }
@@ -164,7 +172,7 @@ std::shared_ptr<MediaAsset> MediaAsset::open(const QString& path, Error* error)
     CMTime start = kCMTimeInvalid;
     for (unsigned i = 0; i < ctx->nb_streams; ++i) {
         const AVStream* st = ctx->streams[i];
-        if (MediaInput::isAttachedPicture(st) || st->codecpar->codec_type == AVMEDIA_TYPE_ATTACHMENT)
+        if (MediaInput::isAttachedPicture(st) || isChapterTrack(st) || st->codecpar->codec_type == AVMEDIA_TYPE_ATTACHMENT)
             continue;
         const CMTime streamStart = MediaInput::timeFromTimestamp(st->start_time, st->time_base);
         if (CMTIME_IS_VALID(streamStart))
@@ -177,6 +185,8 @@ std::shared_ptr<MediaAsset> MediaAsset::open(const QString& path, Error* error)
     CMTime end = kCMTimeInvalid;
     for (unsigned i = 0; i < ctx->nb_streams; ++i) {
         const AVStream* st = ctx->streams[i];
+        if (isChapterTrack(st))
+            continue;
         const AVCodecParameters* par = st->codecpar;
         if (MediaInput::isAttachedPicture(st)) {
             if (st->attached_pic.size > 0) {
@@ -248,6 +258,22 @@ std::shared_ptr<MediaAsset> MediaAsset::open(const QString& path, Error* error)
             duration = containerEnd;
     }
     asset->duration_ = duration;
+    for (unsigned i = 0; i < ctx->nb_chapters; ++i) {
+        const AVChapter* chapter = ctx->chapters[i];
+        const CMTime from = CMTimeSubtract(MediaInput::timeFromTimestamp(chapter->start, chapter->time_base), asset->startOffset_);
+        CMTime to = CMTimeSubtract(MediaInput::timeFromTimestamp(chapter->end, chapter->time_base), asset->startOffset_);
+        if (!CMTIME_IS_NUMERIC(from))
+            continue;
+        if (!CMTIME_IS_NUMERIC(to) || CMTimeCompare(to, from) <= 0) {
+            to = i + 1 < ctx->nb_chapters
+                     ? CMTimeSubtract(MediaInput::timeFromTimestamp(ctx->chapters[i + 1]->start, ctx->chapters[i + 1]->time_base),
+                                      asset->startOffset_)
+                     : duration;
+        }
+        const AVDictionaryEntry* title = av_dict_get(chapter->metadata, "title", nullptr, 0);
+        asset->chapters_.push_back(MediaChapter{CMTimeRangeFromTimeToTime(CMTimeMaximum(from, kCMTimeZero), to),
+                                                title ? QString::fromUtf8(title->value) : QString()});
+    }
     return asset;
 }
 

@@ -4,7 +4,8 @@
 // media data (image generator, frame timing, composition reader) open their own demuxers on path().
 //
 // Source time: zero is the earliest start of the file's tracks, so a file whose timestamps begin at
-// 1.4 s still starts at 0 here. Cover art (attached pictures) is an artwork metadata item, never a track.
+// 1.4 s still starts at 0 here. Cover art (attached pictures) is an artwork metadata item and the
+// chapters are a list of their own, never tracks (a QuickTime chapter track is not listed).
 // open() fails with an Error carrying the library's message; it never throws.
 #pragma once
 
@@ -31,6 +32,8 @@ public:
     // The container timestamp (exact) that source time zero stands for.
     CMTime startOffset() const { return startOffset_; }
     const std::vector<MetadataItem>& metadata() const { return metadata_; }
+    // In source time and file order; a chapter without an end lasts until the next one (or the end).
+    const std::vector<MediaChapter>& chapters() const { return chapters_; }
 
     // True when the file is now smaller than when it was opened (cut short while being read).
     bool fileShrank() const;
@@ -47,5 +50,6 @@ private:
     CMTime duration_ = kCMTimeInvalid;
     CMTime startOffset_ = kCMTimeZero;
     std::vector<MetadataItem> metadata_;
+    std::vector<MediaChapter> chapters_;
     qint64 fileSize_ = -1;
 };

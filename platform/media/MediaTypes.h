@@ -38,6 +38,12 @@ struct MediaTrack {
     bool lengthIsIndexed = false;         // the container's index states this track's exact length
 };
 
+// A named stretch of a file (a chapter), in source time or, once mapped, in output time.
+struct MediaChapter {
+    CMTimeRange timeRange = kCMTimeRangeZero;
+    QString title;
+};
+
 // Key spaces and common keys of metadata items.
 namespace MetadataKeySpace {
 inline const QString Common = QStringLiteral("comn");

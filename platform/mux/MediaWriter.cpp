@@ -1,6 +1,7 @@
 #include "MediaWriter.h"
 
 #include "AudioEncoder.h"
+#include "MediaInput.h"
 #include "PacketTime.h"
 #include "SampleBufferInternal.h"
 #include "TrackOutput.h"
@@ -10,6 +11,7 @@
 #include <QImageReader>
 
 #include <chrono>
+#include <cmath>
 #include <cstring>
 
 namespace {
@@ -145,6 +147,45 @@ Error MediaWriter::error() const
     return error_;
 }
 
+bool MediaWriter::addChapters(AVFormatContext* format) const
+{
+    // Milliseconds, the resolution every chapter format keeps. The context frees what is added.
+    if (fileType_ == MediaFileType::FLAC) {
+        // FLAC has no chapter block; players read the Vorbis comment convention CHAPTERnnn[NAME].
+        for (size_t i = 0; i < chapters_.size(); ++i) {
+            const int64_t ms = std::max<int64_t>(std::llround(CMTimeGetSeconds(chapters_[i].timeRange.start) * 1000), 0);
+            const QString key = QStringLiteral("CHAPTER%1").arg(i + 1, 3, 10, QLatin1Char('0'));
+            const QString when = QStringLiteral("%1:%2:%3.%4")
+                                     .arg(ms / 3600000, 2, 10, QLatin1Char('0'))
+                                     .arg(ms / 60000 % 60, 2, 10, QLatin1Char('0'))
+                                     .arg(ms / 1000 % 60, 2, 10, QLatin1Char('0'))
+                                     .arg(ms % 1000, 3, 10, QLatin1Char('0'));
+            if (av_dict_set(&format->metadata, key.toUtf8().constData(), when.toUtf8().constData(), 0) < 0 ||
+                (!chapters_[i].title.isEmpty() && av_dict_set(&format->metadata, (key + QStringLiteral("NAME")).toUtf8().constData(),
+                                                              chapters_[i].title.toUtf8().constData(), 0) < 0))
+                return false;
+        }
+        return true;
+    }
+    for (const MediaChapter& chapter : chapters_) {
+        auto** grown = static_cast<AVChapter**>(av_realloc_array(format->chapters, format->nb_chapters + 1, sizeof(AVChapter*)));
+        if (!grown)
+            return false;
+        format->chapters = grown;
+        auto* added = static_cast<AVChapter*>(av_mallocz(sizeof(AVChapter)));
+        if (!added)
+            return false;
+        format->chapters[format->nb_chapters++] = added;
+        added->id = format->nb_chapters;
+        added->time_base = AVRational{1, 1000};
+        added->start = MediaInput::timestampFromTime(chapter.timeRange.start, added->time_base);
+        added->end = MediaInput::timestampFromTime(CMTimeRangeGetEnd(chapter.timeRange), added->time_base);
+        if (!chapter.title.isEmpty() && av_dict_set(&added->metadata, "title", chapter.title.toUtf8().constData(), 0) < 0)
+            return false;
+    }
+    return true;
+}
+
 bool MediaWriter::startWriting(Error* error)
 {
     const QByteArray muxer = MediaFileTypes::muxerName(fileType_).toUtf8();
@@ -202,6 +243,8 @@ bool MediaWriter::startWriting(Error* error)
     for (const MetadataItem& item : metadata_)
         if (const char* key = containerKey(item.commonKey.isEmpty() ? item.key : item.commonKey))
             av_dict_set(&format->metadata, key, item.stringValue().toUtf8().constData(), 0);
+    if (!addChapters(format))
+        return fail(mediaError(AVERROR(ENOMEM), QStringLiteral("Cannot add the chapters")), error);
 
     const QByteArray url = "file:" + path_.toUtf8();
     format->url = av_strdup(url.constData());

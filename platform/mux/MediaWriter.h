@@ -24,6 +24,7 @@
 #include <vector>
 
 struct AVCodecContext;
+struct AVFormatContext;
 struct AVCodecParameters;
 struct AVStream;
 class AudioEncoder;
@@ -84,6 +85,9 @@ public:
     // parameters, display matrix, tags and disposition.
     WriterInput* addStreamCopyInput(MediaType type, const AVStream* source);
     void setMetadata(std::vector<MetadataItem> items) { metadata_ = std::move(items); }
+    // Chapters in output time, for the containers that hold them (MPEG-4 and QuickTime as a chapter
+    // list and text track, FLAC as CHAPTERnnn comments); other containers leave them out.
+    void setChapters(std::vector<MediaChapter> chapters) { chapters_ = std::move(chapters); }
     // An option of the muxer, given when the header is written ("use_editlist" = "1").
     void setMuxerOption(const QString& key, const QString& value) { muxerOptions_.emplace_back(key, value); }
     // The track's language (ISO 639-2), written with the file.
@@ -103,6 +107,7 @@ public:
 private:
     friend class WriterInput;
     bool writeArtwork(Error* error);
+    bool addChapters(AVFormatContext* format) const; // false when out of memory
     bool fail(const Error& error, Error* out);
     bool ready(const WriterInput& input) const; // caller holds mutex_
 
@@ -112,6 +117,7 @@ private:
     std::unique_ptr<Context> context_;
     std::vector<std::unique_ptr<WriterInput>> inputs_;
     std::vector<MetadataItem> metadata_;
+    std::vector<MediaChapter> chapters_;
     std::vector<std::pair<WriterInput*, uint32_t>> codecTags_;
     std::vector<std::pair<QString, QString>> muxerOptions_;
     std::vector<std::pair<WriterInput*, QString>> languages_;

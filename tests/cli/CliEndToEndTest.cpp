@@ -75,6 +75,56 @@ TEST_F(CliTest, SplitExportWritesNumberedPieces)
     }
 }
 
+namespace {
+// "title start–end" for each chapter ffprobe lists, times in milliseconds.
+QStringList chapterList(const QString& path)
+{
+    QByteArray output;
+    run(QStringLiteral("ffprobe"),
+        {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-of"), QStringLiteral("json"), QStringLiteral("-show_chapters"),
+         path},
+        &output);
+    QStringList list;
+    for (const QJsonValue& value : QJsonDocument::fromJson(output).object().value(QStringLiteral("chapters")).toArray()) {
+        const QJsonObject chapter = value.toObject();
+        list << QStringLiteral("%1 %2-%3")
+                    .arg(chapter.value(QStringLiteral("tags")).toObject().value(QStringLiteral("title")).toString())
+                    .arg(std::llround(chapter.value(QStringLiteral("start_time")).toString().toDouble() * 1000))
+                    .arg(std::llround(chapter.value(QStringLiteral("end_time")).toString().toDouble() * 1000));
+    }
+    return list;
+}
+} // namespace
+
+// Chapters follow the cuts in every preset whose file holds chapters: a chapter whose start was cut
+// starts at its first kept moment, one wholly cut is gone, and each piece of a split gets its own.
+// The source's chapter track is not copied as a track of its own.
+TEST_F(CliTest, ChaptersFollowTheCuts)
+{
+    const QString source = inside(withChapters(), QStringLiteral("chapters.mp4"));
+    const QStringList cuts{"-c", "2.5", "-c", "3.5", "-c", "5.5", "-c", "7.2"};
+    const QStringList expected{"Intro 0-2500", "Middle 2500-4500", "End 4500-7300"};
+    const std::initializer_list<std::pair<const char*, const char*>> presets{
+        {"passthrough", "mp4"}, {"h264", "mp4"}, {"low", "mp4"}, {"m4a", "m4a"}, {"alac", "m4a"}, {"flac", "flac"}, {"lame", "mp3"}};
+    for (const auto& [preset, extension] : presets) {
+        SCOPED_TRACE(preset);
+        const QString out = granted + QStringLiteral("/chaptered-%1.%2").arg(QLatin1String(preset), QLatin1String(extension));
+        const Outcome r = run(QStringList{"-i", source, "-o", out, "-p", preset} + cuts);
+        ASSERT_EQ(r.status, 0) << r.out.toStdString() << r.err.toStdString();
+        EXPECT_EQ(chapterList(out), expected);
+        for (const QJsonValue& stream : streams(out))
+            EXPECT_NE(stream.toObject().value(QStringLiteral("codec_tag_string")).toString(), QStringLiteral("gpmd"));
+        QByteArray messages;
+        EXPECT_TRUE(gstreamerDecodes(out, &messages)) << messages.toStdString();
+    }
+    QDir(granted).mkpath(QStringLiteral("chaptered"));
+    ASSERT_EQ(run({"-i", source, "--split-export", "chaptered", "-s", "5"}).status, 0);
+    EXPECT_EQ(chapterList(granted + QStringLiteral("/chaptered/chapters - part 1 - trimmed.mp4")),
+              (QStringList{"Intro 0-3000", "Middle 3000-5000"}));
+    EXPECT_EQ(chapterList(granted + QStringLiteral("/chaptered/chapters - part 2 - trimmed.mp4")),
+              (QStringList{"Middle 0-1000", "Aside 1000-2000", "End 2000-5000"}));
+}
+
 // An output name whose extension does not match the file's type works but draws a warning naming the
 // extension the file needs; a matching name (in any case) draws none.
 TEST_F(CliTest, MismatchedExtensionsAreWarnedAbout)
@@ -215,7 +265,7 @@ TEST_F(CliTest, FailuresSayWhatAndExitNonZero)
         {{"-i", source, "-o", "x.mp4", "--artwork", "missing.png"}, "Error: Cannot read the artwork file"},
         {{"-i", source, "-o", "x.mp4", "--clear"}, "Error: Export failed: Nothing is left to export"},
         {{"-i", source}, "Error: No output file specified"},
-        {{"-i", audioOnly, "-o", "x.mp4", "-p", "low"}, "Error: Export failed: There is no video to export."},
+        {{"-i", audioOnly, "-o", "x.mp4", "-p", "low"}, "Error: Export failed: Thumbnail needs a video track: choose the"},
         {{"-i", "nothing-here.mp4", "-o", "x.mp4"}, "Error: Missing access to input file!"},
         {{"-i",
           inside(make(QStringLiteral("still.png"), {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),

@@ -206,6 +206,8 @@ TEST_F(CliFaultTest, FullDiskFailsAndKeepsWhatWasThere)
         CliOutcome r = run({"-i", source, "-p", preset.name, "-o", single, "-y"}, QStringLiteral("ulimit -f 8; exec"));
         expectCleanFailure(r, before, name + " on a full disk");
         EXPECT_TRUE(r.out.contains(QStringLiteral("File too large"))) << r.out.toStdString();
+        EXPECT_TRUE(r.out.contains(single)) << "names the target: " << r.out.toStdString();
+        EXPECT_FALSE(r.out.contains(QStringLiteral("partial"))) << "not the hidden working file: " << r.out.toStdString();
         EXPECT_EQ(contents(single), QByteArray("precious"));
         r = run({"-i", source, "-p", preset.name, "--split-export", granted + QStringLiteral("/full"), "-s", "1.5", "-y"},
                 QStringLiteral("ulimit -f 8; exec"));
@@ -356,6 +358,35 @@ TEST_F(CliFaultTest, BadInputsAreRefusedByEveryPreset)
                 expectCleanFailure(r, before, context);
             }
         }
+    }
+}
+
+// A source a preset cannot take is refused before anything is written, with what stands in the way
+// and the presets that can take it.
+TEST_F(CliFaultTest, PresetsThatCannotTakeASourceSayWhichCan)
+{
+    const QString lossless = inside(flac(), QStringLiteral("refused.flac"));
+    const QString silent = inside(fps25(), QStringLiteral("silent.mp4"));
+    struct Refusal {
+        QString input;
+        const char* preset;
+        const char* extension;
+        const char* message;
+    };
+    const Refusal refusals[] = {
+        {lossless, "passthrough", "mp4", "Passthrough cannot put FLAC into MP4: choose the alac, flac, m4a, lame or qoa preset."},
+        {lossless, "low", "mp4", "Thumbnail needs a video track: choose the alac, flac, m4a, lame or qoa preset."},
+        {silent, "lame", "mp3", "MP3 Audio needs an audio track: choose the h264, h265, passthrough or low preset."},
+        {silent, "qoa", "qoa", "QOA Audio needs an audio track: choose the h264, h265, passthrough or low preset."},
+        {silent, "flac", "flac", "FLAC Audio needs an audio track: choose the h264, h265, passthrough or low preset."},
+    };
+    for (const Refusal& refusal : refusals) {
+        SCOPED_TRACE(refusal.preset);
+        const auto before = filesIn(granted);
+        const CliOutcome r =
+            run({"-i", refusal.input, "-p", refusal.preset, "-o", granted + QStringLiteral("/refused.") + refusal.extension});
+        expectCleanFailure(r, before, refusal.preset);
+        EXPECT_TRUE(r.out.contains(QLatin1String(refusal.message))) << r.out.toStdString();
     }
 }
 

@@ -18,6 +18,7 @@
 
 #include <cmath>
 #include <map>
+#include <tuple>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -262,6 +263,28 @@ QString h264WithBFrames()
                                                                                  "-b:a",      "96k",
                                                                                  "-metadata", "title=Pattern",
                                                                                  "-metadata", "artist=Clipwell Tests"});
+}
+
+QString withChapters()
+{
+    const QString chapters = folder() + QStringLiteral("/chapters.txt");
+    QFile file(chapters);
+    if (!file.exists() && file.open(QIODevice::WriteOnly)) {
+        file.write(";FFMETADATA1\n");
+        const std::initializer_list<std::tuple<int, int, const char*>> list{
+            {0, 3000, "Intro"}, {3000, 6000, "Middle"}, {6000, 7000, "Aside"}, {7000, 10000, "End"}};
+        for (const auto& [start, end, title] : list)
+            file.write(QStringLiteral("[CHAPTER]\nTIMEBASE=1/1000\nSTART=%1\nEND=%2\ntitle=%3\n")
+                           .arg(start)
+                           .arg(end)
+                           .arg(QLatin1String(title))
+                           .toUtf8());
+        file.close();
+    }
+    return make(QStringLiteral("chapters.mp4"),
+                pattern(10) + tone(10, 440) + QStringList{QStringLiteral("-i"), chapters} +
+                    std::initializer_list<const char*>{"-map", "0", "-map", "1", "-map_chapters", "2", "-c:v", "libx264", "-preset",
+                                                       "veryfast", "-bf", "3", "-c:a", "aac", "-b:a", "96k"});
 }
 
 QString beepingPattern(bool lateAudio)

@@ -80,6 +80,9 @@ QString beepingPattern(bool lateAudio);
 // The times (seconds, on the file's clock) at which beeps begin in the first audio stream as ffmpeg
 // decodes it.
 std::vector<double> beepTimes(const QString& path);
+// Frame-numbered H.264 with B-frames and AAC, 25 fps, 10 s, with the chapters "Intro" 0–3 s,
+// "Middle" 3–6 s, "Aside" 6–7 s and "End" 7–10 s.
+QString withChapters();
 // Whether GStreamer's playbin decodes every stream of the file to its end without an error
 // (its messages in *messages); the length GStreamer's discoverer reports (seconds, −1 when it cannot tell).
 bool gstreamerDecodes(const QString& path, QByteArray* messages);
