@@ -50,6 +50,11 @@ InputFormatContextPtr open(const QString& path, bool probe, Error* error)
     }
     AVDictionary* options = nullptr;
     av_dict_set(&options, "protocol_whitelist", "file", 0);
+    // A reader of streams already described needs no second look at their contents: demuxers that
+    // ask for it (WAV checks its PCM for compressed data) would otherwise probe every format again
+    // and again over the first megabytes. One packet still tells such data apart.
+    if (!probe)
+        av_dict_set(&options, "max_probe_packets", "1", 0);
     AVFormatContext* raw = nullptr;
     // The "file:" prefix keeps a colon in the path from being read as a protocol name.
     const QByteArray url = "file:" + QFileInfo(path).absoluteFilePath().toUtf8();

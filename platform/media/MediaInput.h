@@ -14,7 +14,8 @@ namespace MediaInput {
 
 // Opens the file and, when probe is true, makes sure every stream is described: from the header where
 // the container's header is complete (MPEG-4, QuickTime), else by reading stream information the way
-// ffprobe does.
+// ffprobe does. Without probe the streams are taken as the header gives them (their contents are
+// checked against at most one packet), for readers of streams an asset has already described.
 InputFormatContextPtr open(const QString& path, bool probe, Error* error);
 
 // A timestamp of a stream's time base as an exact time; AV_NOPTS_VALUE gives an invalid time.
