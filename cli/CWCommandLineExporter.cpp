@@ -46,6 +46,7 @@ void CWCommandLineExporter::printJsonMessage(const QJsonObject& message)
 
 void CWCommandLineExporter::printError(const QString& message)
 {
+    closeProgressLine();
     if (parser_->jsonOutput()) {
         printJsonMessage(QJsonObject{{QStringLiteral("type"), QStringLiteral("error")}, {QStringLiteral("message"), message}});
     } else {
@@ -64,6 +65,7 @@ void CWCommandLineExporter::printProgress(double progress)
     }
     if (isTTY_) {
         std::printf("\x1b[2K\rProgress: %.1f%%", progress * 100.0);
+        progressLineOpen_ = true;
     } else {
         const double step = std::floor(progress * 10.0) * 10.0;
         if (step == lastStep_)
@@ -72,6 +74,13 @@ void CWCommandLineExporter::printProgress(double progress)
         std::printf("Progress: %.0f%%\n", step);
     }
     std::fflush(stdout);
+}
+
+void CWCommandLineExporter::closeProgressLine()
+{
+    if (progressLineOpen_)
+        std::printf("\n");
+    progressLineOpen_ = false;
 }
 
 void CWCommandLineExporter::terminate(int status)
@@ -117,6 +126,10 @@ void CWCommandLineExporter::exportProject()
     const size_t videoTracks = asset ? asset->tracksWithMediaType(MediaType::Video).size() : 0;
     const size_t audioTracks = asset ? asset->tracksWithMediaType(MediaType::Audio).size() : 0;
     debug(QStringLiteral("Found %1 video tracks, %2 audio tracks").arg(videoTracks).arg(audioTracks));
+    if (!asset && cancelRequested()) { // the signal broke off the opening
+        printError(QStringLiteral("Export cancelled"));
+        return terminate(Cancelled);
+    }
     if (!asset) {
         printError(QStringLiteral("Cannot read the input file: %1").arg(error.message));
         return terminate(Failure);
@@ -150,6 +163,14 @@ void CWCommandLineExporter::exportProject()
         return terminate(Failure);
     }
     debug(QStringLiteral("Export check passed"));
+    // Only QuickTime (©aut) and FLAC (an AUTHOR comment) have a place for an author; elsewhere it is said, not lost silently.
+    const MediaFileType fileType = project->preset()->fileTypeForSource(input);
+    if (parser_->customMetadata().count(QStringLiteral("author")) && fileType != MediaFileType::QuickTimeMovie &&
+        fileType != MediaFileType::FLAC) {
+        std::fprintf(stderr, "Warning: %s files have no author field; --meta-author is left out.\n",
+                     qPrintable(MediaFileTypes::extension(fileType).toUpper()));
+        std::fflush(stderr);
+    }
     if (parser_->useMultipleFiles()) {
         debug(QStringLiteral("Starting multi-file export"));
         exportMultipleFiles(project, output);
@@ -183,7 +204,7 @@ void CWCommandLineExporter::exportMultipleFiles(const std::shared_ptr<CWProject>
 
 void CWCommandLineExporter::start(std::shared_ptr<CWExporter> exporter, const QString& output, bool multiFile)
 {
-    if (cancelRequested_.load()) { // interrupted while the input was being opened
+    if (cancelRequested()) { // interrupted while the input was being opened
         printError(QStringLiteral("Export cancelled"));
         return terminate(Cancelled);
     }
@@ -191,7 +212,7 @@ void CWCommandLineExporter::start(std::shared_ptr<CWExporter> exporter, const QS
     exporter_->setProgressHandler(
         [this](double progress, CMTime) {
             printProgress(progress);
-            return !cancelRequested_.load();
+            return !cancelRequested();
         },
         [this, output, multiFile](const std::optional<Error>& error, int64_t status) {
             debug(QStringLiteral("Export completed with status: %1, error: %2")
@@ -206,7 +227,8 @@ void CWCommandLineExporter::start(std::shared_ptr<CWExporter> exporter, const QS
 void CWCommandLineExporter::handleExportCompletion(const std::optional<Error>& error, int64_t status, const QString& outputUrl,
                                                    bool isMultiFile)
 {
-    if (status == CWExportStatusCancelled && !error) {
+    // A failure caused by the signal itself (an interrupted call) is the cancellation it asked for.
+    if ((status == CWExportStatusCancelled && !error) || (error && cancelRequested())) {
         printError(QStringLiteral("Export cancelled"));
         return terminate(Cancelled);
     }
@@ -222,8 +244,7 @@ void CWCommandLineExporter::handleExportCompletion(const std::optional<Error>& e
         printJsonMessage(QJsonObject{{QStringLiteral("type"), QStringLiteral("completed")},
                                      {isMultiFile ? QStringLiteral("output_path") : QStringLiteral("output_file"), outputUrl}});
     } else {
-        if (isTTY_)
-            std::printf("\n");
+        closeProgressLine();
         std::printf(isMultiFile ? "Export completed successfully to: %s\n" : "Export completed successfully: %s\n", qPrintable(outputUrl));
     }
     terminate(Success);

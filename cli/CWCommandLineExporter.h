@@ -24,6 +24,9 @@ public:
     void exportProject();
     // Asks the running export to stop (from a signal's notifier on the main thread).
     void cancel() { cancelRequested_ = true; }
+    // A flag (set from a signal handler) that counts as a cancellation request too.
+    void cancelWhenSet(const std::atomic<bool>* flag) { externalCancel_ = flag; }
+    bool cancelRequested() const { return cancelRequested_.load() || (externalCancel_ && externalCancel_->load()); }
 
     void printProgress(double progress);
     void printJsonMessage(const QJsonObject& message);
@@ -38,10 +41,14 @@ private:
     void exportMultipleFiles(const std::shared_ptr<CWProject>& project, const QString& output);
     void start(std::shared_ptr<CWExporter> exporter, const QString& output, bool multiFile);
     void terminate(int status);
+    // Ends the terminal's progress line (rewritten in place) so that what follows starts on a line of its own.
+    void closeProgressLine();
 
     std::shared_ptr<CWCommandLineParser> parser_;
     bool isTTY_ = false;
+    bool progressLineOpen_ = false;
     double lastStep_ = -1.0;
     std::atomic<bool> cancelRequested_{false};
+    const std::atomic<bool>* externalCancel_ = nullptr;
     std::shared_ptr<CWExporter> exporter_;
 };

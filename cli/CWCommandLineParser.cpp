@@ -3,7 +3,7 @@
 #include "ClipwellVersion.h"
 #include "CWPreset.h"
 #include "CWProject.h"
-#include "Log.h"
+#include "CWUtility.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -41,9 +41,11 @@ const std::pair<const char*, const char*> kMetadataOptions[] = {
 std::unique_ptr<CWCommandLineParser> CWCommandLineParser::parserWithArguments(const QStringList& arguments)
 {
     auto parser = std::make_unique<CWCommandLineParser>();
+    // Errors are reported in the requested form even when parsing stops before reaching --json.
+    parser->jsonOutput_ = arguments.contains(QStringLiteral("--json"));
     Error error;
     if (!parser->parseArguments(arguments, &error)) {
-        CWLog(QStringLiteral("Error parsing arguments: %1").arg(error.message));
+        CWUtility::debugLog(QStringLiteral("CWCommandLineParser"), QStringLiteral("Error parsing arguments: %1").arg(error.message));
         parser->parseError_ = error;
     }
     return parser;
@@ -224,10 +226,10 @@ QString CWCommandLineParser::helpText()
     text += line("  --help, -h           %@\n", QStringLiteral("Show this help message"));
     text += line("  --version, -v        %@\n", QStringLiteral("Show version information"));
     text += line("  --setup              %@\n", QStringLiteral("Check CLI setup status and show configuration info"));
-    text += line("  --input, -i FILE     %@\n", QStringLiteral("Input video file"));
+    text += line("  --input, -i FILE     %@\n", QStringLiteral("Input audio or video file"));
     text += line("  --output, -o FILE    %@\n", QStringLiteral("Output file path for single file export"));
-    text += line("  --split-export PATH  %@\n", QStringLiteral("Output path template for multi-file export"));
-    text += QString(continuation).replace(QStringLiteral("%@"), QStringLiteral("Creates multiple files based on cuts"));
+    text += line("  --split-export DIR   %@\n", QStringLiteral("Existing folder to write one file per kept piece into"));
+    text += QString(continuation).replace(QStringLiteral("%@"), QStringLiteral("(pieces end at split points and at cuts)"));
     text += line("  --preset, -p NAME    %@\n", QStringLiteral("Export preset name (default: %1)").arg(QStringLiteral("passthrough")));
     text += line("  --cut, -c TIME       %@\n", QStringLiteral("Timestamp with sub-second precision (HH:MM:SS.mmm)"));
     text += QString(continuation).replace(QStringLiteral("%@"), QStringLiteral("Can be specified multiple times for multiple cuts"));
@@ -241,17 +243,19 @@ QString CWCommandLineParser::helpText()
     text += line("  --meta-year TEXT     %@\n", QStringLiteral("Set year/creation date metadata"));
     text += line("  --meta-author TEXT   %@\n", QStringLiteral("Set author metadata"));
     text += line("  --meta-comment TEXT  %@\n", QStringLiteral("Set comment/description metadata"));
-    text += line("  --artwork FILE       %@\n", QStringLiteral("Set artwork image file for MP3 exports"));
+    text += line("  --artwork FILE       %@\n", QStringLiteral("Set the artwork (a JPEG or PNG picture) of the output"));
     text += line("  --small-artwork      %@\n", QStringLiteral("try to reduce the size of artwork data"));
     text += line("  --json               %@\n", QStringLiteral("Output progress and status in JSON format"));
     text += line("  --debug, --verbose   %@\n", QStringLiteral("Enable debug/verbose output"));
-    text += line("  --overwrite, -y      %@\n\n", QStringLiteral("Overwrite existing files without confirmation"));
-    text += QStringLiteral("Examples:") + QStringLiteral("\n");
-    text += QStringLiteral("  clipwell --input input.mp4 --output output.mp4 --preset H264\n");
-    text += QStringLiteral("  clipwell --input input.mp4 --split-export output/clip.mp4 --split 00:01:30.500 --split 00:02:45.250\n");
-    text += QStringLiteral("  clipwell --input input.mp4 --output trimmed.mp4 --cut 00:00:30.123 --cut 00:01:15.789 --cut 00:02:00.456\n");
-    text += QStringLiteral("  clipwell --input input.mp4 --output trimmed.mp4 --clear --cut 00:01:30.000\n");
-    text += QStringLiteral("  clipwell --input input.mp3 --output output.mp3 --meta-title \"My Song\" --meta-artist \"John Doe\" "
+    text += line("  --overwrite, -y      %@\n", QStringLiteral("Accepted for compatibility: existing outputs are always replaced"));
+    text += QString(continuation).replace(QStringLiteral("%@"), QStringLiteral("(only once the new file is complete)"));
+    text += QStringLiteral("\nExamples:\n");
+    text += QStringLiteral("  clipwell_cli --input input.mp4 --output output.mp4 --preset h264\n");
+    text += QStringLiteral("  clipwell_cli --input input.mp4 --split-export pieces --split 00:01:30.500 --split 00:02:45.250\n");
+    text +=
+        QStringLiteral("  clipwell_cli --input input.mp4 --output trimmed.mp4 --cut 00:00:30.123 --cut 00:01:15.789 --cut 00:02:00.456\n");
+    text += QStringLiteral("  clipwell_cli --input input.mp4 --output trimmed.mp4 --clear --cut 00:01:30.000\n");
+    text += QStringLiteral("  clipwell_cli --input input.mp3 --output output.mp3 --meta-title \"My Song\" --meta-artist \"John Doe\" "
                            "--meta-album \"Greatest Hits\" --meta-year \"2025\"\n");
     return text;
 }
@@ -269,15 +273,16 @@ bool CWCommandLineParser::configureProject(CWProject& project, Error* error)
 
 bool CWCommandLineParser::applyPresetToProject(CWProject& project, Error* error)
 {
-    if (presetName_.isEmpty())
-        return true;
     if (QFileInfo(outputFile_).suffix().toLower() == QLatin1String("mp3") &&
         presetName_.compare(QLatin1String("passthrough"), Qt::CaseInsensitive) == 0)
         presetName_ = QStringLiteral("lame");
+    // The HEVC preset's name was once misspelt; scripts that use the old name keep working.
+    const QString wanted =
+        presetName_.compare(QLatin1String("HVEC / h265"), Qt::CaseInsensitive) == 0 ? QStringLiteral("HEVC / h265") : presetName_;
     QStringList known;
     for (const CWPresetClass* presetClass : CWPreset::allPresetClasses()) {
-        if (presetClass->identifier.compare(presetName_, Qt::CaseInsensitive) == 0 ||
-            presetClass->presetName.compare(presetName_, Qt::CaseInsensitive) == 0) {
+        if (presetClass->identifier.compare(wanted, Qt::CaseInsensitive) == 0 ||
+            presetClass->presetName.compare(wanted, Qt::CaseInsensitive) == 0) {
             project.changePresetTo(presetClass->create());
             return true;
         }

@@ -24,7 +24,8 @@ class CWCommandLineParser {
 public:
     enum Operation : int64_t { NoOperation = 0, ShowHelp = 1, ShowVersion = 2, ShowSetup = 3, Export = 4 };
 
-    // Parses at once; a failure is logged ("Error parsing arguments: ...") and kept in parseError().
+    // Parses at once; a failure is kept in parseError() (and logged with --debug). --json anywhere on
+    // the line counts, even after the argument that stopped the parsing.
     static std::unique_ptr<CWCommandLineParser> parserWithArguments(const QStringList& arguments);
     bool parseArguments(const QStringList& arguments, Error* error);
 

@@ -15,6 +15,7 @@
 #include <QThread>
 #include <QTimer>
 
+#include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <sys/socket.h>
@@ -34,9 +35,13 @@ const char* const kConfigureSteps[] = {
 const char* kGrantCommand = "Without a desktop, grant a folder with: clipwell --grant-cli-access FOLDER";
 
 int signalPipe[2] = {-1, -1};
+// Set by the signal handler itself, so that work that blocks the event loop (opening the input)
+// learns of it at once: an interrupted call there is a cancellation, not a failure.
+std::atomic<bool> signalled{false};
 
 void onSignal(int)
 {
+    signalled = true;
     const char byte = 1;
     (void)!write(signalPipe[1], &byte, 1);
 }
@@ -85,19 +90,18 @@ int showSetup()
     return 0;
 }
 
-// Both paths inside the granted folder, or an explanation on standard error.
-bool checkFolderAccess(const CWCommandLineParser& parser)
+// Empty when both paths lie inside the granted folder; else the explanation, as lines of text.
+QString folderAccessProblem(const CWCommandLineParser& parser)
 {
     debug(QStringLiteral("Attempting to resolve bookmark"));
     Error error;
     const auto folder = resolveFolder(error);
     if (!folder) {
-        std::fprintf(stderr, "ERROR: No folder access configured.\n\nBefore using this CLI tool, you must:\n");
+        QString text = QStringLiteral("ERROR: No folder access configured.\n\nBefore using this CLI tool, you must:\n");
         for (const char* step : kConfigureSteps)
-            std::fprintf(stderr, "%s\n", step);
-        std::fprintf(stderr, "\n%s\n\n", kGrantCommand);
-        std::fprintf(stderr, "Technical details: %s\n", qPrintable(error.describe()));
-        return false;
+            text += QString::fromUtf8(step) + QLatin1Char('\n');
+        text += QStringLiteral("\n%1\n\n").arg(QString::fromUtf8(kGrantCommand));
+        return text + QStringLiteral("Technical details: %1\n").arg(error.describe());
     }
     debug(QStringLiteral("Bookmark resolved to: %1").arg(*folder));
     struct Check {
@@ -112,14 +116,13 @@ bool checkFolderAccess(const CWCommandLineParser& parser)
         debug(QStringLiteral("Checking if %1 path '%2' is within bookmarked path '%3'")
                   .arg(QString::fromLatin1(check.what).toLower(), check.path, *folder));
         if (!CWFolderAccess::isWithin(check.path, *folder)) {
-            std::fprintf(stderr, "ERROR: %s file is not within the accessible folder.\n", check.what);
-            std::fprintf(stderr, "%s file: %s\n", check.what, qPrintable(CWFolderAccess::resolvedPath(check.path)));
-            std::fprintf(stderr, "Accessible folder: %s\n", qPrintable(*folder));
-            std::fprintf(stderr, "\nTo %s, please reconfigure the accessible folder in Clipwell's preferences.\n", check.verb);
-            return false;
+            const QString what = QString::fromLatin1(check.what);
+            return QStringLiteral("ERROR: %1 file is not within the accessible folder.\n%1 file: %2\nAccessible folder: %3\n\n"
+                                  "To %4, please reconfigure the accessible folder in Clipwell's preferences.\n")
+                .arg(what, CWFolderAccess::resolvedPath(check.path), *folder, QString::fromLatin1(check.verb));
         }
     }
-    return true;
+    return {};
 }
 
 } // namespace
@@ -151,13 +154,22 @@ int main(int argc, char** argv)
         return showSetup();
 
     auto exporter = CWCommandLineExporter::exporterWithParser(parser);
+    exporter->cancelWhenSet(&signalled);
     if (parser->parseError()) {
         // Nothing is exported with half the arguments.
         exporter->printError(parser->parseError()->message);
         return 1;
     }
-    if (!checkFolderAccess(*parser))
+    if (const QString problem = folderAccessProblem(*parser); !problem.isEmpty()) {
+        // A JSON reader gets one error record on standard output; a person gets the text on standard error.
+        if (parser->jsonOutput()) {
+            exporter->printError(problem.trimmed());
+        } else {
+            std::fputs(qPrintable(problem), stderr);
+            std::fflush(stderr);
+        }
         return 1;
+    }
 
     // Ctrl+C and SIGTERM cancel the export; the handler only writes to a pipe the event loop watches.
     if (socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) == 0) {

@@ -2,8 +2,8 @@
 
 #include "CompositionReader.h"
 #include "CWAudioTrackTransfer.h"
+#include "CWUtility.h"
 #include "CWVideoTrackTransfer.h"
-#include "Log.h"
 #include "MainQueue.h"
 #include "MediaAsset.h"
 #include "MediaWriter.h"
@@ -12,6 +12,11 @@
 #include <QDateTime>
 
 #include <mutex>
+
+namespace {
+// The session's progress notes are for diagnosis: shown with --debug, never otherwise.
+void log(const QString& message) { CWUtility::debugLog(QStringLiteral("CWAssetWriterExportSession"), message); }
+} // namespace
 
 CWAssetWriterExportSession::CWAssetWriterExportSession(std::shared_ptr<CWExportProject> project, QString url,
                                                        std::shared_ptr<CWPreset> preset)
@@ -60,10 +65,10 @@ bool CWAssetWriterExportSession::setUp(Error* error)
         preset()->configureCompressionSession(options.settings);
         std::unique_ptr<VideoEncodingInput> encoding = VideoEncodingInput::create(*writer_, options, error);
         if (!encoding) {
-            CWLog(QStringLiteral("FAILED TO CREATE ENCODER: %1").arg(error ? error->message : QString()));
+            log(QStringLiteral("FAILED TO CREATE ENCODER: %1").arg(error ? error->message : QString()));
             return false;
         }
-        CWLog(QStringLiteral("created compressor"));
+        log(QStringLiteral("created compressor"));
         VideoComposition videoComposition = *p.videoComposition();
         videoComposition.renderSize = options.size;
         auto output = reader_->addVideoCompositionOutput(videoComposition);
@@ -177,5 +182,5 @@ void CWAssetWriterExportSession::logTransferProgress(double progress)
     QString text = QString::asprintf("Transfer Progress: %0.2f\n", progress);
     for (const auto& transfer : transfers_)
         text += QStringLiteral("\t\t %1\n").arg(transfer->description());
-    CWLog(text.trimmed());
+    log(text.trimmed());
 }

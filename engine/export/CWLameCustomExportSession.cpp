@@ -4,6 +4,9 @@
 #include "CWId3Tag.h"
 #include "CWUtility.h"
 
+#include <QBuffer>
+#include <QImage>
+
 #include <lame/lame.h>
 
 #include <algorithm>
@@ -34,6 +37,9 @@ int CWLameCustomExportSession::sourceChannelCount() const
 
 QString CWLameCustomExportSession::fieldValueWithID(const QString& frameID, const QString& value)
 {
+    // LAME takes a comment as "COMM=description=text"; ours has no description.
+    if (frameID == QLatin1String("COMM"))
+        return frameID + QStringLiteral("==") + value;
     return frameID + QLatin1Char('=') + value;
 }
 
@@ -68,7 +74,10 @@ bool CWLameCustomExportSession::beginExport(Error* error)
     const int kbps = int(configuration()->selectedBitrate() / 1000);
     log(QStringLiteral("lame_set_brate(%1) result: %2").arg(kbps).arg(lame_set_brate(gfp, kbps)));
     log(QStringLiteral("lame_set_quality(0) result: %1").arg(lame_set_quality(gfp, 0)));
-    transferMetadataToLame();
+    if (!transferMetadataToLame(error)) {
+        lame_.reset();
+        return false;
+    }
     // LAME would put the ID3v2 tag into its own bit-stream buffer, which cannot hold large artwork
     // (it aborts the process); the tags are written here instead, around the audio.
     lame_set_write_id3tag_automatic(gfp, 0);
@@ -97,7 +106,7 @@ bool CWLameCustomExportSession::beginExport(Error* error)
     return true;
 }
 
-void CWLameCustomExportSession::transferMetadataToLame()
+bool CWLameCustomExportSession::transferMetadataToLame(Error* error)
 {
     const std::vector<MetadataItem> items = metadataForExport();
     log(QStringLiteral("Processing %1 metadata items").arg(items.size()));
@@ -121,8 +130,12 @@ void CWLameCustomExportSession::transferMetadataToLame()
             if (!text)
                 break;
             const auto value = fieldValueDataWithID(QString::fromLatin1(field.frame), item.stringValue());
-            id3tag_set_fieldvalue_utf16(gfp, value.data());
-            log(QStringLiteral("Set %1: %2").arg(QString::fromLatin1(field.label), item.stringValue()));
+            const int result = id3tag_set_fieldvalue_utf16(gfp, value.data());
+            log(QStringLiteral("Set %1: %2, result: %3").arg(QString::fromLatin1(field.label), item.stringValue()).arg(result));
+            if (result != 0) {
+                setError(error, lameError(4, QStringLiteral("Cannot write the %1 into the MP3 tag.").arg(QLatin1String(field.label))));
+                return false;
+            }
         }
         if (handled)
             continue;
@@ -134,14 +147,23 @@ void CWLameCustomExportSession::transferMetadataToLame()
                 log(QStringLiteral("Found artwork in metadata but unknown format: %1").arg(QString::fromLatin1(item.value.typeName())));
                 continue;
             }
-            const QByteArray art = item.dataValue();
+            QByteArray art = item.dataValue();
             log(QStringLiteral("Found artwork in metadata (NSData), size: %1 bytes").arg(art.size()));
-            if (!art.isEmpty()) {
-                const int result = id3tag_set_albumart(gfp, art.constData(), size_t(art.size()));
-                log(QStringLiteral("Set album art from metadata, size: %1 bytes, result: %2").arg(art.size()).arg(result));
+            if (art.isEmpty())
+                continue;
+            int result = id3tag_set_albumart(gfp, art.constData(), size_t(art.size()));
+            if (result != 0) {
+                // MP3 tags hold JPEG, PNG or GIF pictures; any other picture goes in as PNG.
+                QBuffer png;
+                const QImage image = QImage::fromData(art);
+                if (!image.isNull() && png.open(QIODevice::WriteOnly) && image.save(&png, "PNG"))
+                    result = id3tag_set_albumart(gfp, png.data().constData(), size_t(png.data().size()));
             }
+            // Data that is no picture at all is left out, as every other format does.
+            log(QStringLiteral("Set album art from metadata, size: %1 bytes, result: %2").arg(art.size()).arg(result));
         }
     }
+    return true;
 }
 
 bool CWLameCustomExportSession::exportAudioBuffer(PcmBuffer& buffer, Error* error)

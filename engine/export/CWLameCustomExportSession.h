@@ -31,7 +31,8 @@ protected:
     int sourceChannelCount() const override;
 
 private:
-    void transferMetadataToLame();
+    // The export's metadata into LAME's tag; false with an error when LAME refuses an item.
+    bool transferMetadataToLame(Error* error);
 
     struct LameDeleter {
         void operator()(lame_global_struct* handle) const;

@@ -47,8 +47,8 @@ void CWPreset::registerStandardPresets()
                                              "Export Video using h264 encoding for small file sizes and very high compatibility", "h264",
                                              false, true, quality));
         beDefaultClass(QStringLiteral("h264"));
-        registerClass(describe<CWH265Preset>("CWH265Preset", "h265", "HVEC / h265",
-                                             "Encodes video using HVEC/h265, for smallest file sizes", "hevc", false, true));
+        registerClass(describe<CWH265Preset>("CWH265Preset", "h265", "HEVC / h265",
+                                             "Encodes video using HEVC/h265, for smallest file sizes", "hevc", false, true));
         beDefaultClass(QStringLiteral("h265"));
         registerClass(describe<CWLamePreset>("CWLamePreset", "lame", "MP3 Audio",
                                              "Export audio using MP3 format for high quality lossy compression.", "mp3", true, true));
@@ -56,7 +56,7 @@ void CWPreset::registerStandardPresets()
             "CWPassThroughPreset", "passthrough", "Passthrough",
             "Export Video by keeping the original encoding. Super fast export, but fading is not supported", "trimmed", true, true));
         registerClass(describe<CWQOAPreset>("CWQOAPreset", "qoa", "QOA Audio",
-                                            "Export audio using Quite OK Audio (QOA) format for efficient lossless compression", "qoa",
+                                            "Export audio using the Quite OK Audio (QOA) format: small, lossy, very fast to decode", "qoa",
                                             true, false));
         registerClass(describe<CWThumbnailPreset>("CWThumbnailPreset", "low", "Thumbnail", "Encodes video in a tiny video with low quality",
                                                   "thumbnail", false, true));

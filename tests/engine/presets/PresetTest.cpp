@@ -40,7 +40,7 @@ TEST(CWPresetCatalogue, OrderDefaultAndLastPreset)
     QStringList names;
     for (const CWPresetClass* presetClass : CWPreset::allPresetClasses())
         names << presetClass->presetName;
-    EXPECT_EQ(names, (QStringList{"AVC / h264", "Apple Lossless", "FLAC Audio", "HVEC / h265", "M4A Audio", "MP3 Audio", "Passthrough",
+    EXPECT_EQ(names, (QStringList{"AVC / h264", "Apple Lossless", "FLAC Audio", "HEVC / h265", "M4A Audio", "MP3 Audio", "Passthrough",
                                   "QOA Audio", "Thumbnail"}));
 
     UserDefaults::removeObjectForKey(QStringLiteral("lastPreset"));
