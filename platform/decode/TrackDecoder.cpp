@@ -81,8 +81,13 @@ bool TrackDecoder::seek(CMTime sourceTime, Error* error)
             target -= av_rescale_q(AV_TIME_BASE / 5, AV_TIME_BASE_Q, stream_->time_base);
         return positionAt(target, error);
     }
-    // Video: a keyframe decoded before its presentation can lie just after the time; go back further then.
-    for (int attempt = 0; attempt < 4; ++attempt) {
+    // Video: the first packet must be shown at or before the time. A keyframe decoded before its
+    // presentation can lie just after it (B-frames); a demuxer without an index (MPEG-TS) may land
+    // well after it. Go back further then, farther each time, and in the end from the beginning.
+    const int64_t second = av_rescale_q(AV_TIME_BASE, AV_TIME_BASE_Q, stream_->time_base);
+    seekTime_ = sourceTime;
+    seekAttempt_ = 0;
+    for (int attempt = 0; attempt < 6; ++attempt) {
         if (!positionAt(target, error))
             return false;
         if (readPacket(error) != Read::Packet)
@@ -90,13 +95,35 @@ bool TrackDecoder::seek(CMTime sourceTime, Error* error)
         const int64_t dts = decodeTimestamp(*packet_);
         const int64_t pts = presentationTimestamp(*packet_);
         const bool before = pts == AV_NOPTS_VALUE || CMTimeCompare(packetTime(pts), sourceTime) <= 0;
-        if (before || dts == AV_NOPTS_VALUE || dts <= stream_->start_time || dts - 1 >= target) {
+        const bool atStart = dts == AV_NOPTS_VALUE || (stream_->start_time != AV_NOPTS_VALUE && dts <= stream_->start_time);
+        if (before || atStart) {
             pendingPacket_ = true; // decode the packet already read
             return true;
         }
-        target = dts - 1;
+        target = std::min(dts - 1, target - (second << attempt));
     }
-    return positionAt(target, error);
+    return rewind(error);
+}
+
+bool TrackDecoder::landedAfterSeekTime(const AVFrame* frame) const
+{
+    if (!CMTIME_IS_VALID(seekTime_) || seekAttempt_ >= 6 || track_.mediaType != MediaType::Video)
+        return false;
+    const CMTime shown = frameTime(frame);
+    const CMTime expected = CMTimeMaximum(seekTime_, track_.timeRange.start);
+    return CMTIME_IS_NUMERIC(shown) && CMTimeCompare(shown, CMTimeAdd(expected, CMTimeMake(1, 1000))) > 0;
+}
+
+bool TrackDecoder::rewind(Error* error)
+{
+    // By bytes first: a demuxer that does not see the first keyframe as one (MPEG-TS without random
+    // access flags) would otherwise land on the second.
+    endOfStream_ = draining_ = failed_ = pendingPacket_ = false;
+    if (decodes_)
+        decoder_.flush();
+    if (!(input_->iformat->flags & AVFMT_NO_BYTE_SEEK) && av_seek_frame(input_.get(), -1, 0, AVSEEK_FLAG_BYTE) >= 0)
+        return true;
+    return positionAt(INT64_MIN, error);
 }
 
 TrackDecoder::Read TrackDecoder::readPacket(Error* error)
@@ -128,6 +155,18 @@ FramePtr TrackDecoder::nextFrame(Error* error, int64_t skipBefore)
         FramePtr frame = makeFrame();
         switch (decoder_.receive(frame.get(), error)) {
         case StreamDecoder::Status::Frame:
+            if (landedAfterSeekTime(frame.get())) {
+                // The demuxer placed us after the time (MPEG-TS marks no keyframes, so its seeks land
+                // anywhere and the decoder waits for the next keyframe): start earlier, in the end
+                // from the beginning.
+                const int64_t second = av_rescale_q(AV_TIME_BASE, AV_TIME_BASE_Q, stream_->time_base);
+                const bool repositioned =
+                    ++seekAttempt_ < 6 ? positionAt(timestampForTime(seekTime_) - (second << seekAttempt_), error) : rewind(error);
+                if (!repositioned)
+                    return nullptr;
+                continue;
+            }
+            seekTime_ = kCMTimeInvalid;
             return frame;
         case StreamDecoder::Status::EndOfStream:
             endOfStream_ = true;

@@ -46,6 +46,9 @@ private:
     enum class Read { Packet, End, Failed };
     Read readPacket(Error* error);
     bool positionAt(int64_t timestamp, Error* error);
+    bool rewind(Error* error); // to the very start of the file
+    // The first frame after a seek is shown after the time: the seek went too far.
+    bool landedAfterSeekTime(const AVFrame* frame) const;
     // Opens the file for reading the track from its start.
     bool openInput(Error* error);
 
@@ -59,5 +62,7 @@ private:
     bool endOfStream_ = false;
     bool draining_ = false;
     bool failed_ = false;
-    bool pendingPacket_ = false; // packet_ holds a packet read ahead that is still to be used
+    bool pendingPacket_ = false;       // packet_ holds a packet read ahead that is still to be used
+    CMTime seekTime_ = kCMTimeInvalid; // the last seek's time until its first frame is checked
+    int seekAttempt_ = 0;
 };
