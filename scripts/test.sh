@@ -12,7 +12,8 @@ bash scripts/check-format.sh
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build "$build" --parallel "$(nproc)"
 bash scripts/check-layers.sh "$build"
-ctest --test-dir "$build" --output-on-failure --parallel "$(nproc)"
+# The GUI tests need a real X server and a real audio server: the wrapper starts both for the run.
+bash scripts/with-display-and-audio.sh ctest --test-dir "$build" --output-on-failure --parallel "$(nproc)"
 if [ "${CLIPWELL_QUICK_TEST:-0}" != 1 ]; then
   bash scripts/sanitize.sh both
 fi

@@ -1,0 +1,88 @@
+#include "QtAudioOutput.h"
+
+#include <QAudioDevice>
+#include <QAudioSink>
+#include <QIODevice>
+#include <QMediaDevices>
+
+#include <cstring>
+
+namespace {
+class PullDevice : public QIODevice {
+public:
+    explicit PullDevice(AudioOutput::Pull pull, int frameBytes) : pull_(std::move(pull)), frameBytes_(frameBytes) {}
+    bool isSequential() const override { return true; }
+    qint64 bytesAvailable() const override { return 1 << 16; }
+
+protected:
+    qint64 readData(char* data, qint64 maxBytes) override
+    {
+        maxBytes = maxBytes / frameBytes_ * frameBytes_;
+        const qint64 got = pull_(data, maxBytes);
+        memset(data + got, 0, size_t(maxBytes - got));
+        return maxBytes;
+    }
+    qint64 writeData(const char*, qint64) override { return -1; }
+
+private:
+    AudioOutput::Pull pull_;
+    int frameBytes_;
+};
+} // namespace
+
+QtAudioOutput::QtAudioOutput() = default;
+
+QtAudioOutput::~QtAudioOutput() { stop(); }
+
+PcmFormat QtAudioOutput::formatFor(int sampleRate, int channelCount) const
+{
+    const QAudioDevice device = QMediaDevices::defaultAudioOutput();
+    QAudioFormat format;
+    format.setSampleRate(sampleRate);
+    format.setChannelCount(channelCount);
+    format.setSampleFormat(QAudioFormat::Float);
+    if (!device.isNull() && !device.isFormatSupported(format)) {
+        // The device's own rate and channels; the mix converts to them.
+        const QAudioFormat preferred = device.preferredFormat();
+        format.setSampleRate(preferred.sampleRate());
+        format.setChannelCount(std::min(channelCount, preferred.channelCount()));
+    }
+    return PcmFormat{format.sampleRate(), format.channelCount(), 0, PcmFormat::Sample::Float32};
+}
+
+bool QtAudioOutput::start(const PcmFormat& format, Pull pull)
+{
+    stop();
+    const QAudioDevice device = QMediaDevices::defaultAudioOutput();
+    if (device.isNull())
+        return false;
+    format_.setSampleRate(format.sampleRate);
+    format_.setChannelCount(format.channelCount);
+    format_.setSampleFormat(QAudioFormat::Float);
+    sink_ = std::make_unique<QAudioSink>(device, format_);
+    source_ = std::make_unique<PullDevice>(std::move(pull), format.bytesPerFrame());
+    source_->open(QIODevice::ReadOnly);
+    sink_->start(source_.get());
+    if (sink_->error() != QAudio::NoError) {
+        stop();
+        return false;
+    }
+    return true;
+}
+
+void QtAudioOutput::stop()
+{
+    if (sink_)
+        sink_->stop();
+    sink_.reset();
+    source_.reset();
+}
+
+int64_t QtAudioOutput::playedMicroseconds() const
+{
+    if (!sink_)
+        return 0;
+    // What was handed to the server, less what still waits in the sink's own buffer.
+    const qint64 waiting = format_.durationForBytes(qint32(std::max<qsizetype>(sink_->bufferSize() - sink_->bytesFree(), 0)));
+    return std::max<int64_t>(sink_->processedUSecs() - waiting, 0);
+}

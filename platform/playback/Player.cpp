@@ -1,0 +1,311 @@
+#include "Player.h"
+
+#include "AudioDecodeWorker.h"
+#include "Log.h"
+#include "MainQueue.h"
+#include "MediaAsset.h"
+#include "VideoDecodeWorker.h"
+
+#include <QPointer>
+#include <QThreadPool>
+#include <QTimer>
+
+#include <cmath>
+
+namespace {
+AudioOutputFactory& outputFactory()
+{
+    static AudioOutputFactory factory;
+    return factory;
+}
+
+void sayOnce(const QString& message)
+{
+    static bool said = false;
+    if (!said)
+        CWLog(message);
+    said = true;
+}
+} // namespace
+
+void Player::setAudioOutputFactory(AudioOutputFactory factory) { outputFactory() = std::move(factory); }
+
+Player::Player(const QString& path, QObject* parent) : QObject(parent)
+{
+    QPointer<Player> self(this);
+    QThreadPool::globalInstance()->start([self, path] {
+        Error error;
+        std::shared_ptr<const MediaAsset> asset = MediaAsset::open(path, &error);
+        MainQueue::async([self, asset, error] {
+            if (!self)
+                return;
+            if (asset)
+                self->becomeReady(asset);
+            else
+                self->fail(error);
+        });
+    });
+}
+
+Player::Player(std::shared_ptr<const MediaAsset> asset, QObject* parent) : QObject(parent)
+{
+    QPointer<Player> self(this);
+    MainQueue::async([self, asset] {
+        if (self)
+            self->becomeReady(asset);
+    });
+}
+
+Player::~Player()
+{
+    // The output pulls from the audio worker: it stops first.
+    if (audioOutput_)
+        audioOutput_->stop();
+    audioOutput_.reset();
+    audio_.reset();
+    video_.reset();
+}
+
+CMTime Player::duration() const { return asset_ ? asset_->duration() : kCMTimeInvalid; }
+
+void Player::becomeReady(std::shared_ptr<const MediaAsset> asset)
+{
+    asset_ = std::move(asset);
+    const auto videoTracks = asset_->tracksWithMediaType(MediaType::Video);
+    if (videoTracks.empty() && asset_->tracksWithMediaType(MediaType::Audio).empty())
+        return fail(
+            mediaLayerError(MediaLayerErrorCode::NotFound, QStringLiteral("\"%1\" has no sound and no pictures.").arg(asset_->path())));
+    timer_ = new QTimer(this);
+    timer_->setTimerType(Qt::PreciseTimer);
+    timer_->setInterval(4);
+    connect(timer_, &QTimer::timeout, this, [this] { tick(); });
+    if (!videoTracks.empty()) {
+        QPointer<Player> self(this);
+        video_ = std::make_unique<VideoDecodeWorker>(asset_, videoTracks.front().trackID, [self] {
+            MainQueue::async([self] {
+                if (self)
+                    self->onWorkerNews();
+            });
+        });
+        seeking_ = true;
+        video_->seek(kCMTimeZero, true);
+    }
+    status_ = Status::ReadyToPlay;
+    emit statusChanged();
+}
+
+void Player::fail(const Error& error)
+{
+    const bool wasPlaying = playing_;
+    playing_ = false;
+    if (timer_)
+        timer_->stop();
+    stopAudio();
+    error_ = error;
+    status_ = Status::Failed;
+    finishSeek(false);
+    emit statusChanged();
+    if (wasPlaying)
+        emit rateChanged();
+}
+
+CMTime Player::clockTime() const
+{
+    if (!playing_)
+        return anchor_;
+    const int64_t micros = audioOutput_ ? audioOutput_->playedMicroseconds() : systemClock_.nsecsElapsed() / 1000;
+    return CMTimeMinimum(CMTimeAdd(anchor_, CMTimeMake(std::max<int64_t>(micros, 0), 1000000)), duration());
+}
+
+CMTime Player::currentTime() const { return clockTime(); }
+
+void Player::play()
+{
+    if (status_ != Status::ReadyToPlay || playing_)
+        return;
+    if (CMTimeCompare(anchor_, duration()) >= 0) // at the end: from the start again
+        seekToTime(kCMTimeZero);
+    playing_ = true;
+    startAudio(anchor_);
+    systemClock_.restart();
+    timer_->start();
+    emit rateChanged();
+    notifyObservers();
+}
+
+void Player::pause()
+{
+    if (!playing_)
+        return;
+    anchor_ = clockTime();
+    playing_ = false;
+    timer_->stop();
+    stopAudio();
+    emit rateChanged();
+    notifyObservers();
+}
+
+void Player::seekToTime(CMTime time, CMTime toleranceBefore, CMTime toleranceAfter, std::function<void(bool)> completion)
+{
+    if (status_ != Status::ReadyToPlay || !CMTIME_IS_NUMERIC(time)) {
+        if (completion)
+            MainQueue::async([completion] { completion(false); });
+        return;
+    }
+    finishSeek(false); // a seek still under way is replaced
+    anchor_ = CMTimeMaximum(kCMTimeZero, CMTimeMinimum(time, duration()));
+    seekCompletion_ = std::move(completion);
+    if (playing_) {
+        startAudio(anchor_);
+        systemClock_.restart();
+    }
+    if (!video_) {
+        QPointer<Player> self(this);
+        MainQueue::async([self] {
+            if (self)
+                self->finishSeek(true);
+        });
+        return;
+    }
+    const bool exact = CMTimeCompare(toleranceBefore, kCMTimeZero) == 0 && CMTimeCompare(toleranceAfter, kCMTimeZero) == 0;
+    seeking_ = true;
+    video_->seek(anchor_, exact);
+}
+
+void Player::finishSeek(bool finished)
+{
+    seeking_ = false;
+    if (auto completion = std::move(seekCompletion_)) {
+        seekCompletion_ = nullptr;
+        completion(finished);
+    }
+    if (finished)
+        notifyObservers();
+}
+
+void Player::onWorkerNews()
+{
+    if (status_ != Status::ReadyToPlay)
+        return;
+    if (seeking_) {
+        if (std::optional<PlaybackFrame> frame = video_->take()) {
+            showFrame(std::move(*frame));
+            finishSeek(true);
+        } else if (video_->ended()) {
+            if (const std::optional<Error> failure = video_->failure())
+                return fail(*failure);
+            finishSeek(true); // nothing to show there
+        }
+    }
+    if (const std::optional<Error> failure = video_->failure())
+        return fail(*failure);
+    if (playing_)
+        tick();
+}
+
+void Player::tick()
+{
+    if (!playing_)
+        return;
+    if (audio_) {
+        if (const std::optional<Error> failure = audio_->failure())
+            return fail(*failure);
+    }
+    const CMTime now = clockTime();
+    const bool atEnd = CMTimeCompare(now, duration()) >= 0;
+    if (video_ && !seeking_) {
+        // The latest frame that is due; the ones it passes over came too late to be shown.
+        std::optional<PlaybackFrame> due;
+        while (std::optional<PlaybackFrame> next = video_->peek()) {
+            if (!atEnd && CMTimeCompare(next->time, now) > 0)
+                break;
+            if (due && !atEnd)
+                ++dropped_;
+            due = video_->take();
+        }
+        if (due)
+            showFrame(std::move(*due));
+        if (const std::optional<Error> failure = video_->failure())
+            return fail(*failure);
+    }
+    const double seconds = CMTimeGetSeconds(now);
+    for (auto& [token, observer] : observers_) {
+        if (seconds + 1e-9 < observer.nextDue)
+            continue;
+        const double interval = std::max(CMTimeGetSeconds(observer.interval), 0.001);
+        observer.nextDue = (std::floor(seconds / interval + 1e-9) + 1) * interval;
+        observer.callback(now);
+    }
+    if (atEnd && (!video_ || video_->ended())) {
+        // Stopped on the last frame; a seek or play goes on from here.
+        anchor_ = duration();
+        playing_ = false;
+        timer_->stop();
+        stopAudio();
+        emit rateChanged();
+        notifyObservers();
+    }
+}
+
+void Player::showFrame(PlaybackFrame frame)
+{
+    frame_ = std::move(frame);
+    emit frameChanged();
+}
+
+void Player::startAudio(CMTime from)
+{
+    const auto tracks = asset_->tracksWithMediaType(MediaType::Audio);
+    if (tracks.empty())
+        return;
+    int rate = 0, channels = 0;
+    for (const MediaTrack& track : tracks) {
+        rate = std::max(rate, track.sampleRate);
+        channels = std::max(channels, track.channelCount);
+    }
+    if (!audioOutput_ && outputFactory())
+        audioOutput_ = outputFactory()();
+    if (!audioOutput_) {
+        sayOnce(QStringLiteral("Player: no audio output; playing on the system clock"));
+        return;
+    }
+    audioOutput_->stop();
+    const PcmFormat format = audioOutput_->formatFor(rate > 0 ? rate : 48000, channels > 0 ? channels : 2);
+    if (!audio_ || audio_->format().sampleRate != format.sampleRate || audio_->format().channelCount != format.channelCount)
+        audio_ = std::make_unique<AudioDecodeWorker>(asset_, format);
+    audio_->start(from);
+    AudioDecodeWorker* worker = audio_.get();
+    if (!audioOutput_->start(format, [worker](char* data, int64_t maxBytes) { return worker->read(data, maxBytes); })) {
+        sayOnce(QStringLiteral("Player: no audio device; playing on the system clock"));
+        audioOutput_.reset();
+    }
+}
+
+void Player::stopAudio()
+{
+    if (audioOutput_)
+        audioOutput_->stop();
+}
+
+int Player::addPeriodicTimeObserver(CMTime interval, std::function<void(CMTime)> callback)
+{
+    const int token = nextObserver_++;
+    observers_[token] = Observer{interval, std::move(callback), 0};
+    return token;
+}
+
+void Player::removeTimeObserver(int token) { observers_.erase(token); }
+
+void Player::notifyObservers()
+{
+    const CMTime now = clockTime();
+    const double seconds = CMTimeGetSeconds(now);
+    // Copies: a callback may add or remove observers.
+    auto observers = observers_;
+    for (auto& [token, observer] : observers) {
+        const double interval = std::max(CMTimeGetSeconds(observer.interval), 0.001);
+        if (auto found = observers_.find(token); found != observers_.end())
+            found->second.nextDue = (std::floor(seconds / interval + 1e-9) + 1) * interval;
+        observer.callback(now);
+    }
+}

@@ -1,0 +1,107 @@
+// Plays an asset in the engine's exact time: the upright, square-pixel frame on screen, the sound of
+// every audio track mixed as the export mixes it, a current time that is a CMTime. Seeks with zero
+// tolerances show the frame whose presentation interval contains the time and keep that exact time
+// while paused; other seeks may show the frame decoded from the keyframe first. Targets outside the
+// asset are clamped (0; the end, showing the last frame). While playing, the sound's clock drives the
+// pictures: a frame is shown when due and frames that are late are dropped (and counted); without an
+// audio output the system clock stands in, said once in the log. At the end playback stops on the last
+// frame; a stream that turns out damaged stops playback with an error (status Failed).
+//
+// Main thread only: every call, callback and signal. Decoding runs on two worker threads with small
+// bounded queues; destroying the player stops them at once.
+#pragma once
+
+#include "AudioOutput.h"
+#include "CMTime.h"
+#include "Error.h"
+#include "PlaybackFrame.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+
+class AudioDecodeWorker;
+class MediaAsset;
+class QTimer;
+class VideoDecodeWorker;
+
+class Player : public QObject {
+    Q_OBJECT
+public:
+    enum class Status { Loading, ReadyToPlay, Failed };
+
+    // Opens the file on a worker thread; the status leaves Loading on the main thread.
+    explicit Player(const QString& path, QObject* parent = nullptr);
+    explicit Player(std::shared_ptr<const MediaAsset> asset, QObject* parent = nullptr);
+    ~Player() override;
+
+    // The output new players play through (the application sets Qt Multimedia's); none by default.
+    static void setAudioOutputFactory(AudioOutputFactory factory);
+
+    Status status() const { return status_; }
+    const Error& error() const { return error_; }
+    const std::shared_ptr<const MediaAsset>& asset() const { return asset_; }
+    CMTime duration() const;
+    bool hasVideo() const { return video_ != nullptr; }
+    CMTime currentTime() const;
+    float rate() const { return playing_ ? 1.0f : 0.0f; }
+    void play();
+    void pause();
+    // The completion (if any) gets true once the frame for this seek is on screen, false when a later
+    // seek replaced it.
+    void seekToTime(CMTime time, CMTime toleranceBefore, CMTime toleranceAfter, std::function<void(bool)> completion = {});
+    void seekToTime(CMTime time) { seekToTime(time, kCMTimeZero, kCMTimeZero); }
+
+    // The frame on screen (an empty image before the first one and for audio-only assets).
+    const PlaybackFrame& currentFrame() const { return frame_; }
+    int droppedFrameCount() const { return dropped_; }
+    bool usesSystemClock() const { return !audioOutput_; }
+
+    // The callback runs every interval of playback and after each seek, play and pause.
+    int addPeriodicTimeObserver(CMTime interval, std::function<void(CMTime)> callback);
+    void removeTimeObserver(int token);
+
+signals:
+    void statusChanged();
+    void frameChanged(); // a new frame is on screen
+    void rateChanged();  // playing started or stopped
+
+private:
+    void becomeReady(std::shared_ptr<const MediaAsset> asset);
+    void fail(const Error& error);
+    void tick();
+    void showFrame(PlaybackFrame frame);
+    void startAudio(CMTime from);
+    void stopAudio();
+    CMTime clockTime() const;
+    void notifyObservers();
+    void finishSeek(bool finished);
+    void onWorkerNews();
+
+    std::shared_ptr<const MediaAsset> asset_;
+    Status status_ = Status::Loading;
+    Error error_;
+    std::unique_ptr<VideoDecodeWorker> video_;
+    std::unique_ptr<AudioDecodeWorker> audio_;
+    std::unique_ptr<AudioOutput> audioOutput_;
+    QTimer* timer_ = nullptr;
+    QElapsedTimer systemClock_;
+    bool playing_ = false;
+    CMTime anchor_ = kCMTimeZero; // the time playback started from, or the time shown while paused
+    PlaybackFrame frame_;
+    bool seeking_ = false; // the frame for the latest seek is not on screen yet
+    std::function<void(bool)> seekCompletion_;
+    int dropped_ = 0;
+    struct Observer {
+        CMTime interval;
+        std::function<void(CMTime)> callback;
+        double nextDue = 0; // seconds of playback
+    };
+    std::map<int, Observer> observers_;
+    int nextObserver_ = 1;
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+};
