@@ -11,6 +11,10 @@
 //                                     one enumeration, beside one blocking project query per tile (how the
 //                                     tiles were found before the strip took one snapshot per call)
 //   clipwell_bench qoa SECONDS        QOA-encode that much stereo noise-and-tone, printing sample frames per second
+//   clipwell_bench seek FILE T...     the player's exact seeks to each time, one after the other: milliseconds
+//                                     from the request to the frame on screen, one line each
+//   clipwell_bench play FILE START SECONDS  the player plays that long from START on the system clock:
+//                                     frames shown and dropped, and the process's CPU seconds
 #include "CompositionReader.h"
 #include "CWExportProject.h"
 #include "CWFrameInformation.h"
@@ -20,14 +24,20 @@
 #include "FrameTiming.h"
 #include "ImageGenerator.h"
 #include "MediaAsset.h"
+#include "Player.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstdio>
+#include <functional>
 #include <thread>
 
 int main(int argc, char** argv)
@@ -187,6 +197,46 @@ int main(int argc, char** argv)
         }
         const double seconds = own.nsecsElapsed() / 1e9;
         std::printf("%.0f stereo sample frames per second (%.3f s)\n", frames / seconds, seconds);
+    } else if (command == QLatin1String("seek") || command == QLatin1String("play")) {
+        Player player(asset);
+        // The event loop sleeps between events, as the application's does; the condition is checked
+        // after every event and every few milliseconds.
+        auto waitFor = [](const std::function<bool()>& condition) {
+            QEventLoop loop;
+            QTimer poll;
+            QObject::connect(&poll, &QTimer::timeout, [&] {
+                if (condition())
+                    loop.quit();
+            });
+            poll.start(2);
+            if (!condition())
+                loop.exec();
+        };
+        waitFor([&] { return player.status() != Player::Status::Loading && !player.currentFrame().image.isNull(); });
+        if (command == QLatin1String("seek")) {
+            for (int i = 3; i < argc; ++i) {
+                bool done = false;
+                QElapsedTimer one;
+                one.start();
+                player.seekToTime(CMTimeMakeWithSeconds(std::atof(argv[i]), 90000), kCMTimeZero, kCMTimeZero, [&](bool) { done = true; });
+                waitFor([&] { return done; });
+                std::printf("seek %s %.2f ms\n", argv[i], one.nsecsElapsed() / 1e6);
+            }
+        } else {
+            bool done = false;
+            player.seekToTime(CMTimeMakeWithSeconds(std::atof(argv[3]), 90000), kCMTimeZero, kCMTimeZero, [&](bool) { done = true; });
+            waitFor([&] { return done; });
+            int shown = 0;
+            QObject::connect(&player, &Player::frameChanged, [&] { ++shown; });
+            const double until = std::atof(argv[3]) + std::atof(argv[4]);
+            player.play();
+            waitFor([&] { return CMTimeGetSeconds(player.currentTime()) >= until || player.rate() == 0.0f; });
+            player.pause();
+            rusage usage{};
+            getrusage(RUSAGE_SELF, &usage);
+            std::printf("shown %d dropped %d cpu %.3f\n", shown, player.droppedFrameCount(),
+                        usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6);
+        }
     } else {
         std::fprintf(stderr, "unknown command %s\n", argv[1]);
         return 2;

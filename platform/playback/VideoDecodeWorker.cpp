@@ -1,13 +1,18 @@
 #include "VideoDecodeWorker.h"
 
-#include "FrameConverter.h"
+#include "EarlyEnd.h"
 #include "MediaAsset.h"
 #include "TrackDecoder.h"
+
+extern "C" {
+#include <libswscale/swscale.h>
+}
 
 #include <cmath>
 
 namespace {
 constexpr size_t kQueuedFrames = 4;
+constexpr size_t kPooledImages = 8; // the queue, the frame on screen and a few kept by their viewers
 
 // The stored picture's size with square pixels (even sides, as the scaler prefers); the turn that
 // makes it upright is applied to the finished image.
@@ -23,19 +28,20 @@ QTransform uprightTurn(const MediaTrack& track)
     return QTransform(m.m11(), m.m12(), m.m21(), m.m22(), 0, 0);
 }
 
-QImage imageOf(const AVFrame* frame)
-{
-    QImage image(frame->width, frame->height, QImage::Format_RGB32);
-    if (image.isNull())
-        return image;
-    for (int y = 0; y < frame->height; ++y)
-        memcpy(image.scanLine(y), frame->data[0] + ptrdiff_t(y) * frame->linesize[0], size_t(frame->width) * 4);
-    return image;
-}
 } // namespace
 
+// Pictures of 1080p are 8 MB: their buffers are kept and used again once every QImage that shows
+// one is gone (no allocation, and none of its page faults, per frame). A buffer goes back under the
+// pool's mutex, which also orders the last reader's use before the next write.
+struct VideoDecodeWorker::BufferPool {
+    std::mutex mutex;
+    size_t bytes = 0;
+    std::vector<std::unique_ptr<uchar[]>> free;
+};
+
 VideoDecodeWorker::VideoDecodeWorker(std::shared_ptr<const MediaAsset> asset, int32_t trackID, std::function<void()> notify)
-    : asset_(std::move(asset)), trackID_(trackID), notify_(std::move(notify)), thread_([this] { run(); })
+    : asset_(std::move(asset)), trackID_(trackID), notify_(std::move(notify)), pool_(std::make_shared<BufferPool>()),
+      thread_([this] { run(); })
 {
 }
 
@@ -112,9 +118,7 @@ void VideoDecodeWorker::run()
     TrackDecoder decoder;
     Error error;
     const bool opened = decoder.open(asset_, trackID_, &error);
-    std::optional<FrameConverter> converter;
-    if (opened)
-        converter.emplace(squarePixelSize(decoder.track()), QTransform(), AV_PIX_FMT_RGB32);
+    const QSize size = opened ? squarePixelSize(decoder.track()) : QSize();
     const QTransform turn = opened ? uprightTurn(decoder.track()) : QTransform();
     for (;;) {
         Request request;
@@ -131,12 +135,56 @@ void VideoDecodeWorker::run()
             }
         }
         if (opened)
-            decodeFrom(request, decoder, *converter, turn);
+            decodeFrom(request, decoder, size, turn);
         notify_();
     }
 }
 
-void VideoDecodeWorker::decodeFrom(const Request& request, TrackDecoder& decoder, FrameConverter& converter, const QTransform& turn)
+namespace {
+struct Lease {
+    std::shared_ptr<VideoDecodeWorker::BufferPool> pool;
+    std::unique_ptr<uchar[]> buffer;
+    size_t bytes;
+};
+
+void giveBack(void* info)
+{
+    std::unique_ptr<Lease> lease(static_cast<Lease*>(info));
+    std::lock_guard lock(lease->pool->mutex);
+    if (lease->bytes == lease->pool->bytes && lease->pool->free.size() < kPooledImages)
+        lease->pool->free.push_back(std::move(lease->buffer));
+}
+} // namespace
+
+QImage VideoDecodeWorker::render(const AVFrame* frame, QSize size)
+{
+    const size_t bytes = size_t(size.width()) * 4 * size_t(size.height());
+    auto lease = std::make_unique<Lease>(Lease{pool_, nullptr, bytes});
+    {
+        std::lock_guard lock(pool_->mutex);
+        if (pool_->bytes != bytes) {
+            pool_->free.clear();
+            pool_->bytes = bytes;
+        }
+        if (!pool_->free.empty()) {
+            lease->buffer = std::move(pool_->free.back());
+            pool_->free.pop_back();
+        }
+    }
+    if (!lease->buffer)
+        lease->buffer.reset(new (std::nothrow) uchar[bytes]);
+    scaler_.reset(sws_getCachedContext(scaler_.release(), frame->width, frame->height, AVPixelFormat(frame->format), size.width(),
+                                       size.height(), AV_PIX_FMT_RGB32, SWS_BICUBIC, nullptr, nullptr, nullptr));
+    if (!scaler_ || !lease->buffer)
+        return {};
+    uint8_t* planes[4] = {lease->buffer.get(), nullptr, nullptr, nullptr};
+    const int strides[4] = {size.width() * 4, 0, 0, 0};
+    sws_scale(scaler_.get(), frame->data, frame->linesize, 0, frame->height, planes, strides);
+    uchar* data = lease->buffer.get();
+    return QImage(data, size.width(), size.height(), size.width() * 4, QImage::Format_RGB32, giveBack, lease.release());
+}
+
+void VideoDecodeWorker::decodeFrom(const Request& request, TrackDecoder& decoder, QSize size, const QTransform& turn)
 {
     Error error;
     auto finish = [&](std::optional<Error> failure) {
@@ -155,12 +203,12 @@ void VideoDecodeWorker::decodeFrom(const Request& request, TrackDecoder& decoder
     CMTime heldTime = kCMTimeInvalid;
     bool first = true;
     auto show = [&](CMTime until) {
-        FramePtr converted = converter.convert(std::move(held), &error);
-        if (!converted) {
-            finish(error);
+        QImage image = render(held.get(), size);
+        held.reset();
+        if (image.isNull()) {
+            finish(mediaError(AVERROR(ENOMEM), QStringLiteral("Cannot convert the picture")));
             return false;
         }
-        QImage image = imageOf(converted.get());
         if (!turn.isIdentity())
             image = image.transformed(turn);
         PlaybackFrame frame{std::move(image), heldTime, CMTimeSubtract(until, heldTime)};
@@ -178,12 +226,16 @@ void VideoDecodeWorker::decodeFrom(const Request& request, TrackDecoder& decoder
             if (decoder.failed())
                 return finish(error);
             // The last frame lasts as long as the container says.
+            CMTime reached = request.target;
             if (held) {
                 const int64_t ticks = held->pkt_duration;
-                const CMTime end = CMTimeAdd(heldTime, ticks > 0 ? decoder.durationOf(ticks) : fallbackDuration);
-                if (!show(end))
+                reached = CMTimeAdd(heldTime, ticks > 0 ? decoder.durationOf(ticks) : fallbackDuration);
+                if (!show(reached))
                     return;
             }
+            // Fine at the track's end; a damaged or cut-short file well before it.
+            if (!checkTrackReachedEnd(*asset_, decoder.track(), reached, CMTimeRangeGetEnd(decoder.track().timeRange), &error))
+                return finish(error);
             return finish(std::nullopt);
         }
         CMTime time = decoder.frameTime(next.get());

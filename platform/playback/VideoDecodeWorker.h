@@ -10,6 +10,7 @@
 #pragma once
 
 #include "Error.h"
+#include "FFmpegPtr.h"
 #include "PlaybackFrame.h"
 
 #include <QTransform>
@@ -21,11 +22,13 @@
 #include <mutex>
 #include <optional>
 #include <thread>
+#include <vector>
 
 class MediaAsset;
 
 class VideoDecodeWorker {
 public:
+    struct BufferPool;
     VideoDecodeWorker(std::shared_ptr<const MediaAsset> asset, int32_t trackID, std::function<void()> notify);
     ~VideoDecodeWorker();
 
@@ -43,7 +46,9 @@ private:
         bool exact;
     };
     void run();
-    void decodeFrom(const Request& request, class TrackDecoder& decoder, class FrameConverter& converter, const QTransform& turn);
+    void decodeFrom(const Request& request, class TrackDecoder& decoder, QSize size, const QTransform& turn);
+    // The frame as RGB32 at the size, in a buffer of the pool (worker thread).
+    QImage render(const AVFrame* frame, QSize size);
     // Queues the frame unless a newer request or the destructor came first (then false).
     bool deliver(PlaybackFrame frame);
     bool interrupted() const; // caller holds mutex_
@@ -58,5 +63,7 @@ private:
     bool stopping_ = false;
     bool ended_ = false;
     std::optional<Error> failure_;
+    std::shared_ptr<BufferPool> pool_; // outlives the worker while pictures do
+    SwsContextPtr scaler_;             // worker thread only
     std::thread thread_;
 };

@@ -264,3 +264,29 @@ TEST_F(PlayerTest, AnUnreadableFileFails)
     EXPECT_EQ(player.status(), Player::Status::Failed);
     EXPECT_FALSE(player.error().message.isEmpty());
 }
+
+// A file cut short after it was described (its index in front still promises 8 s): playback stops
+// with an error where the pictures run out, and nothing crashes.
+TEST_F(PlayerTest, AStreamThatTurnsOutDamagedStopsWithAnError)
+{
+    const QString whole =
+        make(QStringLiteral("player-indexed.mp4"),
+             {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"), QStringLiteral("testsrc=s=160x120:r=25:d=8"),
+              QStringLiteral("-c:v"), QStringLiteral("libx264"), QStringLiteral("-preset"), QStringLiteral("ultrafast"),
+              QStringLiteral("-movflags"), QStringLiteral("+faststart")});
+    const QString cut = folder() + QStringLiteral("/player-cut-short.mp4");
+    QFile::remove(cut);
+    ASSERT_TRUE(QFile::copy(whole, cut));
+    QFile file(cut);
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(file.resize(file.size() / 2));
+    file.close();
+    Player::setAudioOutputFactory({});
+    auto player = readyPlayer(cut);
+    player->seekToTime(CMTimeMake(3, 1));
+    player->play();
+    ASSERT_TRUE(runEventLoopUntil([&] { return player->status() == Player::Status::Failed; }, 20000));
+    EXPECT_FALSE(player->error().message.isEmpty());
+    EXPECT_EQ(player->rate(), 0.0f);
+    EXPECT_LT(CMTimeGetSeconds(player->currentTime()), 7.0);
+}
