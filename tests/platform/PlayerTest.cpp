@@ -119,6 +119,12 @@ TEST_F(PlayerTest, ExactSeeksShowTheFrameOnScreenAtTheTime)
         // Paused, the time is the exact (clamped) target.
         EXPECT_EQ(CMTimeCompare(player->currentTime(), CMTimeMaximum(kCMTimeZero, CMTimeMinimum(at(seconds), player->duration()))), 0);
     }
+    // Scrubbing: with a tolerance the keyframe's picture may come first; an exact seek then settles.
+    bool scrubbed = false;
+    player->seekToTime(at(3.9), CMTimeMake(10, 1), CMTimeMake(10, 1), [&](bool) { scrubbed = true; });
+    ASSERT_TRUE(runEventLoopUntil([&] { return scrubbed; }));
+    EXPECT_EQ(frameNumberInImage(player->currentFrame().image), 0) << "the keyframe before 3.9 s";
+    EXPECT_EQ(seekAndRead(*player, at(3.9)), 97);
     // Fifty steps of one frame forward, then back over a keyframe.
     for (int frame = 180; frame < 230; ++frame)
         ASSERT_EQ(seekAndRead(*player, CMTimeMake(frame, 25)), frame);
