@@ -42,6 +42,8 @@ int64_t AudioDecodeWorker::read(char* data, int64_t maxBytes)
         std::lock_guard lock(mutex_);
         const size_t frame = size_t(format_.bytesPerFrame());
         taken = std::min(buffer_.size() - head_, size_t(std::max<int64_t>(maxBytes, 0))) / frame * frame;
+        if (taken == 0)
+            return 0;
         memcpy(data, buffer_.data() + head_, taken);
         head_ += taken;
         if (head_ > buffer_.size() / 2) {
