@@ -1,7 +1,5 @@
 #include "MainQueue.h"
 
-#include "Log.h"
-
 #include <QCoreApplication>
 #include <QThread>
 
@@ -10,10 +8,10 @@ namespace MainQueue {
 void async(std::function<void()> work)
 {
     QCoreApplication* app = QCoreApplication::instance();
-    if (!app) {
-        CWLog(QStringLiteral("MainQueue: no application object; work dropped"));
+    // Without an application object the program is ending: there is no main thread left to run the
+    // work (a worker handing back its last reference at exit), and nothing to tell anyone.
+    if (!app)
         return;
-    }
     // Queued calls on one receiver are delivered in the order they were posted.
     QMetaObject::invokeMethod(app, std::move(work), Qt::QueuedConnection);
 }
