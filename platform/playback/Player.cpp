@@ -236,15 +236,9 @@ void Player::tick()
         observer.nextDue = (std::floor(seconds / interval + 1e-9) + 1) * interval;
         observer.callback(now);
     }
-    if (atEnd && (!video_ || video_->ended())) {
-        // Stopped on the last frame; a seek or play goes on from here.
-        anchor_ = duration();
-        playing_ = false;
-        timer_->stop();
-        stopAudio();
-        emit rateChanged();
-        notifyObservers();
-    }
+    // Stopped on the last frame (the clock stops at the end); a seek or play goes on from here.
+    if (atEnd && (!video_ || video_->ended()))
+        pause();
 }
 
 void Player::showFrame(PlaybackFrame frame)
