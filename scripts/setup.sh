@@ -9,7 +9,7 @@ packages=(
   libavformat-dev libavcodec-dev libavutil-dev libswresample-dev libswscale-dev
   libmp3lame-dev libmd4c-html0-dev
   googletest libgtest-dev libgmock-dev
-  ffmpeg xvfb xauth pulseaudio pulseaudio-utils time lame flac clang-format
+  ffmpeg xvfb xauth dbus-daemon pulseaudio pulseaudio-utils time lame flac clang-format
   gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-base-apps gstreamer1.0-plugins-good
   gstreamer1.0-plugins-bad gstreamer1.0-libav
 )

@@ -1,21 +1,111 @@
-// Entry point of the Clipwell application. The folder grant for clipwell_cli works without a display.
+// Entry point of the Clipwell application.
+//   clipwell [FILE...]                  opens each file in a window of its own; with none, the Open dialog
+//   clipwell --prepare-for-screenshot [FILE]   windows at the screenshot size, no hand-over
+//   clipwell --grant-cli-access FOLDER | --revoke-cli-access | --show-cli-access   (no display needed)
+//   clipwell --help | --version
+// A second clipwell while one runs in the session hands its files to the running one and ends.
+#include "AppDelegate.h"
 #include "CliAccessCommand.h"
+#include "ClipwellVersion.h"
 #include "CWBookmarkManager.h"
+#include "CWDocumentController.h"
+#include "CWPreset.h"
+#include "SingleInstance.h"
 
-#include <QCoreApplication>
+#include <QApplication>
+#include <QDir>
 
 #include <cstdio>
+#include <cstring>
+
+namespace {
+
+QString usage()
+{
+    return QCoreApplication::translate("main", "Usage: clipwell [FILE...]\n"
+                                               "Opens each audio or video file in a window of its own to trim and export it.\n\n"
+                                               "Options:\n"
+                                               "  --prepare-for-screenshot [FILE]  open windows at 1196 × 656 for screenshots\n"
+                                               "  --help                           show this help\n"
+                                               "  --version                        show the version\n\n") +
+           CliAccessCommand::usage();
+}
+
+// The options that need no display are answered before the GUI exists.
+std::optional<int> answerWithoutDisplay(int argc, char** argv)
+{
+    if (argc < 2)
+        return std::nullopt;
+    const char* option = argv[1];
+    const bool help = !std::strcmp(option, "--help") || !std::strcmp(option, "-h");
+    const bool version = !std::strcmp(option, "--version");
+    const bool access = !std::strncmp(option, "--grant-cli-access", 18) || !std::strcmp(option, "--revoke-cli-access") ||
+                        !std::strcmp(option, "--show-cli-access");
+    if (!help && !version && !access)
+        return std::nullopt;
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("clipwell"));
+    CWBookmarkManager::sharedManager().setVerbose(true);
+    if (help) {
+        std::printf("%s\n", qPrintable(usage()));
+        return 0;
+    }
+    if (version) {
+        std::printf("Clipwell %s (%s)\n", CLIPWELL_SHORT_VERSION, CLIPWELL_BUILD_NUMBER);
+        return 0;
+    }
+    return CliAccessCommand::run(QCoreApplication::arguments());
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("clipwell"));
-    // The application always logs the bookmark manager's steps.
-    CWBookmarkManager::sharedManager().setVerbose(true);
-    const QStringList arguments = QCoreApplication::arguments();
-    if (const std::optional<int> status = CliAccessCommand::run(arguments))
+    if (const std::optional<int> status = answerWithoutDisplay(argc, argv))
         return *status;
-    const bool askedForHelp = arguments.size() == 2 && (arguments[1] == QLatin1String("--help") || arguments[1] == QLatin1String("-h"));
-    std::fprintf(askedForHelp ? stdout : stderr, "%s\n", qPrintable(CliAccessCommand::usage()));
-    return askedForHelp || arguments.size() == 1 ? 0 : 1;
+
+    QApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("clipwell"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(CLIPWELL_SHORT_VERSION));
+    QGuiApplication::setApplicationDisplayName(QStringLiteral("Clipwell"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("io.clipwell.Clipwell"));
+    QApplication::setQuitOnLastWindowClosed(false); // the document controller decides
+
+    QStringList files;
+    bool prepareForScreenshot = false;
+    const QStringList arguments = QCoreApplication::arguments();
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString& argument = arguments[i];
+        if (argument == QLatin1String("--prepare-for-screenshot")) {
+            prepareForScreenshot = true;
+            if (i + 1 < arguments.size() && !arguments[i + 1].startsWith(QLatin1String("--"))) {
+                QString path = arguments[++i];
+                if (path.startsWith(QLatin1String("~/")))
+                    path = QDir::homePath() + path.mid(1);
+                files << path;
+            }
+        } else if (argument.startsWith(QLatin1String("--"))) {
+            std::fprintf(stderr, "clipwell: unknown option %s\n%s\n", qPrintable(argument), qPrintable(usage()));
+            return 1;
+        } else {
+            files << argument;
+        }
+    }
+
+    CWPreset::registerStandardPresets();
+    CWDocumentController controller;
+    controller.setPrepareForScreenshot(prepareForScreenshot);
+    SingleInstance instance([&controller](const QStringList& paths) { controller.openDocuments(paths); },
+                            [&controller] { controller.activate(); });
+    if (!prepareForScreenshot && !instance.registerService() && SingleInstance::handOver(files))
+        return 0;
+
+    AppDelegate delegate;
+    delegate.applicationDidFinishLaunching();
+    controller.setPreferencesHandler([&delegate] { delegate.showPreferences(); });
+    if (files.isEmpty())
+        controller.openDocument();
+    else
+        controller.openDocuments(files);
+    return app.exec();
 }

@@ -25,6 +25,10 @@ QByteArray dataForKey(const QString& key) { return store().value(key).toByteArra
 
 void setData(const QString& key, const QByteArray& value) { store().setValue(key, value); }
 
+QStringList stringListForKey(const QString& key) { return store().value(key).toStringList(); }
+
+void setStringList(const QString& key, const QStringList& value) { store().setValue(key, value); }
+
 void removeObjectForKey(const QString& key) { store().remove(key); }
 
 } // namespace UserDefaults

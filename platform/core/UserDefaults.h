@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 namespace UserDefaults {
 QString stringForKey(const QString& key, const QString& fallback = {});
@@ -12,5 +13,7 @@ bool boolForKey(const QString& key, bool fallback = false);
 void setBool(const QString& key, bool value);
 QByteArray dataForKey(const QString& key);
 void setData(const QString& key, const QByteArray& value);
+QStringList stringListForKey(const QString& key);
+void setStringList(const QString& key, const QStringList& value);
 void removeObjectForKey(const QString& key);
 } // namespace UserDefaults

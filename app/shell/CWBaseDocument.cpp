@@ -1,0 +1,275 @@
+#include "CWBaseDocument.h"
+
+#include "CWAudioDocument.h"
+#include "CWDocumentWindowController.h"
+#include "CWExporter.h"
+#include "CWExportNotifications.h"
+#include "CWPreset.h"
+#include "CWProject.h"
+#include "CWVideoDocument.h"
+#include "FileManagerReveal.h"
+#include "Log.h"
+#include "MainQueue.h"
+#include "MediaAsset.h"
+#include "QtUndoManager.h"
+
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QUndoStack>
+
+std::unique_ptr<CWBaseDocument> CWBaseDocument::open(const QString& path, Error* error)
+{
+    const QString absolute = QFileInfo(path).absoluteFilePath();
+    Error openError;
+    const std::shared_ptr<MediaAsset> asset = MediaAsset::open(absolute, &openError);
+    std::unique_ptr<CWBaseDocument> document;
+    if (asset && !asset->tracksWithMediaType(MediaType::Video).empty())
+        document.reset(new CWVideoDocument(absolute));
+    else if (asset && !asset->tracksWithMediaType(MediaType::Audio).empty())
+        document.reset(new CWAudioDocument(absolute));
+    if (!document) {
+        Error unsupported = readError(tr("Unsupported file format"));
+        if (!asset)
+            unsupported.failureReason = openError.describe();
+        setError(error, unsupported);
+        return nullptr;
+    }
+    document->openedAsset_ = asset;
+    if (!document->readFromURL(absolute, error))
+        return nullptr;
+    return document;
+}
+
+Error CWBaseDocument::readError(const QString& message)
+{
+    Error error;
+    error.domain = QString::fromLatin1(kErrorDomain);
+    error.code = 1;
+    error.message = message;
+    return error;
+}
+
+CWBaseDocument::CWBaseDocument(const QString& path)
+    : fileURL_(path), undoStack_(new QUndoStack(this)), undoManager_(std::make_unique<QtUndoManager>(undoStack_))
+{
+}
+
+CWBaseDocument::~CWBaseDocument()
+{
+    if (project_)
+        project_->useUndoManager(nullptr);
+    for (const QPointer<CWDocumentWindowController>& window : windowControllers_)
+        delete window.data();
+}
+
+QString CWBaseDocument::displayName() const { return QFileInfo(fileURL_).fileName(); }
+
+bool CWBaseDocument::readProject(const QString& path, Error* error)
+{
+    std::shared_ptr<MediaAsset> asset = std::move(openedAsset_);
+    if (!asset || asset->path() != path)
+        asset = MediaAsset::open(path, error);
+    if (!asset)
+        return false;
+    showProject(CWProject::forAVAsset(asset));
+    return true;
+}
+
+void CWBaseDocument::showProject(std::shared_ptr<CWProject> project)
+{
+    project_ = std::move(project);
+    project_->useUndoManager(undoManager_.get());
+}
+
+void CWBaseDocument::addWindowController(CWDocumentWindowController* window)
+{
+    windowControllers_.emplace_back(window);
+    connect(window, &CWDocumentWindowController::windowWillClose, this, [this, window] { windowWillClose(window); });
+}
+
+void CWBaseDocument::enableButtonsForEditing(bool enabled)
+{
+    for (const QPointer<CWDocumentWindowController>& window : windowControllers_)
+        if (window)
+            window->enableButtonsForEditing(enabled);
+}
+
+void CWBaseDocument::exportMedia()
+{
+    CWDocumentWindowController* window = windowControllers_.empty() ? nullptr : windowControllers_.front().data();
+    const std::shared_ptr<CWPreset> preset = project_->preset();
+    const QString extension = preset->defaultFileExtensionForSource(fileURL_);
+    auto* dialog = new QFileDialog(window, tr("Export"), QFileInfo(fileURL_).absolutePath());
+    dialog->setObjectName(QStringLiteral("exportDialog"));
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setFileMode(QFileDialog::AnyFile);
+    dialog->setNameFilter(tr("%1 files (*.%2)").arg(extension.toUpper(), extension));
+    dialog->setDefaultSuffix(extension);
+    // The whole file name goes in, so that only its extension is replaced ("a.b.mp4" → "a.b - …").
+    dialog->selectFile(preset->suggestedFilenameBasedOn(QFileInfo(fileURL_).fileName(), extension));
+    dialog->setWindowModality(Qt::WindowModal);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &QFileDialog::fileSelected, this, [this](const QString& file) {
+        QMetaObject::invokeMethod(
+            this, [this, file] { exportMediaToUrl(file); }, Qt::QueuedConnection);
+    });
+    dialog->open();
+}
+
+void CWBaseDocument::exportMultipleMedia()
+{
+    CWDocumentWindowController* window = windowControllers_.empty() ? nullptr : windowControllers_.front().data();
+    auto* dialog = new QFileDialog(window, tr("Export All"), QFileInfo(fileURL_).absolutePath());
+    dialog->setObjectName(QStringLiteral("exportAllDialog"));
+    dialog->setFileMode(QFileDialog::Directory);
+    dialog->setOption(QFileDialog::ShowDirsOnly);
+    dialog->setLabelText(QFileDialog::Accept, tr("Save All"));
+    dialog->setWindowModality(Qt::WindowModal);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &QFileDialog::fileSelected, this, [this](const QString& folder) {
+        QMetaObject::invokeMethod(
+            this, [this, folder] { exportMultipleMediaToUrl(folder); }, Qt::QueuedConnection);
+    });
+    dialog->open();
+}
+
+void CWBaseDocument::exportMediaToUrl(const QString& url)
+{
+    enableButtonsForEditing(false);
+    emit CWExportNotifications::instance().exportStarted();
+    runExport(project_->createExporter(), url);
+}
+
+void CWBaseDocument::exportMultipleMediaToUrl(const QString& folder)
+{
+    emit CWExportNotifications::instance().exportStarted();
+    runExport(project_->createMultiFileExporter(), folder);
+}
+
+void CWBaseDocument::runExport(std::shared_ptr<CWExporter> exporter, const QString& target)
+{
+    activeExporter_ = exporter;
+    auto exporting = std::make_shared<std::atomic<bool>>(true);
+    activeExportFlag_ = exporting;
+    ++runningExports_;
+    for (const QPointer<CWDocumentWindowController>& window : windowControllers_)
+        if (window)
+            window->beginProgress();
+    const double duration = project_ ? CMTimeGetSeconds(project_->duration()) : 0.0;
+
+    QPointer<CWBaseDocument> self(this);
+    // The exporter must outlive its running piece, so the completion keeps it; the holder breaks the
+    // cycle once the completion has run.
+    auto holder = std::make_shared<std::shared_ptr<CWExporter>>(exporter);
+    exporter->setProgressHandler(
+        [self, exporting](double progress, CMTime time) {
+            MainQueue::async([self, exporting, progress, time] {
+                if (!self || !exporting->load())
+                    return; // a stopped export's late reports no longer move the window
+                emit CWExportNotifications::instance().exportUpdated(progress * 100.0);
+                for (const QPointer<CWDocumentWindowController>& window : self->windowControllers_)
+                    if (window)
+                        window->updateProgress(progress, time);
+            });
+            return exporting->load();
+        },
+        [self, exporting, holder, target, duration](const std::optional<Error>& error, int64_t status) {
+            std::shared_ptr<CWExporter> keep = std::move(*holder);
+            MainQueue::async([self, exporting, keep, target, duration, error, status] {
+                if (self)
+                    self->completeExport(exporting, target, error, status, duration);
+            });
+        });
+    exporter->exportProjectTo(target);
+}
+
+void CWBaseDocument::completeExport(const std::shared_ptr<std::atomic<bool>>& exporting, const QString& target,
+                                    const std::optional<Error>& error, int64_t status, double duration)
+{
+    --runningExports_;
+    emit CWExportNotifications::instance().exportEnded();
+    // A newer export may have started after this one was stopped; its state is not this one's to end.
+    const bool latest = exporting == activeExportFlag_;
+    if (latest) {
+        for (const QPointer<CWDocumentWindowController>& window : windowControllers_) {
+            if (!window)
+                continue;
+            window->updateProgress(1.0, CMTimeMakeWithSeconds(duration, 600));
+            window->endProgress();
+        }
+    }
+    if (error) {
+        CWLog(QStringLiteral("\n\nerror:%1\n\n").arg(error->describe()));
+        auto* alert = new QMessageBox(QMessageBox::Warning, tr("Export failed"), error->describe(), QMessageBox::Ok);
+        alert->setObjectName(QStringLiteral("exportErrorAlert"));
+        alert->setInformativeText(!error->recoverySuggestion.isEmpty() ? error->recoverySuggestion : error->failureReason);
+        showExportAlert(alert);
+    } else if (status == CWExportStatusCompleted) {
+        auto* alert = new QMessageBox(QMessageBox::Information, tr("Export"), tr("Export successful"));
+        alert->setObjectName(QStringLiteral("exportSuccessAlert"));
+        alert->addButton(tr("OK"), QMessageBox::AcceptRole);
+        QPushButton* show = alert->addButton(tr("Show File"), QMessageBox::ActionRole);
+        show->setObjectName(QStringLiteral("showFileButton"));
+        show->setShortcut(QKeySequence(tr("Ctrl+R")));
+        connect(show, &QPushButton::clicked, this, [target] { FileManagerReveal::showItem(target); });
+        showExportAlert(alert);
+    }
+    if (latest)
+        stopExport();
+    finishIfIdle();
+}
+
+void CWBaseDocument::showExportAlert(QWidget* alert)
+{
+    CWDocumentWindowController* window = windowControllers_.empty() ? nullptr : windowControllers_.front().data();
+    if (closing_ || !window) {
+        delete alert; // nobody is left to read it
+        return;
+    }
+    auto* box = static_cast<QMessageBox*>(alert);
+    box->setParent(window, box->windowFlags());
+    box->setWindowModality(Qt::WindowModal);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    exportAlert_ = box;
+    box->open();
+}
+
+void CWBaseDocument::stopExport()
+{
+    activeExporter_ = nullptr;
+    if (activeExportFlag_)
+        activeExportFlag_->store(false);
+    enableButtonsForEditing(true);
+}
+
+void CWBaseDocument::windowWillClose(CWDocumentWindowController* window)
+{
+    std::erase_if(windowControllers_, [window](const QPointer<CWDocumentWindowController>& w) { return !w || w == window; });
+    if (!windowControllers_.empty())
+        return;
+    closing_ = true;
+    if (isExporting())
+        stopExport(); // the session cancels at its next report and removes what it started to write
+    finishIfIdle();
+}
+
+void CWBaseDocument::close()
+{
+    const auto windows = windowControllers_;
+    for (const QPointer<CWDocumentWindowController>& window : windows)
+        if (window)
+            window->close();
+    if (windows.empty()) {
+        closing_ = true;
+        stopExport();
+        finishIfIdle();
+    }
+}
+
+void CWBaseDocument::finishIfIdle()
+{
+    if (closing_ && runningExports_ == 0)
+        emit finished();
+}

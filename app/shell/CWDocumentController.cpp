@@ -1,0 +1,168 @@
+#include "CWDocumentController.h"
+
+#include "CWBaseDocument.h"
+#include "CWDocumentWindowController.h"
+#include "UserDefaults.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+
+namespace {
+const QString kRecentDocumentsKey = QStringLiteral("recentDocuments");
+CWDocumentController* shared = nullptr;
+} // namespace
+
+CWDocumentController::CWDocumentController(QObject* parent) : QObject(parent), quit_([] { QCoreApplication::quit(); }) { shared = this; }
+
+CWDocumentController::~CWDocumentController()
+{
+    if (shared == this)
+        shared = nullptr;
+}
+
+CWDocumentController* CWDocumentController::sharedDocumentController() { return shared; }
+
+CWBaseDocument* CWDocumentController::openDocumentWithContentsOfURL(const QString& path, Error* error)
+{
+    const QString absolute = QFileInfo(path).absoluteFilePath();
+    for (const std::unique_ptr<CWBaseDocument>& document : documents_) {
+        if (document->fileURL() == absolute && !document->windowControllers().empty()) {
+            CWDocumentWindowController* window = document->windowControllers().front();
+            window->raise();
+            window->activateWindow();
+            return document.get();
+        }
+    }
+    std::unique_ptr<CWBaseDocument> document = CWBaseDocument::open(absolute, error);
+    if (!document)
+        return nullptr;
+    CWBaseDocument* opened = document.get();
+    connect(opened, &CWBaseDocument::finished, this, [this, opened] { documentFinished(opened); });
+    documents_.push_back(std::move(document));
+    opened->makeWindowControllers();
+    noteNewRecentDocumentURL(absolute);
+    return opened;
+}
+
+void CWDocumentController::openDocuments(const QStringList& paths)
+{
+    for (const QString& path : paths) {
+        Error error;
+        if (!openDocumentWithContentsOfURL(path, &error))
+            showOpenFailure(path, error);
+    }
+}
+
+void CWDocumentController::openDocument()
+{
+    if (openDialog_) {
+        openDialog_->raise();
+        return;
+    }
+    QWidget* window = QApplication::activeWindow();
+    auto* dialog = new QFileDialog(qobject_cast<CWDocumentWindowController*>(window), tr("Open"));
+    dialog->setObjectName(QStringLiteral("openDialog"));
+    dialog->setFileMode(QFileDialog::ExistingFiles);
+    dialog->setNameFilters({tr("Audio and video files (*.mp4 *.m4v *.mov *.m4a *.mp3 *.aac *.wav *.aif *.aiff *.aifc *.flac *.ogg *.oga "
+                               "*.opus *.mkv *.mka *.webm *.avi *.mts *.m2ts *.ts *.mpg *.mpeg *.3gp *.wma *.wmv *.caf *.qoa)"),
+                            tr("All files (*)")});
+    if (!recentDocumentURLs().isEmpty())
+        dialog->setDirectory(QFileInfo(recentDocumentURLs().front()).absolutePath());
+    dialog->setWindowModality(dialog->parentWidget() ? Qt::WindowModal : Qt::ApplicationModal);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    openDialog_ = dialog;
+    connect(dialog, &QFileDialog::filesSelected, this, [this](const QStringList& files) {
+        QMetaObject::invokeMethod(
+            this, [this, files] { openDocuments(files); }, Qt::QueuedConnection);
+    });
+    connect(dialog, &QObject::destroyed, this,
+            [this] { QMetaObject::invokeMethod(this, &CWDocumentController::quitIfIdle, Qt::QueuedConnection); });
+    dialog->open();
+}
+
+void CWDocumentController::activate()
+{
+    for (const std::unique_ptr<CWBaseDocument>& document : documents_) {
+        if (!document->windowControllers().empty()) {
+            CWDocumentWindowController* window = document->windowControllers().front();
+            window->raise();
+            window->activateWindow();
+            return;
+        }
+    }
+    openDocument();
+}
+
+void CWDocumentController::showOpenFailure(const QString& path, const Error& error)
+{
+    auto* alert =
+        new QMessageBox(QMessageBox::Critical, tr("Open"), tr("The file “%1” could not be opened.").arg(QFileInfo(path).fileName()));
+    alert->setObjectName(QStringLiteral("openFailureAlert"));
+    QString details = error.describe();
+    if (!error.failureReason.isEmpty())
+        details += QLatin1Char('\n') + error.failureReason;
+    alert->setInformativeText(details);
+    alert->setAttribute(Qt::WA_DeleteOnClose);
+    alert->setWindowModality(Qt::ApplicationModal);
+    openFailureAlert_ = alert;
+    connect(alert, &QObject::destroyed, this,
+            [this] { QMetaObject::invokeMethod(this, &CWDocumentController::quitIfIdle, Qt::QueuedConnection); });
+    alert->open();
+}
+
+QStringList CWDocumentController::recentDocumentURLs() const { return UserDefaults::stringListForKey(kRecentDocumentsKey); }
+
+void CWDocumentController::noteNewRecentDocumentURL(const QString& path)
+{
+    QStringList recent = recentDocumentURLs();
+    recent.removeAll(path);
+    recent.prepend(path);
+    while (recent.size() > kMaximumRecentDocuments)
+        recent.removeLast();
+    UserDefaults::setStringList(kRecentDocumentsKey, recent);
+    emit recentDocumentsChanged();
+}
+
+void CWDocumentController::clearRecentDocuments()
+{
+    UserDefaults::removeObjectForKey(kRecentDocumentsKey);
+    emit recentDocumentsChanged();
+}
+
+void CWDocumentController::terminate()
+{
+    if (openDialog_)
+        openDialog_->close();
+    // Closing a document that exports nothing ends it at once, which takes it off the list.
+    std::vector<QPointer<CWBaseDocument>> open;
+    for (const std::unique_ptr<CWBaseDocument>& document : documents_)
+        open.emplace_back(document.get());
+    for (const QPointer<CWBaseDocument>& document : open)
+        if (document)
+            document->close();
+    quitIfIdle();
+}
+
+void CWDocumentController::showPreferences() const
+{
+    if (showPreferences_)
+        showPreferences_();
+}
+
+void CWDocumentController::documentFinished(CWBaseDocument* document)
+{
+    const auto it = std::find_if(documents_.begin(), documents_.end(), [document](const auto& d) { return d.get() == document; });
+    if (it == documents_.end())
+        return;
+    it->release()->deleteLater(); // it is emitting the signal that brought us here
+    documents_.erase(it);
+    quitIfIdle();
+}
+
+void CWDocumentController::quitIfIdle()
+{
+    if (documents_.empty() && !openDialog_ && !openFailureAlert_)
+        quit_();
+}

@@ -1,0 +1,116 @@
+#include "PreferencesController.h"
+
+#include "AppDelegate.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QCoreApplication>
+#include <QFileDialog>
+#include <QFontDatabase>
+#include <QGridLayout>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+PreferencesController::PreferencesController(AppDelegate* delegate)
+    : delegate_(delegate), selectedFolderLabel_(new QLabel), selectFolderButton_(new QPushButton(tr("Choose Folder…"))),
+      symlinkCommandField_(new QPlainTextEdit), symlinkCopyButton_(new QPushButton(tr("Copy")))
+{
+    setObjectName(QStringLiteral("PreferencesController"));
+    setWindowTitle(tr("Preferences"));
+    selectedFolderLabel_->setObjectName(QStringLiteral("selectedFolderLabel"));
+    selectedFolderLabel_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    selectedFolderLabel_->setWordWrap(true);
+    selectFolderButton_->setObjectName(QStringLiteral("selectFolderButton"));
+    symlinkCommandField_->setObjectName(QStringLiteral("symlinkCommandField"));
+    symlinkCommandField_->setReadOnly(true);
+    QFont monospace = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    monospace.setPointSize(11);
+    monospace.setWeight(QFont::Normal);
+    symlinkCommandField_->setFont(monospace);
+    symlinkCommandField_->setFixedHeight(symlinkCommandField_->fontMetrics().lineSpacing() * 3 + 12);
+    symlinkCopyButton_->setObjectName(QStringLiteral("symlinkCopyButton"));
+    connect(selectFolderButton_, &QPushButton::clicked, this, &PreferencesController::selectSandboxFolder);
+    connect(symlinkCopyButton_, &QPushButton::clicked, this, &PreferencesController::copySymlinkCommand);
+
+    auto* cliAccess = new QWidget;
+    auto* layout = new QVBoxLayout(cliAccess);
+    auto* explanation = new QLabel(tr("clipwell_cli may read and write files only inside this folder:"));
+    explanation->setWordWrap(true);
+    layout->addWidget(explanation);
+    layout->addWidget(selectedFolderLabel_);
+    layout->addWidget(selectFolderButton_, 0, Qt::AlignLeft);
+    layout->addSpacing(12);
+    layout->addWidget(new QLabel(tr("To use clipwell_cli from a terminal, run this command:")));
+    layout->addWidget(symlinkCommandField_);
+    layout->addWidget(symlinkCopyButton_, 0, Qt::AlignLeft);
+    layout->addStretch();
+    auto* tabs = new QTabWidget;
+    tabs->addTab(cliAccess, tr("CLI Access"));
+    auto* outer = new QVBoxLayout(this);
+    outer->addWidget(tabs);
+    resize(520, 320);
+
+    updateSelectedFolderDisplay();
+    updateSymlinkCommand();
+}
+
+void PreferencesController::updateSelectedFolderDisplay()
+{
+    const QString folder = delegate_->sandboxFolder();
+    selectedFolderLabel_->setText(folder.isEmpty() ? tr("No folder selected") : folder);
+}
+
+QString PreferencesController::symlinkCommandForTool(const QString& toolPath)
+{
+    return QStringLiteral("sudo ln -s \"%1\" /usr/local/bin/clipwell_cli").arg(toolPath);
+}
+
+void PreferencesController::updateSymlinkCommand()
+{
+    // The tool is installed beside the application.
+    symlinkCommandField_->setPlainText(symlinkCommandForTool(QCoreApplication::applicationDirPath() + QStringLiteral("/clipwell_cli")));
+}
+
+void PreferencesController::selectSandboxFolder()
+{
+    auto* dialog = new QFileDialog(this, tr("Select Folder for Command Line Access"));
+    dialog->setObjectName(QStringLiteral("cliFolderDialog"));
+    dialog->setFileMode(QFileDialog::Directory);
+    dialog->setOption(QFileDialog::ShowDirsOnly);
+    // A file dialog has no message line of its own; Qt's dialog gets one under its fields.
+    if (auto* grid = qobject_cast<QGridLayout*>(dialog->layout())) {
+        auto* message = new QLabel(tr("Choose a folder that the command line tool should have access to"));
+        message->setObjectName(QStringLiteral("cliFolderMessage"));
+        grid->addWidget(message, grid->rowCount(), 0, 1, grid->columnCount());
+    }
+    if (!delegate_->sandboxFolder().isEmpty())
+        dialog->setDirectory(delegate_->sandboxFolder());
+    dialog->setWindowModality(Qt::WindowModal);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    folderDialog_ = dialog;
+    connect(dialog, &QFileDialog::fileSelected, this, [this](const QString& folder) {
+        delegate_->saveSandboxFolderBookmark(folder);
+        updateSelectedFolderDisplay();
+    });
+    dialog->open();
+}
+
+void PreferencesController::copySymlinkCommand()
+{
+    QClipboard* clipboard = QApplication::clipboard();
+    clipboard->clear();
+    clipboard->setText(symlinkCommandField_->toPlainText());
+    auto* alert = new QMessageBox(QMessageBox::Information, tr("Command Copied"), tr("Command Copied"), QMessageBox::NoButton, this);
+    alert->setObjectName(QStringLiteral("commandCopiedAlert"));
+    alert->setInformativeText(
+        tr("The symlink command has been copied to the clipboard. Run this command in a terminal to create the symlink."));
+    alert->addButton(tr("OK"), QMessageBox::AcceptRole);
+    alert->setWindowModality(Qt::WindowModal);
+    alert->setAttribute(Qt::WA_DeleteOnClose);
+    copiedAlert_ = alert;
+    alert->open();
+}
