@@ -1,6 +1,6 @@
 #include "CWAudioDocument.h"
 
-#include "CWDocumentWindowController.h"
+#include "CWAudioDocumentWindowController.h"
 #include "CWProject.h"
 #include "MediaAsset.h"
 
@@ -18,7 +18,8 @@ bool CWAudioDocument::readFromURL(const QString& path, Error* error)
 
 void CWAudioDocument::makeWindowControllers()
 {
-    auto* window = new CWDocumentWindowController(this);
+    auto* window = new CWAudioDocumentWindowController(this);
+    window->windowDidLoad();
     addWindowController(window);
     window->show();
 }

@@ -1,6 +1,6 @@
 // The document of an audio file. Reading succeeds when the project has a duration and the file at least one
 // audio track; otherwise it fails with
-// "Unsupported audio file format" (domain "Clipwell", code 1). Its window is a CWDocumentWindowController. Main thread.
+// "Unsupported audio file format" (domain "Clipwell", code 1). Its window is a CWAudioDocumentWindowController. Main thread.
 #pragma once
 
 #include "CWBaseDocument.h"

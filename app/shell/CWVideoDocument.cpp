@@ -1,7 +1,7 @@
 #include "CWVideoDocument.h"
 
-#include "CWDocumentWindowController.h"
 #include "CWProject.h"
+#include "CWVideoDocumentWindowController.h"
 
 bool CWVideoDocument::readFromURL(const QString& path, Error* error)
 {
@@ -16,7 +16,8 @@ bool CWVideoDocument::readFromURL(const QString& path, Error* error)
 
 void CWVideoDocument::makeWindowControllers()
 {
-    auto* window = new CWDocumentWindowController(this);
+    auto* window = new CWVideoDocumentWindowController(this);
+    window->windowDidLoad();
     addWindowController(window);
     window->show();
 }

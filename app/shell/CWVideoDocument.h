@@ -1,5 +1,5 @@
 // The document of a video file. Reading succeeds when the project has a duration; otherwise it fails with
-// "Unsupported file format" (domain "Clipwell", code 1). Its window is a CWDocumentWindowController. Main thread.
+// "Unsupported file format" (domain "Clipwell", code 1). Its window is a CWVideoDocumentWindowController. Main thread.
 #pragma once
 
 #include "CWBaseDocument.h"

@@ -1,37 +1,98 @@
 #include "CWDocumentWindowController.h"
 
 #include "CWBaseDocument.h"
+#include "CWBaseSplitView.h"
+#include "CWBaseSplitViewController.h"
+#include "CWBitrateConfigurationItem.h"
 #include "CWDocumentController.h"
+#include "CWFrameInformation.h"
+#include "CWHighLowQualityPreset.h"
+#include "CWPreset.h"
+#include "CWPresetQualityControlViewController.h"
 #include "CWProject.h"
+#include "MediaAsset.h"
 #include "Player.h"
 #include "PlayerView.h"
+#include "SystemBeep.h"
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QFileInfo>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
+#include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QTextEdit>
 #include <QToolBar>
+#include <QToolButton>
 #include <QUndoStack>
 #include <QVBoxLayout>
+#include <QWidgetAction>
+
+Q_DECLARE_METATYPE(const CWPresetClass*)
+
+namespace {
+// The preset class a menu item stands for.
+const CWPresetClass* presetClassOf(const QAction* action) { return action->data().value<const CWPresetClass*>(); }
+} // namespace
 
 CWDocumentWindowController::CWDocumentWindowController(CWBaseDocument* document)
     : document_(document), player_(new Player(document->project()->avAsset(), this)), playerView_(new PlayerView),
-      splitViewHolder_(new QWidget), progressIndicator_(new QProgressBar), startButton_(new QAction(tr("Export"), this)),
-      exportAllButton_(new QAction(tr("Export All"), this)), stopButton_(new QAction(tr("Stop"), this))
+      splitViewHolder_(new QWidget), progressIndicator_(new QProgressBar), timeField_(new QLabel), framesField_(new QLabel),
+      presetButton_(new QToolButton), presetConfigurationButton_(new QToolButton), presetDescription_(new QLabel),
+      bitratePopup_(new QComboBox), sampleRatePopup_(new QComboBox), qualityPopup_(new QComboBox),
+      startButton_(new QAction(tr("Export"), this)), exportAllButton_(new QAction(tr("Export All"), this)),
+      stopButton_(new QAction(tr("Stop"), this)), plusButton_(new QAction(tr("Add Cut"), this)),
+      minusButton_(new QAction(tr("Remove Cut"), this))
 {
     setObjectName(QStringLiteral("documentWindow"));
     setAttribute(Qt::WA_DeleteOnClose, false); // the document owns its window
     playerView_->setPlayer(player_);
     splitViewHolder_->setObjectName(QStringLiteral("splitViewHolder"));
+    splitViewHolder_->setFixedHeight(100);
     progressIndicator_->setObjectName(QStringLiteral("progressIndicator"));
     progressIndicator_->setRange(0, 100);
+    timeField_->setObjectName(QStringLiteral("timeField"));
+    framesField_->setObjectName(QStringLiteral("framesField"));
+    framesField_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    presetButton_->setObjectName(QStringLiteral("presetButton"));
+    presetButton_->setPopupMode(QToolButton::InstantPopup);
+    presetButton_->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    presetButton_->setMinimumWidth(180);
+    presetButton_->setMenu(new QMenu(presetButton_));
+    presetConfigurationButton_->setObjectName(QStringLiteral("presetConfigurationButton"));
+    presetConfigurationButton_->setText(tr("Configure…"));
+    presetConfigurationButton_->setToolTip(tr("Preset settings"));
+    connect(presetConfigurationButton_, &QToolButton::clicked, this, &CWDocumentWindowController::configurePreset);
+    presetDescription_->setObjectName(QStringLiteral("presetDescription"));
+    presetDescription_->setWordWrap(true);
+    bitrateContainer_ = labelled(tr("Bitrate:"), bitratePopup_, "bitrate");
+    sampleRateContainer_ = labelled(tr("Sample Rate:"), sampleRatePopup_, "sampleRate");
+    qualityContainer_ = labelled(tr("Quality:"), qualityPopup_, "quality");
+    connect(bitratePopup_, &QComboBox::activated, this, &CWDocumentWindowController::changeBitrate);
 
+    auto* presets = new QHBoxLayout;
+    presets->addWidget(new QLabel(tr("Preset:")));
+    presets->addWidget(presetButton_);
+    presets->addWidget(presetConfigurationButton_);
+    presets->addWidget(bitrateContainer_);
+    presets->addWidget(sampleRateContainer_);
+    presets->addWidget(qualityContainer_);
+    presets->addStretch();
+    auto* readOuts = new QHBoxLayout;
+    readOuts->addWidget(timeField_, 1);
+    readOuts->addWidget(progressIndicator_, 1);
+    readOuts->addWidget(framesField_);
     auto* content = new QWidget;
     auto* layout = new QVBoxLayout(content);
     layout->addWidget(playerView_, 1);
     layout->addWidget(splitViewHolder_);
-    layout->addWidget(progressIndicator_);
+    layout->addLayout(readOuts);
+    layout->addLayout(presets);
+    layout->addWidget(presetDescription_);
     setCentralWidget(content);
 
     startButton_->setObjectName(QStringLiteral("startButton"));
@@ -40,9 +101,17 @@ CWDocumentWindowController::CWDocumentWindowController(CWBaseDocument* document)
     exportAllButton_->setToolTip(tr("Export each kept part as a file of its own"));
     stopButton_->setObjectName(QStringLiteral("stopButton"));
     stopButton_->setToolTip(tr("Stop the export"));
+    plusButton_->setObjectName(QStringLiteral("plusButton"));
+    plusButton_->setIconText(QStringLiteral("+"));
+    plusButton_->setToolTip(tr("Add a cut at the playhead (A)"));
+    minusButton_->setObjectName(QStringLiteral("minusButton"));
+    minusButton_->setIconText(QStringLiteral("−"));
+    minusButton_->setToolTip(tr("Remove the cut at the playhead (S)"));
     connect(startButton_, &QAction::triggered, this, &CWDocumentWindowController::exportMedia);
     connect(exportAllButton_, &QAction::triggered, this, &CWDocumentWindowController::exportAllMedia);
     connect(stopButton_, &QAction::triggered, this, &CWDocumentWindowController::stopExport);
+    connect(plusButton_, &QAction::triggered, this, &CWDocumentWindowController::addCut);
+    connect(minusButton_, &QAction::triggered, this, &CWDocumentWindowController::removeCut);
     QToolBar* toolbar = addToolBar(tr("Toolbar"));
     toolbar->setObjectName(QStringLiteral("toolbar"));
     toolbar->setMovable(false);
@@ -50,19 +119,67 @@ CWDocumentWindowController::CWDocumentWindowController(CWBaseDocument* document)
     toolbar->addAction(startButton_);
     toolbar->addAction(exportAllButton_);
     toolbar->addAction(stopButton_);
+    toolbar->addSeparator();
+    toolbar->addAction(plusButton_);
+    toolbar->addAction(minusButton_);
 
     buildMenus();
     updateTitle();
-    endProgress();
-
-    CWDocumentController* controller = CWDocumentController::sharedDocumentController();
-    if (controller && controller->prepareForScreenshot())
-        resize(kScreenshotSize);
-    else
-        resize(960, 640);
+    qApp->installEventFilter(this);
 }
 
-CWDocumentWindowController::~CWDocumentWindowController() = default;
+CWDocumentWindowController::~CWDocumentWindowController()
+{
+    if (periodicObserver_)
+        player_->removeTimeObserver(periodicObserver_);
+}
+
+QWidget* CWDocumentWindowController::labelled(const QString& label, QComboBox* popup, const char* name)
+{
+    auto* container = new QWidget;
+    container->setObjectName(QString::fromLatin1(name) + QStringLiteral("Container"));
+    popup->setObjectName(QString::fromLatin1(name) + QStringLiteral("Popup"));
+    auto* layout = new QHBoxLayout(container);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(new QLabel(label));
+    layout->addWidget(popup);
+    return container;
+}
+
+std::shared_ptr<CWProject> CWDocumentWindowController::project() const { return document_->project(); }
+
+CWBaseSplitView* CWDocumentWindowController::splitView() const
+{
+    return splitViewController_ ? splitViewController_->splitView() : nullptr;
+}
+
+CWBaseSplitViewController* CWDocumentWindowController::makeSplitViewController() { return new CWBaseSplitViewController(this); }
+
+bool CWDocumentWindowController::shouldIncludePresetClass(const CWPresetClass&) const { return true; }
+
+void CWDocumentWindowController::windowDidLoad()
+{
+    if (loaded_)
+        return;
+    loaded_ = true;
+    hasCompatiblePresetsAvailable_ = true;
+    endProgress();
+    const CMTime duration = project() ? project()->duration() : kCMTimeZero;
+    periodicObserver_ = player_->addPeriodicTimeObserver(CMTimeMakeWithSeconds(0.1, duration.timescale),
+                                                         [this](CMTime time) { playerChangedTimeTo(time); });
+    splitViewController_ = makeSplitViewController();
+    splitViewController_->loadView(splitViewHolder_);
+    splitViewController_->usePlayer(player_, project(), playerView_);
+    framesField_->setVisible(project() && project()->frameInformation());
+    playerChangedTimeTo(kCMTimeZero);
+    connect(project().get(), &CWProject::projectChanged, this, &CWDocumentWindowController::projectWasModified);
+    updatePresetMenu();
+    updatePresetInformation();
+    CWDocumentController* controller = CWDocumentController::sharedDocumentController();
+    resize(controller && controller->prepareForScreenshot() ? kScreenshotSize : QSize(960, 680));
+}
+
+// ---- menus
 
 void CWDocumentWindowController::buildMenus()
 {
@@ -77,20 +194,42 @@ void CWDocumentWindowController::buildMenus()
         file->addSeparator();
     }
     exportMenuItem_ = file->addAction(tr("&Export…"), QKeySequence(tr("Ctrl+E")), this, &CWDocumentWindowController::exportMedia);
-    exportAllMenuItem_ =
-        file->addAction(tr("Export &All…"), QKeySequence(tr("Ctrl+Shift+E")), this, &CWDocumentWindowController::exportAllMedia);
+    editActions_.push_back(
+        file->addAction(tr("Export &All…"), QKeySequence(tr("Ctrl+Shift+E")), this, &CWDocumentWindowController::exportAllMedia));
     file->addSeparator();
     file->addAction(tr("&Close Window"), QKeySequence::Close, this, &QWidget::close);
     if (controller)
         file->addAction(tr("&Quit"), QKeySequence::Quit, controller, &CWDocumentController::terminate);
 
     QMenu* edit = menuBar()->addMenu(tr("&Edit"));
+    edit->setObjectName(QStringLiteral("editMenu"));
     undoAction_ = document_->undoStack()->createUndoAction(this, tr("Undo"));
     undoAction_->setShortcut(QKeySequence(tr("Ctrl+Z")));
     redoAction_ = document_->undoStack()->createRedoAction(this, tr("Redo"));
     redoAction_->setShortcut(QKeySequence(tr("Ctrl+Shift+Z")));
     edit->addAction(undoAction_);
     edit->addAction(redoAction_);
+    edit->addSeparator();
+    // The single keys are the window's own (the key filter), so the menu only shows them.
+    const auto item = [&](const QString& title, const QString& key, void (CWDocumentWindowController::*action)()) {
+        QAction* added = edit->addAction(key.isEmpty() ? title : title + QLatin1Char('\t') + key, this, action);
+        editActions_.push_back(added);
+        return added;
+    };
+    item(tr("Add Cut"), tr("A"), &CWDocumentWindowController::addCut)->setObjectName(QStringLiteral("addCutItem"));
+    item(tr("Remove Cut"), tr("S"), &CWDocumentWindowController::removeCut)->setObjectName(QStringLiteral("removeCutItem"));
+    item(tr("Add Split"), tr("X"), &CWDocumentWindowController::addSplit)->setObjectName(QStringLiteral("addSplitItem"));
+    item(tr("Remove All"), QString(), &CWDocumentWindowController::removeAll)->setObjectName(QStringLiteral("removeAllItem"));
+    item(tr("Keep All"), QString(), &CWDocumentWindowController::removeNothing)->setObjectName(QStringLiteral("keepAllItem"));
+    QAction* selectAll = item(tr("Select All"), QString(), &CWDocumentWindowController::selectAll);
+    selectAll->setObjectName(QStringLiteral("selectAllItem"));
+    selectAll->setShortcut(QKeySequence::SelectAll);
+    edit->addSeparator();
+    edit->addAction(tr("Previous Frame") + QStringLiteral("\t,"), this, [this] { stepFrame(-1); });
+    edit->addAction(tr("Next Frame") + QStringLiteral("\t."), this, [this] { stepFrame(1); });
+    edit->addAction(tr("Go to Start") + QLatin1Char('\t') + tr("Home"), this, [this] { player_->seekToTime(kCMTimeZero); });
+    edit->addAction(tr("Go to End") + QLatin1Char('\t') + tr("End"), this, [this] { player_->seekToTime(player_->duration()); });
+    edit->addAction(tr("Play/Pause") + QLatin1Char('\t') + tr("Space"), playerView_, &PlayerView::togglePlaying);
     if (controller) {
         edit->addSeparator();
         QAction* preferences =
@@ -105,14 +244,290 @@ void CWDocumentWindowController::rebuildRecentMenu()
     recentMenu_->clear();
     const QStringList recent = controller->recentDocumentURLs();
     for (const QString& path : recent) {
-        QAction* item =
+        QAction* entry =
             recentMenu_->addAction(QFileInfo(path).fileName(), controller, [controller, path] { controller->openDocuments({path}); });
-        item->setToolTip(path);
+        entry->setToolTip(path);
     }
     recentMenu_->addSeparator();
     QAction* clear = recentMenu_->addAction(tr("Clear Menu"), controller, &CWDocumentController::clearRecentDocuments);
     clear->setEnabled(!recent.isEmpty());
 }
+
+// ---- read-outs
+
+QString CWDocumentWindowController::stringFromCMTime(CMTime time)
+{
+    if (!CMTIME_IS_VALID(time))
+        return QStringLiteral("-/-");
+    // A time before the start reads as the start (its fraction would otherwise show as a negative field).
+    const double s = std::max(0.0, CMTimeGetSeconds(time));
+    const unsigned long whole = static_cast<unsigned long>(s);
+    const long hours = long(whole / 3600);
+    const long minutes = long((whole % 3600) / 60);
+    const long seconds = long((whole % 3600) % 60);
+    const long frames = long((s - double(whole)) * 30);
+    return QString::asprintf("%li:%02li:%02li.%02li", hours, minutes, seconds, frames);
+}
+
+QString CWDocumentWindowController::currentTimeInformationWith(CMTime time) const
+{
+    const std::shared_ptr<CWProject> p = project();
+    return tr("Current Time: %1 – New Duration: %2 – Time after split: %3")
+        .arg(stringFromCMTime(time), stringFromCMTime(p ? p->currentTargetDuration() : kCMTimeInvalid),
+             stringFromCMTime(p ? p->targetTimeFromSourceTime(time) : kCMTimeInvalid));
+}
+
+CMTime CWDocumentWindowController::currentTime() const { return player_ ? player_->currentTime() : kCMTimeZero; }
+
+void CWDocumentWindowController::projectWasModified()
+{
+    if (CWBaseSplitView* strip = splitView())
+        strip->update();
+    const std::shared_ptr<CWProject> p = project();
+    const std::shared_ptr<const CWFrameInformation> frames = p ? p->frameInformation() : nullptr;
+    framesField_->setVisible(frames != nullptr);
+    if (frames)
+        framesField_->setText(frames->frameReportForTime(currentTime(), p->splits()));
+    if (!document_->isExporting())
+        timeField_->setText(currentTimeInformationWith(currentTime()));
+}
+
+void CWDocumentWindowController::playerChangedTimeTo(CMTime time)
+{
+    projectWasModified();
+    timeField_->setText(currentTimeInformationWith(time));
+}
+
+// ---- presets
+
+void CWDocumentWindowController::updatePresetMenu()
+{
+    const std::shared_ptr<CWProject> p = project();
+    std::vector<const CWPresetClass*> included;
+    for (const CWPresetClass* presetClass : CWPreset::allPresetClasses())
+        if (presetClass->create && shouldIncludePresetClass(*presetClass))
+            included.push_back(presetClass);
+    if (included.empty() || !p) {
+        presetButton_->menu()->clear();
+        return;
+    }
+    // Each check has its own count and list: a rebuild that starts before the last one has finished
+    // does not mix their answers.
+    struct Check {
+        size_t remaining;
+        std::vector<const CWPresetClass*> compatible;
+    };
+    auto check = std::make_shared<Check>(Check{included.size(), {}});
+    QPointer<CWDocumentWindowController> self(this);
+    for (const CWPresetClass* presetClass : included) {
+        presetClass->create()->determineCompatibilityWithAsset(*p->avAsset(), [self, check, presetClass](bool compatible) {
+            QMetaObject::invokeMethod(
+                qApp,
+                [self, check, presetClass, compatible] {
+                    if (compatible)
+                        check->compatible.push_back(presetClass);
+                    if (--check->remaining == 0 && self)
+                        self->buildMenuWithCompatiblePresetClasses(check->compatible);
+                },
+                Qt::QueuedConnection);
+        });
+    }
+}
+
+void CWDocumentWindowController::buildMenuWithCompatiblePresetClasses(const std::vector<const CWPresetClass*>& classes)
+{
+    ++presetMenuBuilds_;
+    hasCompatiblePresetsAvailable_ = !classes.empty();
+    QMenu* menu = presetButton_->menu();
+    menu->clear();
+    validateToolbarItems();
+    if (classes.empty()) {
+        QAction* none = menu->addAction(tr("No compatible export presets for this file"));
+        none->setEnabled(false);
+        presetButton_->setText(none->text());
+        return;
+    }
+    std::vector<const CWPresetClass*> passthrough, audio, video;
+    for (const CWPresetClass* presetClass : classes) {
+        if (presetClass->create()->isPassthrough())
+            passthrough.push_back(presetClass);
+        else if (presetClass->isValidForAudio)
+            audio.push_back(presetClass);
+        else
+            video.push_back(presetClass);
+    }
+    const auto byName = [](const CWPresetClass* a, const CWPresetClass* b) { return a->presetName < b->presetName; };
+    const auto addPresets = [&](std::vector<const CWPresetClass*>& group, const QString& title) {
+        std::sort(group.begin(), group.end(), byName);
+        // A section header that every widget style shows: a label in the menu.
+        auto* header = new QLabel(title);
+        header->setObjectName(QStringLiteral("sectionHeader"));
+        header->setContentsMargins(8, 4, 8, 2);
+        QFont bold = header->font();
+        bold.setBold(true);
+        header->setFont(bold);
+        header->setEnabled(false);
+        auto* headerAction = new QWidgetAction(menu);
+        headerAction->setDefaultWidget(header);
+        headerAction->setText(title);
+        headerAction->setEnabled(false);
+        menu->addAction(headerAction);
+        for (const CWPresetClass* presetClass : group) {
+            QAction* entry = menu->addAction(presetClass->presetName);
+            entry->setData(QVariant::fromValue(presetClass));
+            entry->setCheckable(true);
+            connect(entry, &QAction::triggered, this, [this, presetClass] { changePreset(presetClass); });
+        }
+    };
+    bool added = false;
+    if (!passthrough.empty()) {
+        addPresets(passthrough, tr("Passthrough"));
+        if (!video.empty())
+            menu->addSeparator();
+        added = true;
+    }
+    if (!video.empty()) {
+        addPresets(video, tr("Video"));
+        added = true;
+    }
+    if (!audio.empty()) {
+        if (added)
+            menu->addSeparator();
+        addPresets(audio, video.empty() ? tr("Audio only") : tr("Audio"));
+    }
+    const std::shared_ptr<CWPreset> current = project()->preset();
+    for (QAction* action : menu->actions())
+        if (const CWPresetClass* presetClass = presetClassOf(action))
+            action->setChecked(current && presetClass == &current->presetClass());
+}
+
+void CWDocumentWindowController::updatePresetInformation()
+{
+    const std::shared_ptr<CWPreset> preset = project()->preset();
+    if (!preset)
+        return;
+    presetDescription_->setText(preset->presetDescription());
+    presetConfigurationButton_->setEnabled(preset->configurationViewKind() != CWConfigurationViewKind::None);
+    presetButton_->setText(preset->presetName());
+    updatePresetConfigurationUI();
+}
+
+void CWDocumentWindowController::updatePresetConfigurationUI()
+{
+    const std::shared_ptr<CWPreset> preset = project()->preset();
+    const auto refill = [](QComboBox* popup, const CWConfigurationItems& items) {
+        popup->clear();
+        for (const std::shared_ptr<CWPresetConfigurationItem>& configuration : items)
+            popup->addItem(configuration->humanReadableDescription());
+        if (popup->count() > 0)
+            popup->setCurrentIndex(0);
+    };
+    bitrateContainer_->setVisible(preset->supportsBitrateConfiguration());
+    bitrateItems_.clear();
+    if (preset->supportsBitrateConfiguration()) {
+        bitrateItems_ = preset->availableBitrateConfigurationItems();
+        refill(bitratePopup_, bitrateItems_);
+    }
+    sampleRateContainer_->setVisible(preset->supportsSampleRateConfiguration());
+    if (preset->supportsSampleRateConfiguration())
+        refill(sampleRatePopup_, preset->availableSampleRateConfigurationItems());
+    qualityContainer_->setVisible(preset->supportsQualityConfiguration());
+    if (preset->supportsQualityConfiguration())
+        refill(qualityPopup_, preset->availableQualityConfigurationItems());
+}
+
+void CWDocumentWindowController::changePreset(const CWPresetClass* presetClass)
+{
+    project()->changePresetTo(presetClass->create());
+    updatePresetMenu();
+    updatePresetInformation();
+}
+
+void CWDocumentWindowController::changeBitrate()
+{
+    const int index = bitratePopup_->currentIndex();
+    if (index < 0 || size_t(index) >= bitrateItems_.size())
+        return;
+    if (const auto bitrate = std::dynamic_pointer_cast<CWBitrateConfigurationItem>(bitrateItems_[size_t(index)]))
+        project()->useSelectedBitrate(bitrate->bitrate());
+}
+
+void CWDocumentWindowController::configurePreset()
+{
+    const auto preset = std::dynamic_pointer_cast<CWHighLowQualityPreset>(project()->preset());
+    if (!preset || preset->configurationViewKind() != CWConfigurationViewKind::QualityControl)
+        return;
+    auto* popover = new CWPresetQualityControlViewController(preset, this);
+    configurationPopover_ = popover;
+    connect(popover, &CWPresetQualityControlViewController::closed, this, &CWDocumentWindowController::updatePresetInformation);
+    popover->showRelativeTo(presetConfigurationButton_);
+}
+
+// ---- edits
+
+void CWDocumentWindowController::addSplit()
+{
+    if (project()->addSplitAt(currentTime()))
+        projectWasModified();
+    else
+        SystemBeep::beep();
+}
+
+void CWDocumentWindowController::addCut()
+{
+    if (project()->addCutAt(currentTime()))
+        projectWasModified();
+    else
+        SystemBeep::beep();
+}
+
+void CWDocumentWindowController::removeCut()
+{
+    project()->removeCutAt(currentTime());
+    projectWasModified();
+}
+
+void CWDocumentWindowController::removeAll()
+{
+    project()->splitFromStartToEnd();
+    projectWasModified();
+}
+
+void CWDocumentWindowController::removeNothing()
+{
+    project()->removeAllSplits();
+    projectWasModified();
+}
+
+void CWDocumentWindowController::stepFrame(int direction)
+{
+    const CMTime now = currentTime();
+    CMTime target = kCMTimeInvalid;
+    if (const std::shared_ptr<const CWFrameInformation> frames = project()->frameInformation())
+        target = direction > 0 ? frames->nextFrameTime(now) : frames->previousFrameTime(now);
+    else
+        target = CMTimeAdd(now, CMTimeMake(direction, 30)); // no frames to step by: a thirtieth of a second
+    if (CMTIME_IS_VALID(target))
+        player_->seekToTime(target);
+}
+
+// ---- export
+
+void CWDocumentWindowController::exportMedia()
+{
+    if (!hasCompatiblePresetsAvailable_)
+        return SystemBeep::beep();
+    document_->exportMedia();
+}
+
+void CWDocumentWindowController::exportAllMedia()
+{
+    if (!hasCompatiblePresetsAvailable_)
+        return SystemBeep::beep();
+    document_->exportMultipleMedia();
+}
+
+void CWDocumentWindowController::stopExport() { document_->stopExport(); }
 
 void CWDocumentWindowController::beginProgress()
 {
@@ -131,23 +546,14 @@ void CWDocumentWindowController::updateProgress(double progress, CMTime time)
     player_->seekToTime(time, tolerance, tolerance);
 }
 
-void CWDocumentWindowController::endProgress()
-{
-    enableButtonsForEditing(true);
-    updateTitle();
-}
+void CWDocumentWindowController::endProgress() { enableButtonsForEditing(true); }
 
 void CWDocumentWindowController::enableButtonsForEditing(bool enabled)
 {
     progressIndicator_->setVisible(!enabled);
+    timeField_->setVisible(enabled);
     if (enabled)
         updateTitle();
-    validateToolbarItems();
-}
-
-void CWDocumentWindowController::setHasCompatiblePresets(bool available)
-{
-    hasCompatiblePresetsAvailable_ = available;
     validateToolbarItems();
 }
 
@@ -156,9 +562,12 @@ void CWDocumentWindowController::validateToolbarItems()
     const bool exporting = document_->isExporting();
     stopButton_->setEnabled(exporting);
     startButton_->setEnabled(!exporting && hasCompatiblePresetsAvailable_);
-    exportAllButton_->setEnabled(!exporting);
     exportMenuItem_->setEnabled(startButton_->isEnabled());
-    exportAllMenuItem_->setEnabled(!exporting);
+    for (QAction* action : {exportAllButton_, plusButton_, minusButton_})
+        action->setEnabled(!exporting);
+    for (QAction* action : editActions_)
+        action->setEnabled(!exporting);
+    presetButton_->setEnabled(!exporting);
 }
 
 void CWDocumentWindowController::updateTitle(int percentage)
@@ -167,25 +576,58 @@ void CWDocumentWindowController::updateTitle(int percentage)
     setWindowTitle(percentage < 0 ? name : tr("%1 — Exporting %2%").arg(name).arg(percentage));
 }
 
-void CWDocumentWindowController::exportMedia()
+// ---- keys and closing
+
+bool CWDocumentWindowController::eventFilter(QObject* watched, QEvent* event)
 {
-    if (!hasCompatiblePresetsAvailable_)
-        return QApplication::beep();
-    document_->exportMedia();
+    if (event->type() != QEvent::KeyPress)
+        return false;
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (!widget || widget->window() != this)
+        return false;
+    // Text fields keep their keys.
+    QWidget* focus = QApplication::focusWidget();
+    if (qobject_cast<QLineEdit*>(focus) || qobject_cast<QTextEdit*>(focus) || qobject_cast<QPlainTextEdit*>(focus))
+        return false;
+    return handleWindowKey(static_cast<QKeyEvent*>(event));
 }
 
-void CWDocumentWindowController::exportAllMedia()
+bool CWDocumentWindowController::handleWindowKey(QKeyEvent* event)
 {
-    if (!hasCompatiblePresetsAvailable_)
-        return QApplication::beep();
-    document_->exportMultipleMedia();
+    if (CWBaseSplitView* strip = splitView(); strip && strip->handleKey(event))
+        return true;
+    if (event->modifiers() & Qt::ControlModifier)
+        return false;
+    switch (event->key()) {
+    case Qt::Key_Comma:
+        stepFrame(-1);
+        return true;
+    case Qt::Key_Period:
+        stepFrame(1);
+        return true;
+    case Qt::Key_Home:
+        player_->seekToTime(kCMTimeZero);
+        return true;
+    case Qt::Key_End:
+        player_->seekToTime(player_->duration());
+        return true;
+    case Qt::Key_Space:
+        playerView_->togglePlaying();
+        return true;
+    default:
+        return false;
+    }
 }
-
-void CWDocumentWindowController::stopExport() { document_->stopExport(); }
 
 void CWDocumentWindowController::closeEvent(QCloseEvent* event)
 {
     player_->pause();
+    if (splitViewController_)
+        splitViewController_->releasePlayerItem();
+    if (periodicObserver_) {
+        player_->removeTimeObserver(periodicObserver_);
+        periodicObserver_ = 0;
+    }
     event->accept();
     emit windowWillClose();
 }

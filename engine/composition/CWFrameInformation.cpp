@@ -79,6 +79,45 @@ uint64_t CWFrameInformation::frameNumberAtTime(CMTime time) const
     return count + 1;
 }
 
+namespace {
+// The start of every frame in order, one run at a time, until the block returns false.
+void enumerateFrameStarts(const CWFrameInformation& first, const std::function<bool(CMTime)>& block)
+{
+    first.iterateFrameInformationsAndDo([&](const CWFrameInformation& run) {
+        for (uint64_t i = 0; i < run.frameCount(); ++i)
+            if (!block(CMTimeAdd(run.startTime(), CMTimeMultiply(run.sampleDuration(), int32_t(i)))))
+                return false;
+        return true;
+    });
+}
+} // namespace
+
+CMTime CWFrameInformation::nextFrameTime(CMTime time) const
+{
+    // The frame on screen is the number frameNumberAtTime() counts; its successor is one further.
+    const uint64_t target = frameNumberAtTime(time) + (CMTimeCompare(time, startTime_) < 0 ? 0 : 1);
+    uint64_t number = 0;
+    CMTime found = kCMTimeInvalid;
+    enumerateFrameStarts(*this, [&](CMTime start) {
+        found = start;
+        return ++number < target;
+    });
+    return found;
+}
+
+CMTime CWFrameInformation::previousFrameTime(CMTime time) const
+{
+    const uint64_t shown = frameNumberAtTime(time);
+    const uint64_t target = shown > 1 ? shown - 1 : 1;
+    uint64_t number = 0;
+    CMTime found = kCMTimeInvalid;
+    enumerateFrameStarts(*this, [&](CMTime start) {
+        found = start;
+        return ++number < target;
+    });
+    return found;
+}
+
 QString CWFrameInformation::frameReportForTime(CMTime time, const std::vector<std::shared_ptr<CWExcludedSegment>>& splits) const
 {
     const uint64_t total = totalFrameCount();

@@ -31,6 +31,10 @@ public:
     uint64_t totalFrameCount() const;
     // The 1-based number of the frame shown at the time; after the last frame, the total + 1.
     uint64_t frameNumberAtTime(CMTime time) const;
+    // The start of the frame after (before) the one shown at the time; a time before the first frame
+    // steps to the first frame, and stepping beyond the last (first) frame stays there.
+    CMTime nextFrameTime(CMTime time) const;
+    CMTime previousFrameTime(CMTime time) const;
     // "Frame %1 / %2\nTarget: %3 frames", with "(in cut)" when the time lies strictly inside a cut.
     QString frameReportForTime(CMTime time, const std::vector<std::shared_ptr<CWExcludedSegment>>& splits) const;
 

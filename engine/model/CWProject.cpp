@@ -393,8 +393,11 @@ void CWProject::updateMetaData()
     if (!options_.loadsPreviews || !asset_)
         return;
     auto information = CWFrameInformation::forAsset(*asset_);
-    std::lock_guard lock(stateMutex_);
-    frameInformation_ = std::move(information);
+    {
+        std::lock_guard lock(stateMutex_);
+        frameInformation_ = std::move(information);
+    }
+    notifyUI(QStringLiteral("frameInformation")); // the window shows its frame report from now on
 }
 
 void CWProject::requestStartThumbnail(const std::shared_ptr<CWExcludedSegment>& segment)

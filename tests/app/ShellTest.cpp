@@ -18,12 +18,14 @@
 #include <QFile>
 #include <QLabel>
 #include <QPlainTextEdit>
-#include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
 
 using namespace TestMedia;
 
@@ -50,13 +52,14 @@ protected:
     {
         QFile::remove(folder + QStringLiteral("/in.wav"));
         EXPECT_TRUE(QFile::copy(wav(), folder + QStringLiteral("/in.wav")));
-        QProcess tool;
-        tool.start(QStringLiteral(CLIPWELL_CLI),
-                   {QStringLiteral("-i"), folder + QStringLiteral("/in.wav"), QStringLiteral("-o"), folder + QStringLiteral("/out.flac"),
-                    QStringLiteral("-p"), QStringLiteral("flac"), QStringLiteral("--cut"), QStringLiteral("0.5")});
-        EXPECT_TRUE(tool.waitForFinished(60000));
-        *output = QString::fromUtf8(tool.readAllStandardOutput() + tool.readAllStandardError());
-        return tool.exitCode();
+        QByteArray out, err;
+        const int status =
+            run(QStringLiteral(CLIPWELL_CLI),
+                {QStringLiteral("-i"), folder + QStringLiteral("/in.wav"), QStringLiteral("-o"), folder + QStringLiteral("/out.flac"),
+                 QStringLiteral("-p"), QStringLiteral("flac"), QStringLiteral("--cut"), QStringLiteral("0.5")},
+                &out, 60000, &err);
+        *output = QString::fromUtf8(out + err);
+        return status;
     }
 
     static QFileDialog* chooseFolder(PreferencesController* preferences)
@@ -147,18 +150,21 @@ TEST_F(ShellTest, ASecondLaunchHandsItsFileToTheRunningApplication)
     SingleInstance instance([&](const QStringList& paths) { controller.openDocuments(paths); }, [&] { ++activations; });
     ASSERT_TRUE(instance.registerService());
 
-    QProcess second;
-    second.start(QStringLiteral(CLIPWELL_APP), {wav()});
-    ASSERT_TRUE(runEventLoopUntil([&] { return second.state() == QProcess::NotRunning; }, 60000));
-    EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(second.exitCode(), 0) << second.readAllStandardError().toStdString();
+    // The second process waits for this one's answer, so it runs beside the event loop.
+    const auto launch = [&](const QStringList& arguments) {
+        std::atomic<int> status{-2};
+        QByteArray errors;
+        std::thread second([&] { status = run(QStringLiteral(CLIPWELL_APP), arguments, nullptr, 60000, &errors); });
+        runEventLoopUntil([&] { return status != -2; }, 70000);
+        second.join();
+        EXPECT_EQ(status, 0) << errors.toStdString();
+    };
+    launch({wav()});
     ASSERT_TRUE(runEventLoopUntil([&] { return controller.documents().size() == 1; }));
     EXPECT_EQ(controller.documents().front()->fileURL(), QFileInfo(wav()).absoluteFilePath());
 
     // Without a file it only brings the running one forward.
-    second.start(QStringLiteral(CLIPWELL_APP), QStringList());
-    ASSERT_TRUE(runEventLoopUntil([&] { return second.state() == QProcess::NotRunning; }, 60000));
-    EXPECT_EQ(second.exitCode(), 0);
+    launch({});
     EXPECT_TRUE(runEventLoopUntil([&] { return activations == 1; }));
 
     controller.terminate();

@@ -1,0 +1,14 @@
+// The window of video documents: offers only the presets valid for video (isValidForVideo).
+// Main thread; owned by its document.
+#pragma once
+
+#include "CWDocumentWindowController.h"
+
+class CWVideoDocumentWindowController : public CWDocumentWindowController {
+    Q_OBJECT
+public:
+    using CWDocumentWindowController::CWDocumentWindowController;
+
+protected:
+    bool shouldIncludePresetClass(const CWPresetClass& presetClass) const override;
+};

@@ -1,0 +1,327 @@
+// The editing window: the read-outs and their format, the frame report once the engine has it, the
+// preset menu in each of its shapes (from sources for which only some kinds of preset fit), choosing a
+// preset and its options, the quality popover and its stored choice, the toolbar while exporting, the
+// beep on refused edits, and the window's keys (edits, frame steps, Home and End, Space).
+#include "CWAudioDocumentWindowController.h"
+#include "CWBaseDocument.h"
+#include "CWBaseSplitView.h"
+#include "CWDocumentController.h"
+#include "CWDocumentWindowController.h"
+#include "CWExcludedSegment.h"
+#include "CWHighLowQualityPreset.h"
+#include "CWPreset.h"
+#include "CWPresetQualityControlViewController.h"
+#include "CWProject.h"
+#include "Player.h"
+#include "support/TestMedia.h"
+#include "SystemBeep.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QMenu>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+#include <QWidgetAction>
+
+#include <gtest/gtest.h>
+
+using namespace TestMedia;
+
+namespace {
+
+QString videoOnly()
+{
+    static const QString path = make(QStringLiteral("video-only.mp4"), {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                                                                        QStringLiteral("testsrc=size=160x120:rate=25:duration=2"),
+                                                                        QStringLiteral("-c:v"), QStringLiteral("libx264")});
+    return path;
+}
+
+class WindowTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { CWPreset::registerStandardPresets(); }
+    void SetUp() override
+    {
+        controller_ = std::make_unique<CWDocumentController>();
+        controller_->setQuitHandler([] {});
+        SystemBeep::setHook([this] { ++beeps_; });
+    }
+    void TearDown() override
+    {
+        SystemBeep::setHook({});
+        controller_->terminate();
+        runEventLoopUntil([&] { return controller_->documents().empty(); }, 60000);
+    }
+
+    CWDocumentWindowController* openWindow(const QString& path)
+    {
+        Error error;
+        CWBaseDocument* document = controller_->openDocumentWithContentsOfURL(path, &error);
+        EXPECT_TRUE(document) << error.describe().toStdString();
+        if (!document)
+            return nullptr;
+        CWDocumentWindowController* window = document->windowControllers().front();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(window));
+        EXPECT_TRUE(runEventLoopUntil([&] { return window->player()->status() == Player::Status::ReadyToPlay; }, 20000));
+        return window;
+    }
+
+    static void waitForMenu(CWDocumentWindowController* window, int builds = 1)
+    {
+        EXPECT_TRUE(runEventLoopUntil([&] { return window->presetMenuBuilds() >= builds; }));
+    }
+
+    static void seekAndWait(Player* player, CMTime time)
+    {
+        bool done = false;
+        player->seekToTime(time, kCMTimeZero, kCMTimeZero, [&](bool) { done = true; });
+        EXPECT_TRUE(runEventLoopUntil([&] { return done; }));
+    }
+
+    std::unique_ptr<CWDocumentController> controller_;
+    int beeps_ = 0;
+};
+
+// The menu as a list: "[Header]", "-" for a separator, preset names.
+QStringList describe(QMenu* menu)
+{
+    QStringList items;
+    for (QAction* action : menu->actions()) {
+        if (action->isSeparator())
+            items << QStringLiteral("-");
+        else if (qobject_cast<QWidgetAction*>(action))
+            items << QLatin1Char('[') + action->text() + QLatin1Char(']');
+        else
+            items << action->text();
+    }
+    return items;
+}
+
+QStringList namesOf(std::initializer_list<const char*> identifiers)
+{
+    QStringList names;
+    for (const char* identifier : identifiers)
+        names << CWPreset::classWithIdentifier(QString::fromLatin1(identifier))->presetName;
+    names.sort();
+    return names;
+}
+
+} // namespace
+
+TEST_F(WindowTest, ReadOutsAndTheFrameReport)
+{
+    EXPECT_EQ(CWDocumentWindowController::stringFromCMTime(CMTimeMake(37235, 10)), QLatin1String("1:02:03.15"));
+    EXPECT_EQ(CWDocumentWindowController::stringFromCMTime(CMTimeMake(5999, 100)), QLatin1String("0:00:59.29"));
+    EXPECT_EQ(CWDocumentWindowController::stringFromCMTime(kCMTimeInvalid), QLatin1String("-/-"));
+    EXPECT_EQ(CWDocumentWindowController::stringFromCMTime(CMTimeMake(-5, 1)), QLatin1String("0:00:00.00")) << "never a negative field";
+
+    CWDocumentWindowController* window = openWindow(h264WithBFrames());
+    ASSERT_TRUE(window);
+    ASSERT_TRUE(window->project()->addCutAt(CMTimeMake(2, 1)));
+    ASSERT_TRUE(window->project()->addCutAt(CMTimeMake(4, 1)));
+    seekAndWait(window->player(), CMTimeMake(5, 1));
+    window->playerChangedTimeTo(CMTimeMake(5, 1));
+    EXPECT_EQ(window->timeField()->text(),
+              QStringLiteral("Current Time: 0:00:05.00 – New Duration: 0:00:08.00 – Time after split: 0:00:03.00"));
+    // The frame report shows once the engine has read the frame timing.
+    ASSERT_TRUE(runEventLoopUntil([&] { return window->framesField()->isVisible(); }));
+    window->projectWasModified();
+    EXPECT_EQ(window->framesField()->text(), QStringLiteral("Frame 126 / 250\nTarget: 200 frames"));
+
+    CWDocumentWindowController* audio = openWindow(wav());
+    ASSERT_TRUE(audio);
+    QTest::qWait(200);
+    EXPECT_FALSE(audio->framesField()->isVisible()) << "sound has no frames to report";
+}
+
+TEST_F(WindowTest, ThePresetMenuHasTheSectionsOfWhatFits)
+{
+    // All three kinds: a video with sound.
+    CWDocumentWindowController* window = openWindow(h264WithBFrames());
+    ASSERT_TRUE(window);
+    waitForMenu(window);
+    QStringList expected{QStringLiteral("[Passthrough]")};
+    expected << namesOf({"passthrough"}) << QStringLiteral("-") << QStringLiteral("[Video]") << namesOf({"h264", "h265", "low"})
+             << QStringLiteral("-") << QStringLiteral("[Audio]") << namesOf({"alac", "flac", "m4a", "lame"}); // QOA is for sound only
+    EXPECT_EQ(describe(window->presetButton()->menu()), expected);
+    EXPECT_TRUE(window->hasCompatiblePresets());
+    // The section headers are labels, which every widget style shows.
+    auto* header = qobject_cast<QWidgetAction*>(window->presetButton()->menu()->actions().front());
+    ASSERT_TRUE(header && qobject_cast<QLabel*>(header->defaultWidget()));
+
+    // An audio window over sources that fit only some of its presets.
+    const auto audioMenu = [&](const QString& path) {
+        Error error;
+        std::unique_ptr<CWBaseDocument> document = CWBaseDocument::open(path, &error);
+        EXPECT_TRUE(document) << error.describe().toStdString();
+        CWAudioDocumentWindowController audioWindow(document.get());
+        audioWindow.windowDidLoad();
+        waitForMenu(&audioWindow);
+        return std::make_pair(describe(audioWindow.presetButton()->menu()), audioWindow.startButton()->isEnabled());
+    };
+    const QStringList audioOnly = namesOf({"alac", "flac", "m4a", "lame", "qoa"});
+    // No sound: only the copy fits.
+    EXPECT_EQ(audioMenu(videoOnly()).first, QStringList{QStringLiteral("[Passthrough]")} + namesOf({"passthrough"}));
+    // PCM in WAV cannot be copied into MP4: only the audio presets, under "Audio only".
+    EXPECT_EQ(audioMenu(wav()).first, QStringList{QStringLiteral("[Audio only]")} + audioOnly);
+    // AAC in M4A: the copy and the audio presets, with a separator between them.
+    const QStringList copyAndAudio = QStringList{QStringLiteral("[Passthrough]")} + namesOf({"passthrough"}) +
+                                     QStringList{QStringLiteral("-"), QStringLiteral("[Audio only]")} + audioOnly;
+    EXPECT_EQ(audioMenu(m4aWithCover()).first, copyAndAudio);
+
+    // Nothing fits: one disabled item, Export disabled and beeping.
+    window->buildMenuWithCompatiblePresetClasses({});
+    QMenu* menu = window->presetButton()->menu();
+    ASSERT_EQ(menu->actions().size(), 1);
+    EXPECT_EQ(menu->actions().front()->text(), QLatin1String("No compatible export presets for this file"));
+    EXPECT_FALSE(menu->actions().front()->isEnabled());
+    EXPECT_FALSE(window->startButton()->isEnabled());
+    window->exportMedia();
+    EXPECT_EQ(beeps_, 1);
+}
+
+TEST_F(WindowTest, ChoosingAPresetShowsItsOptionsAndRebuildsTheMenu)
+{
+    CWDocumentWindowController* window = openWindow(h264WithBFrames());
+    ASSERT_TRUE(window);
+    waitForMenu(window);
+    const auto choose = [&](const char* identifier) {
+        const int builds = window->presetMenuBuilds();
+        const QString name = CWPreset::classWithIdentifier(QString::fromLatin1(identifier))->presetName;
+        for (QAction* action : window->presetButton()->menu()->actions())
+            if (action->text() == name)
+                action->trigger();
+        waitForMenu(window, builds + 1); // the compatibility checks ran again
+        EXPECT_EQ(window->project()->preset()->identifier(), QLatin1String(identifier));
+        EXPECT_EQ(window->presetButton()->text(), name);
+        EXPECT_EQ(window->presetDescription()->text(), window->project()->preset()->presetDescription());
+    };
+
+    choose("lame");
+    EXPECT_TRUE(window->bitrateContainer()->isVisibleTo(window));
+    EXPECT_FALSE(window->qualityContainer()->isVisibleTo(window));
+    EXPECT_FALSE(window->presetConfigurationButton()->isEnabled());
+    ASSERT_GT(window->bitratePopup()->count(), 1);
+    EXPECT_EQ(window->bitratePopup()->currentIndex(), 0);
+    window->bitratePopup()->setCurrentIndex(1);
+    window->changeBitrate();
+    EXPECT_EQ(QString::asprintf("%.0f kbps", window->project()->selectedBitrate() / 1000.0), window->bitratePopup()->currentText());
+    for (QAction* action : window->presetButton()->menu()->actions())
+        if (action->isCheckable())
+            EXPECT_EQ(action->isChecked(), action->text() == window->project()->preset()->presetName()) << action->text().toStdString();
+
+    // The quality popover, on the right of its button, bound to the stored choice of the class.
+    choose("flac");
+    ASSERT_TRUE(window->presetConfigurationButton()->isEnabled());
+    window->presetConfigurationButton()->click();
+    auto* popover = qobject_cast<CWPresetQualityControlViewController*>(window->configurationPopover());
+    ASSERT_TRUE(popover && popover->isVisible());
+    EXPECT_GE(popover->x(),
+              window->presetConfigurationButton()->mapToGlobal(QPoint(window->presetConfigurationButton()->width(), 0)).x() - 1);
+    const bool wasHigh = popover->highestButton()->isChecked();
+    QTest::mouseClick(wasHigh ? popover->lowestButton() : popover->highestButton(), Qt::LeftButton);
+    popover->close();
+    QTest::qWait(20);
+    // Another instance, as after a restart, reads the choice back; the other classes keep theirs.
+    const auto flac = std::dynamic_pointer_cast<CWHighLowQualityPreset>(CWPreset::classWithIdentifier(QStringLiteral("flac"))->create());
+    const auto alac = std::dynamic_pointer_cast<CWHighLowQualityPreset>(CWPreset::classWithIdentifier(QStringLiteral("alac"))->create());
+    ASSERT_TRUE(flac && alac);
+    EXPECT_EQ(flac->highQuality(), !wasHigh);
+    const bool alacBefore = alac->highQuality();
+    window->presetConfigurationButton()->click();
+    popover = qobject_cast<CWPresetQualityControlViewController*>(window->configurationPopover());
+    ASSERT_TRUE(popover);
+    EXPECT_EQ(popover->highestButton()->isChecked(), !wasHigh);
+    EXPECT_EQ(popover->lowestButton()->isChecked(), wasHigh);
+    QTest::mouseClick(wasHigh ? popover->highestButton() : popover->lowestButton(), Qt::LeftButton); // back as it was
+    popover->close();
+    EXPECT_EQ(
+        std::dynamic_pointer_cast<CWHighLowQualityPreset>(CWPreset::classWithIdentifier(QStringLiteral("alac"))->create())->highQuality(),
+        alacBefore);
+}
+
+TEST_F(WindowTest, TheToolbarFollowsTheExportAndRefusedEditsBeep)
+{
+    CWDocumentWindowController* window = openWindow(h264WithBFrames());
+    ASSERT_TRUE(window);
+    waitForMenu(window);
+    seekAndWait(window->player(), CMTimeMake(3, 1));
+    window->plusButton()->trigger();
+    window->project()->waitForQueuedWork();
+    ASSERT_EQ(window->project()->splits().size(), 1u);
+    window->addSplit(); // a split inside a cut cannot be made
+    EXPECT_EQ(beeps_, 1);
+    window->minusButton()->trigger();
+    EXPECT_TRUE(window->project()->splits().empty());
+    window->removeCut(); // nothing there: no beep
+    EXPECT_EQ(beeps_, 1);
+
+    window->project()->changePresetTo(CWPreset::classWithIdentifier(QStringLiteral("h264"))->create());
+    QTemporaryDir folder;
+    window->cwDocument()->exportMediaToUrl(folder.filePath(QStringLiteral("out.mp4")));
+    EXPECT_TRUE(window->stopButton()->isEnabled());
+    for (QAction* action : {window->startButton(), window->exportAllButton(), window->plusButton(), window->minusButton()})
+        EXPECT_FALSE(action->isEnabled()) << action->text().toStdString();
+    EXPECT_TRUE(window->progressIndicator()->isVisibleTo(window));
+    EXPECT_FALSE(window->timeField()->isVisibleTo(window));
+    EXPECT_TRUE(window->windowTitle().contains(QStringLiteral("Exporting")));
+    ASSERT_TRUE(runEventLoopUntil([&] { return !window->cwDocument()->hasRunningExport(); }, 60000));
+    EXPECT_FALSE(window->stopButton()->isEnabled());
+    for (QAction* action : {window->startButton(), window->exportAllButton(), window->plusButton(), window->minusButton()})
+        EXPECT_TRUE(action->isEnabled()) << action->text().toStdString();
+    EXPECT_FALSE(window->progressIndicator()->isVisibleTo(window));
+    EXPECT_TRUE(window->timeField()->isVisibleTo(window));
+    if (auto* alert = qobject_cast<QMessageBox*>(window->cwDocument()->exportAlert()))
+        alert->close();
+}
+
+TEST_F(WindowTest, KeysEditStepFramesAndPlay)
+{
+    CWDocumentWindowController* window = openWindow(h264WithBFrames());
+    ASSERT_TRUE(window);
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    ASSERT_TRUE(runEventLoopUntil([&] { return window->project()->frameInformation() != nullptr; }));
+    Player* player = window->player();
+    const auto shownFrame = [&] {
+        runEventLoopUntil([&] { return player->currentFrame().shows(player->currentTime()); });
+        return frameNumberInImage(player->currentFrame().image);
+    };
+
+    // "." and "," step to the neighbouring frames (25 fps: 0.04 s apart).
+    QTest::keyClick(window, Qt::Key_Period);
+    QTest::keyClick(window, Qt::Key_Period);
+    EXPECT_EQ(CMTimeGetSeconds(player->currentTime()), 0.08);
+    EXPECT_EQ(shownFrame(), 2);
+    QTest::keyClick(window, Qt::Key_Comma);
+    EXPECT_EQ(shownFrame(), 1);
+    seekAndWait(player, CMTimeMakeWithSeconds(1.01, 1000)); // inside frame 25
+    QTest::keyClick(window, Qt::Key_Period);
+    EXPECT_EQ(shownFrame(), 26);
+    QTest::keyClick(window, Qt::Key_End);
+    EXPECT_EQ(CMTimeCompare(player->currentTime(), player->duration()), 0);
+    QTest::keyClick(window, Qt::Key_Home);
+    EXPECT_EQ(CMTimeCompare(player->currentTime(), kCMTimeZero), 0);
+
+    // The timeline keys reach the strip through the window; Ctrl+A is Select All.
+    QTest::keyClick(window, Qt::Key_Right);
+    QTest::keyClick(window, Qt::Key_A);
+    window->project()->waitForQueuedWork();
+    ASSERT_EQ(window->project()->splits().size(), 1u);
+    EXPECT_EQ(CMTimeCompare(window->project()->splits()[0]->start(), CMTimeMake(1, 30)), 0);
+    QTest::keyClick(window, Qt::Key_A, Qt::ControlModifier);
+    ASSERT_EQ(window->project()->splits().size(), 1u);
+    EXPECT_EQ(CMTimeCompare(window->project()->splits()[0]->start(), kCMTimeZero), 0) << "one cut over everything";
+    EXPECT_EQ(window->project()->currentTargetDuration().value, 0);
+
+    QTest::keyClick(window, Qt::Key_Space);
+    EXPECT_EQ(player->rate(), 1.0f);
+    QTest::keyClick(window, Qt::Key_Space);
+    EXPECT_EQ(player->rate(), 0.0f);
+}
