@@ -247,6 +247,7 @@ void CWBaseDocument::stopExport()
 void CWBaseDocument::windowWillClose(CWDocumentWindowController* window)
 {
     std::erase_if(windowControllers_, [window](const QPointer<CWDocumentWindowController>& w) { return !w || w == window; });
+    window->deleteLater(); // closed for good; nothing may reach this document through it later
     if (!windowControllers_.empty())
         return;
     closing_ = true;

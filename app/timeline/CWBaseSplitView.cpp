@@ -81,9 +81,10 @@ CMTime CWBaseSplitView::pixelToTime(double x) const
 
 QBrush CWBaseSplitView::patternImageWithColor(const QColor& color)
 {
-    // The stripes run at 45 degrees (rising to the right), 25 units wide, so the pattern repeats every
-    // 50 units across them: a gradient that repeats along the diagonal draws them exactly, where a
-    // pixel tile of 50 × √2 units could not repeat without a seam.
+    // The stripes run at 45 degrees (rising to the right), 25 units wide, so along a row or a column
+    // they repeat every 50 × √2 = 70.71 units. Seven of those are 494.97 units: a 495-pixel tile repeats
+    // without a visible seam, and a texture fills far faster than a gradient would be evaluated.
+    constexpr int kTile = 495;
     const double across = 50.0 / std::sqrt(2.0);
     QLinearGradient stripes(0, 0, across, across);
     stripes.setSpread(QGradient::RepeatSpread);
@@ -93,7 +94,12 @@ QBrush CWBaseSplitView::patternImageWithColor(const QColor& color)
     stripes.setColorAt(0.5, half);
     stripes.setColorAt(0.5000001, color);
     stripes.setColorAt(1.0, color);
-    return QBrush(stripes);
+    QImage tile(kTile, kTile, QImage::Format_ARGB32_Premultiplied);
+    tile.fill(Qt::transparent);
+    QPainter painter(&tile);
+    painter.fillRect(tile.rect(), stripes);
+    painter.end();
+    return QBrush(tile);
 }
 
 QColor CWBaseSplitView::activeStrokeColor() const { return CWColors::systemPink(palette()); }
@@ -129,24 +135,41 @@ void CWBaseSplitView::drawSplits(QPainter& painter)
     if (!project_)
         return;
     const CMTime now = player_ ? player_->currentTime() : kCMTimeZero;
+    // The boxes are asked for on every redraw; they are drawn again only when they (or which of them
+    // is active) changed. While playing, a redraw then only lays the finished layer down.
+    std::vector<LayerBox> boxes;
     project_->enumerateSplitForSize(QSizeF(size()), [&](const std::shared_ptr<CWExcludedSegment>& segment, QRectF box) {
-        displaySplit(painter, *segment, box, segment->includesTime(now));
+        boxes.push_back({box, segment->includesTime(now), CMTimeGetSeconds(segment->duration()) == 0.0});
     });
+    const qreal scale = devicePixelRatioF();
+    const QSize pixels = (QSizeF(size()) * scale).toSize();
+    const bool dark = CWColors::isDark(palette());
+    if (boxes != layerBoxes_ || segmentLayer_.size() != pixels || dark != layerDark_) {
+        segmentLayer_ = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
+        segmentLayer_.setDevicePixelRatio(scale);
+        segmentLayer_.fill(Qt::transparent);
+        QPainter layer(&segmentLayer_);
+        for (const LayerBox& box : boxes)
+            displaySplit(layer, box.rect, box.splitPoint, box.active);
+        layerBoxes_ = std::move(boxes);
+        layerDark_ = dark;
+    }
+    if (!layerBoxes_.empty())
+        painter.drawImage(QPointF(0, 0), segmentLayer_);
 }
 
-void CWBaseSplitView::displaySplit(QPainter& painter, const CWExcludedSegment& segment, QRectF box, bool active)
+void CWBaseSplitView::displaySplit(QPainter& painter, QRectF box, bool splitPoint, bool active)
 {
     double radius = 5.0;
-    if (CMTimeGetSeconds(segment.duration()) == 0.0) {
+    if (splitPoint) {
         box.adjust(-1, 0, 1, 0);
         radius = 1.0;
     }
-    QPainterPath path;
-    path.addRoundedRect(box, radius, radius);
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
-    painter.fillPath(path, active ? activeFillColor() : inactiveFillColor());
-    painter.strokePath(path, QPen(active ? activeStrokeColor() : inactiveStrokeColor(), active ? 3.0 : 2.0));
+    painter.setBrush(active ? activeFillColor() : inactiveFillColor());
+    painter.setPen(QPen(active ? activeStrokeColor() : inactiveStrokeColor(), active ? 3.0 : 2.0));
+    painter.drawRoundedRect(box, radius, radius); // filled, then outlined
     painter.restore();
 }
 

@@ -6,7 +6,8 @@
 // the player is ready (the audio and video strips keep it until their background is ready).
 //
 // Subclasses draw their background in drawBackground(); the segments and the playhead come on top.
-// The two hatch fills are made once per process and shared by every strip.
+// The two hatch fills are made once per process and shared by every strip; the boxes are drawn into
+// a layer of their own, drawn again only when they or the active one change.
 //
 // Main thread. The player and the project are not owned; the strip redraws on project changes, player
 // status changes, new frames and after every seek it starts. Before the player is ready, clicks and
@@ -16,9 +17,11 @@
 #include "CMTime.h"
 
 #include <QBrush>
+#include <QImage>
 #include <QWidget>
 
 #include <memory>
+#include <vector>
 
 class CWExcludedSegment;
 class CWProject;
@@ -61,7 +64,8 @@ public:
 protected:
     virtual void drawBackground(QPainter& painter);
     void drawSplits(QPainter& painter);
-    void displaySplit(QPainter& painter, const CWExcludedSegment& segment, QRectF box, bool active);
+    // One segment's box; a split point (a segment of no length) is widened to 2 units.
+    void displaySplit(QPainter& painter, QRectF box, bool splitPoint, bool active);
     void drawCurrentPosition(QPainter& painter);
     // The player is ready: hides the spinner unless a subclass waits for more.
     virtual void playerBecameReady();
@@ -77,8 +81,17 @@ private:
     void seekToTimeForX(double x);
     void placeSpinner();
 
+    struct LayerBox {
+        QRectF rect;
+        bool active;
+        bool splitPoint;
+        bool operator==(const LayerBox&) const = default;
+    };
     Player* player_ = nullptr;
     std::shared_ptr<CWProject> project_;
+    QImage segmentLayer_; // the boxes as last drawn, over transparency
+    std::vector<LayerBox> layerBoxes_;
+    bool layerDark_ = false;
     PlayerView* playerView_ = nullptr;
     QProgressBar* progressSpinner_;
     QMetaObject::Connection projectConnection_;

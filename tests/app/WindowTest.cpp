@@ -13,12 +13,14 @@
 #include "CWPresetQualityControlViewController.h"
 #include "CWProject.h"
 #include "Player.h"
+#include "PlayerView.h"
 #include "support/TestMedia.h"
 #include "SystemBeep.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
@@ -134,6 +136,14 @@ TEST_F(WindowTest, ReadOutsAndTheFrameReport)
     window->projectWasModified();
     EXPECT_EQ(window->framesField()->text(), QStringLiteral("Frame 126 / 250\nTarget: 200 frames"));
 
+    // The window as the user sees it, kept beside the test program for the record.
+    ASSERT_TRUE(runEventLoopUntil([&] { return window->player()->currentFrame().shows(CMTimeMake(5, 1)); }));
+    const QImage shot = window->grab().toImage();
+    const QRect picture = window->playerView()->videoRect().translated(window->playerView()->mapTo(window, QPoint(0, 0)));
+    EXPECT_EQ(frameNumberInImage(shot.copy(picture)), 125);
+    QDir().mkpath(QCoreApplication::applicationDirPath() + QStringLiteral("/screenshots"));
+    EXPECT_TRUE(shot.save(QCoreApplication::applicationDirPath() + QStringLiteral("/screenshots/document-window.png")));
+
     CWDocumentWindowController* audio = openWindow(wav());
     ASSERT_TRUE(audio);
     QTest::qWait(200);
@@ -213,8 +223,9 @@ TEST_F(WindowTest, ChoosingAPresetShowsItsOptionsAndRebuildsTheMenu)
     window->changeBitrate();
     EXPECT_EQ(QString::asprintf("%.0f kbps", window->project()->selectedBitrate() / 1000.0), window->bitratePopup()->currentText());
     for (QAction* action : window->presetButton()->menu()->actions())
-        if (action->isCheckable())
+        if (action->isCheckable()) {
             EXPECT_EQ(action->isChecked(), action->text() == window->project()->preset()->presetName()) << action->text().toStdString();
+        }
 
     // The quality popover, on the right of its button, bound to the stored choice of the class.
     choose("flac");
