@@ -47,7 +47,9 @@ public:
     CMTime pixelToTime(double x) const;
 
     // The timeline keys; true when the key was one of them (also when the project refused the edit).
-    bool handleKey(QKeyEvent* event);
+    virtual bool handleKey(QKeyEvent* event);
+    // The strip is busy (the audio strip computing its waveform): the window's edit commands wait.
+    virtual bool blocksEditing() const { return false; }
     void seekByTime(CMTime delta);
 
     void showProgressSpinner();
@@ -60,6 +62,9 @@ public:
     QColor inactiveStrokeColor() const;
     QBrush activeFillColor() const;
     QBrush inactiveFillColor() const;
+
+signals:
+    void editingBlockedChanged();
 
 protected:
     virtual void drawBackground(QPainter& painter);

@@ -7,6 +7,8 @@
 
 #include <QVBoxLayout>
 
+CWBaseSplitView* CWBaseSplitViewController::splitView() const { return splitView_; }
+
 CWBaseSplitView* CWBaseSplitViewController::makeSplitView() { return new CWBaseSplitView; }
 
 void CWBaseSplitViewController::loadView(QWidget* holder)

@@ -26,7 +26,7 @@ public:
     void usePlayer(Player* player, std::shared_ptr<CWProject> project, PlayerView* playerView);
     void updateInterface();
     void releasePlayerItem();
-    CWBaseSplitView* splitView() const { return splitView_; }
+    CWBaseSplitView* splitView() const;
 
 protected:
     virtual CWBaseSplitView* makeSplitView();

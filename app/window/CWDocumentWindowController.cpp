@@ -170,6 +170,9 @@ void CWDocumentWindowController::windowDidLoad()
     splitViewController_ = makeSplitViewController();
     splitViewController_->loadView(splitViewHolder_);
     splitViewController_->usePlayer(player_, project(), playerView_);
+    if (CWBaseSplitView* strip = splitView())
+        connect(strip, &CWBaseSplitView::editingBlockedChanged, this, &CWDocumentWindowController::validateToolbarItems);
+    validateToolbarItems();
     framesField_->setVisible(project() && project()->frameInformation());
     playerChangedTimeTo(kCMTimeZero);
     connect(project().get(), &CWProject::projectChanged, this, &CWDocumentWindowController::projectWasModified);
@@ -194,8 +197,7 @@ void CWDocumentWindowController::buildMenus()
         file->addSeparator();
     }
     exportMenuItem_ = file->addAction(tr("&Export…"), QKeySequence(tr("Ctrl+E")), this, &CWDocumentWindowController::exportMedia);
-    editActions_.push_back(
-        file->addAction(tr("Export &All…"), QKeySequence(tr("Ctrl+Shift+E")), this, &CWDocumentWindowController::exportAllMedia));
+    exportAllMenuItem_ = file->addAction(tr("Export &All…"), QKeySequence(tr("Ctrl+Shift+E")), this, &CWDocumentWindowController::exportAllMedia);
     file->addSeparator();
     file->addAction(tr("&Close Window"), QKeySequence::Close, this, &QWidget::close);
     if (controller)
@@ -565,8 +567,10 @@ void CWDocumentWindowController::validateToolbarItems()
     exportMenuItem_->setEnabled(startButton_->isEnabled());
     for (QAction* action : {exportAllButton_, plusButton_, minusButton_})
         action->setEnabled(!exporting);
+    exportAllMenuItem_->setEnabled(!exporting);
+    const bool busy = splitView() && splitView()->blocksEditing();
     for (QAction* action : editActions_)
-        action->setEnabled(!exporting);
+        action->setEnabled(!exporting && !busy);
     presetButton_->setEnabled(!exporting);
 }
 

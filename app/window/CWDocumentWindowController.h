@@ -48,7 +48,7 @@ public:
     explicit CWDocumentWindowController(CWBaseDocument* document);
     ~CWDocumentWindowController() override;
     // Binds player, strip, read-outs and presets; called once after construction.
-    void windowDidLoad();
+    virtual void windowDidLoad();
 
     CWBaseDocument* cwDocument() const { return document_; }
     std::shared_ptr<CWProject> project() const;
@@ -155,7 +155,8 @@ private:
     QAction* stopButton_;
     QAction* plusButton_;
     QAction* minusButton_;
-    std::vector<QAction*> editActions_; // enabled only while not exporting
+    std::vector<QAction*> editActions_; // the edit menu's items: not while exporting or while the strip is busy
+    QAction* exportAllMenuItem_ = nullptr;
     QAction* exportMenuItem_ = nullptr;
     QAction* undoAction_ = nullptr;
     QAction* redoAction_ = nullptr;

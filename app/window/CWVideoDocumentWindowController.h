@@ -1,4 +1,4 @@
-// The window of video documents: offers only the presets valid for video (isValidForVideo).
+// The window of video documents: the film strip, and only the presets valid for video (isValidForVideo).
 // Main thread; owned by its document.
 #pragma once
 
@@ -11,4 +11,5 @@ public:
 
 protected:
     bool shouldIncludePresetClass(const CWPresetClass& presetClass) const override;
+    CWBaseSplitViewController* makeSplitViewController() override;
 };

@@ -1,0 +1,229 @@
+#include "CWAudioSplitView.h"
+
+#include "AudioFile.h"
+#include "CWColors.h"
+#include "CWProject.h"
+#include "CWWaveformAccumulator.h"
+#include "Log.h"
+#include "MainQueue.h"
+#include "MediaAsset.h"
+#include "Player.h"
+
+#include <QGuiApplication>
+#include <QLabel>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QPointer>
+#include <QProgressBar>
+#include <QScreen>
+#include <QThreadPool>
+
+#include <cmath>
+
+namespace {
+constexpr double kLineWidth = 1.0;
+constexpr double kSpacing = 1.0;
+constexpr int64_t kChunkBytes = 33554432; // 32 MiB of float samples across all channels
+} // namespace
+
+CWAudioSplitView::CWAudioSplitView(QWidget* parent)
+    : CWBaseSplitView(parent), progressLabel_(new QLabel(tr("Generating waveform..."), this)), progressBar_(new QProgressBar(this))
+{
+    setObjectName(QStringLiteral("audioSplitView"));
+    setAttribute(Qt::WA_OpaquePaintEvent, false); // its background is translucent over the window's
+    progressLabel_->setObjectName(QStringLiteral("progressLabel"));
+    QFont font = progressLabel_->font();
+    font.setPointSize(14);
+    progressLabel_->setFont(font);
+    QPalette text = progressLabel_->palette();
+    text.setColor(QPalette::WindowText, waveformColor());
+    progressLabel_->setPalette(text);
+    progressLabel_->adjustSize();
+    progressBar_->setObjectName(QStringLiteral("progressBar"));
+    progressBar_->setRange(0, 100);
+    progressBar_->setValue(0);
+    progressBar_->setTextVisible(false);
+    progressBar_->setFixedSize(200, 10);
+    showProgressDisplay(); // a new strip shows it from the start
+}
+
+CWAudioSplitView::~CWAudioSplitView()
+{
+    if (cancel_)
+        cancel_->store(true);
+}
+
+double CWAudioSplitView::totalScreenWidth()
+{
+    double width = 0;
+    for (const QScreen* screen : QGuiApplication::screens())
+        width += screen->geometry().width();
+    return std::max(width, 1920.0);
+}
+
+QColor CWAudioSplitView::waveformColor() const { return CWColors::waveformForeground(palette()); }
+
+QColor CWAudioSplitView::waveformBackgroundColor() const { return CWColors::waveformBackground(palette()); }
+
+// ---- computing
+
+void CWAudioSplitView::setGenerating(bool generating)
+{
+    if (generating_ == generating)
+        return;
+    generating_ = generating;
+    emit editingBlockedChanged();
+}
+
+void CWAudioSplitView::generateWaveformData()
+{
+    if (generating_)
+        return;
+    waveformData_.clear();
+    maxSample_ = 0.0f;
+    if (!project() || !project()->avAsset())
+        return;
+    setGenerating(true);
+    showProgressDisplay();
+    const QString path = project()->avAsset()->path();
+    if (path.isEmpty()) {
+        CWLog(QStringLiteral("Cannot get URL from AVAsset for AVFAudio processing"));
+        setGenerating(false);
+        hideProgressDisplay();
+        return;
+    }
+    accumulator_ = std::make_unique<CWWaveformAccumulator>(CWWaveformAccumulator::barCountForWidth(totalScreenWidth()));
+    auto cancel = std::make_shared<std::atomic<bool>>(false);
+    cancel_ = cancel;
+    QPointer<CWAudioSplitView> self(this);
+    const auto finish = [self, cancel](std::optional<Error> error) {
+        MainQueue::async([self, cancel, error] {
+            if (!self || cancel->load())
+                return;
+            self->setGenerating(false);
+            self->hideProgressDisplay();
+            if (error) {
+                CWLog(QStringLiteral("Error processing audio: %1").arg(error->describe()));
+                self->accumulator_.reset();
+                return;
+            }
+            self->accumulator_->finish();
+            self->maxSample_ = self->accumulator_->maxSample();
+            self->waveformData_ = self->accumulator_->bars();
+            self->accumulator_.reset();
+            self->update();
+        });
+    };
+    QThreadPool::globalInstance()->start([self, cancel, path, finish] {
+        Error error;
+        std::unique_ptr<AudioFile> file = AudioFile::openForReading(path, &error);
+        if (!file) {
+            CWLog(QStringLiteral("Error reading audio file: %1").arg(error.describe()));
+            return finish(error);
+        }
+        const int64_t length = file->length();
+        const int channels = std::max(1, file->channelCount());
+        const int64_t chunkFrames = kChunkBytes / (4 * channels);
+        std::vector<float> interleaved;
+        for (int64_t position = 0; position < length && !cancel->load();) {
+            const int64_t frames = file->read(interleaved, std::min(length - position, chunkFrames), &error);
+            if (frames < 0) {
+                CWLog(QStringLiteral("Error reading chunk at position %1: %2").arg(position).arg(error.describe()));
+                return finish(error);
+            }
+            if (frames == 0)
+                break; // the track ends before its stated length; what was read is the waveform
+            // Only the first channel is handed over.
+            auto first = std::make_shared<std::vector<float>>(size_t(frames));
+            for (int64_t i = 0; i < frames; ++i)
+                (*first)[size_t(i)] = interleaved[size_t(i * channels)];
+            position += frames;
+            const double progress = double(position) / double(length) * 100.0;
+            MainQueue::async([self, cancel, first, progress] {
+                if (!self || cancel->load() || !self->accumulator_)
+                    return;
+                self->progressBar_->setValue(int(progress));
+                self->accumulator_->addChunk(first->data(), int64_t(first->size()), progress);
+            });
+        }
+        finish(std::nullopt);
+    });
+}
+
+// ---- drawing
+
+void CWAudioSplitView::paintEvent(QPaintEvent* event)
+{
+    QPainter painter(this);
+    painter.fillRect(event->rect(), waveformBackgroundColor());
+    if (!isReadyToPlay())
+        return;
+    drawWaveform(painter);
+    if (waveformData_.empty() || generating_)
+        return;
+    drawSplits(painter);
+    drawCurrentPosition(painter);
+}
+
+void CWAudioSplitView::drawWaveform(QPainter& painter)
+{
+    if (waveformData_.empty()) {
+        if (!generating_)
+            generateWaveformData();
+        return;
+    }
+    const double w = width(), h = height();
+    const double r = w / totalScreenWidth();
+    for (size_t i = 0; i < waveformData_.size(); ++i) {
+        const double x = r * (kLineWidth + kSpacing) * double(i);
+        if (x + kLineWidth * r > w)
+            break;
+        const double barHeight = maxSample_ > 0 ? 2 * h * double(waveformData_[i]) / double(maxSample_) : 0.0;
+        painter.fillRect(QRectF(x, h / 2 - barHeight / 2, kLineWidth * r, barHeight), waveformColor());
+    }
+}
+
+// ---- progress display and guards
+
+void CWAudioSplitView::showProgressDisplay()
+{
+    hideProgressSpinner();
+    progressLabel_->show();
+    progressBar_->show();
+}
+
+void CWAudioSplitView::hideProgressDisplay()
+{
+    hideProgressSpinner();
+    progressLabel_->hide();
+    progressBar_->hide();
+}
+
+void CWAudioSplitView::resizeEvent(QResizeEvent* event)
+{
+    CWBaseSplitView::resizeEvent(event);
+    // The label's centre 15 units above the strip's, the bar 8 units under the label, both centred.
+    const int labelTop = height() / 2 - 15 - progressLabel_->height() / 2;
+    progressLabel_->move((width() - progressLabel_->width()) / 2, labelTop);
+    progressBar_->move((width() - progressBar_->width()) / 2, labelTop + progressLabel_->height() + 8);
+}
+
+void CWAudioSplitView::mousePressEvent(QMouseEvent* event)
+{
+    if (!generating_)
+        CWBaseSplitView::mousePressEvent(event);
+}
+
+void CWAudioSplitView::mouseMoveEvent(QMouseEvent* event)
+{
+    if (!generating_)
+        CWBaseSplitView::mouseMoveEvent(event);
+}
+
+void CWAudioSplitView::wheelEvent(QWheelEvent* event)
+{
+    if (!generating_)
+        CWBaseSplitView::wheelEvent(event);
+}
+
+bool CWAudioSplitView::handleKey(QKeyEvent* event) { return generating_ ? false : CWBaseSplitView::handleKey(event); }

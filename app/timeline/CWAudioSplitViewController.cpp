@@ -1,0 +1,5 @@
+#include "CWAudioSplitViewController.h"
+
+#include "CWAudioSplitView.h"
+
+CWBaseSplitView* CWAudioSplitViewController::makeSplitView() { return new CWAudioSplitView; }

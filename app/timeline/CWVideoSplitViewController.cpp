@@ -1,0 +1,5 @@
+#include "CWVideoSplitViewController.h"
+
+#include "CWVideoSplitView.h"
+
+CWBaseSplitView* CWVideoSplitViewController::makeSplitView() { return new CWVideoSplitView; }
