@@ -3,8 +3,12 @@
 //                        the project's 30 timeline thumbnails
 //   repaint FILE N       median ms of N repaints of a 1920 × 120 strip with 50 segments, as while
 //                        playing and with the segments drawn again
-//   play FILE SECONDS    frames shown and dropped while playing with the strip redrawn every 0.1 s
+//   play FILE SECONDS    frames shown and dropped while playing with the strip redrawn every 0.1 s, and
+//                        the median ms of the strip's repaints at 1920 × 120 meanwhile
+//   waveform FILE        ms until an audio strip's bars are finished, and the longest the main thread
+//                        went without running a 5 ms timer meanwhile
 // Runs on the display the script provides (Xvfb), without sound (the system clock drives playback).
+#include "CWAudioSplitView.h"
 #include "CWBaseDocument.h"
 #include "CWBaseSplitView.h"
 #include "CWDocumentController.h"
@@ -18,6 +22,7 @@
 #include <QElapsedTimer>
 #include <QImage>
 #include <QPainter>
+#include <QTimer>
 
 #include <algorithm>
 #include <cstdio>
@@ -114,17 +119,50 @@ int main(int argc, char** argv)
         std::printf("repaint %.3f redrawn %.3f\n", times[times.size() / 2], redrawn[redrawn.size() / 2]);
         return 0;
     }
+    if (command == QLatin1String("waveform")) {
+        auto* strip = qobject_cast<CWAudioSplitView*>(window->splitView());
+        if (!strip)
+            return 1;
+        QElapsedTimer probe;
+        qint64 longest = 0;
+        QTimer ticker;
+        QObject::connect(&ticker, &QTimer::timeout, [&] { longest = std::max(longest, probe.restart()); });
+        QElapsedTimer timer;
+        timer.start();
+        if (strip->waveformData().empty() && !strip->isGeneratingWaveform())
+            strip->generateWaveformData();
+        probe.start();
+        ticker.start(5);
+        waitUntil([&] { return !strip->isGeneratingWaveform(); }, 600000);
+        std::printf("waveform %lld bars %zu stall %lld\n", static_cast<long long>(timer.elapsed()), strip->waveformData().size(),
+                    static_cast<long long>(longest));
+        return strip->waveformData().empty() ? 1 : 0;
+    }
     if (command == QLatin1String("play")) {
         const int seconds = arguments.value(3, QStringLiteral("30")).toInt();
         window->show();
         int frames = 0;
         QObject::connect(player, &Player::frameChanged, [&] { ++frames; });
+        CWBaseSplitView* strip = window->splitView();
+        strip->setFixedSize(1920, 120);
+        window->resize(1960, 700);
+        std::vector<double> repaints;
+        QTimer painter;
+        QObject::connect(&painter, &QTimer::timeout, [&] {
+            QElapsedTimer timed;
+            timed.start();
+            strip->repaint();
+            repaints.push_back(double(timed.nsecsElapsed()) / 1e6);
+        });
+        painter.start(100);
         player->play();
         QElapsedTimer timer;
         timer.start();
         waitUntil([&] { return timer.elapsed() > seconds * 1000 || player->rate() == 0.0f; }, seconds * 1000 + 5000);
         player->pause();
-        std::printf("play shown %d dropped %d\n", frames, player->droppedFrameCount());
+        std::sort(repaints.begin(), repaints.end());
+        std::printf("play shown %d dropped %d repaint %.3f\n", frames, player->droppedFrameCount(),
+                    repaints.empty() ? 0.0 : repaints[repaints.size() / 2]);
         return 0;
     }
     return 2;

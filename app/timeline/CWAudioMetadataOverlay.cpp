@@ -35,6 +35,9 @@ CWAudioMetadataOverlay::CWAudioMetadataOverlay(PlayerView* playerView, const QSt
         label->setAlignment(Qt::AlignHCenter);
         label->setWordWrap(true);
         label->setAttribute(Qt::WA_TransparentForMouseEvents);
+        QPalette light = label->palette(); // over the dark picture area
+        light.setColor(QPalette::WindowText, Qt::white);
+        label->setPalette(light);
         layout->addWidget(label);
     }
     setAttribute(Qt::WA_TransparentForMouseEvents);

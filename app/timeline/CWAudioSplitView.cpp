@@ -11,8 +11,8 @@
 
 #include <QGuiApplication>
 #include <QLabel>
-#include <QPaintEvent>
 #include <QPainter>
+#include <QPaintEvent>
 #include <QPointer>
 #include <QProgressBar>
 #include <QScreen>

@@ -1,11 +1,11 @@
 #include "CWAudioDocumentWindowController.h"
 
 #include "CWAudioMetadataOverlay.h"
+#include "CWAudioSplitViewController.h"
 #include "CWBaseDocument.h"
 #include "CWPreset.h"
 #include "CWProject.h"
 #include "MediaAsset.h"
-#include "CWAudioSplitViewController.h"
 
 bool CWAudioDocumentWindowController::shouldIncludePresetClass(const CWPresetClass& presetClass) const
 {

@@ -197,7 +197,8 @@ void CWDocumentWindowController::buildMenus()
         file->addSeparator();
     }
     exportMenuItem_ = file->addAction(tr("&Export…"), QKeySequence(tr("Ctrl+E")), this, &CWDocumentWindowController::exportMedia);
-    exportAllMenuItem_ = file->addAction(tr("Export &All…"), QKeySequence(tr("Ctrl+Shift+E")), this, &CWDocumentWindowController::exportAllMedia);
+    exportAllMenuItem_ =
+        file->addAction(tr("Export &All…"), QKeySequence(tr("Ctrl+Shift+E")), this, &CWDocumentWindowController::exportAllMedia);
     file->addSeparator();
     file->addAction(tr("&Close Window"), QKeySequence::Close, this, &QWidget::close);
     if (controller)
