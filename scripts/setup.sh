@@ -7,7 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config git
   qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev libgl-dev
   libavformat-dev libavcodec-dev libavutil-dev libswresample-dev libswscale-dev
-  libmp3lame-dev libmd4c-html0-dev
+  libmp3lame-dev libmd4c-dev libmd4c-html0-dev
   googletest libgtest-dev libgmock-dev
   ffmpeg xvfb xauth dbus-daemon pulseaudio pulseaudio-utils time lame flac clang-format
   gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-base-apps gstreamer1.0-plugins-good

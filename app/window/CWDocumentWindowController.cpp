@@ -5,8 +5,10 @@
 #include "CWBaseSplitViewController.h"
 #include "CWBitrateConfigurationItem.h"
 #include "CWDocumentController.h"
+#include "CWFirstStepsOverlayController.h"
 #include "CWFrameInformation.h"
 #include "CWHighLowQualityPreset.h"
+#include "CWOverlayHostView.h"
 #include "CWPreset.h"
 #include "CWPresetQualityControlViewController.h"
 #include "CWProject.h"
@@ -46,7 +48,9 @@ CWDocumentWindowController::CWDocumentWindowController(CWBaseDocument* document)
       bitratePopup_(new QComboBox), sampleRatePopup_(new QComboBox), qualityPopup_(new QComboBox),
       startButton_(new QAction(tr("Export"), this)), exportAllButton_(new QAction(tr("Export All"), this)),
       stopButton_(new QAction(tr("Stop"), this)), plusButton_(new QAction(tr("Add Cut"), this)),
-      minusButton_(new QAction(tr("Remove Cut"), this))
+      minusButton_(new QAction(tr("Remove Cut"), this)), splitButton_(new QAction(tr("Split"), this)),
+      removeAllButton_(new QAction(tr("Remove All"), this)), keepAllButton_(new QAction(tr("Keep All"), this)),
+      introButton_(new QAction(tr("Show Introduction"), this))
 {
     setObjectName(QStringLiteral("documentWindow"));
     setAttribute(Qt::WA_DeleteOnClose, false); // the document owns its window
@@ -107,6 +111,17 @@ CWDocumentWindowController::CWDocumentWindowController(CWBaseDocument* document)
     minusButton_->setObjectName(QStringLiteral("minusButton"));
     minusButton_->setIconText(QStringLiteral("−"));
     minusButton_->setToolTip(tr("Remove the cut at the playhead (S)"));
+    splitButton_->setObjectName(QStringLiteral("splitButton"));
+    splitButton_->setToolTip(tr("Add a split point at the playhead (X)"));
+    removeAllButton_->setObjectName(QStringLiteral("removeAllButton"));
+    removeAllButton_->setToolTip(tr("Cut out everything"));
+    keepAllButton_->setObjectName(QStringLiteral("keepAllButton"));
+    keepAllButton_->setToolTip(tr("Remove every cut and split point"));
+    introButton_->setObjectName(QStringLiteral("introButton"));
+    connect(splitButton_, &QAction::triggered, this, &CWDocumentWindowController::addSplit);
+    connect(removeAllButton_, &QAction::triggered, this, &CWDocumentWindowController::removeAll);
+    connect(keepAllButton_, &QAction::triggered, this, &CWDocumentWindowController::removeNothing);
+    connect(introButton_, &QAction::triggered, this, &CWDocumentWindowController::showIntroduction);
     connect(startButton_, &QAction::triggered, this, &CWDocumentWindowController::exportMedia);
     connect(exportAllButton_, &QAction::triggered, this, &CWDocumentWindowController::exportAllMedia);
     connect(stopButton_, &QAction::triggered, this, &CWDocumentWindowController::stopExport);
@@ -122,6 +137,13 @@ CWDocumentWindowController::CWDocumentWindowController(CWBaseDocument* document)
     toolbar->addSeparator();
     toolbar->addAction(plusButton_);
     toolbar->addAction(minusButton_);
+    toolbar->addAction(splitButton_);
+    toolbar->addAction(removeAllButton_);
+    toolbar->addAction(keepAllButton_);
+    auto* spacer = new QWidget;
+    spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    toolbar->addWidget(spacer);
+    toolbar->addAction(introButton_);
 
     buildMenus();
     updateTitle();
@@ -532,6 +554,27 @@ void CWDocumentWindowController::exportAllMedia()
 
 void CWDocumentWindowController::stopExport() { document_->stopExport(); }
 
+CWFirstStepsOverlayController* CWDocumentWindowController::introController() const { return introController_; }
+
+void CWDocumentWindowController::showIntroduction()
+{
+    if (introController_) {
+        introController_->deactivate();
+        return;
+    }
+    introButton_->setText(tr("Hide Introduction"));
+    introController_ = CWFirstStepsOverlayController::controllerForView(this);
+    // A tour without steps has closed already.
+    if (!introController_ || !introController_->hostView()->isVisible()) {
+        introButton_->setText(tr("Show Introduction"));
+        return;
+    }
+    connect(introController_, &CWFirstStepsOverlayController::deactivated, this, [this] {
+        introButton_->setText(tr("Show Introduction"));
+        introController_ = nullptr;
+    });
+}
+
 void CWDocumentWindowController::beginProgress()
 {
     progressIndicator_->setValue(0);
@@ -566,7 +609,7 @@ void CWDocumentWindowController::validateToolbarItems()
     stopButton_->setEnabled(exporting);
     startButton_->setEnabled(!exporting && hasCompatiblePresetsAvailable_);
     exportMenuItem_->setEnabled(startButton_->isEnabled());
-    for (QAction* action : {exportAllButton_, plusButton_, minusButton_})
+    for (QAction* action : {exportAllButton_, plusButton_, minusButton_, splitButton_, removeAllButton_, keepAllButton_, introButton_})
         action->setEnabled(!exporting);
     exportAllMenuItem_->setEnabled(!exporting);
     const bool busy = splitView() && splitView()->blocksEditing();

@@ -1,11 +1,10 @@
 // The window of one open document: the player above, the timeline strip below it, the preset chooser
 // with its description, configuration button and the bitrate, sample-rate and quality pop-ups (shown
 // only for presets that offer them), the time read-out and the frame report, the export progress bar,
-// the toolbar (Export, Export All, Stop, plus and minus) and the menus (File: Open, Open Recent, the
-// exports, Close, Quit; Edit: Undo and Redo, the edit actions with their keys, frame stepping,
-// Preferences). The timeline keys ("x", "a", "s", the arrows) and the editor keys ("," and "." step a
-// frame, Home and End, Space plays) reach the strip and the window through a key filter for every key
-// press in the window that no text field takes.
+// the toolbar (Export, Export All, Stop, plus and minus, Split, Remove All, Keep All and Show Introduction) and the menus (File: Open, Open
+// Recent, the exports, Close, Quit; Edit: Undo and Redo, the edit actions with their keys, frame stepping, Preferences). The timeline keys
+// ("x", "a", "s", the arrows) and the editor keys ("," and "." step a frame, Home and End, Space plays) reach the strip and the window
+// through a key filter for every key press in the window that no text field takes.
 //
 // The document calls beginProgress(), updateProgress() (which also moves the player to the time the
 // export reached), endProgress() and enableButtonsForEditing() while it exports; the window title shows
@@ -28,6 +27,7 @@
 class CWBaseDocument;
 class CWBaseSplitView;
 class CWBaseSplitViewController;
+class CWFirstStepsOverlayController;
 class CWPresetConfigurationItem;
 class CWProject;
 struct CWPresetClass;
@@ -73,6 +73,11 @@ public:
     QAction* stopButton() const { return stopButton_; }
     QAction* plusButton() const { return plusButton_; }
     QAction* minusButton() const { return minusButton_; }
+    QAction* splitButton() const { return splitButton_; }
+    QAction* removeAllButton() const { return removeAllButton_; }
+    QAction* keepAllButton() const { return keepAllButton_; }
+    QAction* introButton() const { return introButton_; }
+    CWFirstStepsOverlayController* introController() const;
     QAction* undoAction() const { return undoAction_; }
     QAction* redoAction() const { return redoAction_; }
     QMenu* recentMenu() const { return recentMenu_; }
@@ -107,6 +112,8 @@ public:
     void exportMedia();
     void exportAllMedia();
     void stopExport();
+    // Opens the introduction, or closes the open one.
+    void showIntroduction();
 
     // Export feedback from the document.
     void beginProgress();
@@ -155,6 +162,11 @@ private:
     QAction* stopButton_;
     QAction* plusButton_;
     QAction* minusButton_;
+    QAction* splitButton_;
+    QAction* removeAllButton_;
+    QAction* keepAllButton_;
+    QAction* introButton_;
+    QPointer<CWFirstStepsOverlayController> introController_;
     std::vector<QAction*> editActions_; // the edit menu's items: not while exporting or while the strip is busy
     QAction* exportAllMenuItem_ = nullptr;
     QAction* exportMenuItem_ = nullptr;
