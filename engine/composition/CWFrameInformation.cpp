@@ -80,42 +80,33 @@ uint64_t CWFrameInformation::frameNumberAtTime(CMTime time) const
 }
 
 namespace {
-// The start of every frame in order, one run at a time, until the block returns false.
-void enumerateFrameStarts(const CWFrameInformation& first, const std::function<bool(CMTime)>& block)
+// The start of the frame with the 1-based number, or of the last frame when there are fewer.
+CMTime frameStart(const CWFrameInformation& first, uint64_t number)
 {
+    uint64_t before = 0;
+    CMTime found = kCMTimeInvalid;
     first.iterateFrameInformationsAndDo([&](const CWFrameInformation& run) {
-        for (uint64_t i = 0; i < run.frameCount(); ++i)
-            if (!block(CMTimeAdd(run.startTime(), CMTimeMultiply(run.sampleDuration(), int32_t(i)))))
-                return false;
-        return true;
+        if (run.frameCount() == 0)
+            return true;
+        const uint64_t index = std::min(number - 1 - std::min(number - 1, before), run.frameCount() - 1);
+        found = CMTimeAdd(run.startTime(), CMTimeMultiply(run.sampleDuration(), int32_t(index)));
+        before += run.frameCount();
+        return before < number;
     });
+    return found;
 }
 } // namespace
 
 CMTime CWFrameInformation::nextFrameTime(CMTime time) const
 {
     // The frame on screen is the number frameNumberAtTime() counts; its successor is one further.
-    const uint64_t target = frameNumberAtTime(time) + (CMTimeCompare(time, startTime_) < 0 ? 0 : 1);
-    uint64_t number = 0;
-    CMTime found = kCMTimeInvalid;
-    enumerateFrameStarts(*this, [&](CMTime start) {
-        found = start;
-        return ++number < target;
-    });
-    return found;
+    return frameStart(*this, frameNumberAtTime(time) + (CMTimeCompare(time, startTime_) < 0 ? 0 : 1));
 }
 
 CMTime CWFrameInformation::previousFrameTime(CMTime time) const
 {
     const uint64_t shown = frameNumberAtTime(time);
-    const uint64_t target = shown > 1 ? shown - 1 : 1;
-    uint64_t number = 0;
-    CMTime found = kCMTimeInvalid;
-    enumerateFrameStarts(*this, [&](CMTime start) {
-        found = start;
-        return ++number < target;
-    });
-    return found;
+    return frameStart(*this, shown > 1 ? shown - 1 : 1);
 }
 
 QString CWFrameInformation::frameReportForTime(CMTime time, const std::vector<std::shared_ptr<CWExcludedSegment>>& splits) const
