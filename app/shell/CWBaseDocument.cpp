@@ -157,7 +157,7 @@ void CWBaseDocument::runExport(std::shared_ptr<CWExporter> exporter, const QStri
     for (const QPointer<CWDocumentWindowController>& window : windowControllers_)
         if (window)
             window->beginProgress();
-    const double duration = project_ ? CMTimeGetSeconds(project_->duration()) : 0.0;
+    const CMTime duration = project_ ? project_->duration() : kCMTimeZero;
 
     QPointer<CWBaseDocument> self(this);
     // The exporter must outlive its running piece, so the completion keeps it; the holder breaks the
@@ -186,7 +186,7 @@ void CWBaseDocument::runExport(std::shared_ptr<CWExporter> exporter, const QStri
 }
 
 void CWBaseDocument::completeExport(const std::shared_ptr<std::atomic<bool>>& exporting, const QString& target,
-                                    const std::optional<Error>& error, int64_t status, double duration)
+                                    const std::optional<Error>& error, int64_t status, CMTime duration)
 {
     --runningExports_;
     emit CWExportNotifications::instance().exportEnded();
@@ -196,7 +196,7 @@ void CWBaseDocument::completeExport(const std::shared_ptr<std::atomic<bool>>& ex
         for (const QPointer<CWDocumentWindowController>& window : windowControllers_) {
             if (!window)
                 continue;
-            window->updateProgress(1.0, CMTimeMakeWithSeconds(duration, 600));
+            window->updateProgress(1.0, duration);
             window->endProgress();
         }
     }

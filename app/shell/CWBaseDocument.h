@@ -14,6 +14,7 @@
 // finished(), after which the controller deletes it.
 #pragma once
 
+#include "CMTime.h"
 #include "Error.h"
 
 #include <QObject>
@@ -84,7 +85,7 @@ protected:
 
 private:
     void completeExport(const std::shared_ptr<std::atomic<bool>>& exporting, const QString& target, const std::optional<Error>& error,
-                        int64_t status, double duration);
+                        int64_t status, CMTime duration);
     void showExportAlert(QWidget* alert);
     void finishIfIdle();
 
