@@ -6,6 +6,7 @@
 #include "CWUtility.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 
@@ -98,6 +99,43 @@ bool CWCommandLineParser::handleTimeOption(const QString& option, CWTimeOperatio
     return true;
 }
 
+QStringList CWCommandLineParser::cutsFiles() const
+{
+    QStringList paths;
+    for (const auto& [path, at] : cutsFiles_)
+        paths << path;
+    return paths;
+}
+
+bool CWCommandLineParser::loadCutsFiles(Error* error)
+{
+    constexpr qint64 kMaximumBytes = 64 << 20;
+    // From the last file back, so that the places of the earlier ones stay where they were.
+    for (auto file = cutsFiles_.rbegin(); file != cutsFiles_.rend(); ++file) {
+        QFile input(file->first);
+        if (!input.open(QIODevice::ReadOnly))
+            return fail(error, QStringLiteral("Cannot read the cuts file \"%1\": %2.").arg(file->first, input.errorString()));
+        if (input.size() > kMaximumBytes)
+            return fail(error, QStringLiteral("The cuts file \"%1\" is larger than 64 MiB.").arg(file->first));
+        std::vector<CWTimeOperation> cuts;
+        const QList<QByteArray> lines = input.read(kMaximumBytes + 1).split('\n');
+        for (qsizetype line = 0; line < lines.size(); ++line) {
+            const QString text = QString::fromUtf8(lines[line]).trimmed();
+            if (text.isEmpty())
+                continue;
+            const CMTime time = parseTimeString(text);
+            if (!CMTIME_IS_NUMERIC(time))
+                return fail(
+                    error,
+                    QStringLiteral("Invalid time \"%1\" on line %2 of the cuts file \"%3\".").arg(text).arg(line + 1).arg(file->first));
+            cuts.push_back(CWTimeOperation::cutAtTime(time));
+        }
+        timeOperations_.insert(timeOperations_.begin() + qsizetype(file->second), cuts.begin(), cuts.end());
+    }
+    cutsFiles_.clear();
+    return true;
+}
+
 bool CWCommandLineParser::handleVolumeOption(const QStringList& arguments, qsizetype& index, Error* error)
 {
     QString value;
@@ -142,6 +180,10 @@ bool CWCommandLineParser::parseArguments(const QStringList& arguments, Error* er
                 presetName_ = value;
         } else if (is("--cut", "-c")) {
             ok = handleTimeOption(argument, CWTimeOperation::Cut, arguments, index, error);
+        } else if (is("--cuts-from")) {
+            ok = takeValue(arguments, index, QStringLiteral("Missing value for cuts-from argument"), value, error);
+            if (ok)
+                cutsFiles_.emplace_back(value, timeOperations_.size());
         } else if (is("--split", "-s")) {
             ok = handleTimeOption(argument, CWTimeOperation::Split, arguments, index, error);
         } else if (is("--split-export")) {
@@ -233,6 +275,7 @@ QString CWCommandLineParser::helpText()
     text += line("  --preset, -p NAME    %@\n", QStringLiteral("Export preset name (default: %1)").arg(QStringLiteral("passthrough")));
     text += line("  --cut, -c TIME       %@\n", QStringLiteral("Timestamp with sub-second precision (HH:MM:SS.mmm)"));
     text += QString(continuation).replace(QStringLiteral("%@"), QStringLiteral("Can be specified multiple times for multiple cuts"));
+    text += line("  --cuts-from FILE     %@\n", QStringLiteral("Cut times read from a file, one per line, as if each were a --cut"));
     text += line("  --split, -s TIME     %@\n", QStringLiteral("Timestamp for split point (HH:MM:SS.mmm)"));
     text += QString(continuation).replace(QStringLiteral("%@"), QStringLiteral("Can be specified multiple times for multiple splits"));
     text += line("  --clear              %@\n", QStringLiteral("Add an initial cut at the very beginning (00:00:00.000)"));

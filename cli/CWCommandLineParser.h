@@ -50,6 +50,11 @@ public:
     int64_t volumePercentage() const { return volumePercentage_; }
     const std::map<QString, QString>& customMetadata() const { return customMetadata_; }
     const QString& artworkPath() const { return artworkPath_; }
+    // The files named by --cuts-from, in order; their times are read by loadCutsFiles().
+    QStringList cutsFiles() const;
+    // Reads each --cuts-from file (one time per line, blank lines allowed; at most 64 MiB) into the cuts
+    // at its place among the other time options. Call it once the files are known to be in the grant.
+    bool loadCutsFiles(Error* error);
 
     static QString helpText();
     static QString versionText();
@@ -80,6 +85,7 @@ private:
     bool useMultipleFiles_ = false;
     QString presetName_ = QStringLiteral("passthrough");
     std::vector<CWTimeOperation> timeOperations_;
+    std::vector<std::pair<QString, size_t>> cutsFiles_; // path, and where among timeOperations_ its cuts go
     bool overwrite_ = false;
     bool clearStart_ = false;
     bool jsonOutput_ = false;

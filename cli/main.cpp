@@ -20,6 +20,7 @@
 #include <cstdio>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -109,8 +110,11 @@ QString folderAccessProblem(const CWCommandLineParser& parser)
         const char* what;
         const char* verb;
     };
-    for (const Check& check :
-         {Check{parser.inputFileURL(), "Input", "access this file"}, Check{parser.outputFileURL(), "Output", "write to this location"}}) {
+    std::vector<Check> checks{Check{parser.inputFileURL(), "Input", "access this file"},
+                              Check{parser.outputFileURL(), "Output", "write to this location"}};
+    for (const QString& cuts : parser.cutsFiles())
+        checks.push_back(Check{cuts, "Cuts", "read this file"});
+    for (const Check& check : checks) {
         if (check.path.isEmpty())
             continue;
         debug(QStringLiteral("Checking if %1 path '%2' is within bookmarked path '%3'")
@@ -168,6 +172,10 @@ int main(int argc, char** argv)
             std::fputs(qPrintable(problem), stderr);
             std::fflush(stderr);
         }
+        return 1;
+    }
+    if (Error error; !parser->loadCutsFiles(&error)) {
+        exporter->printError(error.message);
         return 1;
     }
 

@@ -78,12 +78,20 @@ CWSegmentList CWProject::splits() const
     return splits_;
 }
 
+// The list is kept in order of start, and segments never overlap (they may touch): the segments that
+// can include a time are the last ones starting at or before it, found by bisection.
 std::shared_ptr<CWExcludedSegment> CWProject::splitAtTimeLocked(CMTime time) const
 {
-    for (const auto& segment : splits_)
-        if (segment->includesTime(time))
-            return segment;
-    return nullptr;
+    auto end = std::partition_point(splits_.begin(), splits_.end(), [time](const auto& s) { return s->isBefore(time); });
+    std::shared_ptr<CWExcludedSegment> found;
+    for (auto it = end; it != splits_.begin();) {
+        --it;
+        if ((*it)->includesTime(time))
+            found = *it; // keep going: an earlier one that touches it comes first
+        else if (CMTimeCompare((*it)->stop(), time) < 0)
+            break;
+    }
+    return found;
 }
 
 std::shared_ptr<CWExcludedSegment> CWProject::splitAtTime(CMTime time) const
@@ -102,10 +110,8 @@ std::shared_ptr<CWExcludedSegment> CWProject::splitAtIndex(size_t index) const
 
 CMTime CWProject::nextSplitTimeAfterLocked(CMTime time) const
 {
-    for (const auto& segment : splits_)
-        if (!segment->isBefore(time))
-            return segment->start();
-    return duration();
+    const auto next = std::partition_point(splits_.begin(), splits_.end(), [time](const auto& s) { return s->isBefore(time); });
+    return next != splits_.end() ? (*next)->start() : duration();
 }
 
 CMTime CWProject::nextSplitTimeAfter(CMTime time) const
@@ -167,9 +173,17 @@ bool CWProject::addSplitAt(CMTime time)
     return true;
 }
 
-// The insertion and its notification go through the work queue; the start picture is requested.
+// The insertion and its notification go through the work queue; the start picture is requested. With
+// nothing queued before it, the insertion is made at once: the next editing call would only wait for
+// it, and thousands of cuts would each pay a round trip to the queue's thread.
 void CWProject::queueInsertion(const std::shared_ptr<CWExcludedSegment>& segment)
 {
+    if (workQueue_->isIdle()) {
+        addSplit(segment);
+        notifyUI(QStringLiteral("splits"));
+        requestStartThumbnail(segment);
+        return;
+    }
     std::weak_ptr<CWProject> weak = weak_from_this();
     workDo([weak, segment] {
         if (auto p = weak.lock()) {
@@ -240,9 +254,11 @@ void CWProject::splitFromStartToEnd()
 void CWProject::addSplit(const std::shared_ptr<CWExcludedSegment>& segment)
 {
     std::lock_guard lock(splitsMutex_);
-    splits_.push_back(segment);
-    std::stable_sort(splits_.begin(), splits_.end(), [](const auto& a, const auto& b) { return a->startSeconds() < b->startSeconds(); });
-    const auto it = std::find(splits_.begin(), splits_.end(), segment);
+    // In order of start, after those that start at the same moment (where a sort that keeps the order
+    // of equal elements would put it); appending, the usual case, costs no shift.
+    const double start = segment->startSeconds();
+    const auto at = std::partition_point(splits_.begin(), splits_.end(), [start](const auto& s) { return s->startSeconds() <= start; });
+    const auto it = splits_.insert(at, segment);
     if (it + 1 != splits_.end() && segment->tryMergeWith(**(it + 1)))
         splits_.erase(it + 1);
 }

@@ -23,6 +23,7 @@ void SerialQueue::async(std::function<void()> work)
     {
         std::lock_guard lock(state_->mutex);
         state_->work.push_back(std::move(work));
+        ++state_->outstanding;
     }
     state_->wake.notify_one();
 }
@@ -41,8 +42,20 @@ void SerialQueue::sync(const std::function<void()>& work)
     done.get_future().wait();
 }
 
+bool SerialQueue::isIdle() const
+{
+    std::lock_guard lock(state_->mutex);
+    return state_->outstanding == 0;
+}
+
 void SerialQueue::waitUntilIdle()
 {
+    {
+        // Nothing queued or running: whatever ran finished before the count dropped, under this lock.
+        std::lock_guard lock(state_->mutex);
+        if (state_->outstanding == 0)
+            return;
+    }
     sync([] {});
 }
 
@@ -61,5 +74,8 @@ void SerialQueue::run(std::shared_ptr<State> state, QString label)
             state->work.pop_front();
         }
         item();
+        item = nullptr; // what the work held goes before it counts as done
+        std::lock_guard lock(state->mutex);
+        --state->outstanding;
     }
 }

@@ -26,6 +26,8 @@ public:
     void sync(const std::function<void()>& work);
     // Waits until everything queued so far has run.
     void waitUntilIdle();
+    // Nothing is queued or running (a snapshot: work may be queued right after).
+    bool isIdle() const;
     bool isCurrent() const { return std::this_thread::get_id() == thread_.get_id(); }
 
 private:
@@ -34,6 +36,7 @@ private:
         std::mutex mutex;
         std::condition_variable wake;
         std::deque<std::function<void()>> work;
+        size_t outstanding = 0; // queued or running
         bool stopping = false;
     };
     static void run(std::shared_ptr<State> state, QString label);

@@ -21,9 +21,10 @@ bool CompositionTrack::insertTimeRange(CMTimeRange sourceRange, const MediaTrack
                                              .arg(mediaTypeName(mediaType), mediaTypeName(sourceTrack.mediaType))));
         return false;
     }
-    segments.push_back({sourceTrack.trackID, sourceRange, at});
-    std::stable_sort(segments.begin(), segments.end(),
-                     [](const CompositionSegment& a, const CompositionSegment& b) { return a.targetStart < b.targetStart; });
+    // In target order, after segments placed at the same time; appending (the usual case) shifts nothing.
+    const auto place = std::partition_point(segments.begin(), segments.end(),
+                                            [at](const CompositionSegment& segment) { return !(at < segment.targetStart); });
+    segments.insert(place, CompositionSegment{sourceTrack.trackID, sourceRange, at});
     return true;
 }
 

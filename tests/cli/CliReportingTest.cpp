@@ -177,3 +177,37 @@ TEST_F(CliReportingTest, ASignalWhileOpeningCancels)
     EXPECT_EQ(r.status, 2) << r.out.toStdString();
     EXPECT_TRUE(r.out.contains(QStringLiteral("Export cancelled"))) << r.out.toStdString();
 }
+
+TEST_F(CliReportingTest, CutsComeFromAFileInTheirPlace)
+{
+    // 20,000 cut points from a file (10,000 cuts of 1 ms, one every 2 ms from 0.5 s on), more than a
+    // command line holds comfortably; a --cut pair before the file and a --cut after it keep their places.
+    const QString input = inside(silence(30), QStringLiteral("cuts-source.wav")); // 8 kHz
+    const QString list = granted + QStringLiteral("/cuts.txt");
+    QFile file(list);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    for (int i = 0; i < 20000; ++i)
+        file.write(QByteArray::number(0.5 + i * 0.001, 'f', 3) + "\n");
+    file.write("\n");
+    file.close();
+    const QString output = granted + QStringLiteral("/cuts-out.flac");
+    CliOutcome r = run({QStringLiteral("-i"), input, QStringLiteral("-o"), output, QStringLiteral("-p"), QStringLiteral("flac"),
+                        QStringLiteral("--cut"), QStringLiteral("0.1"), QStringLiteral("--cut"), QStringLiteral("0.15"),
+                        QStringLiteral("--cuts-from"), list, QStringLiteral("--cut"), QStringLiteral("25")});
+    ASSERT_EQ(r.status, 0) << r.out.toStdString() << r.err.toStdString();
+    // Kept: 30 s less 0.05 s, less 10 s of 1-ms cuts, less the last 5 s: 14.95 s, to the sample.
+    const Decoded decoded = decode(output);
+    EXPECT_EQ(decoded.audioSamples, 119600);
+    EXPECT_EQ(decoded.messages, QByteArray());
+
+    QFile bad(granted + QStringLiteral("/bad-cuts.txt"));
+    ASSERT_TRUE(bad.open(QIODevice::WriteOnly));
+    bad.write("0.5\n1:xx\n");
+    bad.close();
+    r = run({QStringLiteral("-i"), input, QStringLiteral("-o"), output, QStringLiteral("--cuts-from"), bad.fileName()});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.out.contains(QStringLiteral("Invalid time \"1:xx\" on line 2"))) << r.out.toStdString();
+    r = run({QStringLiteral("-i"), input, QStringLiteral("-o"), output, QStringLiteral("--cuts-from"), QStringLiteral("/etc/hostname")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("Cuts file is not within the accessible folder"))) << r.err.toStdString();
+}

@@ -1,3 +1,4 @@
+#include "CWExcludedSegment.h"
 #include "CWPreset.h"
 #include "CWProject.h"
 #include "CWUndoStack.h"
@@ -279,4 +280,29 @@ TEST(CWProject, TimelineRectanglesFollowTheSegments)
     EXPECT_TRUE(project->thumbnailAt(s(3))->isMissing());
     EXPECT_FALSE(project->splitAtIndex(7));
     EXPECT_EQ(project->splitAtIndex(1)->start(), s(30));
+}
+
+TEST(CWProject, LookupsFindTheFirstOfTouchingSegmentsAndTheNextStart)
+{
+    auto project = projectFor(silence(60));
+    // Out of order, with a split point where two cuts touch.
+    project->addSplit(CWExcludedSegment::startingAt(s(30), s(40)));
+    project->addSplit(CWExcludedSegment::startingAt(s(10), s(20)));
+    project->addSplit(CWExcludedSegment::startingAt(s(20), s(20)));
+    project->addSplit(CWExcludedSegment::startingAt(s(50), s(50)));
+    EXPECT_EQ(segments(*project), (Pairs{{10, 20}, {20, 20}, {30, 40}, {50, 50}}));
+    EXPECT_EQ(project->splitAtTime(s(20)), project->splitAtIndex(0)) << "the first that includes the time";
+    EXPECT_EQ(project->splitAtTime(s(15)), project->splitAtIndex(0));
+    EXPECT_EQ(project->splitAtTime(s(40)), project->splitAtIndex(2));
+    EXPECT_EQ(project->splitAtTime(s(50)), project->splitAtIndex(3));
+    EXPECT_FALSE(project->splitAtTime(s(25)));
+    EXPECT_FALSE(project->splitAtTime(s(5)));
+    EXPECT_FALSE(project->splitAtTime(s(45)));
+    EXPECT_EQ(CMTimeCompare(project->nextSplitTimeAfter(s(5)), s(10)), 0);
+    EXPECT_EQ(CMTimeCompare(project->nextSplitTimeAfter(s(20)), s(30)), 0);
+    EXPECT_EQ(CMTimeCompare(project->nextSplitTimeAfter(s(50)), project->duration()), 0);
+    // A cut added in a gap runs to the next segment and takes in the split point it reaches.
+    ASSERT_TRUE(project->addCutAt(s(42)));
+    project->waitForQueuedWork();
+    EXPECT_EQ(segments(*project), (Pairs{{10, 20}, {20, 20}, {30, 40}, {42, 50}}));
 }
