@@ -39,6 +39,10 @@ void CWMetadataConverter::addMetadata(const MetadataItem& original)
     accumulated_.push_back(item);
 }
 
+namespace {
+constexpr int kMaximumArtworkSide = 3000; // pixels
+} // namespace
+
 MetadataItem CWMetadataConverter::sanitizeArtworkItem(const MetadataItem& item) const
 {
     CWUtility::debugLog(kArtworkTag, QStringLiteral("Processing artwork item"));
@@ -55,7 +59,9 @@ MetadataItem CWMetadataConverter::sanitizeArtworkItem(const MetadataItem& item) 
     }
     const QSize original = image.size();
     CWUtility::debugLog(kArtworkTag, QStringLiteral("Original image size: %1x%2").arg(original.width()).arg(original.height()));
-    int side = std::max(original.width(), original.height());
+    // The square canvas is bounded: a picture of 12,000 × 1 pixels (a few bytes of PNG) must not become
+    // a canvas of 12,000 × 12,000; larger pictures are scaled down into it.
+    int side = std::min(std::max(original.width(), original.height()), kMaximumArtworkSide);
     QByteArray encoded;
     for (;;) {
         CWUtility::debugLog(kArtworkTag, QStringLiteral("Creating square canvas: %1x%1").arg(side));
@@ -69,8 +75,8 @@ MetadataItem CWMetadataConverter::sanitizeArtworkItem(const MetadataItem& item) 
             // The picture at its own size, centred; on a smaller canvas it is scaled down to fit, so the
             // small artwork still shows the whole picture.
             QPainter painter(&canvas);
-            const QSize drawn =
-                original.width() > side || original.height() > side ? original.scaled(side, side, Qt::KeepAspectRatio) : original;
+            QSize drawn = original.width() > side || original.height() > side ? original.scaled(side, side, Qt::KeepAspectRatio) : original;
+            drawn = drawn.expandedTo(QSize(1, 1));
             const QPoint offset((side - drawn.width()) / 2, (side - drawn.height()) / 2);
             painter.setRenderHint(QPainter::SmoothPixmapTransform);
             painter.drawImage(QRect(offset, drawn), image);

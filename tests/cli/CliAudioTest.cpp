@@ -155,6 +155,18 @@ TEST_F(AudioCliTest, FlacAndAppleLosslessAreBitExactAndTagged)
     EXPECT_EQ(tag("title"), QStringLiteral("FLAC Title")) << "the source's own title";
     EXPECT_EQ(probed.value(QStringLiteral("streams")).toArray().size(), 2) << "a PICTURE block";
 
+    // A picture of 12,000 × 2 pixels (a few bytes) becomes a square of at most 3,000 pixels a side, not
+    // 12,000: the canvas is bounded.
+    const QString sliver = inside(
+        make(QStringLiteral("sliver.png"), {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                                            QStringLiteral("color=red:s=12000x2"), QStringLiteral("-frames:v"), QStringLiteral("1")}),
+        QStringLiteral("sliver.png"));
+    ASSERT_EQ(run({"-i", flacSource, "-o", "sliver.flac", "-p", "flac", "--artwork", sliver}).status, 0);
+    const QJsonArray sliverStreams = probe(granted + QStringLiteral("/sliver.flac")).value(QStringLiteral("streams")).toArray();
+    ASSERT_EQ(sliverStreams.size(), 2);
+    EXPECT_EQ(sliverStreams[1].toObject().value(QStringLiteral("width")).toInt(), 3000);
+    EXPECT_EQ(sliverStreams[1].toObject().value(QStringLiteral("height")).toInt(), 3000);
+
     const QString wavSource = inside(wav(), QStringLiteral("tone.wav"));
     ASSERT_EQ(run({"-i", wavSource, "-o", "tone.m4a", "-p", "alac", "--meta-title", "Lossless"}).status, 0);
     const QString alac = granted + QStringLiteral("/tone.m4a");
