@@ -11,6 +11,7 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QFile>
 #include <QSocketNotifier>
 #include <QThread>
 #include <QTimer>
@@ -19,6 +20,7 @@
 #include <csignal>
 #include <cstdio>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -129,6 +131,24 @@ QString folderAccessProblem(const CWCommandLineParser& parser)
     return {};
 }
 
+// An output that is the input (the same file, also under another name or through a link), or that exists
+// and is not a regular file (a folder, a pipe, a device), where one file is to be written: refused before
+// anything is read or written. Empty when the output may be written.
+QString outputProblem(const CWCommandLineParser& parser)
+{
+    const QString output = parser.outputFileURL();
+    struct stat target {};
+    if (output.isEmpty() || parser.useMultipleFiles() || ::stat(QFile::encodeName(output).constData(), &target) != 0)
+        return {};
+    if (!S_ISREG(target.st_mode))
+        return QStringLiteral("The output \"%1\" exists and is not a regular file; nothing was written.").arg(output);
+    struct stat source {};
+    if (::stat(QFile::encodeName(parser.inputFileURL()).constData(), &source) == 0 && source.st_dev == target.st_dev &&
+        source.st_ino == target.st_ino)
+        return QStringLiteral("The output \"%1\" is the input file; choose another output so that the source is kept.").arg(output);
+    return {};
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -172,6 +192,10 @@ int main(int argc, char** argv)
             std::fputs(qPrintable(problem), stderr);
             std::fflush(stderr);
         }
+        return 1;
+    }
+    if (const QString problem = outputProblem(*parser); !problem.isEmpty()) {
+        exporter->printError(problem);
         return 1;
     }
     if (Error error; !parser->loadCutsFiles(&error)) {

@@ -10,6 +10,7 @@
 
 #include <csignal>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace TestMedia;
 
@@ -210,4 +211,42 @@ TEST_F(CliReportingTest, CutsComeFromAFileInTheirPlace)
     r = run({QStringLiteral("-i"), input, QStringLiteral("-o"), output, QStringLiteral("--cuts-from"), QStringLiteral("/etc/hostname")});
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(r.err.contains(QStringLiteral("Cuts file is not within the accessible folder"))) << r.err.toStdString();
+}
+
+TEST_F(CliReportingTest, AnOutputThatIsTheInputOrNoFileIsRefusedBeforeWriting)
+{
+    const QString input = inside(silence(2), QStringLiteral("keep-me.wav"));
+    QFile original(input);
+    ASSERT_TRUE(original.open(QIODevice::ReadOnly));
+    const QByteArray bytes = original.readAll();
+    original.close();
+    const QString hardLink = granted + QStringLiteral("/keep-me-too.wav");
+    QFile::remove(hardLink);
+    ASSERT_EQ(::link(QFile::encodeName(input).constData(), QFile::encodeName(hardLink).constData()), 0);
+    const QString symbolicLink = granted + QStringLiteral("/keep-me-link.wav");
+    QFile::remove(symbolicLink);
+    ASSERT_TRUE(QFile::link(input, symbolicLink));
+    for (const QString& output : {input, hardLink, symbolicLink}) {
+        const CliOutcome r = run({QStringLiteral("-i"), input, QStringLiteral("-o"), output, QStringLiteral("-p"), QStringLiteral("flac"),
+                                  QStringLiteral("--cut"), QStringLiteral("0"), QStringLiteral("--cut"), QStringLiteral("1.5")});
+        EXPECT_EQ(r.status, 1) << output.toStdString();
+        EXPECT_TRUE(r.out.contains(QStringLiteral("is the input file"))) << r.out.toStdString();
+    }
+    ASSERT_TRUE(original.open(QIODevice::ReadOnly));
+    EXPECT_EQ(original.readAll(), bytes) << "the source is intact";
+    original.close();
+
+    // A folder, "." and a named pipe are no files to write: refused at once (a pipe is never opened).
+    const QString fifo = granted + QStringLiteral("/pipe.flac");
+    QFile::remove(fifo);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    QDir(granted).mkpath(QStringLiteral("folder.flac"));
+    for (const QString& output : {granted + QStringLiteral("/folder.flac"), granted, fifo}) {
+        const CliOutcome r = run({QStringLiteral("-i"), input, QStringLiteral("-o"), output, QStringLiteral("-p"), QStringLiteral("flac")});
+        EXPECT_EQ(r.status, 1) << output.toStdString();
+        EXPECT_TRUE(r.out.contains(QStringLiteral("is not a regular file"))) << r.out.toStdString();
+    }
+    struct stat pipe {};
+    ASSERT_EQ(::stat(QFile::encodeName(fifo).constData(), &pipe), 0);
+    EXPECT_TRUE(S_ISFIFO(pipe.st_mode)) << "the pipe is left as it was";
 }
