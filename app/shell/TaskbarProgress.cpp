@@ -17,13 +17,18 @@ TaskbarProgress::TaskbarProgress(QObject* parent) : QObject(parent)
 void TaskbarProgress::startProgress()
 {
     ++running_;
+    lastPercent_ = 0;
     send(true, 0.0);
 }
 
 void TaskbarProgress::updateProgress(double progress)
 {
-    if (running_ > 0)
+    // Sessions report every buffer; the dock shows whole percents, so only a new one goes on the bus.
+    const int percent = int(progress);
+    if (running_ > 0 && percent != lastPercent_) {
+        lastPercent_ = percent;
         send(true, progress / 100.0);
+    }
 }
 
 void TaskbarProgress::endProgress()

@@ -24,4 +24,5 @@ public:
 private:
     void send(bool visible, double fraction);
     int running_ = 0;
+    int lastPercent_ = 0; // the whole percent sent last
 };
