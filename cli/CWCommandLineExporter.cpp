@@ -44,8 +44,9 @@ void CWCommandLineExporter::printJsonMessage(const QJsonObject& message)
     std::fflush(stdout);
 }
 
-void CWCommandLineExporter::printError(const QString& message)
+void CWCommandLineExporter::printError(const QString& text)
 {
+    const QString message = messageFilter_ ? messageFilter_(text) : text;
     closeProgressLine();
     if (parser_->jsonOutput()) {
         printJsonMessage(QJsonObject{{QStringLiteral("type"), QStringLiteral("error")}, {QStringLiteral("message"), message}});
@@ -92,7 +93,8 @@ void CWCommandLineExporter::terminate(int status)
 
 void CWCommandLineExporter::exportProject()
 {
-    const QString input = parser_->inputFileURL(), output = parser_->outputFileURL();
+    // Files are read and written through `input` and `output`; messages name them as the user did.
+    const QString input = parser_->inputFilePath(), output = parser_->outputFilePath();
     debug(QStringLiteral(" Starting export"));
     debug(QStringLiteral(" inputURL=%1, outputURL=%2").arg(input, output));
     if (input.isEmpty()) {
@@ -108,10 +110,10 @@ void CWCommandLineExporter::exportProject()
     debug(QStringLiteral("Both URLs valid, continuing"));
     if (parser_->jsonOutput())
         printJsonMessage(QJsonObject{{QStringLiteral("type"), QStringLiteral("started")},
-                                     {QStringLiteral("input_file"), input},
-                                     {QStringLiteral("output_file"), output}});
+                                     {QStringLiteral("input_file"), parser_->inputFileURL()},
+                                     {QStringLiteral("output_file"), parser_->outputFileURL()}});
     else {
-        std::printf("Starting export: %s -> %s\n", qPrintable(input), qPrintable(output));
+        std::printf("Starting export: %s -> %s\n", qPrintable(parser_->inputFileURL()), qPrintable(parser_->outputFileURL()));
         std::fflush(stdout);
     }
     debug(QStringLiteral("Checking file access"));
@@ -156,6 +158,10 @@ void CWCommandLineExporter::exportProject()
         printError(error.message);
         return terminate(Failure);
     }
+    if (cancelRequested()) { // a signal while the edits were applied
+        printError(QStringLiteral("Export cancelled"));
+        return terminate(Cancelled);
+    }
     debug(QStringLiteral("Project configured - preset: %1").arg(project->preset() ? project->preset()->identifier() : QString()));
     if (!project->preset()) {
         debug(QStringLiteral("Cannot export - no preset"));
@@ -196,7 +202,7 @@ void CWCommandLineExporter::exportSingleFile(const std::shared_ptr<CWProject>& p
 void CWCommandLineExporter::exportMultipleFiles(const std::shared_ptr<CWProject>& project, const QString& output)
 {
     if (!QDir(output).exists()) {
-        printError(QStringLiteral("The output folder \"%1\" does not exist.").arg(output));
+        printError(QStringLiteral("The output folder \"%1\" does not exist.").arg(parser_->outputFileURL()));
         return terminate(Failure);
     }
     start(project->createMultiFileExporter(), output, true);
@@ -214,11 +220,11 @@ void CWCommandLineExporter::start(std::shared_ptr<CWExporter> exporter, const QS
             printProgress(progress);
             return !cancelRequested();
         },
-        [this, output, multiFile](const std::optional<Error>& error, int64_t status) {
+        [this, multiFile](const std::optional<Error>& error, int64_t status) {
             debug(QStringLiteral("Export completed with status: %1, error: %2")
                       .arg(status)
                       .arg(error ? error->message : QStringLiteral("(null)")));
-            handleExportCompletion(error, status, output, multiFile);
+            handleExportCompletion(error, status, parser_->outputFileURL(), multiFile);
         });
     debug(QStringLiteral("About to call exportProjectTo: %1").arg(output));
     exporter_->exportProjectTo(output);

@@ -9,6 +9,7 @@
 #include <QJsonObject>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 
 class CWExporter;
@@ -27,6 +28,9 @@ public:
     // A flag (set from a signal handler) that counts as a cancellation request too.
     void cancelWhenSet(const std::atomic<bool>* flag) { externalCancel_ = flag; }
     bool cancelRequested() const { return cancelRequested_.load() || (externalCancel_ && externalCancel_->load()); }
+
+    // Applied to every error message before it is shown (to name files by their real paths).
+    void setMessageFilter(std::function<QString(const QString&)> filter) { messageFilter_ = std::move(filter); }
 
     void printProgress(double progress);
     void printJsonMessage(const QJsonObject& message);
@@ -51,4 +55,5 @@ private:
     std::atomic<bool> cancelRequested_{false};
     const std::atomic<bool>* externalCancel_ = nullptr;
     std::shared_ptr<CWExporter> exporter_;
+    std::function<QString(const QString&)> messageFilter_;
 };

@@ -256,6 +256,15 @@ QString CWCommandLineParser::outputFileURL() const
     return outputFile_.isEmpty() ? QString() : QDir::current().absoluteFilePath(outputFile_);
 }
 
+void CWCommandLineParser::useFilePaths(const QString& input, const QString& output, const QStringList& cuts, const QString& artwork)
+{
+    inputPath_ = input;
+    outputPath_ = output;
+    for (size_t index = 0; index < cutsFiles_.size() && qsizetype(index) < cuts.size(); ++index)
+        cutsFiles_[index].first = cuts[qsizetype(index)];
+    artworkPath_ = artwork;
+}
+
 QString CWCommandLineParser::helpText()
 {
     auto line = [](const char* column, const QString& description) {
@@ -373,6 +382,8 @@ bool CWCommandLineParser::applyArtworkToProject(CWProject& project, Error* error
     if (enforceSmallArtwork_)
         project.forceSmallArtwork();
     if (!artworkPath_.isEmpty() && !project.useArtworkPath(artworkPath_))
-        return fail(error, QStringLiteral("Cannot read the artwork file \"%1\": it is missing, empty or not a file.").arg(artworkPath_));
+        return fail(error,
+                    QStringLiteral("Cannot read the artwork file \"%1\": it is missing, empty, larger than 64 MiB or not a regular file.")
+                        .arg(artworkPath_));
     return true;
 }

@@ -37,8 +37,15 @@ public:
     const QString& inputFile() const { return inputFile_; }
     const QString& outputFile() const { return outputFile_; }
     // Absolute paths (relative ones against the current folder); empty when not given.
+    // The input and output as the user named them (made absolute), for messages.
     QString inputFileURL() const;
     QString outputFileURL() const;
+    // Where the input is read and the output written: the same unless useFilePaths() gave other paths.
+    QString inputFilePath() const { return inputPath_.isEmpty() ? inputFileURL() : inputPath_; }
+    QString outputFilePath() const { return outputPath_.isEmpty() ? outputFileURL() : outputPath_; }
+    // Other paths to the same files (for example through an open folder handle), in the order of
+    // inputFileURL(), outputFileURL(), cutsFiles() and artworkPath().
+    void useFilePaths(const QString& input, const QString& output, const QStringList& cuts, const QString& artwork);
     bool useMultipleFiles() const { return useMultipleFiles_; }
     const QString& presetName() const { return presetName_; }
     const std::vector<CWTimeOperation>& timeOperations() const { return timeOperations_; }
@@ -82,6 +89,7 @@ private:
     int64_t operation_ = NoOperation;
     QString inputFile_;
     QString outputFile_;
+    QString inputPath_, outputPath_;
     bool useMultipleFiles_ = false;
     QString presetName_ = QStringLiteral("passthrough");
     std::vector<CWTimeOperation> timeOperations_;

@@ -4,14 +4,17 @@
 #include "CWBookmarkManager.h"
 #include "CWCommandLineExporter.h"
 #include "CWCommandLineParser.h"
+#include "CWConfinement.h"
 #include "CWExportSession.h"
-#include "CWFolderAccess.h"
+#include "CWGrantedFolder.h"
 #include "CWPreset.h"
 #include "CWUtility.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSocketNotifier>
 #include <QThread>
 #include <QTimer>
@@ -19,6 +22,8 @@
 #include <atomic>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
+#include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -93,42 +98,125 @@ int showSetup()
     return 0;
 }
 
-// Empty when both paths lie inside the granted folder; else the explanation, as lines of text.
-QString folderAccessProblem(const CWCommandLineParser& parser)
+QString notConfigured(const Error& error)
+{
+    QString text = QStringLiteral("ERROR: No folder access configured.\n\nBefore using this CLI tool, you must:\n");
+    for (const char* step : kConfigureSteps)
+        text += QString::fromUtf8(step) + QLatin1Char('\n');
+    text += QStringLiteral("\n%1\n\n").arg(QString::fromUtf8(kGrantCommand));
+    return text + QStringLiteral("Technical details: %1\n").arg(error.describe());
+}
+
+bool isBeneath(const QString& path, const QString& folder)
+{
+    return !folder.isEmpty() && (path == folder || path.startsWith(folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/')));
+}
+
+// Opens the granted folder and finds every file of the run beneath it (see CWGrantedFolder); the parser
+// then reads and writes through the folders' handles. Empty when all is well; else the explanation, as
+// lines of text. A file that is missing or cannot be used is left to the step that uses it, which says so.
+QString folderAccessProblem(CWCommandLineParser& parser, std::unique_ptr<CWGrantedFolder>& granted)
 {
     debug(QStringLiteral("Attempting to resolve bookmark"));
     Error error;
-    const auto folder = resolveFolder(error);
-    if (!folder) {
-        QString text = QStringLiteral("ERROR: No folder access configured.\n\nBefore using this CLI tool, you must:\n");
-        for (const char* step : kConfigureSteps)
-            text += QString::fromUtf8(step) + QLatin1Char('\n');
-        text += QStringLiteral("\n%1\n\n").arg(QString::fromUtf8(kGrantCommand));
-        return text + QStringLiteral("Technical details: %1\n").arg(error.describe());
-    }
+    FolderBookmark::Identity identity;
+    const auto folder = CWBookmarkManager::sharedManager().resolveBookmark(&error, &identity);
+    if (!folder && error.code == CWBookmarkManager::StaleBookmark)
+        return QStringLiteral("ERROR: The folder access is stale.\n%1\n").arg(error.message);
+    if (!folder)
+        return notConfigured(error);
     debug(QStringLiteral("Bookmark resolved to: %1").arg(*folder));
-    struct Check {
-        QString path;
-        const char* what;
-        const char* verb;
-    };
-    std::vector<Check> checks{Check{parser.inputFileURL(), "Input", "access this file"},
-                              Check{parser.outputFileURL(), "Output", "write to this location"}};
-    for (const QString& cuts : parser.cutsFiles())
-        checks.push_back(Check{cuts, "Cuts", "read this file"});
-    for (const Check& check : checks) {
-        if (check.path.isEmpty())
-            continue;
+    QString problem;
+    granted = CWGrantedFolder::open(*folder, dev_t(identity.device), ino_t(identity.inode), &problem);
+    if (!granted)
+        return QStringLiteral("ERROR: The folder access is stale.\n%1\nGrant it again in Clipwell > Preferences > CLI Access, or "
+                              "with: clipwell --grant-cli-access FOLDER\n")
+            .arg(problem);
+    const QString container = QFileInfo(CWBookmarkManager::sharedContainerURL()).canonicalFilePath();
+
+    enum class Role { Read, Write, Folder };
+    auto locate = [&](const QString& path, Role role, const char* what, const char* verb, QString& located) -> QString {
+        located = path;
+        if (path.isEmpty())
+            return {};
         debug(QStringLiteral("Checking if %1 path '%2' is within bookmarked path '%3'")
-                  .arg(QString::fromLatin1(check.what).toLower(), check.path, *folder));
-        if (!CWFolderAccess::isWithin(check.path, *folder)) {
-            const QString what = QString::fromLatin1(check.what);
+                  .arg(QString::fromLatin1(what).toLower(), path, *folder));
+        const CWGrantedFolder::Resolved found = role == Role::Read    ? granted->fileToRead(path)
+                                                : role == Role::Write ? granted->fileToWrite(path)
+                                                                      : granted->folderToWriteInto(path);
+        const QString shown = found.real.isEmpty() ? path : found.real;
+        if (found.outcome == CWGrantedFolder::Outcome::Outside)
             return QStringLiteral("ERROR: %1 file is not within the accessible folder.\n%1 file: %2\nAccessible folder: %3\n\n"
                                   "To %4, please reconfigure the accessible folder in Clipwell's preferences.\n")
-                .arg(what, CWFolderAccess::resolvedPath(check.path), *folder, QString::fromLatin1(check.verb));
-        }
+                .arg(QString::fromLatin1(what), shown, *folder, QString::fromLatin1(verb));
+        if (role != Role::Read && isBeneath(found.real, container))
+            return QStringLiteral("ERROR: %1 file is inside Clipwell's settings folder.\n%1 file: %2\nSettings folder: %3\n\n"
+                                  "Choose a place outside it.\n")
+                .arg(QString::fromLatin1(what), shown, container);
+        if (role == Role::Read && found.outcome == CWGrantedFolder::Outcome::NotAFile)
+            return QStringLiteral("ERROR: %1 file is not a regular file.\n%1 file: %2\n").arg(QString::fromLatin1(what), shown);
+        if (!found.pinned.isEmpty() && found.outcome != CWGrantedFolder::Outcome::NotAFile)
+            located = found.pinned;
+        return {};
+    };
+    QString input, output, artwork;
+    QString text = locate(parser.inputFileURL(), Role::Read, "Input", "access this file", input);
+    if (text.isEmpty())
+        text = locate(parser.outputFileURL(), parser.useMultipleFiles() ? Role::Folder : Role::Write, "Output", "write to this location",
+                      output);
+    QStringList cuts;
+    for (const QString& file : parser.cutsFiles()) {
+        QString located;
+        if (text.isEmpty())
+            text = locate(file, Role::Read, "Cuts", "read this file", located);
+        cuts << located;
+    }
+    if (text.isEmpty() && !parser.artworkPath().isEmpty())
+        text = locate(QDir::current().absoluteFilePath(parser.artworkPath()), Role::Read, "Artwork", "read this file", artwork);
+    if (text.isEmpty())
+        parser.useFilePaths(input, output, cuts, artwork);
+    return text;
+}
+
+// File names are bytes here, but the tool carries them as text: a name argument that is not UTF-8 would
+// be read or written under another name. Returns such a name as shown, or empty.
+QString unrepresentableFileName(const CWCommandLineParser& parser, int argc, char** argv)
+{
+    QStringList names{parser.inputFileURL(), parser.outputFileURL(), parser.artworkPath()};
+    names += parser.cutsFiles();
+    for (int index = 1; index < argc; ++index) {
+        const QByteArray argument(argv[index]);
+        const QString text = QString::fromUtf8(argument);
+        if (text.toUtf8() == argument)
+            continue;
+        for (const QString& name : names)
+            if (!name.isEmpty() && (name == text || name == QDir::current().absoluteFilePath(text)))
+                return text;
     }
     return {};
+}
+
+// From here on the kernel keeps the process beneath the granted folder (reading the system's folders
+// and the settings folder besides).
+void confine(const CWGrantedFolder& granted)
+{
+    QStringList readable = CWConfinement::systemFolders();
+    const QString container = CWBookmarkManager::sharedContainerURL();
+    if (!container.isEmpty())
+        readable << container;
+    QString reason;
+    if (CWConfinement::confineTo(granted.handle(), readable, &reason))
+        debug(QStringLiteral("Confined to %1 by Landlock").arg(granted.path()));
+    else
+        debug(QStringLiteral("%1; relying on the folder handles alone").arg(reason));
+    // For checking the confinement from outside: a path the process must not be able to open.
+    if (const QByteArray probe = qgetenv("CLIPWELL_CONFINEMENT_PROBE"); !probe.isEmpty()) {
+        const int fd = ::open(probe.constData(), O_RDONLY | O_CLOEXEC);
+        debug(QStringLiteral("Confinement probe \"%1\": %2")
+                  .arg(QFile::decodeName(probe), fd >= 0 ? QStringLiteral("opened") : QString::fromLocal8Bit(std::strerror(errno))));
+        if (fd >= 0)
+            ::close(fd);
+    }
 }
 
 // An output that is the input (the same file, also under another name or through a link), or that exists
@@ -138,12 +226,12 @@ QString outputProblem(const CWCommandLineParser& parser)
 {
     const QString output = parser.outputFileURL();
     struct stat target {};
-    if (output.isEmpty() || parser.useMultipleFiles() || ::stat(QFile::encodeName(output).constData(), &target) != 0)
+    if (output.isEmpty() || parser.useMultipleFiles() || ::stat(QFile::encodeName(parser.outputFilePath()).constData(), &target) != 0)
         return {};
     if (!S_ISREG(target.st_mode))
         return QStringLiteral("The output \"%1\" exists and is not a regular file; nothing was written.").arg(output);
     struct stat source {};
-    if (::stat(QFile::encodeName(parser.inputFileURL()).constData(), &source) == 0 && source.st_dev == target.st_dev &&
+    if (::stat(QFile::encodeName(parser.inputFilePath()).constData(), &source) == 0 && source.st_dev == target.st_dev &&
         source.st_ino == target.st_ino)
         return QStringLiteral("The output \"%1\" is the input file; choose another output so that the source is kept.").arg(output);
     return {};
@@ -158,6 +246,23 @@ int main(int argc, char** argv)
     // A file-size limit or a full disk must come back as a write error, not end the process.
     std::signal(SIGXFSZ, SIG_IGN);
     CWPreset::registerStandardPresets();
+
+    // Ctrl+C, SIGTERM and SIGHUP cancel the run at any moment, and so does a closed standard output
+    // (SIGPIPE); the handler only sets a flag and writes to a pipe the event loop watches.
+    std::unique_ptr<CWCommandLineExporter> exporter;
+    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) == 0) {
+        auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &app);
+        QObject::connect(notifier, &QSocketNotifier::activated, [&] {
+            char byte;
+            (void)!read(signalPipe[0], &byte, 1);
+            if (exporter)
+                exporter->cancel();
+        });
+        struct sigaction action {};
+        action.sa_handler = onSignal;
+        for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE})
+            sigaction(signal, &action, nullptr);
+    }
 
     QStringList arguments = QCoreApplication::arguments();
     arguments.removeFirst();
@@ -177,14 +282,21 @@ int main(int argc, char** argv)
     if (parser->shouldShowSetup())
         return showSetup();
 
-    auto exporter = CWCommandLineExporter::exporterWithParser(parser);
+    exporter = CWCommandLineExporter::exporterWithParser(parser);
+    if (const QString name = unrepresentableFileName(*parser, argc, argv); !name.isEmpty()) {
+        exporter->printError(QStringLiteral("The file name \"%1\" is not valid UTF-8, so it cannot be used exactly as given; rename "
+                                            "the file so that its name is UTF-8.")
+                                 .arg(name));
+        return 1;
+    }
     exporter->cancelWhenSet(&signalled);
     if (parser->parseError()) {
         // Nothing is exported with half the arguments.
         exporter->printError(parser->parseError()->message);
         return 1;
     }
-    if (const QString problem = folderAccessProblem(*parser); !problem.isEmpty()) {
+    std::unique_ptr<CWGrantedFolder> granted;
+    if (const QString problem = folderAccessProblem(*parser, granted); !problem.isEmpty()) {
         // A JSON reader gets one error record on standard output; a person gets the text on standard error.
         if (parser->jsonOutput()) {
             exporter->printError(problem.trimmed());
@@ -194,29 +306,17 @@ int main(int argc, char** argv)
         }
         return 1;
     }
+    exporter->setMessageFilter([&granted](const QString& message) { return granted->displayText(message); });
     if (const QString problem = outputProblem(*parser); !problem.isEmpty()) {
         exporter->printError(problem);
         return 1;
     }
+    confine(*granted);
     if (Error error; !parser->loadCutsFiles(&error)) {
         exporter->printError(error.message);
         return 1;
     }
 
-    // Ctrl+C and SIGTERM cancel the export; the handler only writes to a pipe the event loop watches.
-    if (socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) == 0) {
-        auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &app);
-        QObject::connect(notifier, &QSocketNotifier::activated, [&] {
-            char byte;
-            (void)!read(signalPipe[0], &byte, 1);
-            if (exporter)
-                exporter->cancel();
-        });
-        struct sigaction action {};
-        action.sa_handler = onSignal;
-        sigaction(SIGINT, &action, nullptr);
-        sigaction(SIGTERM, &action, nullptr);
-    }
     debug(QStringLiteral("Creating exporter"));
     QTimer::singleShot(0, [&] {
         debug(QStringLiteral("Starting export"));
@@ -226,6 +326,7 @@ int main(int argc, char** argv)
     const int status = app.exec();
     // Sessions end on the main thread: let them, so that every worker is joined before the exit.
     exporter.reset();
+    granted.reset();
     QDeadlineTimer deadline(10000);
     while (CWExportSession::liveSessionCount() > 0 && !deadline.hasExpired()) {
         QCoreApplication::sendPostedEvents();

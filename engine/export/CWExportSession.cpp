@@ -16,8 +16,9 @@
 #include <QRandomGenerator>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -60,7 +61,10 @@ std::shared_ptr<CWExportSession> CWExportSession::exportProject(std::shared_ptr<
 
 namespace {
 std::atomic<int> liveSessions{0};
-}
+
+// ".cw-" and eight hexadecimal digits: twelve bytes, whatever the target's name.
+QByteArray shortHiddenName() { return ".cw-" + QByteArray::number(QRandomGenerator::global()->generate(), 16).rightJustified(8, '0'); }
+} // namespace
 
 int CWExportSession::liveSessionCount() { return liveSessions.load(); }
 
@@ -69,18 +73,58 @@ CWExportSession::CWExportSession(std::shared_ptr<CWExportProject> project, QStri
 {
     ++liveSessions;
     fileType_ = preset_ ? preset_->fileType() : MediaFileType::MPEG4;
-    // A hidden name in the target's folder, keeping its extension (muxers look at it).
-    const QFileInfo target(outputUrl_);
-    workingPath_ = target.absolutePath() + QStringLiteral("/.") + target.completeBaseName() +
-                   QStringLiteral(".partial-%1").arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0')) +
-                   (target.suffix().isEmpty() ? QString() : QLatin1Char('.') + target.suffix());
+    prepareWorkingFile();
 }
 
 CWExportSession::~CWExportSession()
 {
-    if (!finished_)
-        QFile::remove(workingPath_);
+    if (!finished_ && !workingName_.isEmpty())
+        ::unlinkat(folderFd_, workingName_.constData(), 0);
+    if (workingFd_ >= 0)
+        ::close(workingFd_);
+    if (folderFd_ >= 0)
+        ::close(folderFd_);
     --liveSessions;
+}
+
+void CWExportSession::prepareWorkingFile()
+{
+    // The target's folder is held open, so the finished file goes where the export began even if the
+    // folder is renamed or replaced meanwhile.
+    const QFileInfo target(outputUrl_);
+    folderFd_ = ::open(QFile::encodeName(target.absolutePath()).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    // An unnamed file in that folder: nothing of it is left after any end, a crash or SIGKILL included.
+    // Writers reach it by its descriptor's name.
+    if (folderFd_ >= 0)
+        workingFd_ = ::openat(folderFd_, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
+    if (workingFd_ >= 0) {
+        workingPath_ = QStringLiteral("/proc/self/fd/%1").arg(workingFd_);
+        return;
+    }
+    // A file system without unnamed files: a short hidden name, whatever the target's length. A folder
+    // that cannot be written gets the same name; the writer then reports why it cannot create it.
+    workingName_ = shortHiddenName();
+    workingPath_ = target.absolutePath() + QLatin1Char('/') + QFile::decodeName(workingName_);
+}
+
+bool CWExportSession::moveWorkingFileToTarget()
+{
+    const QByteArray targetName = QFile::encodeName(QFileInfo(outputUrl_).fileName());
+    if (workingName_.isEmpty()) {
+        // Named under a short hidden name first, then renamed over the target in one step: readers see
+        // the old file or the new one.
+        const QByteArray descriptor = QFile::encodeName(workingPath_);
+        for (int attempt = 0; attempt < 8 && workingName_.isEmpty(); ++attempt) {
+            const QByteArray name = shortHiddenName();
+            if (::linkat(AT_FDCWD, descriptor.constData(), folderFd_, name.constData(), AT_SYMLINK_FOLLOW) == 0)
+                workingName_ = name;
+            else if (errno != EEXIST)
+                return false;
+        }
+        if (workingName_.isEmpty())
+            return false;
+    }
+    return ::renameat(folderFd_, workingName_.constData(), folderFd_, targetName.constData()) == 0;
 }
 
 std::vector<MetadataItem> CWExportSession::metadataForExport() const
@@ -97,8 +141,7 @@ void CWExportSession::finish(std::optional<Error> error, int64_t status)
     if (finished_.exchange(true))
         return;
     if (status == CWExportStatusCompleted && !error) {
-        // rename() replaces the target in one step: readers see the old file or the new one.
-        if (std::rename(QFile::encodeName(workingPath_).constData(), QFile::encodeName(outputUrl_).constData()) != 0) {
+        if (!moveWorkingFileToTarget()) {
             error = Error{
                 QStringLiteral("CWExportSession"),
                 errno,
@@ -108,8 +151,12 @@ void CWExportSession::finish(std::optional<Error> error, int64_t status)
             status = CWExportStatusFailed;
         }
     }
-    if (status != CWExportStatusCompleted || error)
-        QFile::remove(workingPath_);
+    if ((status != CWExportStatusCompleted || error) && !workingName_.isEmpty())
+        ::unlinkat(folderFd_, workingName_.constData(), 0);
+    if (workingFd_ >= 0) {
+        ::close(workingFd_);
+        workingFd_ = -1;
+    }
     // The hidden working file means nothing to the user: messages name the file being made.
     if (error)
         error->message.replace(workingPath_, outputUrl_);

@@ -1,7 +1,8 @@
 // The base of every export session: one export project into one output file. Subclasses do the work
-// in startExport() and end through finish(), which is where the output appears: sessions write to a
-// hidden temporary file next to the target, and only a completed export replaces the target (an
-// existing file there stays untouched on failure or cancellation). finish() calls the completion
+// in startExport() and end through finish(), which is where the output appears: sessions write to an
+// unnamed file in the target's folder (or, where the file system has none, a short hidden one), and
+// only a completed export names it and renames it over the target (an existing file there stays
+// untouched on failure, cancellation or a crash). finish() calls the completion
 // handler exactly once, on the main thread. Created and started on the main thread; owned by its
 // exporter until the completion has run, and always deleted on the main thread (a worker that drops
 // the last reference hands the deletion over), so a program that quits lets the main thread run
@@ -46,12 +47,20 @@ protected:
     // target, otherwise removes it; then the completion handler, on the main thread.
     void finish(std::optional<Error> error, int64_t status);
 
+private:
+    void prepareWorkingFile();
+    bool moveWorkingFileToTarget();
+
+protected:
     CWCompletionHandler completion_;
 
 private:
     std::shared_ptr<CWExportProject> project_;
     QString outputUrl_;
     QString workingPath_;
+    int folderFd_ = -1;      // the target's folder
+    int workingFd_ = -1;     // the unnamed working file, until the export ends
+    QByteArray workingName_; // the working file's name in the folder, once it has one
     MediaFileType fileType_;
     std::shared_ptr<CWPreset> preset_;
     std::atomic<bool> finished_{false};

@@ -1,6 +1,5 @@
 #include "CWBookmarkManager.h"
 
-#include "FolderBookmark.h"
 #include "Log.h"
 
 #include <QFile>
@@ -78,7 +77,7 @@ bool CWBookmarkManager::createBookmarkForFolder(const QString& folder, Error* er
     return written;
 }
 
-std::optional<QString> CWBookmarkManager::resolveBookmark(Error* error)
+std::optional<QString> CWBookmarkManager::resolveBookmark(Error* error, FolderBookmark::Identity* identity)
 {
     log(QStringLiteral("Resolving bookmark"));
     const QString file = bookmarkFileURL();
@@ -101,17 +100,26 @@ std::optional<QString> CWBookmarkManager::resolveBookmark(Error* error)
     const QByteArray data = in.readAll();
     log(QStringLiteral("Read bookmark data (%1 bytes), resolving...").arg(data.size()));
     bool stale = false;
-    const std::optional<QString> folder = FolderBookmark::resolve(data, &stale, error);
+    const std::optional<QString> folder = FolderBookmark::resolve(data, &stale, error, identity);
     if (!folder) {
         log(QStringLiteral("ERROR: Failed to resolve bookmark: %1").arg(describe(error)));
         return std::nullopt;
     }
-    log(QStringLiteral("Successfully resolved bookmark to: %1%2")
-            .arg(*folder, stale ? QStringLiteral(" (stale, will refresh)") : QString()));
     if (stale) {
-        log(QStringLiteral("Refreshing stale bookmark"));
-        createBookmarkForFolder(*folder, nullptr);
+        // Whatever is at the path now was never granted: granting it silently would hand over any
+        // folder (or, through a link, the whole machine) to whoever can rename folders here.
+        log(QStringLiteral("ERROR: Bookmark is stale: %1 is not the folder that was granted").arg(*folder));
+        setError(error, Error{QStringLiteral("CWBookmarkManager"),
+                              StaleBookmark,
+                              QStringLiteral("The folder \"%1\" is no longer the folder that was granted (it was replaced, moved or "
+                                             "turned into a link). Grant it again in Clipwell > Preferences > CLI Access, or with: "
+                                             "clipwell --grant-cli-access FOLDER")
+                                  .arg(*folder),
+                              {},
+                              {}});
+        return std::nullopt;
     }
+    log(QStringLiteral("Successfully resolved bookmark to: %1").arg(*folder));
     return folder;
 }
 

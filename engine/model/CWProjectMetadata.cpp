@@ -2,6 +2,10 @@
 
 #include <QFile>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace CWProjectMetadata {
 
 std::vector<MetadataItem> itemsFromCustomMetadata(const std::map<QString, QString>& metadata)
@@ -22,10 +26,19 @@ std::vector<MetadataItem> itemsFromCustomMetadata(const std::map<QString, QStrin
 
 std::optional<MetadataItem> artworkFromFile(const QString& path)
 {
-    QFile file(path);
+    // Opened without waiting (a named pipe would block the open forever) and read only when it is a
+    // regular file of picture size: a device or a pipe could be read without end.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return std::nullopt;
+    QFile file;
+    struct stat info {};
     QByteArray bytes;
-    if (file.open(QIODevice::ReadOnly))
-        bytes = file.readAll();
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= kMaximumArtworkBytes &&
+        file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
+        bytes = file.read(kMaximumArtworkBytes);
+    else
+        ::close(fd);
     if (bytes.isEmpty())
         return std::nullopt;
     return MetadataItem{MetadataKeySpace::Common, CommonMetadataKey::Artwork, CommonMetadataKey::Artwork, bytes};

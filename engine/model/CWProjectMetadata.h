@@ -14,7 +14,10 @@
 namespace CWProjectMetadata {
 // Items for the keys "title", "artist", "album", "year", "author", "comment"; other keys are ignored.
 std::vector<MetadataItem> itemsFromCustomMetadata(const std::map<QString, QString>& metadata);
-// The file's bytes as an artwork item; nothing when it cannot be read or is empty.
+// Artwork files larger than this are refused (no cover picture comes near it).
+inline constexpr qint64 kMaximumArtworkBytes = 64 << 20;
+// The file's bytes as an artwork item; nothing when it cannot be read, is empty, is not a regular file
+// or is larger than kMaximumArtworkBytes.
 std::optional<MetadataItem> artworkFromFile(const QString& path);
 // The source's tags followed by the items already set.
 std::vector<MetadataItem> withSourceTags(const std::vector<MetadataItem>& sourceTags, const std::vector<MetadataItem>& set);

@@ -13,11 +13,6 @@ namespace {
 
 Error bookmarkError(ErrorCode code, const QString& message) { return Error{QString::fromLatin1(kErrorDomain), code, message, {}, {}}; }
 
-struct Identity {
-    qint64 device = 0;
-    qint64 inode = 0;
-};
-
 std::optional<Identity> identityOf(const QString& path)
 {
     struct stat info {};
@@ -51,7 +46,7 @@ std::optional<QByteArray> create(const QString& folder, Error* error)
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }
 
-std::optional<QString> resolve(const QByteArray& data, bool* stale, Error* error)
+std::optional<QString> resolve(const QByteArray& data, bool* stale, Error* error, Identity* recorded)
 {
     const QJsonObject object = QJsonDocument::fromJson(data).object();
     const QString path = object.value(QStringLiteral("path")).toString();
@@ -62,6 +57,8 @@ std::optional<QString> resolve(const QByteArray& data, bool* stale, Error* error
         setError(error, bookmarkError(DamagedData, QStringLiteral("The bookmark data is damaged.")));
         return std::nullopt;
     }
+    if (recorded)
+        *recorded = Identity{device, inode};
     const QFileInfo info(path);
     if (!info.exists()) {
         setError(error, bookmarkError(NotFound, QStringLiteral("The folder \"%1\" no longer exists.").arg(path)));

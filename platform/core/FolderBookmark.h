@@ -24,8 +24,15 @@ enum ErrorCode { NotFound = 1, NotAFolder = 2, DamagedData = 3 };
 // The name the shared container goes by in messages.
 inline constexpr const char* kApplicationGroup = "clipwell";
 
+// The folder a bookmark was made for: its device and inode.
+struct Identity {
+    qint64 device = 0;
+    qint64 inode = 0;
+};
+
 std::optional<QByteArray> create(const QString& folder, Error* error);
-std::optional<QString> resolve(const QByteArray& data, bool* stale, Error* error);
+// The recorded path; `recorded` (when given) receives the recorded identity.
+std::optional<QString> resolve(const QByteArray& data, bool* stale, Error* error, Identity* recorded = nullptr);
 QString sharedContainerPath();
 
 } // namespace FolderBookmark

@@ -8,6 +8,7 @@
 #include <QJsonDocument>
 #include <QThread>
 
+#include <array>
 #include <csignal>
 #include <random>
 #include <set>
@@ -277,7 +278,10 @@ TEST_F(CliFaultTest, InterruptionsAtRandomMomentsLeaveNothingBehind)
     for (const Preset& preset : kPresets) {
         for (const bool pieces : {false, true}) {
             const int delayMs = std::uniform_int_distribution<int>(0, 400)(random);
-            const std::string context = std::string(preset.name) + (pieces ? " pieces" : "") + " after " + std::to_string(delayMs) + " ms";
+            // Ctrl+C, SIGTERM and a closed terminal (SIGHUP) all cancel.
+            const int signal = std::array{SIGINT, SIGTERM, SIGHUP}[std::uniform_int_distribution<size_t>(0, 2)(random)];
+            const std::string context = std::string(preset.name) + (pieces ? " pieces" : "") + " after " + std::to_string(delayMs) +
+                                        " ms, signal " + std::to_string(signal);
             const QString single = kept + QStringLiteral("/out.") + QLatin1String(preset.extension);
             if (!pieces)
                 writeFile(single, "precious");
@@ -289,7 +293,7 @@ TEST_F(CliFaultTest, InterruptionsAtRandomMomentsLeaveNothingBehind)
             while (!process.canReadLine() && process.state() == QProcess::Running)
                 process.waitForReadyRead(50);
             QThread::msleep(unsigned(delayMs));
-            ::kill(pid_t(process.processId()), SIGINT);
+            ::kill(pid_t(process.processId()), signal);
             const CliOutcome r = finish(process, 120000);
             SCOPED_TRACE(context);
             ASSERT_FALSE(r.crashed) << r.err.toStdString();

@@ -98,7 +98,8 @@ protected:
     static QStringList leftovers()
     {
         QStringList found;
-        QDirIterator it(granted, {QStringLiteral(".*partial*")}, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+        QDirIterator it(granted, {QStringLiteral(".*partial*"), QStringLiteral(".cw-*")}, QDir::Files | QDir::Hidden,
+                        QDirIterator::Subdirectories);
         while (it.hasNext())
             found << it.next();
         return found;

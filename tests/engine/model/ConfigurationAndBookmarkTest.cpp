@@ -98,7 +98,7 @@ TEST_F(BookmarkManagerTest, GrantResolveAndRemove)
     EXPECT_FALSE(QFile::exists(bookmarkFile()));
 }
 
-TEST_F(BookmarkManagerTest, AReplacedFolderIsStaleAndRefreshed)
+TEST_F(BookmarkManagerTest, AReplacedOrRelinkedFolderIsStaleAndRefused)
 {
     Error error;
     ASSERT_TRUE(manager().createBookmarkForFolder(granted, &error));
@@ -106,24 +106,33 @@ TEST_F(BookmarkManagerTest, AReplacedFolderIsStaleAndRefreshed)
     ASSERT_TRUE(before.open(QIODevice::ReadOnly));
     const QByteArray original = before.readAll();
     before.close();
+    auto expectStale = [&](const char* what) {
+        error = {};
+        EXPECT_FALSE(manager().resolveBookmark(&error)) << what;
+        EXPECT_EQ(error.code, CWBookmarkManager::StaleBookmark) << what;
+        EXPECT_TRUE(error.message.contains(QStringLiteral("clipwell --grant-cli-access"))) << error.message.toStdString();
+        QFile after(bookmarkFile());
+        ASSERT_TRUE(after.open(QIODevice::ReadOnly));
+        EXPECT_EQ(after.readAll(), original) << what << ": the grant is never moved to what is there now";
+    };
     // A new folder at the same path (the old one still exists elsewhere, so the inode differs).
-    ASSERT_TRUE(QDir().rename(granted, root.path() + QStringLiteral("/old")));
+    const QString old = root.path() + QStringLiteral("/old");
+    ASSERT_TRUE(QDir().rename(granted, old));
     ASSERT_TRUE(QDir().mkpath(granted));
-    manager().setVerbose(true);
-    testing::internal::CaptureStderr();
-    const auto resolved = manager().resolveBookmark(&error);
-    const std::string log = testing::internal::GetCapturedStderr();
-    ASSERT_TRUE(resolved);
-    EXPECT_EQ(*resolved, QDir(granted).canonicalPath());
-    EXPECT_NE(log.find("(stale, will refresh)"), std::string::npos);
-    EXPECT_NE(log.find("[CWBookmarkManager] Refreshing stale bookmark"), std::string::npos);
-    QFile after(bookmarkFile());
-    ASSERT_TRUE(after.open(QIODevice::ReadOnly));
-    EXPECT_NE(after.readAll(), original);
-    // Refreshed: the next resolution is not stale.
-    testing::internal::CaptureStderr();
-    EXPECT_TRUE(manager().resolveBookmark(&error));
-    EXPECT_EQ(testing::internal::GetCapturedStderr().find("stale"), std::string::npos);
+    expectStale("replaced by another folder");
+    // A link at the path, to the old folder itself or to the root of the file system.
+    ASSERT_TRUE(QDir(granted).removeRecursively());
+    ASSERT_TRUE(QFile::link(old, granted));
+    expectStale("a link to the granted folder");
+    ASSERT_TRUE(QFile::remove(granted));
+    ASSERT_TRUE(QFile::link(QStringLiteral("/"), granted));
+    expectStale("a link to /");
+    // The folder back in its place is the grant again.
+    ASSERT_TRUE(QFile::remove(granted));
+    ASSERT_TRUE(QDir().rename(old, granted));
+    FolderBookmark::Identity identity;
+    ASSERT_TRUE(manager().resolveBookmark(&error, &identity));
+    EXPECT_NE(identity.inode, 0);
 }
 
 TEST_F(BookmarkManagerTest, DamagedOrDanglingBookmarksFailClearly)

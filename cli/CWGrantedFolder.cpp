@@ -1,0 +1,218 @@
+#include "CWGrantedFolder.h"
+
+#include <QFile>
+#include <QRegularExpression>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <linux/openat2.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+namespace {
+
+int openat2At(int dirFd, const char* path, int flags, uint64_t resolve)
+{
+    open_how how{};
+    how.flags = uint64_t(flags | O_CLOEXEC);
+    how.resolve = resolve;
+    return int(::syscall(SYS_openat2, dirFd, path, &how, sizeof how));
+}
+
+QString realPathOf(int fd)
+{
+    char buffer[PATH_MAX];
+    const QByteArray link = "/proc/self/fd/" + QByteArray::number(fd);
+    const ssize_t size = ::readlink(link.constData(), buffer, sizeof buffer);
+    return size > 0 ? QFile::decodeName(QByteArray(buffer, int(size))) : QString();
+}
+
+bool isBeneath(const QByteArray& path, const QByteArray& root) { return path == root || path.startsWith(root + '/'); }
+
+// `path` (beneath `root`) relative to it; "." for the root itself.
+QByteArray below(const QByteArray& path, const QByteArray& root)
+{
+    QByteArray rest = path.mid(root.size());
+    while (rest.startsWith('/'))
+        rest.remove(0, 1);
+    return rest.isEmpty() ? QByteArray(".") : rest;
+}
+
+bool leadsOut(int error) { return error == EXDEV || error == ELOOP; }
+
+CWGrantedFolder::Outcome outcomeOf(int error)
+{
+    switch (error) {
+    case ENOENT:
+        return CWGrantedFolder::Outcome::Missing;
+    case ENOTDIR:
+        return CWGrantedFolder::Outcome::NotAFile;
+    case EXDEV: // out of the folder, by ".." or by a link
+    case ELOOP: // a link to an absolute path, or a magic link
+        return CWGrantedFolder::Outcome::Outside;
+    default:
+        return CWGrantedFolder::Outcome::Unusable;
+    }
+}
+
+} // namespace
+
+std::unique_ptr<CWGrantedFolder> CWGrantedFolder::open(const QString& path, dev_t device, ino_t inode, QString* problem)
+{
+    // The recorded path is the folder's real path: a link anywhere on it now means it was relinked.
+    const int fd =
+        openat2At(AT_FDCWD, QFile::encodeName(path).constData(), O_PATH | O_DIRECTORY, RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS);
+    if (fd < 0) {
+        *problem =
+            errno == ELOOP || errno == ENOTDIR
+                ? QStringLiteral("\"%1\" is no longer the folder that was granted: it was replaced by a link.").arg(path)
+                : QStringLiteral("The granted folder \"%1\" cannot be opened: %2.").arg(path, QString::fromLocal8Bit(std::strerror(errno)));
+        return nullptr;
+    }
+    std::unique_ptr<CWGrantedFolder> folder(new CWGrantedFolder(fd, path));
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || info.st_dev != device || info.st_ino != inode) {
+        *problem = QStringLiteral("\"%1\" is no longer the folder that was granted: it was replaced by another folder.").arg(path);
+        return nullptr;
+    }
+    return folder;
+}
+
+CWGrantedFolder::~CWGrantedFolder()
+{
+    for (const auto& [fd, real] : pinned_)
+        ::close(fd);
+    ::close(fd_);
+}
+
+std::optional<QByteArray> CWGrantedFolder::relativePath(const QString& userPath, bool physical) const
+{
+    QByteArray path = QFile::encodeName(userPath);
+    if (!path.startsWith('/')) {
+        char cwd[PATH_MAX];
+        if (!::getcwd(cwd, sizeof cwd))
+            return std::nullopt;
+        path = QByteArray(cwd) + '/' + path;
+    }
+    const QByteArray root = QFile::encodeName(path_);
+    // As written: the kernel resolves the rest beneath the folder.
+    if (!physical)
+        return isBeneath(path, root) ? std::optional<QByteArray>(below(path, root)) : std::nullopt;
+    // Resolved: the nearest existing folder above the name, resolved by the kernel (links followed
+    // wherever they lead), must be the folder or beneath it; the rest is again resolved beneath it.
+    const qsizetype last = path.lastIndexOf('/');
+    QByteArray existing = path.left(last), rest = path.mid(last + 1);
+    for (;;) {
+        char resolved[PATH_MAX];
+        if (::realpath(existing.isEmpty() ? "/" : existing.constData(), resolved)) {
+            const QByteArray real(resolved);
+            if (!isBeneath(real, root))
+                return std::nullopt;
+            const QByteArray inside = below(real, root);
+            return rest.isEmpty() ? inside : inside + '/' + rest;
+        }
+        const qsizetype slash = existing.lastIndexOf('/');
+        if (slash < 0)
+            return std::nullopt;
+        rest = existing.mid(slash + 1) + '/' + rest;
+        existing.truncate(slash);
+    }
+}
+
+int CWGrantedFolder::openBeneath(const QByteArray& relative, int flags) const
+{
+    return openat2At(fd_, relative.constData(), flags, RESOLVE_BENEATH | RESOLVE_NO_MAGICLINKS);
+}
+
+QString CWGrantedFolder::pin(int folderFd, const QByteArray& name)
+{
+    pinned_.emplace_back(folderFd, realPathOf(folderFd));
+    const QString folder = QStringLiteral("/proc/self/fd/%1").arg(folderFd);
+    return name.isEmpty() ? folder : folder + QLatin1Char('/') + QFile::decodeName(name);
+}
+
+CWGrantedFolder::Resolved CWGrantedFolder::resolve(const QString& userPath, bool mustExist, bool wantFolder)
+{
+    Resolved result;
+    auto failed = [&result](int error) {
+        result.outcome = outcomeOf(error);
+        result.reason = QString::fromLocal8Bit(std::strerror(error));
+        return result;
+    };
+    // First as written beneath the folder; a path that reaches the folder through links from elsewhere,
+    // or passes an absolute link that points back inside, is tried again as the kernel resolves it.
+    std::optional<QByteArray> relative = relativePath(userPath, false);
+    QByteArray folder, name;
+    int folderFd = -1;
+    for (const bool physical : {false, true}) {
+        if (physical)
+            relative = relativePath(userPath, true);
+        if (!relative)
+            continue;
+        const qsizetype slash = relative->lastIndexOf('/');
+        folder = wantFolder ? *relative : slash < 0 ? QByteArray(".") : relative->left(slash);
+        name = wantFolder ? QByteArray() : relative->mid(slash + 1);
+        if (!wantFolder && (name.isEmpty() || name == "." || name == "..")) {
+            result.outcome = Outcome::NotAFile;
+            return result;
+        }
+        folderFd = openBeneath(folder, O_PATH | O_DIRECTORY);
+        if (folderFd >= 0 || !leadsOut(errno))
+            break;
+    }
+    if (!relative) {
+        result.outcome = Outcome::Outside;
+        return result;
+    }
+    if (folderFd < 0)
+        return failed(errno);
+    result.pinned = pin(folderFd, name);
+    result.real = name.isEmpty() ? pinned_.back().second : pinned_.back().second + QLatin1Char('/') + QFile::decodeName(name);
+    result.outcome = Outcome::Inside;
+    if (wantFolder)
+        return result;
+    // The file itself, links followed as long as they stay inside; O_PATH never opens a pipe or a device.
+    int fileFd = openBeneath(folder + '/' + name, O_PATH);
+    if (fileFd < 0 && leadsOut(errno)) {
+        char real[PATH_MAX];
+        if (!::realpath(QFile::encodeName(result.pinned).constData(), real) || !isBeneath(real, QFile::encodeName(path_)))
+            return failed(EXDEV);
+        fileFd = openBeneath(below(real, QFile::encodeName(path_)), O_PATH);
+    }
+    if (fileFd < 0)
+        return errno == ENOENT && !mustExist ? result : failed(errno);
+    struct stat info {};
+    const bool regular = ::fstat(fileFd, &info) == 0 && S_ISREG(info.st_mode);
+    ::close(fileFd);
+    if (!regular)
+        result.outcome = Outcome::NotAFile;
+    return result;
+}
+
+CWGrantedFolder::Resolved CWGrantedFolder::fileToRead(const QString& userPath) { return resolve(userPath, true, false); }
+
+CWGrantedFolder::Resolved CWGrantedFolder::fileToWrite(const QString& userPath) { return resolve(userPath, false, false); }
+
+CWGrantedFolder::Resolved CWGrantedFolder::folderToWriteInto(const QString& userPath) { return resolve(userPath, true, true); }
+
+QString CWGrantedFolder::displayText(QString text) const
+{
+    static const QRegularExpression handlePath(QStringLiteral("/proc/self/fd/(\\d+)"));
+    QString shown;
+    qsizetype from = 0;
+    for (QRegularExpressionMatchIterator it = handlePath.globalMatch(text); it.hasNext();) {
+        const QRegularExpressionMatch match = it.next();
+        const int fd = match.captured(1).toInt();
+        QString real = match.captured(0);
+        for (const auto& [pinnedFd, path] : pinned_)
+            if (pinnedFd == fd)
+                real = path;
+        shown += text.mid(from, match.capturedStart() - from) + real;
+        from = match.capturedEnd();
+    }
+    return shown + text.mid(from);
+}

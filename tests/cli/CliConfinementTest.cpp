@@ -1,0 +1,309 @@
+// clipwell_cli kept inside its granted folder by the kernel, tried as a hostile user would: links and
+// ".." that lead out, folders swapped for links while an export runs, a granted folder replaced, the
+// settings folder as a target, artwork that is no file, names the tool cannot carry exactly, and ends
+// that leave nothing behind (SIGKILL, a closed pipe). Nothing outside the folder may change.
+#include "CliHarness.h"
+
+#include <QThread>
+
+#include <csignal>
+#include <numeric>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace TestMedia;
+
+namespace {
+
+QByteArray contents(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+// Every entry below `folder`, hidden ones included.
+QStringList entriesIn(const QString& folder)
+{
+    QStringList found;
+    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        found << it.next();
+    found.sort();
+    return found;
+}
+
+} // namespace
+
+class CliConfinementTest : public CliHarness {
+protected:
+    static void SetUpTestSuite()
+    {
+        CliHarness::SetUpTestSuite();
+        outside = root->path() + QStringLiteral("/outside");
+        QDir().mkpath(outside);
+        writeFile(outside + QStringLiteral("/victim.txt"), "secret");
+    }
+    void TearDown() override
+    {
+        // Whatever a test did, nothing outside the folder changed.
+        EXPECT_EQ(entriesIn(outside), QStringList{outside + QStringLiteral("/victim.txt")});
+        EXPECT_EQ(contents(outside + QStringLiteral("/victim.txt")), QByteArray("secret"));
+        EXPECT_TRUE(leftovers().isEmpty()) << leftovers().join(QLatin1Char(' ')).toStdString();
+    }
+    static QStringList flacRun(const QString& input) { return {QStringLiteral("-i"), input, QStringLiteral("-p"), QStringLiteral("flac")}; }
+
+    static inline QString outside;
+};
+
+TEST_F(CliConfinementTest, LinksAndDotDotThatLeadOutAreRefused)
+{
+    const QString input = inside(silence(2), QStringLiteral("quiet.wav"));
+    QDir(granted).mkpath(QStringLiteral("a"));
+    QFile::link(outside, granted + QStringLiteral("/a/link"));
+    QFile::link(QStringLiteral("../outside"), granted + QStringLiteral("/relative-link"));
+    QFile::link(outside + QStringLiteral("/victim.txt"), granted + QStringLiteral("/victim-link.png"));
+    QFile::link(QStringLiteral("/dev/zero"), granted + QStringLiteral("/zero.png"));
+    struct Case {
+        QStringList extra;
+        const char* message;
+    };
+    const Case cases[] = {
+        // The kernel follows the link before "..": the target is the folder the link points into.
+        {{"-o", granted + QStringLiteral("/a/link/../victim.txt")}, "Output file is not within the accessible folder"},
+        {{"-o", QStringLiteral("relative-link/victim.txt")}, "Output file is not within the accessible folder"},
+        {{"--split-export", granted + QStringLiteral("/a/link/.."), "-s", "1"}, "Output file is not within the accessible folder"},
+        {{"-o", "x.flac", "--artwork", outside + QStringLiteral("/victim.txt")}, "Artwork file is not within the accessible folder"},
+        {{"-o", "x.flac", "--artwork", QStringLiteral("victim-link.png")}, "Artwork file is not within the accessible folder"},
+        {{"-o", "x.flac", "--artwork", QStringLiteral("zero.png")}, "Artwork file is not within the accessible folder"},
+        {{"-o", "x.flac", "--artwork", QStringLiteral("/dev/zero")}, "Artwork file is not within the accessible folder"},
+        {{"-o", "x.flac", "--cuts-from", QStringLiteral("a/link/victim.txt")}, "Cuts file is not within the accessible folder"},
+    };
+    for (const Case& c : cases) {
+        const CliOutcome r = run(flacRun(input) + c.extra);
+        EXPECT_EQ(r.status, 1) << c.message;
+        EXPECT_TRUE(r.err.contains(QString::fromUtf8(c.message))) << r.err.toStdString();
+    }
+    // Links that stay inside are fine, absolute ones too.
+    QDir(granted).mkpath(QStringLiteral("real"));
+    QFile::link(granted + QStringLiteral("/real"), granted + QStringLiteral("/absolute-inside"));
+    QFile::link(QStringLiteral("real"), granted + QStringLiteral("/relative-inside"));
+    for (const char* folder : {"absolute-inside", "relative-inside", "a/../real"}) {
+        const CliOutcome r = run(flacRun(input) + QStringList{"-o", QStringLiteral("%1/kept.flac").arg(QLatin1String(folder))});
+        EXPECT_EQ(r.status, 0) << folder << r.out.toStdString() << r.err.toStdString();
+        EXPECT_TRUE(QFile::exists(granted + QStringLiteral("/real/kept.flac"))) << folder;
+        QFile::remove(granted + QStringLiteral("/real/kept.flac"));
+    }
+}
+
+TEST_F(CliConfinementTest, ArtworkMustBeABoundedRegularFile)
+{
+    const QString input = inside(silence(2), QStringLiteral("quiet.wav"));
+    const QString fifo = granted + QStringLiteral("/cover.png");
+    QFile::remove(fifo);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    QDir(granted).mkpath(QStringLiteral("cover-folder.png"));
+    for (const char* artwork : {"cover.png", "cover-folder.png"}) {
+        // A pipe nobody writes to is never opened: no hang, one clear refusal.
+        const CliOutcome r = run(flacRun(input) + QStringList{"-o", "x.flac", "--artwork", QLatin1String(artwork)}, {}, 20000);
+        EXPECT_FALSE(r.crashed) << artwork;
+        EXPECT_EQ(r.status, 1) << artwork;
+        EXPECT_TRUE(r.err.contains(QStringLiteral("Artwork file is not a regular file"))) << r.err.toStdString();
+    }
+    // A sparse file of 65 MiB claims to be a picture: refused by its size, not read into memory.
+    const QString huge = granted + QStringLiteral("/huge.png");
+    QFile sparse(huge);
+    ASSERT_TRUE(sparse.open(QIODevice::WriteOnly));
+    ASSERT_TRUE(sparse.resize(65 << 20));
+    sparse.close();
+    const CliOutcome r = run(flacRun(input) + QStringList{"-o", "x.flac", "--artwork", huge});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.out.contains(QStringLiteral("larger than 64 MiB"))) << r.out.toStdString();
+    EXPECT_FALSE(QFile::exists(granted + QStringLiteral("/x.flac")));
+    QFile::remove(huge);
+    QFile::remove(fifo);
+}
+
+// A granted folder replaced by another folder or by a link (to / or back to itself) is no grant.
+TEST_F(CliConfinementTest, AReplacedGrantIsStale)
+{
+    const QString input = inside(silence(2), QStringLiteral("quiet.wav"));
+    const QString bookmark = container + QStringLiteral("/cli-access-bookmark.data");
+    const QByteArray grant = contents(bookmark);
+    const QString moved = root->path() + QStringLiteral("/media-moved");
+    ASSERT_TRUE(QDir().rename(granted, moved));
+    auto expectStale = [&](const char* what) {
+        const CliOutcome r = run({"-i", moved + QStringLiteral("/quiet.wav"), "-o", "x.flac"});
+        EXPECT_EQ(r.status, 1) << what;
+        EXPECT_TRUE(r.err.contains(QStringLiteral("The folder access is stale"))) << what << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(QStringLiteral("clipwell --grant-cli-access"))) << r.err.toStdString();
+        EXPECT_EQ(contents(bookmark), grant) << what << ": the grant is left as it was";
+    };
+    ASSERT_TRUE(QFile::link(QStringLiteral("/"), granted));
+    expectStale("a link to /");
+    QFile::remove(granted);
+    ASSERT_TRUE(QFile::link(moved, granted));
+    expectStale("a link to the moved folder");
+    QFile::remove(granted);
+    QDir().mkpath(granted);
+    expectStale("another folder");
+    QDir(granted).removeRecursively();
+    ASSERT_TRUE(QDir().rename(moved, granted));
+    EXPECT_EQ(run(flacRun(input) + QStringList{"-o", "back.flac"}).status, 0);
+    QFile::remove(granted + QStringLiteral("/back.flac"));
+}
+
+// With the settings folder inside the grant, nothing may be written into it.
+TEST_F(CliConfinementTest, TheSettingsFolderIsNoTarget)
+{
+    const QString input = inside(silence(2), QStringLiteral("quiet.wav"));
+    Error error;
+    ASSERT_TRUE(CWBookmarkManager::sharedManager().createBookmarkForFolder(root->path(), &error));
+    const QString bookmark = container + QStringLiteral("/cli-access-bookmark.data");
+    const QByteArray grant = contents(bookmark);
+    for (const QStringList& target : {QStringList{"-o", bookmark}, QStringList{"-o", container + QStringLiteral("/new.flac")},
+                                      QStringList{"--split-export", container, "-s", "1"}}) {
+        const CliOutcome r = run(flacRun(input) + target);
+        EXPECT_EQ(r.status, 1) << target.join(QLatin1Char(' ')).toStdString();
+        EXPECT_TRUE(r.err.contains(QStringLiteral("inside Clipwell's settings folder"))) << r.err.toStdString();
+    }
+    EXPECT_EQ(contents(bookmark), grant);
+    EXPECT_EQ(QDir(container).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("cli-access-bookmark.data")});
+    ASSERT_TRUE(CWBookmarkManager::sharedManager().createBookmarkForFolder(granted, &error));
+}
+
+// Folders swapped for links while the export runs (paused between pieces) change nothing: the tool
+// keeps the folders it checked.
+TEST_F(CliConfinementTest, FoldersSwappedDuringAnExportAreNotFollowed)
+{
+    QDir(granted).mkpath(QStringLiteral("source"));
+    QDir(granted).mkpath(QStringLiteral("pieces"));
+    const QString input = inside(h264WithBFrames(), QStringLiteral("source/talk.mp4"));
+    QProcess process;
+    start(process,
+          {"-i", input, "-p", "h264", "--split-export", granted + QStringLiteral("/pieces"), "-s", "2", "-s", "4", "-s", "6", "-s", "8"});
+    ASSERT_TRUE(process.waitForStarted());
+    QDir pieces(granted + QStringLiteral("/pieces"));
+    QDeadlineTimer deadline(60000);
+    while (pieces.entryList(QDir::Files).isEmpty() && !deadline.hasExpired() && process.state() == QProcess::Running)
+        QThread::msleep(2);
+    ASSERT_EQ(::kill(pid_t(process.processId()), SIGSTOP), 0);
+    ASSERT_TRUE(QDir(granted).rename(QStringLiteral("pieces"), QStringLiteral("pieces-kept")));
+    ASSERT_TRUE(QDir(granted).rename(QStringLiteral("source"), QStringLiteral("source-kept")));
+    ASSERT_TRUE(QFile::link(outside, granted + QStringLiteral("/pieces")));
+    ASSERT_TRUE(QFile::link(outside, granted + QStringLiteral("/source")));
+    ::kill(pid_t(process.processId()), SIGCONT);
+    const CliOutcome r = finish(process);
+    EXPECT_EQ(r.status, 0) << r.out.toStdString() << r.err.toStdString();
+    const QStringList written = QDir(granted + QStringLiteral("/pieces-kept")).entryList(QDir::Files, QDir::Name);
+    ASSERT_EQ(written.size(), 5) << written.join(QLatin1Char(' ')).toStdString();
+    for (int piece = 0; piece < 5; ++piece) {
+        // Each piece shows its own 50 frames of the source that was checked.
+        const Decoded decoded = decode(granted + QStringLiteral("/pieces-kept/") + written[piece]);
+        EXPECT_EQ(decoded.messages, QByteArray()) << written[piece].toStdString();
+        std::vector<int> expected(50);
+        std::iota(expected.begin(), expected.end(), piece * 50);
+        EXPECT_EQ(decoded.frameNumbers, expected) << written[piece].toStdString();
+    }
+    QFile::remove(granted + QStringLiteral("/pieces"));
+    QFile::remove(granted + QStringLiteral("/source"));
+}
+
+// Landlock holds the process inside the folder: a path outside that nothing asked for is refused by the
+// kernel, also for an unprivileged user.
+TEST_F(CliConfinementTest, TheKernelRefusesEverythingOutside)
+{
+    const QString input = inside(silence(2), QStringLiteral("quiet.wav"));
+    auto probe = [&](bool unprivileged) {
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("CLIPWELL_CONFINEMENT_PROBE"), outside + QStringLiteral("/victim.txt"));
+        process.setProcessEnvironment(environment);
+        process.setWorkingDirectory(granted);
+        const QStringList arguments = flacRun(input) + QStringList{"-o", "probed.flac", "-y", "--debug"};
+        if (unprivileged) {
+            const QString tool = root->path() + QStringLiteral("/clipwell_cli");
+            QFile::copy(QStringLiteral(CLIPWELL_CLI), tool);
+            for (const QString& path : {root->path(), container, granted})
+                QFile::setPermissions(path, QFile::Permissions(0x7777));
+            QFile::setPermissions(container + QStringLiteral("/cli-access-bookmark.data"), QFile::Permissions(0x6644));
+            QFile::setPermissions(outside + QStringLiteral("/victim.txt"), QFile::Permissions(0x6644));
+            process.start(QStringLiteral("setpriv"), QStringList{QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
+                                                                 QStringLiteral("--clear-groups"), tool} +
+                                                         arguments);
+        } else {
+            process.start(QStringLiteral(CLIPWELL_CLI), arguments);
+        }
+        const CliOutcome r = finish(process);
+        EXPECT_EQ(r.status, 0) << r.out.toStdString() << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(QStringLiteral("Confined to %1 by Landlock").arg(granted))) << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(QStringLiteral("Confinement probe \"%1/victim.txt\": Permission denied").arg(outside)))
+            << r.err.toStdString();
+    };
+    probe(false);
+    if (geteuid() == 0)
+        probe(true);
+}
+
+TEST_F(CliConfinementTest, NamesAreCarriedExactlyOrRefused)
+{
+    const QString input = inside(silence(2), QStringLiteral("quiet.wav"));
+    // A name of 249 bytes is legal; the working file's name does not depend on it.
+    const QString longName = QString(244, QLatin1Char('n')) + QStringLiteral(".flac");
+    CliOutcome r = run(flacRun(input) + QStringList{"-o", longName});
+    EXPECT_EQ(r.status, 0) << r.out.toStdString();
+    EXPECT_TRUE(QFile::exists(granted + QLatin1Char('/') + longName));
+    QFile::remove(granted + QLatin1Char('/') + longName);
+    // A name that is not UTF-8 is refused, not written under another name.
+    const auto before = entriesIn(granted);
+    r = run(flacRun(input), QStringLiteral("set -- \"$@\" -o \"$(printf 'bad\\xff.flac')\"; exec"));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.out.contains(QStringLiteral("is not valid UTF-8"))) << r.out.toStdString();
+    EXPECT_EQ(entriesIn(granted), before);
+}
+
+// However the run ends, a hidden working file is never left behind and the old target stays.
+TEST_F(CliConfinementTest, KilledOrCutOffRunsLeaveNothing)
+{
+    const QString input = inside(h264WithBFrames(), QStringLiteral("talk.mp4"));
+    const QString target = granted + QStringLiteral("/killed.mp4");
+    int killed = 0;
+    for (const int delayMs : {0, 20, 60, 120, 250}) {
+        writeFile(target, "precious");
+        const auto before = entriesIn(granted);
+        QProcess process;
+        start(process, {"-i", input, "-p", "h264", "-o", target, "-y"});
+        ASSERT_TRUE(process.waitForStarted());
+        while (!process.canReadLine() && process.state() == QProcess::Running)
+            process.waitForReadyRead(5);
+        QThread::msleep(unsigned(delayMs));
+        ::kill(pid_t(process.processId()), SIGKILL);
+        const CliOutcome r = finish(process);
+        if (!r.crashed) { // it had finished before the signal came
+            EXPECT_EQ(r.status, 0);
+            continue;
+        }
+        ++killed;
+        EXPECT_EQ(entriesIn(granted), before) << "after " << delayMs << " ms";
+        EXPECT_EQ(contents(target), QByteArray("precious"));
+    }
+    EXPECT_GE(killed, 2);
+    writeFile(target, "precious");
+    // A reader that goes away after the first line: the run ends as cancelled at its next line.
+    QProcess pipeline;
+    pipeline.setWorkingDirectory(granted);
+    pipeline.start(QStringLiteral("bash"),
+                   {QStringLiteral("-c"), QStringLiteral("\"$0\" \"$@\" | head -1 >/dev/null; echo \"status ${PIPESTATUS[0]}\""),
+                    QStringLiteral(CLIPWELL_CLI), QStringLiteral("--json"), QStringLiteral("-i"), input, QStringLiteral("-p"),
+                    QStringLiteral("h264"), QStringLiteral("-o"), target, QStringLiteral("-y")});
+    const CliOutcome r = finish(pipeline);
+    EXPECT_TRUE(r.out.contains(QStringLiteral("status 2"))) << r.out.toStdString() << r.err.toStdString();
+    EXPECT_EQ(contents(target), QByteArray("precious"));
+    QFile::remove(target);
+}
