@@ -57,10 +57,15 @@ void AudioTrackReader::endSegment()
     // Exactly the segment's length: pad with silence, or drop what the rounding of frames added.
     const CompositionSegment& segment = segments_[segment_];
     const int64_t end = framesAt(CMTimeRangeGetEnd(segment.targetRange()));
-    if (produced_ < end)
+    if (produced_ < end) {
         appendSilence(end - produced_);
-    else if (produced_ > end)
-        pending_.resize(pending_.size() - std::min(pending_.size() - pendingHead_, size_t(produced_ - end) * frameBytes()));
+    } else if (produced_ > end) {
+        // The tail goes: owed silence first (it comes last), then made frames.
+        const int64_t fromOwed = std::min(produced_ - end, silenceOwed_);
+        silenceOwed_ -= fromOwed;
+        const size_t drop = size_t(produced_ - end - fromOwed) * frameBytes();
+        pending_.resize(pending_.size() - std::min(pending_.size() - pendingHead_, drop));
+    }
     produced_ = end;
     inSegment_ = false;
     ++segment_;
@@ -102,8 +107,28 @@ bool AudioTrackReader::convert(const AVFrame* frame, int first, int count, Error
     return true;
 }
 
+bool AudioTrackReader::payOwedSilence()
+{
+    if (silenceOwed_ <= 0)
+        return false;
+    const int64_t chunk = std::min<int64_t>(silenceOwed_, std::max(format_.sampleRate, 1));
+    pending_.insert(pending_.end(), size_t(chunk) * frameBytes(), 0);
+    silenceOwed_ -= chunk;
+    return true;
+}
+
 bool AudioTrackReader::produce(Error* error)
 {
+    if (payOwedSilence())
+        return true;
+    if (held_.frame) {
+        const HeldFrame held = std::exchange(held_, HeldFrame{});
+        if (!convert(held.frame.get(), held.first, held.count, error))
+            return false;
+        if (held.endsSegment)
+            endSegment();
+        return true;
+    }
     if (!inSegment_)
         return beginSegment(error);
     const CompositionSegment& segment = segments_[segment_];
@@ -142,6 +167,10 @@ bool AudioTrackReader::produce(Error* error)
             flushResampler();
             appendSilence(std::max<int64_t>(due - produced_, 0));
             produced_ = std::max(due, produced_);
+            if (silenceOwed_ > 0) { // the frame follows the silence
+                held_ = HeldFrame{std::move(frame), first, last - first, CMTimeCompare(frameEnd, end) >= 0};
+                return true;
+            }
         }
         if (!convert(frame.get(), first, last - first, error))
             return false;
@@ -154,7 +183,7 @@ bool AudioTrackReader::produce(Error* error)
 int AudioTrackReader::read(std::vector<uint8_t>& out, int maxFrames, Error* error)
 {
     const size_t wanted = size_t(maxFrames) * frameBytes();
-    while (pending_.size() - pendingHead_ < wanted && segment_ < segments_.size())
+    while (pending_.size() - pendingHead_ < wanted && (segment_ < segments_.size() || silenceOwed_ > 0 || held_.frame))
         if (!produce(error))
             return -1;
     const size_t taken = std::min(wanted, pending_.size() - pendingHead_);

@@ -39,7 +39,17 @@ private:
     int64_t produced_ = 0;                 // output frames made so far, silence included
     CMTime expectedNext_ = kCMTimeInvalid; // time of the next input sample, for frames without a timestamp
     size_t frameBytes() const { return size_t(format_.bytesPerFrame()); }
-    void appendSilence(int64_t frames) { pending_.insert(pending_.end(), size_t(frames) * frameBytes(), 0); }
+    // Silence is owed, not made at once (an hour-long gap must not become one buffer): it is made a
+    // second at a time as reads need it, and nothing is added to pending_ while some is owed.
+    void appendSilence(int64_t frames) { silenceOwed_ += frames; }
+    bool payOwedSilence(); // makes up to one chunk of what is owed; false when nothing was
+    int64_t silenceOwed_ = 0;
+    // A frame that comes after owed silence: converted once the silence is made.
+    struct HeldFrame {
+        FramePtr frame;
+        int first = 0, count = 0;
+        bool endsSegment = false;
+    } held_;
 
     std::vector<uint8_t> pending_; // converted frames not yet read, from pendingHead_ on
     size_t pendingHead_ = 0;

@@ -129,6 +129,9 @@ void appendTags(const AVDictionary* dict, const QString& keySpace, std::vector<M
     }
 }
 
+// How much longer than its tracks a file may say it is: more than any reordered last frame.
+constexpr double kStatedLengthTolerance = 0.5;
+
 // The duration of a stream in its own time base, or invalid when the container does not say.
 CMTime streamDuration(const AVStream* stream) { return MediaInput::timeFromTimestamp(stream->duration, stream->time_base); }
 
@@ -183,6 +186,8 @@ std::shared_ptr<MediaAsset> MediaAsset::open(const QString& path, Error* error)
 
     const CMTime containerDuration = MediaInput::timeFromTimestamp(ctx->duration, AVRational{1, AV_TIME_BASE});
     CMTime end = kCMTimeInvalid;
+    CMTime indexedEnd = kCMTimeInvalid; // where the last track's indexed samples end, when all are indexed
+    bool allIndexed = true;
     for (unsigned i = 0; i < ctx->nb_streams; ++i) {
         const AVStream* st = ctx->streams[i];
         if (isChapterTrack(st))
@@ -230,6 +235,8 @@ std::shared_ptr<MediaAsset> MediaAsset::open(const QString& path, Error* error)
         track.timeRange = CMTimeRangeMake(trackStart, duration);
         if (track.mediaType != MediaType::Other)
             end = CMTimeMaximum(end, CMTimeRangeGetEnd(track.timeRange));
+        allIndexed = allIndexed && track.lengthIsIndexed;
+        indexedEnd = CMTimeMaximum(indexedEnd, CMTimeRangeGetEnd(track.timeRange));
         asset->tracks_.push_back(track);
     }
     std::set<QString> seenKeys;
@@ -256,6 +263,17 @@ std::shared_ptr<MediaAsset> MediaAsset::open(const QString& path, Error* error)
                                                                               AVRational{1, AV_TIME_BASE})));
         if (!CMTIME_IS_VALID(end) || CMTimeGetSeconds(containerEnd) - CMTimeGetSeconds(end) > 0.001)
             duration = containerEnd;
+    }
+    // A header that states far more than every track's samples hold is damaged (or forged): taken at
+    // its word it would make an export of silence and frozen frames up to the stated length.
+    if (allIndexed && CMTIME_IS_NUMERIC(indexedEnd) && CMTimeGetSeconds(duration) - CMTimeGetSeconds(indexedEnd) > kStatedLengthTolerance) {
+        setError(error,
+                 mediaLayerError(MediaLayerErrorCode::Damaged,
+                                 QStringLiteral("\"%1\" states a length of %2 s, but its tracks hold only %3 s: the file is damaged.")
+                                     .arg(path)
+                                     .arg(CMTimeGetSeconds(duration), 0, 'f', 3)
+                                     .arg(CMTimeGetSeconds(indexedEnd), 0, 'f', 3)));
+        return nullptr;
     }
     asset->duration_ = duration;
     for (unsigned i = 0; i < ctx->nb_chapters; ++i) {

@@ -1,13 +1,16 @@
 // clipwell_cli kept inside its granted folder by the kernel, tried as a hostile user would: links and
 // ".." that lead out, folders swapped for links while an export runs, a granted folder replaced, the
-// settings folder as a target, artwork that is no file, names the tool cannot carry exactly, and ends
-// that leave nothing behind (SIGKILL, a closed pipe). Nothing outside the folder may change.
+// settings folder as a target, artwork that is no file, names the tool cannot carry exactly, ends
+// that leave nothing behind (SIGKILL, a closed pipe), headers that lie about the length and hour-long
+// gaps. Nothing outside the folder may change.
 #include "CliHarness.h"
 
+#include <QtEndian>
 #include <QThread>
 
 #include <csignal>
 #include <numeric>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -306,4 +309,48 @@ TEST_F(CliConfinementTest, KilledOrCutOffRunsLeaveNothing)
     EXPECT_TRUE(r.out.contains(QStringLiteral("status 2"))) << r.out.toStdString() << r.err.toStdString();
     EXPECT_EQ(contents(target), QByteArray("precious"));
     QFile::remove(target);
+}
+
+// A header that states far more than the file holds is damage, however large the number: no hour of
+// silence, no allocation sized by it, nothing written.
+TEST_F(CliConfinementTest, HeadersThatOverstateTheLengthAreDamage)
+{
+    const QString source = make(QStringLiteral("hostile-3s.m4a"), {"-f", "lavfi", "-i", "sine=d=3", "-c:a", "aac"});
+    QByteArray bytes = contents(source);
+    const qsizetype mvhd = bytes.indexOf("mvhd");
+    ASSERT_GT(mvhd, 0);
+    ASSERT_EQ(bytes[mvhd + 4], 0) << "version 0: 32-bit times";
+    auto word = [&](qsizetype at) { return qFromBigEndian<quint32>(bytes.constData() + at); };
+    const quint32 timescale = word(mvhd + 16);
+    for (const quint32 stated : {3600 * timescale, 0xFFFFFFFFu}) {
+        qToBigEndian<quint32>(stated, bytes.data() + mvhd + 20);
+        const QString input = granted + QStringLiteral("/overstated.m4a");
+        writeFile(input, bytes);
+        for (const char* preset : {"flac", "m4a", "qoa"}) {
+            const auto before = entriesIn(granted);
+            const CliOutcome r = run({"-i", input, "-p", preset, "-o", QStringLiteral("overstated-out.") + QLatin1String(preset)});
+            EXPECT_FALSE(r.crashed) << preset << r.err.toStdString();
+            EXPECT_EQ(r.status, 1) << preset << r.out.toStdString();
+            EXPECT_TRUE(r.out.contains(QStringLiteral("but its tracks hold only 3.000 s: the file is damaged"))) << r.out.toStdString();
+            EXPECT_EQ(entriesIn(granted), before) << preset;
+        }
+    }
+}
+
+// A real hour-long hole in a track is silence, made a little at a time: memory stays small.
+TEST_F(CliConfinementTest, LongGapsArePaddedInBoundedMemory)
+{
+    const QString input = inside(make(QStringLiteral("hour-gap.mkv"), {"-f", "lavfi", "-i", "sine=d=2:sample_rate=48000", "-ac", "2", "-af",
+                                                                       "asetpts=PTS+if(gte(T\\,1)\\,3600/TB\\,0)", "-c:a", "pcm_s16le"}),
+                                 QStringLiteral("hour-gap.mkv"));
+    const CliOutcome r = run({"-i", input, "-p", "flac", "-o", "hour-gap.flac"});
+    ASSERT_EQ(r.status, 0) << r.out.toStdString();
+    rusage usage{};
+    ASSERT_EQ(::getrusage(RUSAGE_CHILDREN, &usage), 0);
+    // The hour as one buffer would be 691 MB; the largest child of this program so far stays far below.
+    EXPECT_LT(usage.ru_maxrss, 400 * 1024) << "KiB";
+    const Decoded decoded = decode(granted + QStringLiteral("/hour-gap.flac"));
+    EXPECT_EQ(decoded.audioSamples, int64_t(3602) * 48000);
+    EXPECT_EQ(decoded.messages, QByteArray());
+    QFile::remove(granted + QStringLiteral("/hour-gap.flac"));
 }
