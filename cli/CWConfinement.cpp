@@ -1,12 +1,15 @@
 #include "CWConfinement.h"
 
+#include <QCoreApplication>
 #include <QFile>
+#include <QRegularExpression>
 
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <linux/landlock.h>
 #include <sys/prctl.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -63,6 +66,16 @@ QStringList systemFolders()
             QStringLiteral("/proc"), QStringLiteral("/sys"), QStringLiteral("/dev"),   QStringLiteral("/run"), QStringLiteral("/opt")};
 }
 
+QStringList runtimeFolders()
+{
+    QStringList folders{QCoreApplication::applicationDirPath()};
+    static const QRegularExpression file(QStringLiteral("suppressions=([^: ]+)"));
+    for (const char* variable : {"ASAN_OPTIONS", "LSAN_OPTIONS", "UBSAN_OPTIONS", "TSAN_OPTIONS"})
+        for (auto it = file.globalMatch(qEnvironmentVariable(variable)); it.hasNext();)
+            folders << it.next().captured(1);
+    return folders;
+}
+
 bool confineTo(int grantedFolder, const QStringList& readOnlyFolders, QString* reason)
 {
     const long abi = ::syscall(SYS_landlock_create_ruleset, nullptr, 0, LANDLOCK_CREATE_RULESET_VERSION);
@@ -84,8 +97,12 @@ bool confineTo(int grantedFolder, const QStringList& readOnlyFolders, QString* r
     }
     for (const QString& path : readOnlyFolders) {
         const Descriptor folder(::open(QFile::encodeName(path).constData(), O_PATH | O_CLOEXEC));
-        // A folder this system does not have needs no rule; one that fails otherwise is not read.
-        if (folder.fd >= 0 && !addRule(ruleset.fd, folder.fd, kReadRights & handled)) {
+        // A folder this system does not have needs no rule. A single file takes file rights only.
+        struct stat info {};
+        if (folder.fd < 0 || ::fstat(folder.fd, &info) != 0)
+            continue;
+        const uint64_t rights = S_ISDIR(info.st_mode) ? kReadRights : kReadRights & ~uint64_t(LANDLOCK_ACCESS_FS_READ_DIR);
+        if (!addRule(ruleset.fd, folder.fd, rights & handled)) {
             *reason = QStringLiteral("Landlock refused \"%1\": %2").arg(path, systemReason());
             return false;
         }

@@ -200,7 +200,7 @@ QString unrepresentableFileName(const CWCommandLineParser& parser, int argc, cha
 // and the settings folder besides).
 void confine(const CWGrantedFolder& granted)
 {
-    QStringList readable = CWConfinement::systemFolders();
+    QStringList readable = CWConfinement::systemFolders() + CWConfinement::runtimeFolders();
     const QString container = CWBookmarkManager::sharedContainerURL();
     if (!container.isEmpty())
         readable << container;
