@@ -68,7 +68,10 @@ QStringList systemFolders()
 
 QStringList runtimeFolders()
 {
-    QStringList folders{QCoreApplication::applicationDirPath()};
+    QStringList folders;
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    folders << QCoreApplication::applicationDirPath(); // reports are symbolised from the binary
+#endif
     static const QRegularExpression file(QStringLiteral("suppressions=([^: ]+)"));
     for (const char* variable : {"ASAN_OPTIONS", "LSAN_OPTIONS", "UBSAN_OPTIONS", "TSAN_OPTIONS"})
         for (auto it = file.globalMatch(qEnvironmentVariable(variable)); it.hasNext();)

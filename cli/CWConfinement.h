@@ -16,8 +16,8 @@ bool confineTo(int grantedFolder, const QStringList& readOnlyFolders, QString* r
 
 // The folders the program reads from the system besides the granted one.
 QStringList systemFolders();
-// What the program itself may still read: its own folder (a crash report symbolises from the binary)
-// and the files named in the sanitizers' options (their suppressions are read at exit).
+// What a sanitized build may still read: its own folder (reports are symbolised from the binary) and
+// the files named in the sanitizers' options (their suppressions are read at exit).
 QStringList runtimeFolders();
 
 } // namespace CWConfinement

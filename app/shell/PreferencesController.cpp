@@ -12,6 +12,7 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -44,9 +45,18 @@ PreferencesController::PreferencesController(AppDelegate* delegate)
     layout->addWidget(selectedFolderLabel_);
     layout->addWidget(selectFolderButton_, 0, Qt::AlignLeft);
     layout->addSpacing(12);
-    layout->addWidget(new QLabel(tr("To use clipwell_cli from a terminal, run this command:")));
-    layout->addWidget(symlinkCommandField_);
-    layout->addWidget(symlinkCopyButton_, 0, Qt::AlignLeft);
+    installSection_ = new QWidget;
+    installSection_->setObjectName(QStringLiteral("installSection"));
+    auto* install = new QVBoxLayout(installSection_);
+    install->setContentsMargins(0, 0, 0, 0);
+    install->addWidget(new QLabel(tr("To use clipwell_cli from a terminal, run this command:")));
+    install->addWidget(symlinkCommandField_);
+    install->addWidget(symlinkCopyButton_, 0, Qt::AlignLeft);
+    layout->addWidget(installSection_);
+    installedLabel_ = new QLabel;
+    installedLabel_->setObjectName(QStringLiteral("installedLabel"));
+    installedLabel_->setWordWrap(true);
+    layout->addWidget(installedLabel_);
     layout->addStretch();
     auto* tabs = new QTabWidget;
     tabs->addTab(cliAccess, tr("CLI Access"));
@@ -71,8 +81,13 @@ QString PreferencesController::symlinkCommandForTool(const QString& toolPath)
 
 void PreferencesController::updateSymlinkCommand()
 {
-    // The tool is installed beside the application.
+    // The tool is installed beside the application; once it is on the command path (installed by the
+    // package, or linked), there is nothing to run.
     symlinkCommandField_->setPlainText(symlinkCommandForTool(QCoreApplication::applicationDirPath() + QStringLiteral("/clipwell_cli")));
+    const QString onPath = QStandardPaths::findExecutable(QStringLiteral("clipwell_cli"));
+    installSection_->setVisible(onPath.isEmpty());
+    installedLabel_->setVisible(!onPath.isEmpty());
+    installedLabel_->setText(tr("clipwell_cli is on your command path: %1").arg(onPath));
 }
 
 void PreferencesController::selectSandboxFolder()

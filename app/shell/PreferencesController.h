@@ -1,8 +1,8 @@
 // The preferences window (Ctrl+,) with its "CLI Access" tab: the folder clipwell_cli may read and write
 // ("No folder selected" without one), the button that chooses it (a folder dialog on this window), and
 // the command that puts clipwell_cli on the command path, with a Copy button that confirms with the
-// "Command Copied" alert. The chosen folder goes to AppDelegate::saveSandboxFolderBookmark(), the same
-// bookmark manager clipwell --grant-cli-access uses, so the tool accepts it at once.
+// "Command Copied" alert (shown only while clipwell_cli is not on the PATH; then the label says where it is). The chosen folder goes to
+// AppDelegate::saveSandboxFolderBookmark(), the same bookmark manager clipwell --grant-cli-access uses, so the tool accepts it at once.
 //
 // Main thread. Made once by the AppDelegate and reused; failures to store the folder show only in the
 // bookmark manager's log lines, as the tool then says it is not configured.
@@ -34,6 +34,8 @@ public:
     QPushButton* selectFolderButton() const { return selectFolderButton_; }
     QPlainTextEdit* symlinkCommandField() const { return symlinkCommandField_; }
     QPushButton* symlinkCopyButton() const { return symlinkCopyButton_; }
+    QWidget* installSection() const { return installSection_; }
+    QLabel* installedLabel() const { return installedLabel_; }
     QFileDialog* folderDialog() const { return folderDialog_; }
     QMessageBox* copiedAlert() const { return copiedAlert_; }
 
@@ -43,6 +45,8 @@ private:
     QPushButton* selectFolderButton_;
     QPlainTextEdit* symlinkCommandField_;
     QPushButton* symlinkCopyButton_;
+    QWidget* installSection_ = nullptr;
+    QLabel* installedLabel_ = nullptr;
     QPointer<QFileDialog> folderDialog_;
     QPointer<QMessageBox> copiedAlert_;
 };

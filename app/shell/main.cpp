@@ -1,6 +1,7 @@
 // Entry point of the Clipwell application.
 //   clipwell [FILE...]                  opens each file in a window of its own; with none, the Open dialog
 //   clipwell --prepare-for-screenshot [FILE]   windows at the screenshot size, no hand-over
+//   clipwell --gapplication-service     started by D-Bus for the desktop entry: waits for Open or Activate
 //   clipwell --grant-cli-access FOLDER | --revoke-cli-access | --show-cli-access   (no display needed)
 //   clipwell --help | --version
 // A second clipwell while one runs in the session hands its files to the running one and ends.
@@ -14,11 +15,14 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QTimer>
 
 #include <cstdio>
 #include <cstring>
 
 namespace {
+
+constexpr int kActivationWaitMs = 25000;
 
 QString usage()
 {
@@ -73,6 +77,7 @@ int main(int argc, char** argv)
 
     QStringList files;
     bool prepareForScreenshot = false;
+    bool activatedByDBus = false;
     const QStringList arguments = QCoreApplication::arguments();
     for (qsizetype i = 1; i < arguments.size(); ++i) {
         const QString& argument = arguments[i];
@@ -84,6 +89,8 @@ int main(int argc, char** argv)
                     path = QDir::homePath() + path.mid(1);
                 files << path;
             }
+        } else if (argument == QLatin1String("--gapplication-service")) {
+            activatedByDBus = true;
         } else if (argument.startsWith(QLatin1String("--"))) {
             std::fprintf(stderr, "clipwell: unknown option %s\n%s\n", qPrintable(argument), qPrintable(usage()));
             return 1;
@@ -103,9 +110,16 @@ int main(int argc, char** argv)
     AppDelegate delegate;
     delegate.applicationDidFinishLaunching();
     controller.setPreferencesHandler([&delegate] { delegate.showPreferences(); });
-    if (files.isEmpty())
+    if (activatedByDBus) {
+        // The launcher's Open or Activate call follows at once; a start that none follows ends quietly.
+        QTimer::singleShot(kActivationWaitMs, &controller, [&controller] {
+            if (controller.documents().empty() && !QApplication::activeModalWidget())
+                QApplication::quit();
+        });
+    } else if (files.isEmpty()) {
         controller.openDocument();
-    else
+    } else {
         controller.openDocuments(files);
+    }
     return app.exec();
 }

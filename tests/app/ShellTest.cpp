@@ -120,6 +120,21 @@ TEST_F(ShellTest, TheGrantedFolderIsTheOneTheToolWorksIn)
     ASSERT_TRUE(preferences->copiedAlert());
     EXPECT_EQ(preferences->copiedAlert()->text(), QLatin1String("Command Copied"));
     preferences->copiedAlert()->close();
+
+    // With clipwell_cli on the command path there is no command to run, only where it is.
+    EXPECT_FALSE(preferences->installSection()->isHidden());
+    EXPECT_TRUE(preferences->installedLabel()->isHidden());
+    const QString bin = root_.filePath(QStringLiteral("bin"));
+    ASSERT_TRUE(QDir().mkpath(bin));
+    ASSERT_TRUE(QFile::link(QStringLiteral(CLIPWELL_CLI), bin + QStringLiteral("/clipwell_cli")));
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", bin.toUtf8() + ':' + path);
+    preferences->updateSymlinkCommand();
+    qputenv("PATH", path);
+    EXPECT_TRUE(preferences->installSection()->isHidden());
+    EXPECT_FALSE(preferences->installedLabel()->isHidden());
+    EXPECT_TRUE(preferences->installedLabel()->text().endsWith(bin + QStringLiteral("/clipwell_cli")))
+        << preferences->installedLabel()->text().toStdString();
 }
 
 TEST_F(ShellTest, AGrantThatCannotBeStoredHoldsForThisRunOnly)

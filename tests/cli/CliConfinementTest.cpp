@@ -231,9 +231,11 @@ TEST_F(CliConfinementTest, TheKernelRefusesEverythingOutside)
         process.setWorkingDirectory(granted);
         const QStringList arguments = flacRun(input) + QStringList{"-o", "probed.flac", "-y", "--debug"};
         if (unprivileged) {
-            const QString tool = root->path() + QStringLiteral("/clipwell_cli");
+            // A copy the user can run, in a folder of its own (a sanitized build may read its own folder).
+            QDir(root->path()).mkpath(QStringLiteral("tool"));
+            const QString tool = root->path() + QStringLiteral("/tool/clipwell_cli");
             QFile::copy(QStringLiteral(CLIPWELL_CLI), tool);
-            for (const QString& path : {root->path(), container, granted})
+            for (const QString& path : {root->path(), root->path() + QStringLiteral("/tool"), container, granted})
                 QFile::setPermissions(path, QFile::Permissions(0x7777));
             QFile::setPermissions(container + QStringLiteral("/cli-access-bookmark.data"), QFile::Permissions(0x6644));
             QFile::setPermissions(outside + QStringLiteral("/victim.txt"), QFile::Permissions(0x6644));
