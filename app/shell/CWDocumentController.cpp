@@ -151,6 +151,12 @@ void CWDocumentController::showPreferences() const
         showPreferences_();
 }
 
+void CWDocumentController::checkForUpdates() const
+{
+    if (checkForUpdates_)
+        checkForUpdates_();
+}
+
 void CWDocumentController::documentFinished(CWBaseDocument* document)
 {
     const auto it = std::find_if(documents_.begin(), documents_.end(), [document](const auto& d) { return d.get() == document; });

@@ -54,6 +54,8 @@ public:
     // The preferences window, opened from every document window's menu.
     void setPreferencesHandler(std::function<void()> show) { showPreferences_ = std::move(show); }
     void showPreferences() const;
+    void setUpdateCheckHandler(std::function<void()> check) { checkForUpdates_ = std::move(check); }
+    void checkForUpdates() const;
     // Windows open at the screenshot size (1196 × 656).
     void setPrepareForScreenshot(bool prepare) { prepareForScreenshot_ = prepare; }
     bool prepareForScreenshot() const { return prepareForScreenshot_; }
@@ -71,5 +73,6 @@ private:
     QPointer<QMessageBox> openFailureAlert_;
     std::function<void()> quit_;
     std::function<void()> showPreferences_;
+    std::function<void()> checkForUpdates_;
     bool prepareForScreenshot_ = false;
 };

@@ -3,6 +3,7 @@
 #include "AppDelegate.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QCoreApplication>
 #include <QFileDialog>
@@ -60,6 +61,23 @@ PreferencesController::PreferencesController(AppDelegate* delegate)
     layout->addStretch();
     auto* tabs = new QTabWidget;
     tabs->addTab(cliAccess, tr("CLI Access"));
+    auto* updates = new QWidget;
+    auto* updatesLayout = new QVBoxLayout(updates);
+    automaticUpdatesCheckBox_ = new QCheckBox(tr("Automatically check for updates (once a day)"));
+    automaticUpdatesCheckBox_->setObjectName(QStringLiteral("automaticUpdatesCheckBox"));
+    automaticUpdatesCheckBox_->setChecked(AppDelegate::automaticallyChecksForUpdates());
+    connect(automaticUpdatesCheckBox_, &QCheckBox::toggled, this, [](bool on) { AppDelegate::setAutomaticallyChecksForUpdates(on); });
+    updatesLayout->addWidget(automaticUpdatesCheckBox_);
+    if (UpdateChecker::feedUrl().isEmpty()) {
+        // Without a feed there is nothing to check: the system's packages bring new versions.
+        automaticUpdatesCheckBox_->setEnabled(false);
+        auto* note = new QLabel(tr("This copy of Clipwell is updated by your system’s package manager."));
+        note->setObjectName(QStringLiteral("updatesByPackagesLabel"));
+        note->setWordWrap(true);
+        updatesLayout->addWidget(note);
+    }
+    updatesLayout->addStretch();
+    tabs->addTab(updates, tr("Updates"));
     auto* outer = new QVBoxLayout(this);
     outer->addWidget(tabs);
     resize(520, 320);

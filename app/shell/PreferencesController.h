@@ -12,6 +12,7 @@
 #include <QPointer>
 
 class AppDelegate;
+class QCheckBox;
 #include <QFileDialog>
 class QLabel;
 #include <QMessageBox>
@@ -36,6 +37,7 @@ public:
     QPushButton* symlinkCopyButton() const { return symlinkCopyButton_; }
     QWidget* installSection() const { return installSection_; }
     QLabel* installedLabel() const { return installedLabel_; }
+    QCheckBox* automaticUpdatesCheckBox() const { return automaticUpdatesCheckBox_; }
     QFileDialog* folderDialog() const { return folderDialog_; }
     QMessageBox* copiedAlert() const { return copiedAlert_; }
 
@@ -47,6 +49,7 @@ private:
     QPushButton* symlinkCopyButton_;
     QWidget* installSection_ = nullptr;
     QLabel* installedLabel_ = nullptr;
+    QCheckBox* automaticUpdatesCheckBox_ = nullptr;
     QPointer<QFileDialog> folderDialog_;
     QPointer<QMessageBox> copiedAlert_;
 };

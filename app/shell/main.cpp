@@ -110,6 +110,7 @@ int main(int argc, char** argv)
     AppDelegate delegate;
     delegate.applicationDidFinishLaunching();
     controller.setPreferencesHandler([&delegate] { delegate.showPreferences(); });
+    controller.setUpdateCheckHandler([&delegate] { delegate.checkForUpdates(); });
     if (activatedByDBus) {
         // The launcher's Open or Activate call follows at once; a start that none follows ends quietly.
         QTimer::singleShot(kActivationWaitMs, &controller, [&controller] {

@@ -260,6 +260,10 @@ void CWDocumentWindowController::buildMenus()
         QAction* preferences =
             edit->addAction(tr("&Preferences…"), QKeySequence(tr("Ctrl+,")), controller, &CWDocumentController::showPreferences);
         preferences->setMenuRole(QAction::PreferencesRole);
+        QMenu* help = menuBar()->addMenu(tr("&Help"));
+        QAction* updates = help->addAction(tr("Check for Updates…"), controller, &CWDocumentController::checkForUpdates);
+        updates->setObjectName(QStringLiteral("checkForUpdatesItem"));
+        updates->setMenuRole(QAction::ApplicationSpecificRole);
     }
 }
 

@@ -1,7 +1,7 @@
 // The application shell as a user meets it: the "CLI Access" preference granting a folder that the real
 // clipwell_cli then works in (and what happens when the grant cannot be stored), the install command and
-// its Copy button, and a second `clipwell FILE` handing its file to the running application over the
-// test's private session bus.
+// its Copy button, a second `clipwell FILE` handing its file to the running application over the
+// test's private session bus, and the update check against a feed served by the test.
 #include "AppDelegate.h"
 #include "CWBaseDocument.h"
 #include "CWDocumentController.h"
@@ -12,19 +12,24 @@
 #include "UserDefaults.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QDBusConnection>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <optional>
 #include <thread>
 
 using namespace TestMedia;
@@ -185,4 +190,160 @@ TEST_F(ShellTest, ASecondLaunchHandsItsFileToTheRunningApplication)
     controller.terminate();
     runEventLoopUntil([&] { return controller.documents().empty(); });
     QDBusConnection::sessionBus().unregisterService(QString::fromLatin1(SingleInstance::kServiceName));
+}
+
+namespace {
+
+// An appcast server on 127.0.0.1: /newer offers a later version, /same this one, /broken is no feed,
+// /silent never answers. Counts the requests it received.
+class FeedServer : public QTcpServer {
+public:
+    FeedServer()
+    {
+        connect(this, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket* socket = nextPendingConnection()) {
+                connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
+                    const QByteArray request = socket->readAll();
+                    const QByteArray path = request.split(' ').value(1);
+                    ++requests;
+                    if (path == "/silent")
+                        return; // keeps the connection open and says nothing
+                    const QByteArray body = path == "/newer"  ? feed("2.3.3000", "<p>Faster joins.</p>")
+                                            : path == "/same" ? feed(UpdateChecker::currentVersion().toUtf8(), "")
+                                                              : QByteArray("<rss><channel><item><title>cut off");
+                    socket->write("HTTP/1.1 200 OK\r\nContent-Type: application/rss+xml\r\nContent-Length: " +
+                                  QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
+                    socket->disconnectFromHost();
+                });
+            }
+        });
+        listen(QHostAddress::LocalHost);
+    }
+    QUrl url(const char* path) const { return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(serverPort()).arg(QLatin1String(path))); }
+    static QByteArray feed(const QByteArray& version, const QByteArray& notes)
+    {
+        return "<?xml version=\"1.0\"?><rss version=\"2.0\" xmlns:sparkle=\"http://www.andymatuschak.org/xml-namespaces/sparkle\">"
+               "<channel><title>Clipwell</title>"
+               "<item><title>Version 1.0</title><enclosure url=\"https://clipwell.io/1.0.deb\" sparkle:version=\"1.0.100\"/></item>"
+               "<item><title>Version " +
+               version + "</title><link>https://clipwell.io/releases/" + version + "</link><description><![CDATA[" + notes +
+               "]]></description><enclosure url=\"https://clipwell.io/new.deb\" sparkle:version=\"" + version +
+               "\"/></item>"
+               "</channel></rss>";
+    }
+    int requests = 0;
+};
+
+UpdateChecker::Result checkOnce(UpdateChecker& checker, const QUrl& url)
+{
+    std::optional<UpdateChecker::Result> result;
+    const auto connection = QObject::connect(&checker, &UpdateChecker::finished, [&](const UpdateChecker::Result& r) { result = r; });
+    checker.check(url);
+    runEventLoopUntil([&] { return result.has_value(); }, 10000);
+    QObject::disconnect(connection);
+    return result.value_or(UpdateChecker::Result{});
+}
+
+} // namespace
+
+TEST(UpdateCheckTest, FeedsAreReadAndVersionsCompareAsNumbers)
+{
+    EXPECT_GT(UpdateChecker::compareVersions(QStringLiteral("2.10"), QStringLiteral("2.9")), 0);
+    EXPECT_EQ(UpdateChecker::compareVersions(QStringLiteral("2.2.2063"), QStringLiteral("2.2.2063.0")), 0);
+    EXPECT_LT(UpdateChecker::compareVersions(QStringLiteral("2.2.2063"), QStringLiteral("2.2.2100")), 0);
+    // The newest item wins wherever it stands; its version may sit on the enclosure or in an element.
+    UpdateChecker::Result result = UpdateChecker::evaluateFeed(FeedServer::feed("2.3.3000", "<p>notes</p>"), QStringLiteral("2.2.2063"));
+    EXPECT_EQ(result.outcome, UpdateChecker::Result::NewerVersion);
+    EXPECT_EQ(result.version, QStringLiteral("2.3.3000"));
+    EXPECT_EQ(result.releaseNotes, QStringLiteral("<p>notes</p>"));
+    EXPECT_EQ(result.link, QUrl(QStringLiteral("https://clipwell.io/releases/2.3.3000")));
+    result = UpdateChecker::evaluateFeed("<rss xmlns:sparkle=\"http://www.andymatuschak.org/xml-namespaces/sparkle\"><channel><item>"
+                                         "<sparkle:version>2.2.2063</sparkle:version></item></channel></rss>",
+                                         QStringLiteral("2.2.2063"));
+    EXPECT_EQ(result.outcome, UpdateChecker::Result::UpToDate);
+    for (const QByteArray& bad : {QByteArray("not xml at all"), QByteArray("<html><body>404</body></html>"),
+                                  QByteArray("<rss><channel><item><title>no version</title></item></channel></rss>")}) {
+        result = UpdateChecker::evaluateFeed(bad, QStringLiteral("2.2.2063"));
+        EXPECT_EQ(result.outcome, UpdateChecker::Result::Failed) << bad.toStdString();
+        EXPECT_FALSE(result.reason.isEmpty());
+    }
+}
+
+TEST(UpdateCheckTest, AServedFeedIsCheckedWithinItsTimeLimit)
+{
+    FeedServer server;
+    ASSERT_TRUE(server.isListening());
+    UpdateChecker checker;
+    checker.setTimeout(500);
+    UpdateChecker::Result result = checkOnce(checker, server.url("/newer"));
+    EXPECT_EQ(result.outcome, UpdateChecker::Result::NewerVersion);
+    EXPECT_EQ(result.version, QStringLiteral("2.3.3000"));
+    EXPECT_EQ(checkOnce(checker, server.url("/same")).outcome, UpdateChecker::Result::UpToDate);
+    result = checkOnce(checker, server.url("/broken"));
+    EXPECT_EQ(result.outcome, UpdateChecker::Result::Failed);
+    EXPECT_TRUE(result.reason.contains(QStringLiteral("cannot be read"))) << result.reason.toStdString();
+    QElapsedTimer clock;
+    clock.start();
+    result = checkOnce(checker, server.url("/silent"));
+    EXPECT_EQ(result.outcome, UpdateChecker::Result::Failed);
+    EXPECT_TRUE(result.reason.contains(QStringLiteral("did not answer in time"))) << result.reason.toStdString();
+    EXPECT_LT(clock.elapsed(), 5000);
+    EXPECT_EQ(server.requests, 4);
+}
+
+TEST_F(ShellTest, UpdatesAreCheckedFromTheMenuAndAtMostOnceADay)
+{
+    FeedServer server;
+    ASSERT_TRUE(server.isListening());
+    UserDefaults::removeObjectForKey(QString::fromLatin1(AppDelegate::kLastCheckTimeKey));
+    UserDefaults::removeObjectForKey(QString::fromLatin1(AppDelegate::kAutomaticChecksKey));
+    AppDelegate delegate;
+    auto alertText = [&] {
+        runEventLoopUntil([&] { return delegate.updateAlert() && delegate.updateAlert()->isVisible(); }, 10000);
+        return delegate.updateAlert() ? delegate.updateAlert()->text() : QString();
+    };
+    // Without a feed, the menu says where updates come from.
+    qunsetenv("CLIPWELL_APPCAST_URL");
+    delegate.checkForUpdates();
+    EXPECT_EQ(alertText(), QStringLiteral("Updates come with your system"));
+    delegate.updateAlert()->close();
+    EXPECT_FALSE(delegate.checkForUpdatesInBackground()) << "nothing to check";
+
+    qputenv("CLIPWELL_APPCAST_URL", server.url("/newer").toString().toUtf8());
+    delegate.checkForUpdates();
+    EXPECT_EQ(alertText(), QStringLiteral("A new version of Clipwell is available!"));
+    EXPECT_TRUE(delegate.updateAlert()->informativeText().contains(QStringLiteral("Faster joins.")));
+    auto* learnMore = delegate.updateAlert()->findChild<QPushButton*>(QStringLiteral("learnMoreButton"));
+    ASSERT_TRUE(learnMore);
+    EXPECT_TRUE(learnMore->isEnabled());
+    delegate.updateAlert()->close();
+    QTest::qWait(10);
+
+    // The scheduled check waits a day after the last one, then tells only of a newer version.
+    EXPECT_FALSE(delegate.checkForUpdatesInBackground()) << "the menu's check just ran";
+    UserDefaults::setString(QString::fromLatin1(AppDelegate::kLastCheckTimeKey),
+                            QDateTime::currentDateTimeUtc().addSecs(-25 * 3600).toString(Qt::ISODate));
+    qputenv("CLIPWELL_APPCAST_URL", server.url("/same").toString().toUtf8());
+    const int before = server.requests;
+    EXPECT_TRUE(delegate.checkForUpdatesInBackground());
+    runEventLoopUntil([&] { return !delegate.updateChecker()->isChecking(); }, 10000);
+    EXPECT_EQ(server.requests, before + 1);
+    QTest::qWait(50);
+    EXPECT_FALSE(delegate.updateAlert()) << "up to date: the scheduled check says nothing";
+    EXPECT_FALSE(delegate.checkForUpdatesInBackground());
+
+    // Switched off in the preferences: no scheduled check at all.
+    UserDefaults::removeObjectForKey(QString::fromLatin1(AppDelegate::kLastCheckTimeKey));
+    delegate.showPreferences();
+    QCheckBox* automatic = delegate.preferencesController()->automaticUpdatesCheckBox();
+    ASSERT_TRUE(automatic);
+    EXPECT_TRUE(automatic->isEnabled());
+    EXPECT_TRUE(automatic->isChecked());
+    automatic->click();
+    EXPECT_FALSE(AppDelegate::automaticallyChecksForUpdates());
+    EXPECT_FALSE(delegate.checkForUpdatesInBackground());
+    automatic->click();
+    EXPECT_TRUE(AppDelegate::automaticallyChecksForUpdates());
+    qunsetenv("CLIPWELL_APPCAST_URL");
+    UserDefaults::removeObjectForKey(QString::fromLatin1(AppDelegate::kLastCheckTimeKey));
 }
