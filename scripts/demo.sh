@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets up, builds, makes a short demo clip, grants its folder to clipwell_cli and trims it twice:
-# once with a cut (one file) and once into pieces (one file per piece). Usage: scripts/demo.sh
+# once with a cut (one file) and once into pieces (one file per piece), then opens the clip in the
+# application when a display is available. Usage: scripts/demo.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -28,3 +29,12 @@ echo "Splitting the clip at 0:07 and 0:14 into three M4A files:"
 echo
 echo "Results:"
 ls -l "$demo/clip-cut.mp4" "$demo/pieces"
+
+echo
+if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+  echo "Opening the clip in the Clipwell application ..."
+  nohup "$root/build/app/clipwell" "$demo/clip.mp4" > /dev/null 2>&1 &
+else
+  echo "No display here. On a desktop, open the clip in the application with:"
+  echo "  $root/build/app/clipwell $demo/clip.mp4"
+fi
