@@ -16,11 +16,13 @@
 #include <QClipboard>
 #include <QDBusConnection>
 #include <QDir>
+#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -29,6 +31,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <csignal>
 #include <optional>
 #include <thread>
 
@@ -190,6 +193,75 @@ TEST_F(ShellTest, ASecondLaunchHandsItsFileToTheRunningApplication)
     controller.terminate();
     runEventLoopUntil([&] { return controller.documents().empty(); });
     QDBusConnection::sessionBus().unregisterService(QString::fromLatin1(SingleInstance::kServiceName));
+}
+
+// What a file manager does with the installed desktop entry (DBusActivatable): it calls Open on the
+// application's bus name, and the bus starts `clipwell --gapplication-service` from the service file,
+// which opens the file.
+TEST_F(ShellTest, TheBusStartsTheApplicationToOpenAFile)
+{
+    const QString services = root_.filePath(QStringLiteral("services"));
+    const QString config = root_.filePath(QStringLiteral("config"));
+    ASSERT_TRUE(QDir().mkpath(services));
+    QFile service(services + QStringLiteral("/io.clipwell.Clipwell.service"));
+    ASSERT_TRUE(service.open(QIODevice::WriteOnly));
+    service.write("[D-BUS Service]\nName=io.clipwell.Clipwell\nExec=" CLIPWELL_APP " --gapplication-service\n");
+    service.close();
+    QFile busConfig(root_.filePath(QStringLiteral("bus.conf")));
+    ASSERT_TRUE(busConfig.open(QIODevice::WriteOnly));
+    busConfig.write("<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\" "
+                    "\"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\"><busconfig>"
+                    "<include>/usr/share/dbus-1/session.conf</include><servicedir>" +
+                    services.toUtf8() + "</servicedir></busconfig>");
+    busConfig.close();
+    // The started application inherits the bus's environment: settings of its own, the test's display.
+    // Forked through the shell, as a session bus is started: it outlives the command that started it.
+    const QByteArray command = "XDG_CONFIG_HOME='" + config.toUtf8() + "' dbus-daemon --config-file='" + busConfig.fileName().toUtf8() +
+                               "' --fork --print-address=1 --print-pid=1";
+    FILE* daemon = popen(command.constData(), "r");
+    ASSERT_TRUE(daemon);
+    QByteArray started;
+    char line[1024];
+    while (std::fgets(line, sizeof line, daemon))
+        started += line;
+    ASSERT_EQ(pclose(daemon), 0);
+    const QList<QByteArray> lines = started.trimmed().split('\n');
+    ASSERT_EQ(lines.size(), 2) << started.toStdString();
+    const QString address = QString::fromUtf8(lines[0].trimmed());
+    const pid_t busPid = pid_t(lines[1].trimmed().toInt());
+    // The call a file manager makes (gdbus, as GLib's launchers do).
+    const QString file = QFileInfo(wav()).absoluteFilePath();
+    QByteArray answer, errors;
+    EXPECT_EQ(run(QStringLiteral("gdbus"),
+                  {QStringLiteral("call"), QStringLiteral("--address"), address, QStringLiteral("--dest"),
+                   QStringLiteral("io.clipwell.Clipwell"), QStringLiteral("--object-path"), QStringLiteral("/io/clipwell/Clipwell"),
+                   QStringLiteral("--method"), QStringLiteral("org.freedesktop.Application.Open"),
+                   QStringLiteral("['%1']").arg(QUrl::fromLocalFile(file).toString()), QStringLiteral("{}")},
+                  &answer, 60000, &errors),
+              0)
+        << errors.toStdString();
+    answer.clear();
+    run(QStringLiteral("gdbus"),
+        {QStringLiteral("call"), QStringLiteral("--address"), address, QStringLiteral("--dest"), QStringLiteral("org.freedesktop.DBus"),
+         QStringLiteral("--object-path"), QStringLiteral("/org/freedesktop/DBus"), QStringLiteral("--method"),
+         QStringLiteral("org.freedesktop.DBus.GetConnectionUnixProcessID"), QStringLiteral("io.clipwell.Clipwell")},
+        &answer, 10000, &errors);
+    const pid_t appPid = pid_t(QString::fromUtf8(answer).remove(QRegularExpression(QStringLiteral("[^0-9]"))).mid(2).toInt());
+    EXPECT_GT(appPid, 0) << answer.toStdString();
+    // The opened document is the newest recent one in the started application's settings.
+    auto recentMentions = [&] {
+        QDirIterator it(config, {QStringLiteral("*.conf")}, QDir::Files, QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            QFile settings(it.next());
+            if (settings.open(QIODevice::ReadOnly) && settings.readAll().contains(file.toUtf8()))
+                return true;
+        }
+        return false;
+    };
+    EXPECT_TRUE(runEventLoopUntil(recentMentions, 30000)) << "the started application did not open the file";
+    if (appPid > 0)
+        ::kill(appPid, SIGKILL);
+    ::kill(busPid, SIGTERM);
 }
 
 namespace {
