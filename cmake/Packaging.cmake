@@ -12,8 +12,9 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION video)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# Native on Wayland through Qt's plug-in; X11 works without it.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland")
+# Native on Wayland through Qt's plug-in (X11 works without it); the desktop's light or dark palette
+# through the GTK platform theme.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland, qt6-gtk-platformtheme")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "ffmpeg")
 set(CPACK_GENERATOR DEB)
 include(CPack)

@@ -69,7 +69,8 @@ if [ -n "$deb" ]; then
   for library in libavcodec59 libavformat59 libmp3lame0 libqt6widgets6 libqt6multimedia6 libmd4c-html0; do
     grep -q "$library" <<< "$depends" || fail "Depends lacks $library: $depends"
   done
-  grep -q qt6-wayland <<< "$(dpkg-deb -f "$deb" Recommends)" || fail "Recommends lacks qt6-wayland"
+  recommends=$(dpkg-deb -f "$deb" Recommends)
+  grep -q qt6-wayland <<< "$recommends" && grep -q qt6-gtk-platformtheme <<< "$recommends" || fail "Recommends: $recommends"
   contents=$(dpkg-deb -c "$deb")
   for file in ./usr/bin/clipwell ./usr/bin/clipwell_cli ./usr/share/applications/io.clipwell.Clipwell.desktop \
     ./usr/share/metainfo/io.clipwell.Clipwell.metainfo.xml ./usr/share/man/man1/clipwell_cli.1; do
