@@ -142,12 +142,13 @@ void CWExportSession::finish(std::optional<Error> error, int64_t status)
         return;
     if (status == CWExportStatusCompleted && !error) {
         if (!moveWorkingFileToTarget()) {
-            error = Error{
-                QStringLiteral("CWExportSession"),
-                errno,
-                QStringLiteral("Cannot move the finished file to \"%1\": %2").arg(outputUrl_, QString::fromLocal8Bit(std::strerror(errno))),
-                {},
-                {}};
+            const int reason = errno;
+            error = Error{QStringLiteral("CWExportSession"),
+                          reason,
+                          QStringLiteral("Cannot move the finished file to \"%1\": %2")
+                              .arg(outputUrl_, QString::fromLocal8Bit(std::strerror(reason))),
+                          {},
+                          {}};
             status = CWExportStatusFailed;
         }
     }
