@@ -31,7 +31,10 @@ QString realPathOf(int fd)
     return size > 0 ? QFile::decodeName(QByteArray(buffer, int(size))) : QString();
 }
 
-bool isBeneath(const QByteArray& path, const QByteArray& root) { return path == root || path.startsWith(root + '/'); }
+bool isBeneath(const QByteArray& path, const QByteArray& root)
+{
+    return path == root || path.startsWith(root.endsWith('/') ? root : root + '/');
+}
 
 // `path` (beneath `root`) relative to it; "." for the root itself.
 QByteArray below(const QByteArray& path, const QByteArray& root)
