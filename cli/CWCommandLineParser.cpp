@@ -4,6 +4,7 @@
 #include "CWPreset.h"
 #include "CWProject.h"
 #include "CWUtility.h"
+#include "OpenFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -112,13 +113,18 @@ bool CWCommandLineParser::loadCutsFiles(Error* error)
     constexpr qint64 kMaximumBytes = 64 << 20;
     // From the last file back, so that the places of the earlier ones stay where they were.
     for (auto file = cutsFiles_.rbegin(); file != cutsFiles_.rend(); ++file) {
-        QFile input(file->first);
-        if (!input.open(QIODevice::ReadOnly))
-            return fail(error, QStringLiteral("Cannot read the cuts file \"%1\": %2.").arg(file->first, input.errorString()));
-        if (input.size() > kMaximumBytes)
+        // Through the descriptor the tool checked it with, when it holds one.
+        std::optional<QByteArray> content = OpenFiles::read(file->first, kMaximumBytes + 1);
+        if (!content) {
+            QFile input(file->first);
+            if (!input.open(QIODevice::ReadOnly))
+                return fail(error, QStringLiteral("Cannot read the cuts file \"%1\": %2.").arg(file->first, input.errorString()));
+            content = input.read(kMaximumBytes + 1);
+        }
+        if (content->size() > kMaximumBytes)
             return fail(error, QStringLiteral("The cuts file \"%1\" is larger than 64 MiB.").arg(file->first));
         std::vector<CWTimeOperation> cuts;
-        const QList<QByteArray> lines = input.read(kMaximumBytes + 1).split('\n');
+        const QList<QByteArray> lines = content->split('\n');
         for (qsizetype line = 0; line < lines.size(); ++line) {
             const QString text = QString::fromUtf8(lines[line]).trimmed();
             if (text.isEmpty())

@@ -179,20 +179,36 @@ CWGrantedFolder::Resolved CWGrantedFolder::resolve(const QString& userPath, bool
     if (wantFolder)
         return result;
     // The file itself, links followed as long as they stay inside; O_PATH never opens a pipe or a device.
-    int fileFd = openBeneath(folder + '/' + name, O_PATH);
+    QByteArray file = folder + '/' + name;
+    int fileFd = openBeneath(file, O_PATH);
     if (fileFd < 0 && leadsOut(errno)) {
         char real[PATH_MAX];
         if (!::realpath(QFile::encodeName(result.pinned).constData(), real) || !isBeneath(real, QFile::encodeName(path_)))
             return failed(EXDEV);
-        fileFd = openBeneath(below(real, QFile::encodeName(path_)), O_PATH);
+        file = below(real, QFile::encodeName(path_));
+        fileFd = openBeneath(file, O_PATH);
     }
     if (fileFd < 0)
         return errno == ENOENT && !mustExist ? result : failed(errno);
     struct stat info {};
     const bool regular = ::fstat(fileFd, &info) == 0 && S_ISREG(info.st_mode);
     ::close(fileFd);
-    if (!regular)
+    if (!regular) {
         result.outcome = Outcome::NotAFile;
+        return result;
+    }
+    if (mustExist) {
+        // A file to read is held open from here on; it is read through this descriptor.
+        const int readFd = openBeneath(file, O_RDONLY | O_NONBLOCK);
+        if (readFd < 0)
+            return failed(errno);
+        pinned_.emplace_back(readFd, result.real);
+        if (::fstat(readFd, &info) != 0 || !S_ISREG(info.st_mode)) {
+            result.outcome = Outcome::NotAFile;
+            return result;
+        }
+        result.descriptor = readFd;
+    }
     return result;
 }
 

@@ -3,7 +3,8 @@
 // link that stays inside is followed, one that leads out (also "link/..") is refused, and no ".." is
 // tidied as text. The folder each file lies in is opened once and kept open; the tool then names the
 // file through that handle ("/proc/self/fd/N/name"), so replacing a folder by a link while the tool
-// runs changes nothing it reads or writes. Messages show the real paths again (displayText()).
+// runs changes nothing it reads or writes, and a file to read is held open itself (read through
+// OpenFiles). Messages show the real paths again (displayText()).
 //
 // The granted folder itself is opened by its recorded path without following any link, and must be the
 // folder that was granted (same device and inode): a replaced or relinked folder is stale.
@@ -31,11 +32,12 @@ public:
     enum class Outcome { Inside, Outside, Missing, NotAFile, Unusable };
     struct Resolved {
         Outcome outcome = Outcome::Unusable;
-        QString pinned; // the path to use for the file: through the handle of its folder
-        QString real;   // where it is, for messages
-        QString reason; // the system's words when the outcome is Unusable
+        QString pinned;      // the path to use for the file: through the handle of its folder
+        QString real;        // where it is, for messages
+        QString reason;      // the system's words when the outcome is Unusable
+        int descriptor = -1; // a file to read, held open for reading (owned by the folder object)
     };
-    // An existing regular file to read.
+    // An existing regular file to read, opened for reading.
     Resolved fileToRead(const QString& userPath);
     // A file to write (existing or not) in an existing folder; an existing one is not checked further.
     Resolved fileToWrite(const QString& userPath);
@@ -59,5 +61,5 @@ private:
 
     int fd_;
     QString path_;
-    std::vector<std::pair<int, QString>> pinned_; // handle, real path
+    std::vector<std::pair<int, QString>> pinned_; // folders and files held open: handle, real path
 };

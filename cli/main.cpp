@@ -9,6 +9,7 @@
 #include "CWGrantedFolder.h"
 #include "CWPreset.h"
 #include "CWUtility.h"
+#include "OpenFiles.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -157,6 +158,8 @@ QString folderAccessProblem(CWCommandLineParser& parser, std::unique_ptr<CWGrant
             return QStringLiteral("ERROR: %1 file is not a regular file.\n%1 file: %2\n").arg(QString::fromLatin1(what), shown);
         if (!found.pinned.isEmpty() && found.outcome != CWGrantedFolder::Outcome::NotAFile)
             located = found.pinned;
+        if (found.descriptor >= 0)
+            OpenFiles::add(found.pinned, found.descriptor);
         return {};
     };
     QString input, output, artwork;
@@ -205,7 +208,9 @@ void confine(const CWGrantedFolder& granted)
     if (!container.isEmpty())
         readable << container;
     QString reason;
-    if (CWConfinement::confineTo(granted.handle(), readable, &reason))
+    if (qEnvironmentVariableIsSet("CLIPWELL_WITHOUT_LANDLOCK")) // to check what the folder handles alone hold
+        debug(QStringLiteral("Landlock left out as CLIPWELL_WITHOUT_LANDLOCK asks; relying on the folder handles alone"));
+    else if (CWConfinement::confineTo(granted.handle(), readable, &reason))
         debug(QStringLiteral("Confined to %1 by Landlock").arg(granted.path()));
     else
         debug(QStringLiteral("%1; relying on the folder handles alone").arg(reason));

@@ -1,5 +1,7 @@
 #include "CWProjectMetadata.h"
 
+#include "OpenFiles.h"
+
 #include <QFile>
 
 #include <fcntl.h>
@@ -26,6 +28,12 @@ std::vector<MetadataItem> itemsFromCustomMetadata(const std::map<QString, QStrin
 
 std::optional<MetadataItem> artworkFromFile(const QString& path)
 {
+    // A file the program checked and holds open is read through its descriptor.
+    if (std::optional<QByteArray> held = OpenFiles::read(path, kMaximumArtworkBytes + 1)) {
+        if (held->isEmpty() || held->size() > kMaximumArtworkBytes)
+            return std::nullopt;
+        return MetadataItem{MetadataKeySpace::Common, CommonMetadataKey::Artwork, CommonMetadataKey::Artwork, *held};
+    }
     // Opened without waiting (a named pipe would block the open forever) and read only when it is a
     // regular file of picture size: a device or a pipe could be read without end.
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);

@@ -12,8 +12,17 @@ extern "C" {
 
 #include <memory>
 
+namespace MediaInput {
+void releaseDescriptorContext(AVIOContext* io);
+}
 struct InputFormatContextDeleter {
-    void operator()(AVFormatContext* ctx) const { avformat_close_input(&ctx); }
+    void operator()(AVFormatContext* ctx) const
+    {
+        // Input the program supplied itself is not the format context's to free.
+        AVIOContext* custom = ctx && (ctx->flags & AVFMT_FLAG_CUSTOM_IO) ? ctx->pb : nullptr;
+        avformat_close_input(&ctx);
+        MediaInput::releaseDescriptorContext(custom);
+    }
 };
 struct OutputFormatContextDeleter {
     void operator()(AVFormatContext* ctx) const

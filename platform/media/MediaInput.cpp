@@ -1,8 +1,13 @@
 #include "MediaInput.h"
 
+#include "OpenFiles.h"
+
 #include <QFileInfo>
 
+#include <cerrno>
 #include <mutex>
+#include <sys/stat.h>
+#include <unistd.h>
 
 extern "C" {
 #include <libavutil/mathematics.h>
@@ -30,7 +35,80 @@ bool headerDescribesStreams(const AVFormatContext* ctx)
     return true;
 }
 
+// Reads of a descriptor the program already holds, at a position of their own (pread), so any number
+// of demuxers can read one descriptor at once.
+struct DescriptorReader {
+    int fd = -1;
+    int64_t position = 0;
+
+    static int read(void* opaque, uint8_t* buffer, int size)
+    {
+        auto* reader = static_cast<DescriptorReader*>(opaque);
+        ssize_t got;
+        do
+            got = ::pread(reader->fd, buffer, size_t(size), reader->position);
+        while (got < 0 && errno == EINTR);
+        if (got < 0)
+            return AVERROR(errno);
+        if (got == 0)
+            return AVERROR_EOF;
+        reader->position += got;
+        return int(got);
+    }
+    static int64_t seek(void* opaque, int64_t offset, int whence)
+    {
+        auto* reader = static_cast<DescriptorReader*>(opaque);
+        struct stat info {};
+        const bool sized = ::fstat(reader->fd, &info) == 0;
+        switch (whence & ~AVSEEK_FORCE) {
+        case AVSEEK_SIZE:
+            return sized ? int64_t(info.st_size) : AVERROR(errno);
+        case SEEK_SET:
+            break;
+        case SEEK_CUR:
+            offset += reader->position;
+            break;
+        case SEEK_END:
+            if (!sized)
+                return AVERROR(errno);
+            offset += info.st_size;
+            break;
+        default:
+            return AVERROR(EINVAL);
+        }
+        if (offset < 0)
+            return AVERROR(EINVAL);
+        reader->position = offset;
+        return offset;
+    }
+};
+
+constexpr int kReadBufferSize = 64 * 1024;
+
+// The demuxer's input through the descriptor: the context owns the reader and the buffer, and the
+// format context's deleter releases them with it.
+AVIOContext* descriptorContext(int fd)
+{
+    auto* buffer = static_cast<uint8_t*>(av_malloc(kReadBufferSize));
+    if (!buffer)
+        return nullptr;
+    AVIOContext* io = avio_alloc_context(buffer, kReadBufferSize, 0, new DescriptorReader{fd, 0}, &DescriptorReader::read, nullptr,
+                                         &DescriptorReader::seek);
+    if (!io)
+        av_free(buffer);
+    return io;
+}
+
 } // namespace
+
+void releaseDescriptorContext(AVIOContext* io)
+{
+    if (!io)
+        return;
+    delete static_cast<DescriptorReader*>(io->opaque);
+    av_freep(&io->buffer);
+    avio_context_free(&io);
+}
 
 InputFormatContextPtr open(const QString& path, bool probe, Error* error)
 {
@@ -56,9 +134,25 @@ InputFormatContextPtr open(const QString& path, bool probe, Error* error)
     if (!probe)
         av_dict_set(&options, "max_probe_packets", "1", 0);
     AVFormatContext* raw = nullptr;
+    // A file the program checked and holds open is read through its descriptor, not found again by name.
+    if (const std::optional<int> fd = OpenFiles::descriptorFor(path)) {
+        raw = avformat_alloc_context();
+        if (raw)
+            raw->pb = descriptorContext(*fd);
+        if (!raw || !raw->pb) {
+            avformat_free_context(raw);
+            av_dict_free(&options);
+            setError(error, mediaError(AVERROR(ENOMEM), QStringLiteral("Cannot open \"%1\"").arg(path)));
+            return nullptr;
+        }
+        raw->flags |= AVFMT_FLAG_CUSTOM_IO;
+    }
+    AVIOContext* const customIo = raw ? raw->pb : nullptr;
     // The "file:" prefix keeps a colon in the path from being read as a protocol name.
     const QByteArray url = "file:" + QFileInfo(path).absoluteFilePath().toUtf8();
     int ret = avformat_open_input(&raw, url.constData(), nullptr, &options);
+    if (ret < 0)
+        releaseDescriptorContext(customIo); // a failed open frees the format context, never custom input
     av_dict_free(&options);
     if (ret < 0) {
         setError(error, mediaError(ret, QStringLiteral("Cannot open \"%1\"").arg(path)));

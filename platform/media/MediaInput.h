@@ -1,7 +1,8 @@
 // Opening a media file with libavformat, shared by the asset, the image generator and the frame
 // timing reader. Each caller gets its own demuxer, so readers on different threads never share one.
 // Only local files are opened (the "file" protocol alone is allowed, so a playlist inside a file
-// cannot make the demuxer reach out elsewhere). Failures come back as an Error with the library's message.
+// cannot make the demuxer reach out elsewhere); a path registered in OpenFiles is read through its
+// descriptor instead. Failures come back as an Error with the library's message.
 #pragma once
 
 #include "CMTime.h"
@@ -17,6 +18,9 @@ namespace MediaInput {
 // ffprobe does. Without probe the streams are taken as the header gives them (their contents are
 // checked against at most one packet), for readers of streams an asset has already described.
 InputFormatContextPtr open(const QString& path, bool probe, Error* error);
+
+// Frees the input of a format context opened through a descriptor (the format context's deleter calls it).
+void releaseDescriptorContext(AVIOContext* io);
 
 // A timestamp of a stream's time base as an exact time; AV_NOPTS_VALUE gives an invalid time.
 CMTime timeFromTimestamp(int64_t timestamp, AVRational timeBase);

@@ -181,41 +181,56 @@ TEST_F(CliConfinementTest, TheSettingsFolderIsNoTarget)
     ASSERT_TRUE(CWBookmarkManager::sharedManager().createBookmarkForFolder(granted, &error));
 }
 
-// Folders swapped for links while the export runs (paused between pieces) change nothing: the tool
-// keeps the folders it checked.
-TEST_F(CliConfinementTest, FoldersSwappedDuringAnExportAreNotFollowed)
+// Folders and files swapped for links while the export runs (paused between pieces) change nothing:
+// the tool keeps the folders it checked and reads the file it checked. Also without Landlock, where
+// only the held folders and files stand between the tool and the outside.
+TEST_F(CliConfinementTest, FoldersAndFilesSwappedDuringAnExportAreNotFollowed)
 {
-    QDir(granted).mkpath(QStringLiteral("source"));
-    QDir(granted).mkpath(QStringLiteral("pieces"));
-    const QString input = inside(h264WithBFrames(), QStringLiteral("source/talk.mp4"));
-    QProcess process;
-    start(process,
-          {"-i", input, "-p", "h264", "--split-export", granted + QStringLiteral("/pieces"), "-s", "2", "-s", "4", "-s", "6", "-s", "8"});
-    ASSERT_TRUE(process.waitForStarted());
-    QDir pieces(granted + QStringLiteral("/pieces"));
-    QDeadlineTimer deadline(60000);
-    while (pieces.entryList(QDir::Files).isEmpty() && !deadline.hasExpired() && process.state() == QProcess::Running)
-        QThread::msleep(2);
-    ASSERT_EQ(::kill(pid_t(process.processId()), SIGSTOP), 0);
-    ASSERT_TRUE(QDir(granted).rename(QStringLiteral("pieces"), QStringLiteral("pieces-kept")));
-    ASSERT_TRUE(QDir(granted).rename(QStringLiteral("source"), QStringLiteral("source-kept")));
-    ASSERT_TRUE(QFile::link(outside, granted + QStringLiteral("/pieces")));
-    ASSERT_TRUE(QFile::link(outside, granted + QStringLiteral("/source")));
-    ::kill(pid_t(process.processId()), SIGCONT);
-    const CliOutcome r = finish(process);
-    EXPECT_EQ(r.status, 0) << r.out.toStdString() << r.err.toStdString();
-    const QStringList written = QDir(granted + QStringLiteral("/pieces-kept")).entryList(QDir::Files, QDir::Name);
-    ASSERT_EQ(written.size(), 5) << written.join(QLatin1Char(' ')).toStdString();
-    for (int piece = 0; piece < 5; ++piece) {
-        // Each piece shows its own 50 frames of the source that was checked.
-        const Decoded decoded = decode(granted + QStringLiteral("/pieces-kept/") + written[piece]);
-        EXPECT_EQ(decoded.messages, QByteArray()) << written[piece].toStdString();
-        std::vector<int> expected(50);
-        std::iota(expected.begin(), expected.end(), piece * 50);
-        EXPECT_EQ(decoded.frameNumbers, expected) << written[piece].toStdString();
+    for (const bool landlock : {true, false}) {
+        SCOPED_TRACE(landlock ? "with Landlock" : "without Landlock");
+        for (const char* folder : {"source", "pieces", "source-kept", "pieces-kept"}) {
+            QFile::remove(granted + QLatin1Char('/') + QLatin1String(folder)); // a link left by the first round
+            QDir(granted + QLatin1Char('/') + QLatin1String(folder)).removeRecursively();
+        }
+        QDir(granted).mkpath(QStringLiteral("source"));
+        QDir(granted).mkpath(QStringLiteral("pieces"));
+        const QString input = inside(h264WithBFrames(), QStringLiteral("source/talk.mp4"));
+        if (!landlock)
+            qputenv("CLIPWELL_WITHOUT_LANDLOCK", "1");
+        QProcess process;
+        start(process, {"-i", input, "-p", "h264", "--split-export", granted + QStringLiteral("/pieces"), "-s", "2", "-s", "4", "-s", "6",
+                        "-s", "8", "--debug"});
+        qunsetenv("CLIPWELL_WITHOUT_LANDLOCK");
+        ASSERT_TRUE(process.waitForStarted());
+        QDir pieces(granted + QStringLiteral("/pieces"));
+        QDeadlineTimer deadline(60000);
+        while (pieces.entryList(QDir::Files).isEmpty() && !deadline.hasExpired() && process.state() == QProcess::Running)
+            QThread::msleep(2);
+        ASSERT_EQ(::kill(pid_t(process.processId()), SIGSTOP), 0);
+        ASSERT_TRUE(QDir(granted).rename(QStringLiteral("pieces"), QStringLiteral("pieces-kept")));
+        ASSERT_TRUE(QDir(granted).rename(QStringLiteral("source"), QStringLiteral("source-kept")));
+        ASSERT_TRUE(QFile::link(outside, granted + QStringLiteral("/pieces")));
+        ASSERT_TRUE(QFile::link(outside, granted + QStringLiteral("/source")));
+        // The input itself, in the folder the tool holds, becomes a link to a file outside.
+        ASSERT_TRUE(QFile::remove(granted + QStringLiteral("/source-kept/talk.mp4")));
+        ASSERT_TRUE(QFile::link(outside + QStringLiteral("/victim.txt"), granted + QStringLiteral("/source-kept/talk.mp4")));
+        ::kill(pid_t(process.processId()), SIGCONT);
+        const CliOutcome r = finish(process);
+        EXPECT_EQ(r.status, 0) << r.out.toStdString() << r.err.toStdString();
+        EXPECT_EQ(r.err.contains(QStringLiteral("by Landlock")), landlock) << r.err.toStdString();
+        const QStringList written = QDir(granted + QStringLiteral("/pieces-kept")).entryList(QDir::Files, QDir::Name);
+        ASSERT_EQ(written.size(), 5) << written.join(QLatin1Char(' ')).toStdString();
+        for (int piece = 0; piece < 5; ++piece) {
+            // Each piece shows its own 50 frames of the source that was checked.
+            const Decoded decoded = decode(granted + QStringLiteral("/pieces-kept/") + written[piece]);
+            EXPECT_EQ(decoded.messages, QByteArray()) << written[piece].toStdString();
+            std::vector<int> expected(50);
+            std::iota(expected.begin(), expected.end(), piece * 50);
+            EXPECT_EQ(decoded.frameNumbers, expected) << written[piece].toStdString();
+        }
+        QFile::remove(granted + QStringLiteral("/pieces"));
+        QFile::remove(granted + QStringLiteral("/source"));
     }
-    QFile::remove(granted + QStringLiteral("/pieces"));
-    QFile::remove(granted + QStringLiteral("/source"));
 }
 
 // Landlock holds the process inside the folder: a path outside that nothing asked for is refused by the
