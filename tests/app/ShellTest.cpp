@@ -1,7 +1,8 @@
 // The application shell as a user meets it: the "CLI Access" preference granting a folder that the real
 // clipwell_cli then works in (and what happens when the grant cannot be stored), the install command and
 // its Copy button, a second `clipwell FILE` handing its file to the running application over the
-// test's private session bus, and the update check against a feed served by the test.
+// test's private session bus, the update check against a feed served by the test, D-Bus activation and
+// a run on a Wayland compositor.
 #include "AppDelegate.h"
 #include "CWBaseDocument.h"
 #include "CWDocumentController.h"
@@ -21,8 +22,10 @@
 #include <QFile>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -418,4 +421,42 @@ TEST_F(ShellTest, UpdatesAreCheckedFromTheMenuAndAtMostOnceADay)
     EXPECT_TRUE(AppDelegate::automaticallyChecksForUpdates());
     qunsetenv("CLIPWELL_APPCAST_URL");
     UserDefaults::removeObjectForKey(QString::fromLatin1(AppDelegate::kLastCheckTimeKey));
+}
+
+// The application on Wayland: a headless weston compositor of the test's own, Qt's Wayland plug-in; the
+// application opens a file there and keeps running (a plug-in or a connection that fails ends it at once).
+TEST(WaylandTest, TheApplicationRunsOnAWaylandCompositor)
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("weston")).isEmpty())
+        GTEST_SKIP() << "weston is not installed";
+    QTemporaryDir runtime;
+    ASSERT_TRUE(runtime.isValid());
+    QFile::setPermissions(runtime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+    environment.remove(QStringLiteral("DISPLAY"));
+    QProcess compositor;
+    compositor.setProcessEnvironment(environment);
+    compositor.start(QStringLiteral("weston"),
+                     {QStringLiteral("--backend=headless-backend.so"), QStringLiteral("--socket=clipwell-test"),
+                      QStringLiteral("--width=1280"), QStringLiteral("--height=720"), QStringLiteral("--idle-time=0")});
+    ASSERT_TRUE(compositor.waitForStarted());
+    ASSERT_TRUE(runEventLoopUntil([&] { return QFile::exists(runtime.path() + QStringLiteral("/clipwell-test")); }, 20000))
+        << compositor.readAllStandardError().toStdString();
+
+    environment.insert(QStringLiteral("WAYLAND_DISPLAY"), QStringLiteral("clipwell-test"));
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("wayland"));
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), runtime.path() + QStringLiteral("/config"));
+    environment.insert(QStringLiteral("CLIPWELL_CONTAINER_DIR"), runtime.path() + QStringLiteral("/settings"));
+    QProcess application;
+    application.setProcessEnvironment(environment);
+    application.start(QStringLiteral(CLIPWELL_APP), {QStringLiteral("--prepare-for-screenshot"), fps25()});
+    ASSERT_TRUE(application.waitForStarted());
+    EXPECT_FALSE(application.waitForFinished(4000))
+        << "the application ended on Wayland: " << application.readAllStandardError().toStdString();
+    EXPECT_FALSE(application.readAllStandardError().contains("platform plugin"));
+    application.kill();
+    application.waitForFinished();
+    compositor.kill();
+    compositor.waitForFinished();
 }
