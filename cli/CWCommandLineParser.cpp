@@ -7,7 +7,6 @@
 #include "OpenFiles.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 
@@ -114,13 +113,10 @@ bool CWCommandLineParser::loadCutsFiles(Error* error)
     // From the last file back, so that the places of the earlier ones stay where they were.
     for (auto file = cutsFiles_.rbegin(); file != cutsFiles_.rend(); ++file) {
         // Through the descriptor the tool checked it with, when it holds one.
-        std::optional<QByteArray> content = OpenFiles::read(file->first, kMaximumBytes + 1);
-        if (!content) {
-            QFile input(file->first);
-            if (!input.open(QIODevice::ReadOnly))
-                return fail(error, QStringLiteral("Cannot read the cuts file \"%1\": %2.").arg(file->first, input.errorString()));
-            content = input.read(kMaximumBytes + 1);
-        }
+        QString reason;
+        const std::optional<QByteArray> content = OpenFiles::readFile(file->first, kMaximumBytes + 1, &reason);
+        if (!content)
+            return fail(error, QStringLiteral("Cannot read the cuts file \"%1\": %2.").arg(file->first, reason));
         if (content->size() > kMaximumBytes)
             return fail(error, QStringLiteral("The cuts file \"%1\" is larger than 64 MiB.").arg(file->first));
         std::vector<CWTimeOperation> cuts;

@@ -212,6 +212,11 @@ CWGrantedFolder::Resolved CWGrantedFolder::resolve(const QString& userPath, bool
     return result;
 }
 
+bool CWGrantedFolder::isBeneath(const QString& path, const QString& folder)
+{
+    return ::isBeneath(QFile::encodeName(path), QFile::encodeName(folder));
+}
+
 CWGrantedFolder::Resolved CWGrantedFolder::fileToRead(const QString& userPath) { return resolve(userPath, true, false); }
 
 CWGrantedFolder::Resolved CWGrantedFolder::fileToWrite(const QString& userPath) { return resolve(userPath, false, false); }

@@ -44,6 +44,9 @@ public:
     // An existing folder to write files into; `pinned` names the folder itself.
     Resolved folderToWriteInto(const QString& userPath);
 
+    // True when `path` is `folder` or lies beneath it, as text (both real paths).
+    static bool isBeneath(const QString& path, const QString& folder);
+
     // `text` with every pinned folder named by its real path again.
     QString displayText(QString text) const;
 

@@ -108,11 +108,6 @@ QString notConfigured(const Error& error)
     return text + QStringLiteral("Technical details: %1\n").arg(error.describe());
 }
 
-bool isBeneath(const QString& path, const QString& folder)
-{
-    return !folder.isEmpty() && (path == folder || path.startsWith(folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/')));
-}
-
 // Opens the granted folder and finds every file of the run beneath it (see CWGrantedFolder); the parser
 // then reads and writes through the folders' handles. Empty when all is well; else the explanation, as
 // lines of text. A file that is missing or cannot be used is left to the step that uses it, which says so.
@@ -150,7 +145,7 @@ QString folderAccessProblem(CWCommandLineParser& parser, std::unique_ptr<CWGrant
             return QStringLiteral("ERROR: %1 file is not within the accessible folder.\n%1 file: %2\nAccessible folder: %3\n\n"
                                   "To %4, please reconfigure the accessible folder in Clipwell's preferences.\n")
                 .arg(QString::fromLatin1(what), shown, *folder, QString::fromLatin1(verb));
-        if (role != Role::Read && isBeneath(found.real, container))
+        if (role != Role::Read && !container.isEmpty() && CWGrantedFolder::isBeneath(found.real, container))
             return QStringLiteral("ERROR: %1 file is inside Clipwell's settings folder.\n%1 file: %2\nSettings folder: %3\n\n"
                                   "Choose a place outside it.\n")
                 .arg(QString::fromLatin1(what), shown, container);

@@ -48,11 +48,9 @@ void AppDelegate::setAutomaticallyChecksForUpdates(bool on) { UserDefaults::setB
 
 void AppDelegate::checkForUpdates()
 {
-    if (updateChecker_->isChecking()) { // the scheduled check that runs answers the user too
-        userInitiatedCheck_ = true;
-        return;
-    }
     userInitiatedCheck_ = true;
+    if (updateChecker_->isChecking()) // the scheduled check that runs answers the user too
+        return;
     UserDefaults::setString(QString::fromLatin1(kLastCheckTimeKey), QDateTime::currentDateTimeUtc().toString(Qt::ISODate));
     updateChecker_->check();
 }

@@ -2,12 +2,6 @@
 
 #include "OpenFiles.h"
 
-#include <QFile>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 namespace CWProjectMetadata {
 
 std::vector<MetadataItem> itemsFromCustomMetadata(const std::map<QString, QString>& metadata)
@@ -28,28 +22,10 @@ std::vector<MetadataItem> itemsFromCustomMetadata(const std::map<QString, QStrin
 
 std::optional<MetadataItem> artworkFromFile(const QString& path)
 {
-    // A file the program checked and holds open is read through its descriptor.
-    if (std::optional<QByteArray> held = OpenFiles::read(path, kMaximumArtworkBytes + 1)) {
-        if (held->isEmpty() || held->size() > kMaximumArtworkBytes)
-            return std::nullopt;
-        return MetadataItem{MetadataKeySpace::Common, CommonMetadataKey::Artwork, CommonMetadataKey::Artwork, *held};
-    }
-    // Opened without waiting (a named pipe would block the open forever) and read only when it is a
-    // regular file of picture size: a device or a pipe could be read without end.
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
+    const std::optional<QByteArray> bytes = OpenFiles::readFile(path, kMaximumArtworkBytes + 1);
+    if (!bytes || bytes->isEmpty() || bytes->size() > kMaximumArtworkBytes)
         return std::nullopt;
-    QFile file;
-    struct stat info {};
-    QByteArray bytes;
-    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= kMaximumArtworkBytes &&
-        file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
-        bytes = file.read(kMaximumArtworkBytes);
-    else
-        ::close(fd);
-    if (bytes.isEmpty())
-        return std::nullopt;
-    return MetadataItem{MetadataKeySpace::Common, CommonMetadataKey::Artwork, CommonMetadataKey::Artwork, bytes};
+    return MetadataItem{MetadataKeySpace::Common, CommonMetadataKey::Artwork, CommonMetadataKey::Artwork, *bytes};
 }
 
 std::vector<MetadataItem> withSourceTags(const std::vector<MetadataItem>& sourceTags, const std::vector<MetadataItem>& set)

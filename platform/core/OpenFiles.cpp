@@ -2,9 +2,14 @@
 
 #include "Locked.h"
 
+#include <QFile>
+
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
+#include <fcntl.h>
 #include <map>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace OpenFiles {
@@ -30,20 +35,43 @@ std::optional<int> descriptorFor(const QString& path)
     });
 }
 
-std::optional<QByteArray> read(const QString& path, qint64 limit)
+namespace {
+QByteArray readFrom(int fd, qint64 limit)
 {
-    const std::optional<int> fd = descriptorFor(path);
-    if (!fd)
-        return std::nullopt;
     QByteArray bytes;
     char chunk[64 * 1024];
     while (bytes.size() < limit) {
-        const ssize_t got = ::pread(*fd, chunk, size_t(std::min<qint64>(sizeof chunk, limit - bytes.size())), bytes.size());
+        const ssize_t got = ::pread(fd, chunk, size_t(std::min<qint64>(sizeof chunk, limit - bytes.size())), bytes.size());
         if (got < 0 && errno == EINTR)
             continue;
         if (got <= 0)
             break;
         bytes.append(chunk, qsizetype(got));
+    }
+    return bytes;
+}
+} // namespace
+
+std::optional<QByteArray> readFile(const QString& path, qint64 limit, QString* reason)
+{
+    if (const std::optional<int> held = descriptorFor(path))
+        return readFrom(*held, limit);
+    // Opened without waiting (a named pipe would block the open for ever) and read only when it is a
+    // regular file: a device or a pipe could be read without end.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        if (reason)
+            *reason = QString::fromLocal8Bit(std::strerror(errno));
+        return std::nullopt;
+    }
+    struct stat info {};
+    const bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+    const QByteArray bytes = regular ? readFrom(fd, limit) : QByteArray();
+    ::close(fd);
+    if (!regular) {
+        if (reason)
+            *reason = QStringLiteral("not a regular file");
+        return std::nullopt;
     }
     return bytes;
 }

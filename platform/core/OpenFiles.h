@@ -13,8 +13,9 @@
 namespace OpenFiles {
 void add(const QString& path, int descriptor);
 std::optional<int> descriptorFor(const QString& path);
-// The content of a registered file from its start, at most `limit` bytes (read by position, so other
-// readers of the descriptor are not disturbed); nullopt when the path is not registered. A failed
-// read gives what was read before it.
-std::optional<QByteArray> read(const QString& path, qint64 limit);
+// The content of a file from its start, at most `limit` bytes: through its registered descriptor (read
+// by position, so other readers of it are not disturbed), else opened by path, never waiting, and only
+// when it is a regular file. Nullopt, with the reason, when it cannot be opened or is no regular file;
+// a read that fails on the way gives what was read before it.
+std::optional<QByteArray> readFile(const QString& path, qint64 limit, QString* reason = nullptr);
 } // namespace OpenFiles

@@ -58,21 +58,25 @@ struct DescriptorReader {
     static int64_t seek(void* opaque, int64_t offset, int whence)
     {
         auto* reader = static_cast<DescriptorReader*>(opaque);
-        struct stat info {};
-        const bool sized = ::fstat(reader->fd, &info) == 0;
+        auto size = [reader]() -> int64_t {
+            struct stat info {};
+            return ::fstat(reader->fd, &info) == 0 ? int64_t(info.st_size) : AVERROR(errno);
+        };
         switch (whence & ~AVSEEK_FORCE) {
         case AVSEEK_SIZE:
-            return sized ? int64_t(info.st_size) : AVERROR(errno);
+            return size();
         case SEEK_SET:
             break;
         case SEEK_CUR:
             offset += reader->position;
             break;
-        case SEEK_END:
-            if (!sized)
-                return AVERROR(errno);
-            offset += info.st_size;
+        case SEEK_END: {
+            const int64_t end = size();
+            if (end < 0)
+                return end;
+            offset += end;
             break;
+        }
         default:
             return AVERROR(EINVAL);
         }
