@@ -1,10 +1,13 @@
 #include "CWCommandLineExporter.h"
 
 #include "CWExporter.h"
+#include "CWExportProject.h"
 #include "CWPreset.h"
 #include "CWProject.h"
 #include "CWUtility.h"
+#include "KeyframeSearch.h"
 #include "MediaAsset.h"
+#include "PassthroughContainer.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -169,14 +172,25 @@ void CWCommandLineExporter::exportProject()
         return terminate(Failure);
     }
     debug(QStringLiteral("Export check passed"));
+    const QString description = project->preset()->descriptionForSource(*asset);
+    if (parser_->jsonOutput()) {
+        printJsonMessage(QJsonObject{{QStringLiteral("type"), QStringLiteral("preset")},
+                                     {QStringLiteral("preset"), project->preset()->identifier()},
+                                     {QStringLiteral("description"), description}});
+    } else {
+        std::printf("Preset: %s (%s)\n", qPrintable(project->preset()->presetName()), qPrintable(description));
+        std::fflush(stdout);
+    }
     // Only QuickTime (©aut) and FLAC (an AUTHOR comment) have a place for an author; elsewhere it is said, not lost silently.
-    const MediaFileType fileType = project->preset()->fileTypeForSource(input);
+    const MediaFileType fileType = project->preset()->fileTypeForSource(*asset);
     if (parser_->customMetadata().count(QStringLiteral("author")) && fileType != MediaFileType::QuickTimeMovie &&
         fileType != MediaFileType::FLAC) {
         std::fprintf(stderr, "Warning: %s files have no author field; --meta-author is left out.\n",
                      qPrintable(MediaFileTypes::extension(fileType).toUpper()));
         std::fflush(stderr);
     }
+    if (project->preset()->isPassthrough() && PassthroughContainer::cutsAtKeyframes(fileType, *asset))
+        reportKeyframeStarts(*project);
     if (parser_->useMultipleFiles()) {
         debug(QStringLiteral("Starting multi-file export"));
         exportMultipleFiles(project, output);
@@ -189,14 +203,45 @@ void CWCommandLineExporter::exportProject()
 void CWCommandLineExporter::exportSingleFile(const std::shared_ptr<CWProject>& project, const QString& output)
 {
     // A name that does not say what the file holds misleads every program that goes by the name.
-    const QString needed = MediaFileTypes::extension(project->preset()->fileTypeForSource(parser_->inputFileURL()));
-    if (QFileInfo(output).suffix().compare(needed, Qt::CaseInsensitive) != 0) {
+    const MediaAsset& source = *project->avAsset();
+    const QString needed = project->preset()->defaultFileExtensionForSource(source);
+    const QString given = QFileInfo(output).suffix();
+    if (given.compare(needed, Qt::CaseInsensitive) != 0 &&
+        !PassthroughContainer::isExtensionOf(given, project->preset()->fileTypeForSource(source))) {
         std::fprintf(stderr, "Warning: \"%s\" will be written as a %s file; its name should end in \".%s\".\n",
                      qPrintable(QFileInfo(output).fileName()), qPrintable(needed.toUpper()), qPrintable(needed));
         std::fflush(stderr);
     }
     debug(QStringLiteral("About to call createExporter"));
     start(project->createExporter(), output, false);
+}
+
+void CWCommandLineExporter::reportKeyframeStarts(const CWProject& project)
+{
+    const std::shared_ptr<MediaAsset>& asset = project.avAsset();
+    std::vector<CMTime> starts;
+    for (const auto& slice : CWExportProject::createSlicesFromSplits(project.splits(), asset->duration()))
+        starts.push_back(slice->sourceTimeRange().start);
+    Error error;
+    const std::vector<CMTime> keyframes = KeyframeSearch::keyframesAtOrBefore(*asset, starts, &error);
+    constexpr size_t kShown = 10;
+    size_t moved = 0;
+    for (size_t i = 0; i < keyframes.size() && i < starts.size(); ++i) {
+        const double early = CMTimeGetSeconds(starts[i]) - CMTimeGetSeconds(keyframes[i]);
+        if (early < 0.0005)
+            continue;
+        if (++moved <= kShown)
+            std::fprintf(stderr, "Note: piece %zu is cut at the keyframe at %.3f s, %.3f s before the requested %.3f s.\n", i + 1,
+                         CMTimeGetSeconds(keyframes[i]), early, CMTimeGetSeconds(starts[i]));
+    }
+    if (moved > kShown)
+        std::fprintf(stderr, "Note: %zu more pieces are cut at the keyframe before their start.\n", moved - kShown);
+    if (moved > 0) {
+        QString container = PassthroughContainer::nameWithArticle(project.preset()->fileTypeForSource(*asset));
+        container[0] = container[0].toUpper();
+        std::fprintf(stderr, "Note: %s file has no edit lists, so a copy shows each piece from a keyframe.\n", qPrintable(container));
+    }
+    std::fflush(stderr);
 }
 
 void CWCommandLineExporter::exportMultipleFiles(const std::shared_ptr<CWProject>& project, const QString& output)

@@ -4,6 +4,7 @@
 #include "CWPreset.h"
 #include "CWProject.h"
 #include "CWUtility.h"
+#include "MediaAsset.h"
 #include "OpenFiles.h"
 
 #include <QDir>
@@ -327,8 +328,10 @@ bool CWCommandLineParser::configureProject(CWProject& project, Error* error)
 
 bool CWCommandLineParser::applyPresetToProject(CWProject& project, Error* error)
 {
+    // An MP3 is made by the MP3 preset, unless the source is one: then its frames are copied.
     if (QFileInfo(outputFile_).suffix().toLower() == QLatin1String("mp3") &&
-        presetName_.compare(QLatin1String("passthrough"), Qt::CaseInsensitive) == 0)
+        presetName_.compare(QLatin1String("passthrough"), Qt::CaseInsensitive) == 0 &&
+        project.avAsset()->formatName() != QLatin1String("mp3"))
         presetName_ = QStringLiteral("lame");
     // The HEVC preset's name was once misspelt; scripts that use the old name keep working.
     const QString wanted =

@@ -10,7 +10,7 @@ packages=(
   libmp3lame-dev libmd4c-dev libmd4c-html0-dev
   googletest libgtest-dev libgmock-dev
   ffmpeg xvfb xauth dbus-daemon pulseaudio pulseaudio-utils time lame flac clang-format
-  dpkg-dev desktop-file-utils appstream bash-completion man-db libglib2.0-bin weston qt6-wayland
+  dpkg-dev desktop-file-utils appstream bash-completion man-db libglib2.0-bin weston qt6-wayland mkvtoolnix
   gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-base-apps gstreamer1.0-plugins-good
   gstreamer1.0-plugins-bad gstreamer1.0-libav
 )

@@ -100,7 +100,7 @@ void CWBaseDocument::exportMedia()
 {
     CWDocumentWindowController* window = windowControllers_.empty() ? nullptr : windowControllers_.front().data();
     const std::shared_ptr<CWPreset> preset = project_->preset();
-    const QString extension = preset->defaultFileExtensionForSource(fileURL_);
+    const QString extension = preset->defaultFileExtensionForSource(*project_->avAsset());
     auto* dialog = new QFileDialog(window, tr("Export"), QFileInfo(fileURL_).absolutePath());
     dialog->setObjectName(QStringLiteral("exportDialog"));
     dialog->setAcceptMode(QFileDialog::AcceptSave);

@@ -435,7 +435,7 @@ void CWDocumentWindowController::updatePresetInformation()
     const std::shared_ptr<CWPreset> preset = project()->preset();
     if (!preset)
         return;
-    presetDescription_->setText(preset->presetDescription());
+    presetDescription_->setText(preset->descriptionForSource(*project()->avAsset()));
     presetConfigurationButton_->setEnabled(preset->configurationViewKind() != CWConfigurationViewKind::None);
     presetButton_->setText(preset->presetName());
     updatePresetConfigurationUI();

@@ -144,7 +144,7 @@ void CWExportProject::setupForMultiFileExport()
 
 CMTime CWExportProject::endTime() const { return slices_.empty() ? asset_->duration() : slices_.back()->sourceEndTime(); }
 
-MediaFileType CWExportProject::fileType() const { return preset_ ? preset_->fileTypeForSource(asset_->path()) : MediaFileType::MPEG4; }
+MediaFileType CWExportProject::fileType() const { return preset_ ? preset_->fileTypeForSource(*asset_) : MediaFileType::MPEG4; }
 
 QString CWExportProject::baseFilename() const { return QFileInfo(asset_->path()).completeBaseName(); }
 

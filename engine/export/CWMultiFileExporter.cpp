@@ -13,13 +13,13 @@ std::shared_ptr<CWExporter> CWMultiFileExporter::exportAsset(std::shared_ptr<Med
     return std::make_shared<CWMultiFileExporter>(project, project ? std::nullopt : std::optional<Error>(error));
 }
 
-QString CWMultiFileExporter::pieceFileName(const CWPreset& preset, const QString& sourcePath, const QString& base, int64_t number)
+QString CWMultiFileExporter::pieceFileName(const CWPreset& preset, const MediaAsset& source, const QString& base, int64_t number)
 {
     // The stem is complete as it is: a dot in the source's name must not cut the part number off.
     // The extension is the one of the file type the piece is written as (a QuickTime source's pieces
     // are QuickTime files).
     const QString stem = QStringLiteral("%1 - part %2").arg(base).arg(number);
-    return stem + QStringLiteral(" - ") + preset.defaultFileSuffix() + QLatin1Char('.') + preset.defaultFileExtensionForSource(sourcePath);
+    return stem + QStringLiteral(" - ") + preset.defaultFileSuffix() + QLatin1Char('.') + preset.defaultFileExtensionForSource(source);
 }
 
 void CWMultiFileExporter::exportProjectTo(const QString& folder)
@@ -68,6 +68,6 @@ void CWMultiFileExporter::scheduleExportNextTo(const QString& folder)
             });
         });
     const QString name =
-        pieceFileName(*exportProject()->preset(), exportProject()->asset()->path(), exportProject()->baseFilename(), exportedSlices_ + 1);
+        pieceFileName(*exportProject()->preset(), *exportProject()->asset(), exportProject()->baseFilename(), exportedSlices_ + 1);
     subExporter_->exportProjectTo(folder + QLatin1Char('/') + name);
 }

@@ -15,7 +15,7 @@ public:
     void exportProjectTo(const QString& folder) override;
 
     // The file name of piece `number` (from 1) of the source at `sourcePath`, whose name without extension is `base`.
-    static QString pieceFileName(const CWPreset& preset, const QString& sourcePath, const QString& base, int64_t number);
+    static QString pieceFileName(const CWPreset& preset, const MediaAsset& source, const QString& base, int64_t number);
 
 private:
     void scheduleExportNextTo(const QString& folder);

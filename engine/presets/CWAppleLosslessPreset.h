@@ -8,5 +8,5 @@ public:
     using CWHighLowQualityPreset::CWHighLowQualityPreset;
     CWExportSessionClass exportSessionClass() const override { return CWExportSessionClass::AppleLosslessAudioFile; }
     MediaFileType fileType() const override { return MediaFileType::AppleM4A; }
-    QString defaultFileExtensionForSource(const QString&) const override { return QStringLiteral("m4a"); }
+    QString defaultFileExtensionForSource(const MediaAsset&) const override { return QStringLiteral("m4a"); }
 };

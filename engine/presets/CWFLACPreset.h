@@ -8,5 +8,5 @@ public:
     using CWHighLowQualityPreset::CWHighLowQualityPreset;
     CWExportSessionClass exportSessionClass() const override { return CWExportSessionClass::FLACAudioFile; }
     MediaFileType fileType() const override { return MediaFileType::FLAC; }
-    QString defaultFileExtensionForSource(const QString&) const override { return QStringLiteral("flac"); }
+    QString defaultFileExtensionForSource(const MediaAsset&) const override { return QStringLiteral("flac"); }
 };

@@ -9,7 +9,7 @@ public:
     using CWPreset::CWPreset;
     CWExportSessionClass exportSessionClass() const override { return CWExportSessionClass::LameCustom; }
     MediaFileType fileType() const override { return MediaFileType::MP3; }
-    QString defaultFileExtensionForSource(const QString&) const override { return QStringLiteral("mp3"); }
+    QString defaultFileExtensionForSource(const MediaAsset&) const override { return QStringLiteral("mp3"); }
     bool supportsBitrateConfiguration() const override { return true; }
     CWConfigurationItems availableBitrateConfigurationItems() const override
     {

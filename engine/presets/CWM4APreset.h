@@ -9,5 +9,5 @@ public:
     CWExportSessionClass exportSessionClass() const override { return CWExportSessionClass::AudioOnly; }
     std::optional<PlatformExportPreset> exportSessionPresetName() const override { return PlatformExportPreset::AppleM4A; }
     MediaFileType fileType() const override { return MediaFileType::AppleM4A; }
-    QString defaultFileExtensionForSource(const QString&) const override { return QStringLiteral("m4a"); }
+    QString defaultFileExtensionForSource(const MediaAsset&) const override { return QStringLiteral("m4a"); }
 };

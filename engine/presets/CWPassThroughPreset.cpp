@@ -1,36 +1,20 @@
 #include "CWPassThroughPreset.h"
 
-#include "MediaAsset.h"
+#include "PassthroughContainer.h"
 
-#include <QFileInfo>
+MediaFileType CWPassThroughPreset::fileTypeForSource(const MediaAsset& source) const { return PassthroughContainer::fileType(source); }
 
-// The extension is compared exactly: "MOV" is not "mov".
-MediaFileType CWPassThroughPreset::fileTypeForSource(const QString& sourcePath) const
+QString CWPassThroughPreset::defaultFileExtensionForSource(const MediaAsset& source) const
 {
-    const QString extension = QFileInfo(sourcePath).suffix();
-    if (extension == QLatin1String("mp4"))
-        return MediaFileType::MPEG4;
-    if (extension == QLatin1String("mov"))
-        return MediaFileType::QuickTimeMovie;
-    if (extension == QLatin1String("m4v"))
-        return MediaFileType::AppleM4V;
-    return fileType();
+    return PassthroughContainer::extension(source);
 }
 
-QString CWPassThroughPreset::defaultFileExtensionForSource(const QString& sourcePath) const
+QString CWPassThroughPreset::descriptionForSource(const MediaAsset& source) const
 {
-    const QString extension = QFileInfo(sourcePath).suffix();
-    for (const char* kept : {"mp4", "mov", "m4v", "m4a"})
-        if (extension == QLatin1String(kept))
-            return extension;
-    return QStringLiteral("mp4");
-}
-
-void CWPassThroughPreset::determineCompatibilityWithAsset(const MediaAsset& asset, const std::function<void(bool)>& handler) const
-{
-    if (QFileInfo(asset.path()).suffix().toLower() == QLatin1String("mp3")) {
-        handler(false);
-        return;
-    }
-    CWPreset::determineCompatibilityWithAsset(asset, handler);
+    const MediaFileType type = fileTypeForSource(source);
+    QString text = QStringLiteral("Copies the source's audio and video unchanged into %1 file (.%2)")
+                       .arg(PassthroughContainer::nameWithArticle(type), defaultFileExtensionForSource(source));
+    if (PassthroughContainer::cutsAtKeyframes(type, source))
+        text += QStringLiteral("; each kept piece starts at the keyframe at or before its start");
+    return text + QLatin1Char('.');
 }

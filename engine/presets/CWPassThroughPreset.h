@@ -1,5 +1,6 @@
-// Copies the source's encoding. MPEG-4 family sources keep their container and extension; others are
-// written as MPEG-4 (".mp4"). MP3 sources are refused: the tool switches MP3 output to the MP3 preset.
+// Copies the source's encoding. MPEG-4 family sources keep their container and extension; other
+// sources become MPEG-4 where it holds their tracks, else keep their own container family (Matroska,
+// WebM, Ogg, WAV, AIFF, FLAC, MP3, AVI), with the extension of that family.
 #pragma once
 
 #include "CWPreset.h"
@@ -9,7 +10,8 @@ public:
     using CWPreset::CWPreset;
     std::optional<PlatformExportPreset> exportSessionPresetName() const override { return PlatformExportPreset::Passthrough; }
     bool isPassthrough() const override { return true; }
-    MediaFileType fileTypeForSource(const QString& sourcePath) const override;
-    QString defaultFileExtensionForSource(const QString& sourcePath) const override;
-    void determineCompatibilityWithAsset(const MediaAsset& asset, const std::function<void(bool)>& handler) const override;
+    MediaFileType fileTypeForSource(const MediaAsset& source) const override;
+    QString defaultFileExtensionForSource(const MediaAsset& source) const override;
+    // "Copies … into a Matroska file (.mkv), starting each piece at a keyframe".
+    QString descriptionForSource(const MediaAsset& source) const override;
 };

@@ -60,11 +60,10 @@ std::shared_ptr<CWPreset> CWPreset::lastPreset()
 
 void CWPreset::lastPresetClass(const CWPresetClass& presetClass) { UserDefaults::setString(kLastPresetKey, presetClass.identifier); }
 
-QString CWPreset::suggestedFilenameBasedOn(const QString& sourcePath, const QString& suggestedExtension) const
+QString CWPreset::suggestedFilenameBasedOn(const QString& sourcePath, const QString& extension) const
 {
     const QString suffix = QFileInfo(sourcePath).suffix();
     const QString base = suffix.isEmpty() ? sourcePath : sourcePath.left(sourcePath.size() - suffix.size() - 1);
-    const QString extension = suggestedExtension.isEmpty() ? defaultFileExtensionForSource(sourcePath) : suggestedExtension;
     return base + QStringLiteral(" - ") + defaultFileSuffix() + QLatin1Char('.') + extension;
 }
 
@@ -77,7 +76,7 @@ QString CWPreset::obstacleForAsset(const MediaAsset& asset) const
 {
     const std::optional<PlatformExportPreset> platformPreset = exportSessionPresetName();
     if (exportSessionClass() == CWExportSessionClass::Basic && platformPreset)
-        return ExportCompatibility::incompatibility(asset, *platformPreset, fileTypeForSource(asset.path()));
+        return ExportCompatibility::incompatibility(asset, *platformPreset, fileTypeForSource(asset));
     // The engine's own audio encoders make a file of the sound alone.
     if (CWExportSessionClasses::writesSoundOnly(exportSessionClass()) && asset.tracksWithMediaType(MediaType::Audio).empty())
         return QStringLiteral("needs an audio track");

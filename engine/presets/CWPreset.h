@@ -67,11 +67,13 @@ public:
     virtual uint32_t codecType() const { return 0; }
     virtual void configureCompressionSession(VideoEncoderSettings&) const {}
     virtual MediaFileType fileType() const { return MediaFileType::MPEG4; }
-    virtual MediaFileType fileTypeForSource(const QString&) const { return fileType(); }
-    virtual QString defaultFileExtensionForSource(const QString&) const { return QStringLiteral("mp4"); }
+    virtual MediaFileType fileTypeForSource(const MediaAsset&) const { return fileType(); }
+    virtual QString defaultFileExtensionForSource(const MediaAsset&) const { return QStringLiteral("mp4"); }
+    // The description for a source: what the preset writes of it (pass-through names the container).
+    virtual QString descriptionForSource(const MediaAsset&) const { return presetDescription(); }
     virtual bool isPassthrough() const { return false; }
-    // "<source without extension> - <suffix>.<extension>"; the suggested extension wins when not empty.
-    QString suggestedFilenameBasedOn(const QString& sourcePath, const QString& suggestedExtension) const;
+    // "<source without extension> - <suffix>.<extension>".
+    QString suggestedFilenameBasedOn(const QString& sourcePath, const QString& extension) const;
     // Calls the handler (before returning) with whether this preset can export the asset.
     virtual void determineCompatibilityWithAsset(const MediaAsset& asset, const std::function<void(bool)>& handler) const;
     // Empty when this preset can export the asset; else a sentence that says why not and names the

@@ -8,5 +8,5 @@ public:
     using CWPreset::CWPreset;
     CWExportSessionClass exportSessionClass() const override { return CWExportSessionClass::QOA; }
     MediaFileType fileType() const override { return MediaFileType::QOA; }
-    QString defaultFileExtensionForSource(const QString&) const override { return QStringLiteral("qoa"); }
+    QString defaultFileExtensionForSource(const MediaAsset&) const override { return QStringLiteral("qoa"); }
 };

@@ -17,6 +17,8 @@ namespace ExportCompatibility {
 // Empty when the preset can make the file; else what stands in the way, as the end of a sentence
 // that starts with the preset's name: "needs an audio track", "cannot put FLAC into MP4".
 QString incompatibility(const MediaAsset& asset, PlatformExportPreset preset, MediaFileType fileType);
+// Whether the muxer of the type writes a track of the codec (the media layer's codec name).
+bool containerTakes(MediaFileType fileType, const QString& codecName);
 inline bool isCompatible(const MediaAsset& asset, PlatformExportPreset preset, MediaFileType fileType)
 {
     return incompatibility(asset, preset, fileType).isEmpty();

@@ -1,7 +1,9 @@
 #include "PassthroughCopier.h"
 
 #include "EarlyEnd.h"
+#include "FlacReframer.h"
 #include "KeyframeKind.h"
+#include "KeyframeSearch.h"
 #include "MediaAsset.h"
 #include "MediaInput.h"
 #include "MediaWriter.h"
@@ -12,6 +14,10 @@
 #include "TimedPacketReader.h"
 
 #include <QFile>
+
+extern "C" {
+#include <libavutil/intreadwrite.h>
+}
 
 #include <algorithm>
 #include <map>
@@ -36,7 +42,12 @@ struct CopiedTrack {
     int64_t readInPiece = 0;                       // packets read since the piece's keyframe (the anchor's)
     int64_t keyframePts = AV_NOPTS_VALUE;          // the piece's keyframe (the anchor's)
     CMTime reached = kCMTimeInvalid;               // source time the current piece's packets reach
+    std::unique_ptr<FlacReframer> flac;            // FLAC into a FLAC file: frames cut to the sample
 };
+
+// The most an MP3 file's Info header can tell players to skip: its 12-bit encoder delay, and the
+// decoder's own delay of 529 samples.
+constexpr int kMaxMp3Skip = 4095 + 529;
 
 CMTime timeOf(int64_t ticks, AVRational timeBase) { return MediaInput::timeFromTimestamp(ticks, timeBase); }
 
@@ -44,88 +55,6 @@ CMTime timeOf(int64_t ticks, AVRational timeBase) { return MediaInput::timeFromT
 int64_t ticksAtOrAfter(CMTime time, AVRational timeBase)
 {
     return av_rescale_rnd(time.value, timeBase.den, int64_t(time.timescale) * timeBase.num, AV_ROUND_UP);
-}
-
-constexpr int64_t kFromFileStart = INT64_MIN + 1; // a seek position: the file's start
-
-struct Keyframe {
-    int64_t pts = 0, dts = 0;     // anchor stream ticks
-    int64_t seekFrom = INT64_MIN; // where reading reaches it (AV_TIME_BASE); INT64_MIN: seek to the copy start
-};
-
-Keyframe keyframeOf(const AVPacket& packet, const AVCodecParameters& parameters)
-{
-    const int64_t pts = presentationTimestamp(packet);
-    return Keyframe{pts, packet.dts != AV_NOPTS_VALUE
-                             ? packet.dts
-                             : PassthroughPlan::missingDecodeTime(pts, parameters.video_delay, std::max<int64_t>(packet.duration, 1), 0)};
-}
-
-// The anchor's keyframe at or before the time (also when B-frames present it after the time) at which
-// decoding can begin: an open group's keyframe leads back to the one before it.
-std::optional<Keyframe> findKeyframe(TimedPacketReader& reader, int anchor, int64_t target)
-{
-    AVFormatContext* input = reader.input();
-    const AVCodecParameters& parameters = *input->streams[anchor]->codecpar;
-    PacketPtr packet = makePacket();
-    const int64_t wanted = target;
-    std::optional<Keyframe> found;
-    for (int attempt = 0; attempt < 8; ++attempt) {
-        if (reader.seekFrame(anchor, target, AVSEEK_FLAG_BACKWARD) < 0)
-            reader.seekFile(INT64_MIN, INT64_MIN, INT64_MIN);
-        int ret = 0;
-        while ((ret = reader.read(packet.get())) >= 0 && packet->stream_index != anchor)
-            av_packet_unref(packet.get());
-        if (ret < 0)
-            break;
-        found = keyframeOf(*packet, parameters);
-        const bool clean = keyframeKind(*packet, parameters) != KeyframeKind::OpenH264;
-        av_packet_unref(packet.get());
-        if ((found->pts <= wanted && clean) || found->dts - 1 >= target)
-            break;
-        target = found->dts - 1;
-    }
-    return found;
-}
-
-// The same for containers whose seeks land near a time rather than on a keyframe (MPEG transport and
-// program streams): reading forward from further and further back, the last clean keyframe shown by
-// the time (or, when the video begins after it, the first). Reading stops at the first packet decoded
-// after the time, as no later keyframe is shown before it.
-std::optional<Keyframe> scanForKeyframe(TimedPacketReader& reader, int anchor, int64_t target)
-{
-    AVFormatContext* input = reader.input();
-    const AVStream* stream = input->streams[anchor];
-    const int64_t wanted = av_rescale_q(target, stream->time_base, AV_TIME_BASE_Q);
-    const int64_t first = input->start_time != AV_NOPTS_VALUE ? input->start_time : 0;
-    PacketPtr packet = makePacket();
-    for (int64_t margin = 4 * AV_TIME_BASE;; margin *= 4) {
-        const int64_t from = wanted - margin;
-        if (from <= first || reader.seekFile(INT64_MIN, from, from) < 0)
-            reader.seekFile(INT64_MIN, INT64_MIN, INT64_MIN);
-        std::optional<Keyframe> found, firstFound;
-        while (reader.read(packet.get()) >= 0) {
-            const bool key = packet->stream_index == anchor && (packet->flags & AV_PKT_FLAG_KEY) &&
-                             keyframeKind(*packet, *stream->codecpar) != KeyframeKind::OpenH264;
-            if (key && !firstFound)
-                firstFound = keyframeOf(*packet, *stream->codecpar);
-            if (key && presentationTimestamp(*packet) <= target)
-                found = keyframeOf(*packet, *stream->codecpar);
-            const bool past = packet->stream_index == anchor && decodeTimestamp(*packet) > target;
-            av_packet_unref(packet.get());
-            if (past)
-                break;
-        }
-        if (found) {
-            found->seekFrom = from <= first ? kFromFileStart : from;
-            return found;
-        }
-        if (from <= first) {
-            if (firstFound)
-                firstFound->seekFrom = kFromFileStart;
-            return firstFound;
-        }
-    }
 }
 
 // Where one piece is copied from and how far its packets move (stream time of the source).
@@ -140,8 +69,9 @@ struct PiecePlan {
 // One run of the copier: the source's tracks, what has been written of each, the pieces' plans.
 class Copy {
 public:
-    Copy(const MediaAsset& asset, AVFormatContext* input, MediaWriter& writer)
-        : asset_(asset), input_(input), reader_(input), writer_(writer)
+    Copy(const MediaAsset& asset, AVFormatContext* input, MediaWriter& writer, MediaFileType fileType)
+        : asset_(asset), input_(input), reader_(input), writer_(writer), fileType_(fileType),
+          exactStarts_(MediaFileTypes::hasEditLists(fileType))
     {
     }
 
@@ -149,7 +79,10 @@ public:
     bool addTracks(const Composition& composition);
     // The movie's timescale: the audio's rate keeps edit durations exact to the sample.
     int movieTimescale() const { return audioRate_ > 0 ? audioRate_ : 90000; }
-    PiecePlan plan(const CompositionSegment& piece);
+    // The plan of piece number `index` of `count`.
+    PiecePlan plan(const CompositionSegment& piece, size_t index, size_t count);
+    // The source time each piece shows from: its start, or where no edit list can hide a lead-in, its keyframe.
+    const std::vector<CMTime>& shownStarts() const { return shownStarts_; }
     // Copies one piece; false on failure (error set) or cancellation.
     bool copyPiece(const PiecePlan& plan, const std::atomic<bool>& cancelled, Error* error);
     // Every track's edit list: one entry per piece, showing exactly its kept range.
@@ -158,6 +91,17 @@ public:
 private:
     // Copies one packet of a track as the plan says; false only when the writer fails.
     bool copyPacket(CopiedTrack& track, int index, PacketPtr out, const PiecePlan& plan, Error* error);
+    // Without edit lists, the samples of an audio packet outside the kept range: cut off (PCM), made
+    // into a frame of their own (FLAC), or marked for players to skip (the first and last packets of
+    // an MP3 file).
+    enum class Trimmed { Kept, Dropped, Failed };
+    Trimmed trimAudio(CopiedTrack& track, PacketPtr& packet, const PiecePlan& plan, Error* error);
+    // How long before a piece of an audio-only source its copy begins, so that the decoder is ready
+    // when the kept samples begin: frames of an MP3 file's first piece, whose lead-in players skip. A
+    // frame's data may begin up to 511 bytes back in the frames before it, and its first samples
+    // overlap the previous frame's; the Info header's 12-bit delay allows three frames of 1,152
+    // samples (seven of 576).
+    CMTime audioLeadIn(size_t index) const;
 
     const MediaAsset& asset_;
     AVFormatContext* input_;
@@ -167,6 +111,10 @@ private:
     int anchor_ = -1;                   // the video stream whose keyframes place each piece
     int audioRate_ = 0;
     CMTime outputEnd_ = kCMTimeZero; // the end of everything written
+    MediaFileType fileType_;
+    bool exactStarts_; // the container has edit lists, so each piece can show from its own start
+    bool lastPiece_ = false;
+    std::vector<CMTime> shownStarts_;
 };
 
 bool Copy::addTracks(const Composition& composition)
@@ -180,6 +128,8 @@ bool Copy::addTracks(const Composition& composition)
         track.source = *source;
         track.timeBase = stream->time_base;
         track.input = writer_.addStreamCopyInput(source->mediaType, stream);
+        if (fileType_ == MediaFileType::FLAC && stream->codecpar->codec_id == AV_CODEC_ID_FLAC)
+            track.flac = std::make_unique<FlacReframer>(*stream->codecpar);
         if (source->mediaType == MediaType::Video && anchor_ < 0)
             anchor_ = source->streamIndex;
         if (source->mediaType == MediaType::Audio)
@@ -187,11 +137,19 @@ bool Copy::addTracks(const Composition& composition)
     }
     for (unsigned i = 0; i < input_->nb_streams; ++i)
         input_->streams[i]->discard = tracks_.count(int(i)) ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
+    // Attached files (the fonts of a Matroska file's subtitles) go with a copy into Matroska; they
+    // have no packets.
+    for (unsigned i = 0; i < input_->nb_streams && fileType_ == MediaFileType::Matroska && !tracks_.empty(); ++i)
+        if (input_->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_ATTACHMENT) {
+            WriterInput* attachment = writer_.addStreamCopyInput(MediaType::Other, input_->streams[i]);
+            attachment->markAsFinished(nullptr);
+        }
     return !tracks_.empty();
 }
 
-PiecePlan Copy::plan(const CompositionSegment& piece)
+PiecePlan Copy::plan(const CompositionSegment& piece, size_t index, size_t count)
 {
+    lastPiece_ = index + 1 == count;
     const CMTime offset = asset_.startOffset(); // source time zero in stream time
     PiecePlan plan;
     plan.start = CMTimeAdd(piece.sourceRange.start, offset);
@@ -202,8 +160,7 @@ PiecePlan Copy::plan(const CompositionSegment& piece)
     if (anchor_ >= 0) {
         CopiedTrack& video = tracks_[anchor_];
         const int64_t target = MediaInput::timestampFromTime(plan.start, video.timeBase);
-        const bool seeksNearATime = input_->iformat->flags & AVFMT_TS_DISCONT;
-        if (const auto keyframe = seeksNearATime ? scanForKeyframe(reader_, anchor_, target) : findKeyframe(reader_, anchor_, target)) {
+        if (const auto keyframe = KeyframeSearch::find(reader_, anchor_, target)) {
             video.keyframePts = keyframe->pts;
             plan.seekFrom = keyframe->seekFrom;
             plan.keyShown = CMTimeMinimum(timeOf(keyframe->pts, video.timeBase), plan.start);
@@ -213,7 +170,14 @@ PiecePlan Copy::plan(const CompositionSegment& piece)
         if (video.lastDts != AV_NOPTS_VALUE)
             lastVideoDecode = timeOf(video.lastDts, video.timeBase); // output time
     }
-    plan.copyStart = CMTimeSubtract(plan.keyShown, PassthroughPlan::kPreroll);
+    if (exactStarts_) {
+        plan.copyStart = CMTimeSubtract(plan.keyShown, PassthroughPlan::kPreroll);
+    } else {
+        // Nothing hides a lead-in: the piece shows from its keyframe, all tracks together.
+        plan.start = plan.keyShown;
+        plan.copyStart = anchor_ >= 0 ? plan.keyShown : CMTimeMaximum(CMTimeSubtract(plan.start, audioLeadIn(index)), offset);
+    }
+    shownStarts_.push_back(CMTimeSubtract(plan.start, offset));
     plan.shift = PassthroughPlan::pieceShift(outputEnd_, plan.copyStart, plan.keyDecoded, lastVideoDecode, videoTick);
     for (auto& [index, track] : tracks_) {
         track.shift = ticksAtOrAfter(plan.shift, track.timeBase);
@@ -225,10 +189,96 @@ PiecePlan Copy::plan(const CompositionSegment& piece)
     return plan;
 }
 
+CMTime Copy::audioLeadIn(size_t index) const
+{
+    for (const auto& [stream, track] : tracks_) {
+        const AVCodecParameters& parameters = *input_->streams[stream]->codecpar;
+        if (index == 0 && parameters.codec_id == AV_CODEC_ID_MP3 && parameters.sample_rate > 0) {
+            // As many whole frames as the delay can cover besides the part of the frame the start is in.
+            const int frame = std::max(parameters.frame_size, 576);
+            return CMTimeMake(int64_t((kMaxMp3Skip - frame + 1) / frame) * frame, parameters.sample_rate);
+        }
+    }
+    return kCMTimeZero;
+}
+
+namespace {
+
+int64_t sampleAt(CMTime time, int rate) { return av_rescale_rnd(time.value, rate, time.timescale, AV_ROUND_NEAR_INF); }
+
+bool isPcm(AVCodecID codec)
+{
+    const AVCodecDescriptor* descriptor = avcodec_descriptor_get(codec);
+    return descriptor && QByteArray(descriptor->name).startsWith("pcm_") && av_get_exact_bits_per_sample(codec) > 0;
+}
+
+} // namespace
+
+Copy::Trimmed Copy::trimAudio(CopiedTrack& track, PacketPtr& out, const PiecePlan& plan, Error* error)
+{
+    AVPacket& packet = *out;
+    const AVCodecParameters& parameters = *input_->streams[packet.stream_index]->codecpar;
+    const int rate = parameters.sample_rate;
+    if (rate <= 0 || packet.pts == AV_NOPTS_VALUE)
+        return Trimmed::Kept;
+    const AVRational samples{1, rate};
+    const int64_t first = av_rescale_q(packet.pts, track.timeBase, samples);
+    const int64_t start = sampleAt(plan.start, rate), end = sampleAt(plan.end, rate);
+    if (isPcm(parameters.codec_id)) {
+        const int frameBytes = parameters.block_align > 0
+                                   ? parameters.block_align
+                                   : parameters.ch_layout.nb_channels * av_get_exact_bits_per_sample(parameters.codec_id) / 8;
+        if (frameBytes <= 0)
+            return Trimmed::Kept;
+        const int64_t count = packet.size / frameBytes;
+        const PassthroughPlan::SampleTrim trim = PassthroughPlan::trimToRange(first, count, start, end);
+        if (trim.front + trim.back >= count)
+            return Trimmed::Dropped;
+        packet.data += trim.front * frameBytes;
+        packet.size = int((count - trim.front - trim.back) * frameBytes);
+        packet.pts = packet.dts = av_rescale_q(first + trim.front, samples, track.timeBase);
+        packet.duration = av_rescale_q(count - trim.front - trim.back, samples, track.timeBase);
+        return Trimmed::Kept;
+    }
+    if (track.flac) {
+        const int64_t count = FlacReframer::blockSize(packet.data, packet.size);
+        const PassthroughPlan::SampleTrim trim = PassthroughPlan::trimToRange(first, count, start, end);
+        if (count > 0 && trim.front + trim.back >= count)
+            return Trimmed::Dropped;
+        PacketPtr made = track.flac->frame(packet, trim.front, trim.back, error);
+        if (!made)
+            return Trimmed::Failed;
+        made->pts = made->dts = av_rescale_q(first + trim.front, samples, track.timeBase);
+        made->duration = av_rescale_q(count - trim.front - trim.back, samples, track.timeBase);
+        made->stream_index = packet.stream_index;
+        out = std::move(made);
+        return Trimmed::Kept;
+    }
+    if (parameters.codec_id == AV_CODEC_ID_MP3) {
+        // Players that read the file's encoder delay and padding skip the lead-in before the first
+        // kept sample and what follows the last one.
+        const int64_t count = packet.duration > 0 ? av_rescale_q(packet.duration, track.timeBase, samples) : parameters.frame_size;
+        // The lead-in may span several frames: the first frame's skip reaches the kept start.
+        PassthroughPlan::SampleTrim trim;
+        if (track.firstDts == AV_NOPTS_VALUE)
+            trim.front = std::max<int64_t>(start - first, 0);
+        if (lastPiece_)
+            trim.back = std::max<int64_t>(first + count - end, 0);
+        if (trim.front > 0 || trim.back > 0) {
+            uint8_t* skip = av_packet_new_side_data(&packet, AV_PKT_DATA_SKIP_SAMPLES, 10);
+            if (skip) {
+                AV_WL32(skip, uint32_t(trim.front));
+                AV_WL32(skip + 4, uint32_t(trim.back));
+            }
+        }
+    }
+    return Trimmed::Kept;
+}
+
 bool Copy::copyPiece(const PiecePlan& plan, const std::atomic<bool>& cancelled, Error* error)
 {
     const int64_t seekTo = plan.seekFrom == INT64_MIN ? MediaInput::timestampFromTime(plan.copyStart, AV_TIME_BASE_Q) : plan.seekFrom;
-    if (seekTo == kFromFileStart || reader_.seekFile(INT64_MIN, seekTo, seekTo) < 0)
+    if (seekTo == KeyframeSearch::kFromFileStart || reader_.seekFile(INT64_MIN, seekTo, seekTo) < 0)
         reader_.seekFile(INT64_MIN, INT64_MIN, INT64_MIN);
     PacketPtr packet = makePacket();
     int ret = 0;
@@ -263,7 +313,7 @@ bool Copy::copyPiece(const PiecePlan& plan, const std::atomic<bool>& cancelled, 
 
 bool Copy::copyPacket(CopiedTrack& track, int index, PacketPtr out, const PiecePlan& plan, Error* error)
 {
-    const int64_t pts = presentationTimestamp(*out);
+    int64_t pts = presentationTimestamp(*out);
     if (pts == AV_NOPTS_VALUE)
         return true;
     int64_t dts = decodeTimestamp(*out);
@@ -275,7 +325,7 @@ bool Copy::copyPacket(CopiedTrack& track, int index, PacketPtr out, const PieceP
     if (anchor && out->dts == AV_NOPTS_VALUE)
         dts = PassthroughPlan::missingDecodeTime(track.keyframePts, input_->streams[index]->codecpar->video_delay,
                                                  std::max<int64_t>(out->duration, 1), track.readInPiece - 1);
-    const int64_t duration = std::max<int64_t>(out->duration, 0);
+    int64_t duration = std::max<int64_t>(out->duration, 0);
     const CMTime shownAt = timeOf(pts, track.timeBase), shownUntil = timeOf(pts + duration, track.timeBase);
     if (CMTIME_IS_NUMERIC(shownUntil))
         track.reached = CMTimeMaximum(track.reached, CMTimeSubtract(shownUntil, asset_.startOffset()));
@@ -287,6 +337,29 @@ bool Copy::copyPacket(CopiedTrack& track, int index, PacketPtr out, const PieceP
     track.done = decision == Decision::TrackDone;
     if (decision != Decision::Copy)
         return true;
+    if (!exactStarts_ && track.source.mediaType == MediaType::Audio) {
+        out->pts = pts;
+        out->dts = dts;
+        const Trimmed trimmed = trimAudio(track, out, plan, error);
+        if (trimmed != Trimmed::Kept)
+            return trimmed == Trimmed::Dropped;
+        pts = out->pts;
+        dts = out->dts;
+        duration = std::max<int64_t>(out->duration, 0);
+    }
+    // Without edit lists a cue shows for as long as it lasts: it is held to the piece.
+    if (!exactStarts_ && track.source.mediaType == MediaType::Subtitle && duration > 0) {
+        const int64_t from = std::max(pts, ticksAtOrAfter(plan.copyStart, track.timeBase));
+        const int64_t to = std::min(pts + duration, MediaInput::timestampFromTime(plan.end, track.timeBase));
+        if (to <= from)
+            return true;
+        pts = dts = from;
+        duration = out->duration = to - from;
+    }
+    // Without video to keep in step with, an audio piece cut to the packet begins with the packet
+    // that holds its start: the piece moves on just far enough for that packet to follow the last one.
+    if (!exactStarts_ && anchor_ < 0 && !track.startedPiece && track.end != AV_NOPTS_VALUE && pts + track.shift < track.end)
+        track.shift = track.end - pts;
     out->pts = pts + track.shift;
     out->dts = dts + track.shift;
     // Players begin each edit at the sync sample before it: only clean starts are sync samples, and a
@@ -367,20 +440,23 @@ bool PassthroughCopier::run(const std::atomic<bool>& cancelled, const std::funct
     if (!input)
         return false;
     MediaWriter writer(path_, fileType_);
-    Copy copy(*asset_, input.get(), writer);
+    const bool editLists = MediaFileTypes::hasEditLists(fileType_);
+    Copy copy(*asset_, input.get(), writer, fileType_);
     if (composition_.tracks.empty() || !copy.addTracks(composition_)) {
         setError(error, mediaLayerError(MediaLayerErrorCode::NotFound, QStringLiteral("There is nothing to copy.")));
         return false;
     }
     writer.setMetadata(metadata_);
     writer.setChapters(chapters_);
-    writer.setMuxerOption(QStringLiteral("use_editlist"), QStringLiteral("1"));
-    writer.setMuxerOption(QStringLiteral("movie_timescale"), QString::number(copy.movieTimescale()));
+    if (editLists) {
+        writer.setMuxerOption(QStringLiteral("use_editlist"), QStringLiteral("1"));
+        writer.setMuxerOption(QStringLiteral("movie_timescale"), QString::number(copy.movieTimescale()));
+    }
     if (!writer.startWriting(error))
         return false;
     const std::vector<CompositionSegment>& pieces = composition_.tracks.front().segments;
     for (size_t p = 0; p < pieces.size(); ++p) {
-        if (!copy.copyPiece(copy.plan(pieces[p]), cancelled, error)) {
+        if (!copy.copyPiece(copy.plan(pieces[p], p, pieces.size()), cancelled, error)) {
             writer.cancelWriting();
             return false;
         }
@@ -388,7 +464,7 @@ bool PassthroughCopier::run(const std::atomic<bool>& cancelled, const std::funct
     }
     if (!writer.finishWriting(error))
         return false;
-    if (!writeEditLists(path_, copy.edits(pieces), error)) {
+    if (editLists && !writeEditLists(path_, copy.edits(pieces), error)) {
         QFile::remove(path_);
         return false;
     }

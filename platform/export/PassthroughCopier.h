@@ -8,6 +8,11 @@
 // decode times are supplied, AVI's MPEG-4 Part 2 frames timed (TimedPacketReader), and containers
 // without an index (MPEG-TS) read forward to each keyframe.
 //
+// Containers without edit lists (Matroska, WebM, AVI, Ogg, and the audio formats) cannot hide a
+// lead-in: there each piece of a video source shows from its keyframe, all tracks together, and is
+// otherwise copied as above. Audio-only sources are cut to the packet, PCM (WAV, AIFF) to the sample,
+// and an MP3 file's first and last kept samples are marked as its encoder delay and padding.
+//
 // Blocking; runs on the export session's worker. Fails with the library's message, or with the
 // early-end check's when the source turns out shorter than it says; a failed or cancelled copy leaves
 // no file.

@@ -1,5 +1,7 @@
 #include "PassthroughPlan.h"
 
+#include <algorithm>
+
 namespace PassthroughPlan {
 
 Decision videoPacket(CMTime shownAt, CMTime decodedAt, CMTime keyframeShown, CMTime keyframeDecoded, CMTime end)
@@ -27,6 +29,12 @@ CMTime pieceShift(CMTime outputEnd, CMTime copyStart, CMTime keyframeDecoded, CM
     if (CMTIME_IS_NUMERIC(lastVideoDecode) && CMTIME_IS_NUMERIC(keyframeDecoded))
         shift = CMTimeMaximum(shift, CMTimeSubtract(CMTimeAdd(lastVideoDecode, videoTick), keyframeDecoded));
     return shift;
+}
+
+SampleTrim trimToRange(int64_t first, int64_t count, int64_t start, int64_t end)
+{
+    const int64_t from = std::clamp(start, first, first + count), to = std::clamp(end, from, first + count);
+    return SampleTrim{from - first, first + count - to};
 }
 
 } // namespace PassthroughPlan

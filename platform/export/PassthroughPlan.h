@@ -47,4 +47,11 @@ inline CMTime editMediaStart(CMTime pieceStart, CMTime shift, CMTime firstDecode
     return CMTimeSubtract(CMTimeAdd(pieceStart, shift), firstDecode);
 }
 
+// The samples to leave out at the front and the back of a packet of `count` samples beginning at sample
+// `first`, so that only those in [start, end) remain; all of them when none is in it.
+struct SampleTrim {
+    int64_t front = 0, back = 0;
+};
+SampleTrim trimToRange(int64_t first, int64_t count, int64_t start, int64_t end);
+
 } // namespace PassthroughPlan

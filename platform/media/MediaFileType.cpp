@@ -19,6 +19,18 @@ QString identifier(MediaFileType type)
         return QStringLiteral("public.mp3");
     case MediaFileType::QOA:
         return QStringLiteral("public.qoa-audio");
+    case MediaFileType::Matroska:
+        return QStringLiteral("org.matroska.mkv");
+    case MediaFileType::WebM:
+        return QStringLiteral("org.webmproject.webm");
+    case MediaFileType::Ogg:
+        return QStringLiteral("org.xiph.ogg");
+    case MediaFileType::WAVE:
+        return QStringLiteral("com.microsoft.waveform-audio");
+    case MediaFileType::AIFF:
+        return QStringLiteral("public.aiff-audio");
+    case MediaFileType::AVI:
+        return QStringLiteral("public.avi");
     }
     return {};
 }
@@ -37,6 +49,18 @@ QString muxerName(MediaFileType type)
         return QStringLiteral("flac");
     case MediaFileType::MP3:
         return QStringLiteral("mp3");
+    case MediaFileType::Matroska:
+        return QStringLiteral("matroska");
+    case MediaFileType::WebM:
+        return QStringLiteral("webm");
+    case MediaFileType::Ogg:
+        return QStringLiteral("ogg");
+    case MediaFileType::WAVE:
+        return QStringLiteral("wav");
+    case MediaFileType::AIFF:
+        return QStringLiteral("aiff");
+    case MediaFileType::AVI:
+        return QStringLiteral("avi");
     case MediaFileType::QOA:
         break;
     }
@@ -60,8 +84,26 @@ QString extension(MediaFileType type)
         return QStringLiteral("mp3");
     case MediaFileType::QOA:
         return QStringLiteral("qoa");
+    case MediaFileType::Matroska:
+        return QStringLiteral("mkv");
+    case MediaFileType::WebM:
+        return QStringLiteral("webm");
+    case MediaFileType::Ogg:
+        return QStringLiteral("ogg");
+    case MediaFileType::WAVE:
+        return QStringLiteral("wav");
+    case MediaFileType::AIFF:
+        return QStringLiteral("aiff");
+    case MediaFileType::AVI:
+        return QStringLiteral("avi");
     }
     return {};
+}
+
+bool hasEditLists(MediaFileType type)
+{
+    return type == MediaFileType::MPEG4 || type == MediaFileType::QuickTimeMovie || type == MediaFileType::AppleM4V ||
+           type == MediaFileType::AppleM4A;
 }
 
 } // namespace MediaFileTypes

@@ -233,7 +233,8 @@ bool MediaWriter::startWriting(Error* error)
             stream->disposition = firstAudio ? AV_DISPOSITION_DEFAULT : 0;
             firstAudio = false;
         }
-        if (avformat_query_codec(format->oformat, stream->codecpar->codec_id, FF_COMPLIANCE_NORMAL) == 0)
+        if (stream->codecpar->codec_type != AVMEDIA_TYPE_ATTACHMENT &&
+            avformat_query_codec(format->oformat, stream->codecpar->codec_id, FF_COMPLIANCE_NORMAL) == 0)
             return fail(mediaLayerError(MediaLayerErrorCode::InvalidArgument,
                                         QStringLiteral("A %1 file cannot hold %2.")
                                             .arg(MediaFileTypes::extension(fileType_).toUpper(),
@@ -277,12 +278,14 @@ bool MediaWriter::startWriting(Error* error)
     return true;
 }
 
-// Artwork goes in as an attached picture: cover art in the MPEG-4 family, a PICTURE block in FLAC.
+// Artwork goes in as an attached picture: cover art in the MPEG-4 family, a PICTURE block in FLAC, an
+// APIC frame in MP3; a Matroska file attaches it as "cover.jpg" or "cover.png". Other containers
+// have no place for it.
 bool MediaWriter::writeArtwork(Error* error)
 {
     AVFormatContext* format = context_->format.get();
-    if (fileType_ != MediaFileType::MPEG4 && fileType_ != MediaFileType::AppleM4A && fileType_ != MediaFileType::AppleM4V &&
-        fileType_ != MediaFileType::QuickTimeMovie && fileType_ != MediaFileType::FLAC)
+    const bool matroska = fileType_ == MediaFileType::Matroska;
+    if (!MediaFileTypes::hasEditLists(fileType_) && fileType_ != MediaFileType::FLAC && fileType_ != MediaFileType::MP3 && !matroska)
         return true;
     QByteArray artwork;
     for (const MetadataItem& item : metadata_)
@@ -294,6 +297,18 @@ bool MediaWriter::writeArtwork(Error* error)
     AVStream* stream = avformat_new_stream(format, nullptr);
     if (!stream)
         return fail(mediaError(AVERROR(ENOMEM), QStringLiteral("Cannot add the artwork")), error);
+    if (matroska) {
+        stream->codecpar->codec_type = AVMEDIA_TYPE_ATTACHMENT;
+        stream->codecpar->codec_id = png ? AV_CODEC_ID_PNG : AV_CODEC_ID_MJPEG;
+        stream->codecpar->extradata = static_cast<uint8_t*>(av_mallocz(size_t(artwork.size()) + AV_INPUT_BUFFER_PADDING_SIZE));
+        if (!stream->codecpar->extradata)
+            return fail(mediaError(AVERROR(ENOMEM), QStringLiteral("Cannot add the artwork")), error);
+        memcpy(stream->codecpar->extradata, artwork.constData(), size_t(artwork.size()));
+        stream->codecpar->extradata_size = int(artwork.size());
+        av_dict_set(&stream->metadata, "filename", png ? "cover.png" : "cover.jpg", 0);
+        av_dict_set(&stream->metadata, "mimetype", png ? "image/png" : "image/jpeg", 0);
+        return true;
+    }
     stream->disposition = AV_DISPOSITION_ATTACHED_PIC;
     stream->codecpar->codec_type = AVMEDIA_TYPE_VIDEO;
     stream->codecpar->codec_id = png ? AV_CODEC_ID_PNG : AV_CODEC_ID_MJPEG;

@@ -178,12 +178,12 @@ TEST_F(WindowTest, ThePresetMenuHasTheSectionsOfWhatFits)
     const QStringList audioOnly = namesOf({"alac", "flac", "m4a", "lame", "qoa"});
     // No sound: only the copy fits.
     EXPECT_EQ(audioMenu(videoOnly()).first, QStringList{QStringLiteral("[Passthrough]")} + namesOf({"passthrough"}));
-    // PCM in WAV cannot be copied into MP4: only the audio presets, under "Audio only".
-    EXPECT_EQ(audioMenu(wav()).first, QStringList{QStringLiteral("[Audio only]")} + audioOnly);
-    // AAC in M4A: the copy and the audio presets, with a separator between them.
+    // AAC in M4A, and PCM in WAV (copied into a WAV file): the copy and the audio presets, with a
+    // separator between them.
     const QStringList copyAndAudio = QStringList{QStringLiteral("[Passthrough]")} + namesOf({"passthrough"}) +
                                      QStringList{QStringLiteral("-"), QStringLiteral("[Audio only]")} + audioOnly;
     EXPECT_EQ(audioMenu(m4aWithCover()).first, copyAndAudio);
+    EXPECT_EQ(audioMenu(wav()).first, copyAndAudio);
 
     // Nothing fits: one disabled item, Export disabled and beeping.
     window->buildMenuWithCompatiblePresetClasses({});

@@ -13,18 +13,7 @@ using Outcome = CliOutcome;
 
 class AudioCliTest : public CliHarness {
 protected:
-    // 16-bit samples as ffmpeg decodes the file (all its channels, its own rate).
-    static std::vector<int16_t> decode(const QString& path)
-    {
-        QByteArray bytes;
-        TestMedia::run(QStringLiteral("ffmpeg"),
-                       {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"), path, QStringLiteral("-map"),
-                        QStringLiteral("0:a"), QStringLiteral("-f"), QStringLiteral("s16le"), QStringLiteral("-")},
-                       &bytes);
-        std::vector<int16_t> samples(size_t(bytes.size()) / 2);
-        memcpy(samples.data(), bytes.constData(), samples.size() * 2);
-        return samples;
-    }
+    static std::vector<int16_t> decode(const QString& path) { return pcm16(path); }
     static QJsonObject stream(const QString& path, int index = 0)
     {
         return probe(path).value(QStringLiteral("streams")).toArray()[index].toObject();

@@ -378,8 +378,7 @@ TEST_F(CliFaultTest, PresetsThatCannotTakeASourceSayWhichCan)
         const char* message;
     };
     const Refusal refusals[] = {
-        {lossless, "passthrough", "mp4", "Passthrough cannot put FLAC into MP4: choose the alac, flac, m4a, lame or qoa preset."},
-        {lossless, "low", "mp4", "Thumbnail needs a video track: choose the alac, flac, m4a, lame or qoa preset."},
+        {lossless, "low", "mp4", "Thumbnail needs a video track: choose the alac, flac, m4a, lame, passthrough or qoa preset."},
         {silent, "lame", "mp3", "MP3 Audio needs an audio track: choose the h264, h265, passthrough or low preset."},
         {silent, "qoa", "qoa", "QOA Audio needs an audio track: choose the h264, h265, passthrough or low preset."},
         {silent, "flac", "flac", "FLAC Audio needs an audio track: choose the h264, h265, passthrough or low preset."},

@@ -14,6 +14,9 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <cstring>
+#include <vector>
+
 #include <gtest/gtest.h>
 
 struct CliOutcome {
@@ -93,6 +96,18 @@ protected:
     static double duration(const QString& path)
     {
         return TestMedia::probe(path).value(QStringLiteral("format")).toObject().value(QStringLiteral("duration")).toString().toDouble();
+    }
+    // 16-bit samples as ffmpeg decodes the file's audio (all its channels, its own rate).
+    static std::vector<int16_t> pcm16(const QString& path)
+    {
+        QByteArray bytes;
+        TestMedia::run(QStringLiteral("ffmpeg"),
+                       {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"), path, QStringLiteral("-map"),
+                        QStringLiteral("0:a"), QStringLiteral("-f"), QStringLiteral("s16le"), QStringLiteral("-")},
+                       &bytes);
+        std::vector<int16_t> samples(size_t(bytes.size()) / 2);
+        memcpy(samples.data(), bytes.constData(), samples.size() * 2);
+        return samples;
     }
     // Hidden working files that an export left behind anywhere in the granted folder.
     static QStringList leftovers()

@@ -416,6 +416,70 @@ QString flac()
                     std::initializer_list<const char*>{"-c:a", "flac", "-metadata", "title=FLAC Title", "-metadata", "artist=FLAC Artist"});
 }
 
+QString aiff() { return make(QStringLiteral("tone.aiff"), tone(2, 440, 44100) + std::initializer_list<const char*>{"-c:a", "pcm_s16be"}); }
+
+QString oggOpus()
+{
+    return make(QStringLiteral("tone.opus"),
+                tone(3, 440) + std::initializer_list<const char*>{"-c:a", "libopus", "-b:a", "64k", "-metadata", "title=Opus Title"});
+}
+
+QString oggVorbis()
+{
+    return make(QStringLiteral("tone.ogg"),
+                tone(3, 440, 44100) + std::initializer_list<const char*>{"-c:a", "libvorbis", "-metadata", "title=Vorbis Title"});
+}
+
+QString webmVp8Vorbis()
+{
+    return make(QStringLiteral("vp8.webm"),
+                pattern(6) + tone(6, 440) +
+                    std::initializer_list<const char*>{"-c:v", "libvpx", "-deadline", "realtime", "-cpu-used", "8", "-b:v", "1M", "-g",
+                                                       "25", "-auto-alt-ref", "0", "-c:a", "libvorbis", "-metadata", "title=WebM Title"});
+}
+
+QString matroskaWithSubtitlesAndFont()
+{
+    const QString subtitles = folder() + QStringLiteral("/cues.srt");
+    const QString font = folder() + QStringLiteral("/Caption.ttf");
+    QFile srt(subtitles), ttf(font);
+    if (!srt.exists() && srt.open(QIODevice::WriteOnly))
+        srt.write("1\n00:00:00,500 --> 00:00:01,500\nFirst\n\n2\n00:00:02,000 --> 00:00:04,500\nSecond\n\n"
+                  "3\n00:00:05,000 --> 00:00:05,800\nThird\n");
+    if (!ttf.exists() && ttf.open(QIODevice::WriteOnly))
+        ttf.write(QByteArray(4096, 'F'));
+    srt.close();
+    ttf.close();
+    return make(QStringLiteral("subtitled.mkv"), pattern(6) + tone(6, 440) +
+                                                     QStringList{QStringLiteral("-i"), subtitles, QStringLiteral("-attach"), font} +
+                                                     std::initializer_list<const char*>{"-map",
+                                                                                        "0",
+                                                                                        "-map",
+                                                                                        "1",
+                                                                                        "-map",
+                                                                                        "2",
+                                                                                        "-c:v",
+                                                                                        "libvpx",
+                                                                                        "-deadline",
+                                                                                        "realtime",
+                                                                                        "-cpu-used",
+                                                                                        "8",
+                                                                                        "-b:v",
+                                                                                        "1M",
+                                                                                        "-g",
+                                                                                        "25",
+                                                                                        "-auto-alt-ref",
+                                                                                        "0",
+                                                                                        "-c:a",
+                                                                                        "libvorbis",
+                                                                                        "-c:s",
+                                                                                        "srt",
+                                                                                        "-metadata:s:t",
+                                                                                        "mimetype=application/x-truetype-font",
+                                                                                        "-metadata",
+                                                                                        "title=Subtitled"});
+}
+
 QString twoAudioAndSubtitle()
 {
     const QString srt = folder() + QStringLiteral("/subs.srt");

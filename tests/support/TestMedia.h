@@ -48,14 +48,21 @@ struct Decoded {
 Decoded decode(const QString& path);
 
 // Common fixtures.
-QString h264WithBFrames();     // 160×120 25 fps, 10 s, frame number encoded in grey levels, AAC stereo
-QString hevc();                // 160×120 25 fps HEVC MP4, 2 s
-QString rotatedMov();          // 160×120 H.264 MOV whose display matrix turns it 90 degrees
-QString vp9Opus();             // MKV with VP9 + Opus
-QString mp3WithCover();        // MP3 with ID3 tags and cover art
-QString m4aWithCover();        // M4A (AAC) with tags and cover art
-QString wav();                 // PCM WAV, 1 s
-QString flac();                // FLAC with Vorbis comments
+QString h264WithBFrames(); // 160×120 25 fps, 10 s, frame number encoded in grey levels, AAC stereo
+QString hevc();            // 160×120 25 fps HEVC MP4, 2 s
+QString rotatedMov();      // 160×120 H.264 MOV whose display matrix turns it 90 degrees
+QString vp9Opus();         // MKV with VP9 + Opus
+QString mp3WithCover();    // MP3 with ID3 tags and cover art
+QString m4aWithCover();    // M4A (AAC) with tags and cover art
+QString wav();             // PCM WAV, 1 s
+QString flac();            // FLAC with Vorbis comments
+QString aiff();            // PCM AIFF (big-endian), 2 s at 44.1 kHz
+QString oggOpus();         // Ogg Opus (".opus"), 3 s
+QString oggVorbis();       // Ogg Vorbis, 3 s at 44.1 kHz
+QString webmVp8Vorbis();   // WebM: numbered VP8 frames, a keyframe every second, Vorbis; 6 s
+// Matroska that MPEG-4 cannot hold: numbered VP8 frames (a keyframe each second), Vorbis, SubRip cues
+// at 0.5–1.5, 2.0–4.5 and 5.0–5.8 s, and an attached font; 6 s.
+QString matroskaWithSubtitlesAndFont();
 QString twoAudioAndSubtitle(); // MP4: video, two AAC tracks, a mov_text subtitle track
 QString variableFrameRate();   // MKV and MP4 flavours below
 QString variableFrameRateMp4();

@@ -1,0 +1,240 @@
+// Pass-through of sources an MPEG-4 file cannot hold, through the real clipwell_cli: each is copied into
+// its own container family and judged by decoders that are not ours (ffmpeg, GStreamer, flac, mkvinfo).
+// Audio files keep exactly the kept samples where the format allows it; video in containers without
+// edit lists begins each piece at a keyframe.
+#include "CliHarness.h"
+
+#include <QJsonArray>
+
+#include <cmath>
+
+using namespace TestMedia;
+
+namespace {
+
+class SourceFormatCliTest : public CliHarness {
+protected:
+    static QString formatName(const QString& path)
+    {
+        return probe(path).value(QStringLiteral("format")).toObject().value(QStringLiteral("format_name")).toString();
+    }
+    // The samples of [from, to) seconds of a decoded mono source.
+    static std::vector<int16_t> slice(const std::vector<int16_t>& samples, int rate, double from, double to)
+    {
+        const auto at = [&](double t) { return std::min(samples.size(), size_t(std::llround(t * rate))); };
+        return std::vector<int16_t>(samples.begin() + qsizetype(at(from)), samples.begin() + qsizetype(at(to)));
+    }
+    static std::vector<int16_t> joined(std::initializer_list<std::vector<int16_t>> parts)
+    {
+        std::vector<int16_t> all;
+        for (const auto& part : parts)
+            all.insert(all.end(), part.begin(), part.end());
+        return all;
+    }
+    static void expectPlayable(const QString& path)
+    {
+        SCOPED_TRACE(path.toStdString());
+        QByteArray messages;
+        EXPECT_TRUE(gstreamerDecodes(path, &messages)) << messages.toStdString();
+        EXPECT_TRUE(decode(path).messages.isEmpty()) << decode(path).messages.toStdString();
+    }
+    static QJsonObject streamOfType(const QString& path, const char* type)
+    {
+        for (const QJsonValue& stream : streams(path))
+            if (stream.toObject().value(QStringLiteral("codec_type")).toString() == QLatin1String(type))
+                return stream.toObject();
+        return {};
+    }
+};
+
+} // namespace
+
+// WAV, AIFF and FLAC keep their format and exactly the kept samples: one piece, three pieces joined,
+// and pieces of their own that together are the whole source.
+TEST_F(SourceFormatCliTest, PcmAndFlacAreCutToTheSample)
+{
+    struct Source {
+        QString fixture;
+        const char* extension;
+        const char* format;
+        int rate;
+    };
+    for (const Source& source :
+         {Source{wav(), "wav", "wav", 48000}, Source{aiff(), "aiff", "aiff", 44100}, Source{flac(), "flac", "flac", 44100}}) {
+        SCOPED_TRACE(source.extension);
+        const QString ext = QString::fromLatin1(source.extension);
+        const QString input = inside(source.fixture, QStringLiteral("source.") + ext);
+        const std::vector<int16_t> original = pcm16(input);
+        const double length = double(original.size()) / source.rate;
+
+        CliOutcome r = run({"-i", input, "-o", "one." + ext, "-c", "0", "-c", "0.25", "-c", "0.75"});
+        ASSERT_EQ(r.status, 0) << r.out.toStdString() << r.err.toStdString();
+        EXPECT_TRUE(r.out.contains(QStringLiteral("(.%1)").arg(ext))) << "the preset names the container: " << r.out.toStdString();
+        const QString one = granted + QStringLiteral("/one.") + ext;
+        EXPECT_EQ(formatName(one), QString::fromLatin1(source.format));
+        EXPECT_EQ(pcm16(one), slice(original, source.rate, 0.25, 0.75));
+
+        ASSERT_EQ(run({"-i", input, "-o", "joined." + ext, "-c", "0.2", "-c", "0.3", "-c", "0.55", "-c", "0.61"}).status, 0);
+        const QString join = granted + QStringLiteral("/joined.") + ext;
+        EXPECT_EQ(pcm16(join), joined({slice(original, source.rate, 0, 0.2), slice(original, source.rate, 0.3, 0.55),
+                                       slice(original, source.rate, 0.61, length)}));
+        expectPlayable(join);
+
+        const QString folder = granted + QStringLiteral("/pieces-") + ext;
+        QDir().mkpath(folder);
+        ASSERT_EQ(run({"-i", input, "--split-export", folder, "-s", "0.4"}).status, 0);
+        const QString first = folder + QStringLiteral("/source - part 1 - trimmed.") + ext;
+        const QString second = folder + QStringLiteral("/source - part 2 - trimmed.") + ext;
+        EXPECT_EQ(pcm16(first), slice(original, source.rate, 0, 0.4));
+        EXPECT_EQ(joined({pcm16(first), pcm16(second)}), original);
+
+        if (ext == QLatin1String("flac")) {
+            // The reference decoder checks every frame's numbering and checksums and the stream's sample count.
+            for (const QString& path : {one, join, first, second}) {
+                QByteArray out, errors;
+                EXPECT_EQ(TestMedia::run(QStringLiteral("flac"), {QStringLiteral("-t"), path}, &out, 60000, &errors), 0)
+                    << errors.toStdString();
+            }
+            EXPECT_EQ(tags(one).value(QStringLiteral("TITLE")).toString() + tags(one).value(QStringLiteral("title")).toString(),
+                      QStringLiteral("FLAC Title"));
+        }
+    }
+    EXPECT_TRUE(leftovers().isEmpty());
+}
+
+// An MP3 keeps its frames (not encoded again), its tags and cover, and says in its Info header how much
+// of the first and last frames to skip: a gapless decoder plays exactly the kept samples. Joins are
+// to the frame.
+TEST_F(SourceFormatCliTest, Mp3KeepsItsFramesTagsAndGaplessLength)
+{
+    const QString input = inside(mp3WithCover(), QStringLiteral("song.mp3"));
+    const std::vector<int16_t> original = pcm16(input); // 44.1 kHz mono
+    CliOutcome r = run({"-i", input, "-o", "middle.mp3", "-c", "0", "-c", "0.5", "-c", "2.0"});
+    ASSERT_EQ(r.status, 0) << r.out.toStdString() << r.err.toStdString();
+    const QString middle = granted + QStringLiteral("/middle.mp3");
+    EXPECT_EQ(pcm16(middle), slice(original, 44100, 0.5, 2.0));
+    EXPECT_NEAR(streamOfType(middle, "audio").value(QStringLiteral("bit_rate")).toString().toDouble(), 128000, 2000)
+        << "copied frames, not the MP3 preset's 320 kbps";
+    EXPECT_EQ(tags(middle).value(QStringLiteral("title")).toString(), QStringLiteral("Tone Title"));
+    EXPECT_EQ(tags(middle).value(QStringLiteral("artist")).toString(), QStringLiteral("Tone Artist"));
+    EXPECT_FALSE(streamOfType(middle, "video").isEmpty()) << "the cover";
+    expectPlayable(middle);
+
+    // Two pieces: a join adds at most the parts of the two frames it falls in.
+    ASSERT_EQ(run({"-i", input, "-o", "joined.mp3", "-c", "0.5", "-c", "1.0"}).status, 0);
+    const QString join = granted + QStringLiteral("/joined.mp3");
+    const double kept = 2.5 * 44100;
+    EXPECT_GE(double(pcm16(join).size()), kept);
+    EXPECT_LE(double(pcm16(join).size()), kept + 2 * 1152);
+    expectPlayable(join);
+}
+
+// Ogg Opus and Ogg Vorbis stay in Ogg, under the source's extension; pieces are cut to the packet.
+TEST_F(SourceFormatCliTest, OggStaysOgg)
+{
+    for (const auto& [fixture, ext, rate, packet] :
+         {std::tuple{oggOpus(), "opus", 48000, 960}, std::tuple{oggVorbis(), "ogg", 44100, 2048}}) {
+        SCOPED_TRACE(ext);
+        const QString name = QString::fromLatin1(ext);
+        const QString input = inside(fixture, QStringLiteral("voice.") + name);
+        const QString output = granted + QStringLiteral("/cut.") + name;
+        CliOutcome r = run({"-i", input, "-o", output, "-c", "1.03", "-c", "1.51"});
+        ASSERT_EQ(r.status, 0) << r.out.toStdString() << r.err.toStdString();
+        EXPECT_FALSE(r.err.contains(QLatin1String("will be written as"))) << "." << ext << " names an Ogg file";
+        EXPECT_EQ(formatName(output), QStringLiteral("ogg"));
+        const double kept = (3.0 - 0.48) * rate;
+        EXPECT_NEAR(double(pcm16(output).size()), kept, 2 * packet);
+        expectPlayable(output);
+    }
+}
+
+// WebM has no edit lists: each piece starts at the keyframe at or before its start (all tracks
+// together), the tool says so, and the file is well formed.
+TEST_F(SourceFormatCliTest, VideoIsCutAtKeyframesWhereNoEditListCanHideTheLeadIn)
+{
+    const QString input = inside(webmVp8Vorbis(), QStringLiteral("clip.webm"));
+    CliOutcome r = run({"-i", input, "-o", "cut.webm", "-c", "1.5", "-c", "2.3", "-c", "4.2", "-c", "4.6"});
+    ASSERT_EQ(r.status, 0) << r.out.toStdString() << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(QRegularExpression(QStringLiteral("piece 2 is cut at the keyframe at 2.00\\d s, 0.29\\d s before "
+                                                                 "the requested 2.300 s"))))
+        << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(QLatin1String("A WebM file has no edit lists"))) << r.err.toStdString();
+    const QString output = granted + QStringLiteral("/cut.webm");
+    EXPECT_EQ(formatName(output), QStringLiteral("matroska,webm"));
+    // Keyframes every 25 frames: the pieces are frames 0–37, 50–104 and 100–149.
+    std::vector<int> expected;
+    for (const auto& [from, to] : {std::pair{0, 37}, std::pair{50, 104}, std::pair{100, 149}})
+        for (int frame = from; frame <= to; ++frame)
+            expected.push_back(frame);
+    const Decoded decoded = decode(output);
+    EXPECT_EQ(decoded.frameNumbers, expected);
+    EXPECT_TRUE(decoded.messages.isEmpty()) << decoded.messages.toStdString();
+    EXPECT_NEAR(double(decoded.audioSamples) / 48000, expected.size() / 25.0, 0.05) << "the sound goes with the pictures";
+    EXPECT_EQ(tags(output).value(QStringLiteral("title")).toString(), QStringLiteral("WebM Title"));
+    QByteArray out, errors;
+    EXPECT_EQ(TestMedia::run(QStringLiteral("mkvinfo"), {output}, &out, 60000, &errors), 0) << errors.toStdString();
+    EXPECT_FALSE(out.contains("Error")) << out.toStdString();
+    QByteArray messages;
+    EXPECT_TRUE(gstreamerDecodes(output, &messages)) << messages.toStdString();
+
+    // Pieces of their own are WebM files too.
+    const QString folder = granted + QStringLiteral("/webm-pieces");
+    QDir().mkpath(folder);
+    ASSERT_EQ(run({"-i", input, "--split-export", folder, "-s", "3.3"}).status, 0);
+    const Decoded second = decode(folder + QStringLiteral("/clip - part 2 - trimmed.webm"));
+    ASSERT_FALSE(second.frameNumbers.empty());
+    EXPECT_EQ(second.frameNumbers.front(), 75) << "the keyframe before 3.3 s";
+    EXPECT_EQ(second.frameNumbers.back(), 149);
+    EXPECT_TRUE(leftovers().isEmpty());
+}
+
+// Matroska keeps what MPEG-4 could not hold: SubRip cues that overlap the kept pieces, the attached
+// font, the title; replaced cover art becomes an attachment too.
+TEST_F(SourceFormatCliTest, MatroskaKeepsSubtitlesAttachmentsAndTitle)
+{
+    const QString input = inside(matroskaWithSubtitlesAndFont(), QStringLiteral("film.mkv"));
+    const QString cover = inside(
+        make(QStringLiteral("film-cover.jpg"), {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                                                QStringLiteral("color=blue:s=32x32"), QStringLiteral("-frames:v"), QStringLiteral("1")}),
+        QStringLiteral("film-cover.jpg"));
+    // Kept: 0–1.2 s and (from the keyframe at 2 s) 2.0–6 s.
+    CliOutcome r = run({"-i", input, "-o", "film-cut.mkv", "-c", "1.2", "-c", "2.2", "--artwork", cover});
+    ASSERT_EQ(r.status, 0) << r.out.toStdString() << r.err.toStdString();
+    const QString output = granted + QStringLiteral("/film-cut.mkv");
+    EXPECT_EQ(tags(output).value(QStringLiteral("title")).toString(), QStringLiteral("Subtitled"));
+    QStringList attachments;
+    for (const QJsonValue& stream : streams(output)) {
+        const QJsonObject tags = stream.toObject().value(QStringLiteral("tags")).toObject();
+        if (!tags.value(QStringLiteral("filename")).toString().isEmpty())
+            attachments << tags.value(QStringLiteral("filename")).toString();
+    }
+    attachments.sort();
+    EXPECT_EQ(attachments, (QStringList{QStringLiteral("Caption.ttf"), QStringLiteral("cover.png")}));
+
+    // The cues (milliseconds, as the file times them; the source's begin at 503, 2003 and 5003): the
+    // first until the cut at 1.2 s, the second from the join, the third 0.8 s earlier.
+    QByteArray cues;
+    ASSERT_EQ(TestMedia::run(QStringLiteral("ffprobe"),
+                             {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-select_streams"), QStringLiteral("s"),
+                              QStringLiteral("-show_entries"), QStringLiteral("packet=pts,duration"), QStringLiteral("-of"),
+                              QStringLiteral("csv=p=0"), output},
+                             &cues),
+              0);
+    const QList<QByteArray> lines = cues.trimmed().split('\n');
+    ASSERT_EQ(lines.size(), 3) << cues.toStdString();
+    EXPECT_EQ(lines[0], QByteArray("503,697"));
+    // The second piece follows everything the first wrote, its sound too (a Vorbis packet may end a
+    // little after its last picture).
+    const int joinAt = lines[1].split(',')[0].toInt();
+    EXPECT_GE(joinAt, 1203);
+    EXPECT_LE(joinAt, 1230);
+    EXPECT_EQ(lines[1].split(',')[1], QByteArray("2500"));
+    EXPECT_EQ(lines[2], QByteArray::number(joinAt + 3000) + ",800");
+    const Decoded decoded = decode(output);
+    ASSERT_EQ(decoded.frameNumbers.size(), size_t(30 + 100));
+    EXPECT_EQ(decoded.frameNumbers[29], 29);
+    EXPECT_EQ(decoded.frameNumbers[30], 50);
+    QByteArray out, errors;
+    EXPECT_EQ(TestMedia::run(QStringLiteral("mkvinfo"), {output}, &out, 60000, &errors), 0) << errors.toStdString();
+    expectPlayable(output);
+}
