@@ -8,6 +8,7 @@
 #include "MediaInput.h"
 #include "MediaWriter.h"
 #include "Mp4EditList.h"
+#include "OggOpusHead.h"
 #include "PacketTime.h"
 #include "PassthroughPlan.h"
 #include "SampleBufferInternal.h"
@@ -43,6 +44,7 @@ struct CopiedTrack {
     int64_t keyframePts = AV_NOPTS_VALUE;          // the piece's keyframe (the anchor's)
     CMTime reached = kCMTimeInvalid;               // source time the current piece's packets reach
     std::unique_ptr<FlacReframer> flac;            // FLAC into a FLAC file: frames cut to the sample
+    AVCodecID oggCodec = AV_CODEC_ID_NONE;         // Opus or Vorbis into an Ogg file: trimmed by granule positions
 };
 
 // The most an MP3 file's Info header can tell players to skip: its 12-bit encoder delay, and the
@@ -79,6 +81,8 @@ public:
     bool addTracks(const Composition& composition);
     // The movie's timescale: the audio's rate keeps edit durations exact to the sample.
     int movieTimescale() const { return audioRate_ > 0 ? audioRate_ : 90000; }
+    // The pre-skip an Ogg Opus copy states in its header (the lead-in before the kept start), or −1.
+    int opusPreSkip() const { return opusPreSkip_; }
     // The plan of piece number `index` of `count`.
     PiecePlan plan(const CompositionSegment& piece, size_t index, size_t count);
     // The source time each piece shows from: its start, or where no edit list can hide a lead-in, its keyframe.
@@ -114,6 +118,7 @@ private:
     MediaFileType fileType_;
     bool exactStarts_; // the container has edit lists, so each piece can show from its own start
     bool lastPiece_ = false;
+    int opusPreSkip_ = -1;
     std::vector<CMTime> shownStarts_;
 };
 
@@ -130,6 +135,12 @@ bool Copy::addTracks(const Composition& composition)
         track.input = writer_.addStreamCopyInput(source->mediaType, stream);
         if (fileType_ == MediaFileType::FLAC && stream->codecpar->codec_id == AV_CODEC_ID_FLAC)
             track.flac = std::make_unique<FlacReframer>(*stream->codecpar);
+        const AVCodecID codec = stream->codecpar->codec_id;
+        if (fileType_ == MediaFileType::Ogg && (codec == AV_CODEC_ID_OPUS || codec == AV_CODEC_ID_VORBIS))
+            track.oggCodec = codec;
+        // The copy's Opus packets are timed from its first decoded sample; the pre-skip is set at the end.
+        if (track.oggCodec == AV_CODEC_ID_OPUS)
+            writer_.setInitialPadding(track.input, 0);
         if (source->mediaType == MediaType::Video && anchor_ < 0)
             anchor_ = source->streamIndex;
         if (source->mediaType == MediaType::Audio)
@@ -193,11 +204,16 @@ CMTime Copy::audioLeadIn(size_t index) const
 {
     for (const auto& [stream, track] : tracks_) {
         const AVCodecParameters& parameters = *input_->streams[stream]->codecpar;
-        if (index == 0 && parameters.codec_id == AV_CODEC_ID_MP3 && parameters.sample_rate > 0) {
+        if (index != 0 || parameters.sample_rate <= 0)
+            continue;
+        if (parameters.codec_id == AV_CODEC_ID_MP3) {
             // As many whole frames as the delay can cover besides the part of the frame the start is in.
             const int frame = std::max(parameters.frame_size, 576);
             return CMTimeMake(int64_t((kMaxMp3Skip - frame + 1) / frame) * frame, parameters.sample_rate);
         }
+        // Opus decoders settle within 80 ms.
+        if (track.oggCodec == AV_CODEC_ID_OPUS)
+            return CMTimeMake(80, 1000);
     }
     return kCMTimeZero;
 }
@@ -252,6 +268,18 @@ Copy::Trimmed Copy::trimAudio(CopiedTrack& track, PacketPtr& out, const PiecePla
         made->duration = av_rescale_q(count - trim.front - trim.back, samples, track.timeBase);
         made->stream_index = packet.stream_index;
         out = std::move(made);
+        return Trimmed::Kept;
+    }
+    if (track.oggCodec != AV_CODEC_ID_NONE) {
+        // Opus states the lead-in before the first kept sample as its pre-skip. (Vorbis has none, and
+        // players trim a start before zero only within the first packet: a Vorbis copy begins with the
+        // packet that holds the kept start.) The last packet ends at the last kept sample, and so does
+        // the last granule position.
+        const int64_t count = av_rescale_q(std::max<int64_t>(packet.duration, 0), track.timeBase, samples);
+        if (track.firstDts == AV_NOPTS_VALUE && track.oggCodec == AV_CODEC_ID_OPUS)
+            opusPreSkip_ = int(std::clamp<int64_t>(start - first, 0, 0xFFFF));
+        if (lastPiece_ && first + count > end && end > first)
+            packet.duration = av_rescale_q(end - first, samples, track.timeBase);
         return Trimmed::Kept;
     }
     if (parameters.codec_id == AV_CODEC_ID_MP3) {
@@ -358,8 +386,13 @@ bool Copy::copyPacket(CopiedTrack& track, int index, PacketPtr out, const PieceP
     }
     // Without video to keep in step with, an audio piece cut to the packet begins with the packet
     // that holds its start: the piece moves on just far enough for that packet to follow the last one.
-    if (!exactStarts_ && anchor_ < 0 && !track.startedPiece && track.end != AV_NOPTS_VALUE && pts + track.shift < track.end)
-        track.shift = track.end - pts;
+    if (!exactStarts_ && anchor_ < 0 && !track.startedPiece) {
+        if (track.end != AV_NOPTS_VALUE && pts + track.shift < track.end)
+            track.shift = track.end - pts;
+        // A copy's first packet begins at zero.
+        if (track.end == AV_NOPTS_VALUE)
+            track.shift = -pts;
+    }
     out->pts = pts + track.shift;
     out->dts = dts + track.shift;
     // Players begin each edit at the sync sample before it: only clean starts are sync samples, and a
@@ -464,7 +497,8 @@ bool PassthroughCopier::run(const std::atomic<bool>& cancelled, const std::funct
     }
     if (!writer.finishWriting(error))
         return false;
-    if (editLists && !writeEditLists(path_, copy.edits(pieces), error)) {
+    if ((editLists && !writeEditLists(path_, copy.edits(pieces), error)) ||
+        (copy.opusPreSkip() >= 0 && !OggOpusHead::setPreSkip(path_, copy.opusPreSkip(), error))) {
         QFile::remove(path_);
         return false;
     }

@@ -125,6 +125,12 @@ bool MediaWriter::canHold(MediaFileType fileType, const QString& codecName)
     return format && codec && avformat_query_codec(format, codec->id, FF_COMPLIANCE_NORMAL) == 1;
 }
 
+void MediaWriter::setInitialPadding(WriterInput* input, int samples)
+{
+    if (input->parameters_)
+        input->parameters_->initial_padding = samples;
+}
+
 void MediaWriter::setCodecTag(WriterInput* input, uint32_t tag) { codecTags_.emplace_back(input, tag); }
 
 bool MediaWriter::fail(const Error& error, Error* out)

@@ -94,6 +94,8 @@ public:
     void setLanguage(WriterInput* input, const QString& languageCode) { languages_.emplace_back(input, languageCode); }
     // Whether files of the type can hold a track of the codec (the media layer's codec name).
     static bool canHold(MediaFileType fileType, const QString& codecName);
+    // The samples a copied track's decoders drop at its start, as the new file states them.
+    void setInitialPadding(WriterInput* input, int samples);
     // "hvc1" for HEVC in MPEG-4, so that every player recognises it.
     void setCodecTag(WriterInput* input, uint32_t tag);
 

@@ -129,23 +129,30 @@ TEST_F(SourceFormatCliTest, Mp3KeepsItsFramesTagsAndGaplessLength)
     expectPlayable(join);
 }
 
-// Ogg Opus and Ogg Vorbis stay in Ogg, under the source's extension; pieces are cut to the packet.
-TEST_F(SourceFormatCliTest, OggStaysOgg)
+// Ogg Opus and Ogg Vorbis stay in Ogg, under the source's extension. An Opus copy states its lead-in
+// as its pre-skip and ends at the last kept sample; a Vorbis copy begins with the packet that holds
+// the kept start. Joins are to the packet.
+TEST_F(SourceFormatCliTest, OggStaysOggAndOpusIsCutToTheSample)
 {
-    for (const auto& [fixture, ext, rate, packet] :
-         {std::tuple{oggOpus(), "opus", 48000, 960}, std::tuple{oggVorbis(), "ogg", 44100, 2048}}) {
-        SCOPED_TRACE(ext);
-        const QString name = QString::fromLatin1(ext);
-        const QString input = inside(fixture, QStringLiteral("voice.") + name);
-        const QString output = granted + QStringLiteral("/cut.") + name;
-        CliOutcome r = run({"-i", input, "-o", output, "-c", "1.03", "-c", "1.51"});
-        ASSERT_EQ(r.status, 0) << r.out.toStdString() << r.err.toStdString();
-        EXPECT_FALSE(r.err.contains(QLatin1String("will be written as"))) << "." << ext << " names an Ogg file";
-        EXPECT_EQ(formatName(output), QStringLiteral("ogg"));
-        const double kept = (3.0 - 0.48) * rate;
-        EXPECT_NEAR(double(pcm16(output).size()), kept, 2 * packet);
-        expectPlayable(output);
-    }
+    const QString opus = inside(oggOpus(), QStringLiteral("voice.opus"));
+    CliOutcome r = run({"-i", opus, "-o", "middle.opus", "-c", "0", "-c", "0.51", "-c", "2.03"});
+    ASSERT_EQ(r.status, 0) << r.out.toStdString() << r.err.toStdString();
+    EXPECT_FALSE(r.err.contains(QLatin1String("will be written as"))) << ".opus names an Ogg file";
+    const QString middle = granted + QStringLiteral("/middle.opus");
+    EXPECT_EQ(formatName(middle), QStringLiteral("ogg"));
+    EXPECT_EQ(pcm16(middle).size(), size_t(std::lround(1.52 * 48000)));
+    expectPlayable(middle);
+    ASSERT_EQ(run({"-i", opus, "-o", "joined.opus", "-c", "1.03", "-c", "1.51"}).status, 0);
+    const double kept = (3.0 - 0.48) * 48000;
+    EXPECT_GE(double(pcm16(granted + QStringLiteral("/joined.opus")).size()), kept);
+    EXPECT_LE(double(pcm16(granted + QStringLiteral("/joined.opus")).size()), kept + 2 * 960);
+
+    const QString vorbis = inside(oggVorbis(), QStringLiteral("voice.ogg"));
+    ASSERT_EQ(run({"-i", vorbis, "-o", "middle.ogg", "-c", "0", "-c", "0.51", "-c", "2.03"}).status, 0);
+    const QString vorbisMiddle = granted + QStringLiteral("/middle.ogg");
+    EXPECT_EQ(formatName(vorbisMiddle), QStringLiteral("ogg"));
+    EXPECT_NEAR(double(pcm16(vorbisMiddle).size()), 1.52 * 44100, 2048);
+    expectPlayable(vorbisMiddle);
 }
 
 // WebM has no edit lists: each piece starts at the keyframe at or before its start (all tracks
