@@ -27,3 +27,26 @@ if [ ${#missing[@]} -gt 0 ]; then
   $SUDO apt-get update -q
   $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
+
+# Real media files made by others, for the tests of pass-through copies: taken out of Debian packages
+# (downloaded, never installed) into a folder the tests read.
+media="${CLIPWELL_TEST_MEDIA:-/var/cache/clipwell/test-media}"
+real_files=(
+  "sound-theme-freedesktop usr/share/sounds/freedesktop/stereo/alarm-clock-elapsed.oga"
+  "gourmand usr/lib/python3/dist-packages/gourmand/data/sound/phone.opus"
+  "ardour-data usr/share/ardour7/media/click-120bpm.flac"
+  "golang-github-hjfreyer-taglib-go-dev usr/share/gocode/src/github.com/hjfreyer/taglib-go/taglib/testdata/BeatThee.mp3"
+  "golang-github-gabriel-vasile-mimetype-dev usr/share/gocode/src/github.com/gabriel-vasile/mimetype/testdata/webm.webm"
+)
+for entry in "${real_files[@]}"; do
+  read -r package path <<<"$entry"
+  [ -s "$media/$(basename "$path")" ] && continue
+  SUDO=""
+  [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+  $SUDO mkdir -p "$media"
+  work="$(mktemp -d)"
+  (cd "$work" && apt-get download -q "$package" >/dev/null 2>&1) || { $SUDO apt-get update -q && (cd "$work" && apt-get download -q "$package"); }
+  dpkg-deb -x "$work"/*.deb "$work/root"
+  $SUDO cp "$work/root/$path" "$media/"
+  rm -rf "$work"
+done

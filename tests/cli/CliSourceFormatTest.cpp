@@ -245,3 +245,98 @@ TEST_F(SourceFormatCliTest, MatroskaKeepsSubtitlesAttachmentsAndTitle)
     EXPECT_EQ(TestMedia::run(QStringLiteral("mkvinfo"), {output}, &out, 60000, &errors), 0) << errors.toStdString();
     expectPlayable(output);
 }
+
+// Real files made by others (taken out of Debian packages): a tagged 320 kbps MP3 with cover art, an
+// Opus and a Vorbis sound, a 24-bit FLAC and a VP8 WebM. Pieces of their own together give back
+// exactly the source where the format is cut to the sample.
+TEST_F(SourceFormatCliTest, RealFilesKeepTheirFormatAndTheirSamples)
+{
+    const auto pieces = [&](const QString& input, const QString& folderName, const QStringList& splits) {
+        const QString folder = granted + QLatin1Char('/') + folderName;
+        QDir().mkpath(folder);
+        QStringList arguments{QStringLiteral("-i"), input, QStringLiteral("--split-export"), folder};
+        for (const QString& at : splits)
+            arguments << QStringLiteral("-s") << at;
+        const CliOutcome r = run(arguments);
+        EXPECT_EQ(r.status, 0) << r.out.toStdString() << r.err.toStdString();
+        QStringList files = QDir(folder).entryList(QDir::Files, QDir::Name);
+        for (QString& file : files)
+            file = folder + QLatin1Char('/') + file;
+        return files;
+    };
+    const auto concatenated = [&](const QStringList& files) {
+        std::vector<int16_t> all;
+        for (const QString& file : files) {
+            const std::vector<int16_t> part = pcm16(file);
+            all.insert(all.end(), part.begin(), part.end());
+        }
+        return all;
+    };
+
+    // MP3: every piece gapless, so the pieces are the source, sample for sample.
+    const QString song = inside(realFile("BeatThee.mp3"), QStringLiteral("BeatThee.mp3"));
+    const QStringList songPieces = pieces(song, QStringLiteral("song"), {"00:01:00", "00:02:00", "00:03:00"});
+    ASSERT_EQ(songPieces.size(), 4);
+    EXPECT_TRUE(songPieces[0].endsWith(QLatin1String("BeatThee - part 1 - trimmed.mp3")));
+    const std::vector<int16_t> songSamples = pcm16(song);
+    EXPECT_EQ(concatenated(songPieces), songSamples);
+    EXPECT_EQ(tags(songPieces[2]).value(QStringLiteral("title")).toString(), QStringLiteral("Beat Thee"));
+    EXPECT_EQ(tags(songPieces[2]).value(QStringLiteral("artist")).toString(), QStringLiteral("Alexander Nakarada"));
+    EXPECT_FALSE(streamOfType(songPieces[2], "video").isEmpty()) << "the cover";
+    EXPECT_NEAR(streamOfType(songPieces[2], "audio").value(QStringLiteral("bit_rate")).toString().toDouble(), 320000, 2000);
+    expectPlayable(songPieces[3]);
+
+    // Opus: the same, through pre-skip and the last granule position.
+    const QString phone = inside(realFile("phone.opus"), QStringLiteral("phone.opus"));
+    const QStringList phonePieces = pieces(phone, QStringLiteral("phone"), {"00:00:01.300"});
+    ASSERT_EQ(phonePieces.size(), 2);
+    EXPECT_TRUE(phonePieces[1].endsWith(QLatin1String(".opus")));
+    const std::vector<int16_t> phoneSamples = pcm16(phone);
+    EXPECT_EQ(pcm16(phonePieces[0]).size(), size_t(1.3 * 48000 * 2));
+    EXPECT_EQ(concatenated(phonePieces).size(), phoneSamples.size());
+    for (const QString& piece : phonePieces)
+        expectPlayable(piece);
+
+    // Vorbis: to the packet.
+    const QString alarm = inside(realFile("alarm-clock-elapsed.oga"), QStringLiteral("alarm.oga"));
+    ASSERT_EQ(run({"-i", alarm, "-o", "alarm-cut.oga", "-c", "1.2", "-c", "3.4"}).status, 0);
+    const QString alarmCut = granted + QStringLiteral("/alarm-cut.oga");
+    EXPECT_EQ(formatName(alarmCut), QStringLiteral("ogg"));
+    EXPECT_NEAR(double(pcm16(alarmCut).size()) / 2, double(pcm16(alarm).size()) / 2 - 2.2 * 48000, 2 * 2048);
+    expectPlayable(alarmCut);
+
+    // FLAC, 24 bits: every bit of the kept samples, in a stream the reference decoder accepts.
+    const QString click = inside(realFile("click-120bpm.flac"), QStringLiteral("click.flac"));
+    const auto pcm24 = [](const QString& path) {
+        QByteArray bytes;
+        TestMedia::run(QStringLiteral("ffmpeg"),
+                       {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"), path, QStringLiteral("-f"),
+                        QStringLiteral("s32le"), QStringLiteral("-")},
+                       &bytes);
+        return bytes;
+    };
+    ASSERT_EQ(run({"-i", click, "-o", "click-cut.flac", "-c", "0.3", "-c", "0.77", "-c", "1.523", "-c", "1.9"}).status, 0);
+    const QString clickCut = granted + QStringLiteral("/click-cut.flac");
+    const QByteArray clickSamples = pcm24(click);
+    const auto part = [&](double from, double to) {
+        return clickSamples.mid(qsizetype(std::llround(from * 48000)) * 4, qsizetype(std::llround((to - from) * 48000)) * 4);
+    };
+    EXPECT_EQ(pcm24(clickCut), part(0, 0.3) + part(0.77, 1.523) + part(1.9, 2.0));
+    EXPECT_EQ(streamOfType(clickCut, "audio").value(QStringLiteral("bits_per_raw_sample")).toString(), QStringLiteral("24"));
+    QByteArray out, errors;
+    EXPECT_EQ(TestMedia::run(QStringLiteral("flac"), {QStringLiteral("-t"), clickCut}, &out, 60000, &errors), 0) << errors.toStdString();
+
+    // VP8 WebM with a single keyframe: a piece from 1.5 s starts at the file's start, as the tool says.
+    const QString webm = inside(realFile("webm.webm"), QStringLiteral("real.webm"));
+    CliOutcome r = run({"-i", webm, "-o", "real-cut.webm", "-c", "0", "-c", "1.5", "-c", "4.0"});
+    ASSERT_EQ(r.status, 0) << r.out.toStdString() << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(QLatin1String("piece 1 is cut at the keyframe at 0.000 s, 1.500 s before the requested 1.500 s")))
+        << r.err.toStdString();
+    const QString webmCut = granted + QStringLiteral("/real-cut.webm");
+    const QJsonObject video = probe(webmCut, true).value(QStringLiteral("streams")).toArray()[0].toObject();
+    EXPECT_EQ(video.value(QStringLiteral("codec_name")).toString(), QStringLiteral("vp8"));
+    EXPECT_EQ(video.value(QStringLiteral("nb_read_frames")).toString().toInt(), 120) << "30 fps from 0 to 4 s";
+    EXPECT_EQ(TestMedia::run(QStringLiteral("mkvinfo"), {webmCut}, &out, 60000, &errors), 0) << errors.toStdString();
+    expectPlayable(webmCut);
+    EXPECT_TRUE(leftovers().isEmpty());
+}

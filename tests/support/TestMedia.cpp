@@ -416,6 +416,15 @@ QString flac()
                     std::initializer_list<const char*>{"-c:a", "flac", "-metadata", "title=FLAC Title", "-metadata", "artist=FLAC Artist"});
 }
 
+QString realFile(const char* name)
+{
+    const QByteArray folder = qgetenv("CLIPWELL_TEST_MEDIA");
+    const QString path = (folder.isEmpty() ? QStringLiteral("/var/cache/clipwell/test-media") : QString::fromLocal8Bit(folder)) +
+                         QLatin1Char('/') + QString::fromUtf8(name);
+    EXPECT_TRUE(QFileInfo(path).isFile()) << path.toStdString() << " is missing: run scripts/setup.sh";
+    return path;
+}
+
 QString aiff() { return make(QStringLiteral("tone.aiff"), tone(2, 440, 44100) + std::initializer_list<const char*>{"-c:a", "pcm_s16be"}); }
 
 QString oggOpus()

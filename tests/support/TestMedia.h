@@ -60,6 +60,10 @@ QString aiff();            // PCM AIFF (big-endian), 2 s at 44.1 kHz
 QString oggOpus();         // Ogg Opus (".opus"), 3 s
 QString oggVorbis();       // Ogg Vorbis, 3 s at 44.1 kHz
 QString webmVp8Vorbis();   // WebM: numbered VP8 frames, a keyframe every second, Vorbis; 6 s
+// A real media file made by others, taken out of a Debian package by scripts/setup.sh (into
+// $CLIPWELL_TEST_MEDIA, by default /var/cache/clipwell/test-media); fails the current test when it is
+// not there.
+QString realFile(const char* name);
 // Matroska that MPEG-4 cannot hold: numbered VP8 frames (a keyframe each second), Vorbis, SubRip cues
 // at 0.5–1.5, 2.0–4.5 and 5.0–5.8 s, and an attached font; 6 s.
 QString matroskaWithSubtitlesAndFont();
