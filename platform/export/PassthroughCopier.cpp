@@ -81,6 +81,8 @@ public:
     bool addTracks(const Composition& composition);
     // The movie's timescale: the audio's rate keeps edit durations exact to the sample.
     int movieTimescale() const { return audioRate_ > 0 ? audioRate_ : 90000; }
+    // Where pieces of video begin at a keyframe (no edit lists), how much earlier than asked each begins.
+    std::vector<CMTime> leadIns(const std::vector<CompositionSegment>& pieces);
     // The pre-skip an Ogg Opus copy states in its header (the lead-in before the kept start), or −1.
     int opusPreSkip() const { return opusPreSkip_; }
     // The plan of piece number `index` of `count`.
@@ -106,6 +108,10 @@ private:
     // overlap the previous frame's; the Info header's 12-bit delay allows three frames of 1,152
     // samples (seven of 576).
     CMTime audioLeadIn(size_t index) const;
+    // Decoders give nothing for a Vorbis stream's first packet. A copy into Ogg begins with the packet
+    // before the one that holds the kept start, timed to end at zero, so that the kept start's packet
+    // plays whole from zero.
+    void startAfterVorbisPrimer(PiecePlan& plan);
 
     const MediaAsset& asset_;
     AVFormatContext* input_;
@@ -119,6 +125,7 @@ private:
     bool exactStarts_; // the container has edit lists, so each piece can show from its own start
     bool lastPiece_ = false;
     int opusPreSkip_ = -1;
+    int64_t vorbisZero_ = AV_NOPTS_VALUE; // the source time (ticks) a Vorbis copy begins at
     std::vector<CMTime> shownStarts_;
 };
 
@@ -187,6 +194,8 @@ PiecePlan Copy::plan(const CompositionSegment& piece, size_t index, size_t count
         // Nothing hides a lead-in: the piece shows from its keyframe, all tracks together.
         plan.start = plan.keyShown;
         plan.copyStart = anchor_ >= 0 ? plan.keyShown : CMTimeMaximum(CMTimeSubtract(plan.start, audioLeadIn(index)), offset);
+        if (anchor_ < 0 && index == 0)
+            startAfterVorbisPrimer(plan);
     }
     shownStarts_.push_back(CMTimeSubtract(plan.start, offset));
     plan.shift = PassthroughPlan::pieceShift(outputEnd_, plan.copyStart, plan.keyDecoded, lastVideoDecode, videoTick);
@@ -198,6 +207,20 @@ PiecePlan Copy::plan(const CompositionSegment& piece, size_t index, size_t count
         track.reached = piece.sourceRange.start;
     }
     return plan;
+}
+
+std::vector<CMTime> Copy::leadIns(const std::vector<CompositionSegment>& pieces)
+{
+    std::vector<CMTime> result(pieces.size(), kCMTimeZero);
+    if (exactStarts_ || anchor_ < 0)
+        return result;
+    const AVRational timeBase = tracks_[anchor_].timeBase;
+    for (size_t p = 0; p < pieces.size(); ++p) {
+        const CMTime start = CMTimeAdd(pieces[p].sourceRange.start, asset_.startOffset());
+        if (const auto keyframe = KeyframeSearch::find(reader_, anchor_, MediaInput::timestampFromTime(start, timeBase)))
+            result[p] = CMTimeMaximum(kCMTimeZero, CMTimeSubtract(start, timeOf(keyframe->pts, timeBase)));
+    }
+    return result;
 }
 
 CMTime Copy::audioLeadIn(size_t index) const
@@ -216,6 +239,37 @@ CMTime Copy::audioLeadIn(size_t index) const
             return CMTimeMake(80, 1000);
     }
     return kCMTimeZero;
+}
+
+void Copy::startAfterVorbisPrimer(PiecePlan& plan)
+{
+    const auto vorbis =
+        std::find_if(tracks_.begin(), tracks_.end(), [](const auto& entry) { return entry.second.oggCodec == AV_CODEC_ID_VORBIS; });
+    if (vorbis == tracks_.end())
+        return;
+    const int index = vorbis->first;
+    const AVRational timeBase = vorbis->second.timeBase;
+    const int64_t start = MediaInput::timestampFromTime(plan.start, timeBase);
+    const int64_t from = MediaInput::timestampFromTime(CMTimeSubtract(plan.start, CMTimeMake(1, 1)), AV_TIME_BASE_Q);
+    if (from <= 0 || reader_.seekFile(INT64_MIN, from, from) < 0)
+        reader_.seekFile(INT64_MIN, INT64_MIN, INT64_MIN);
+    PacketPtr packet = makePacket();
+    int64_t previous = AV_NOPTS_VALUE;
+    while (reader_.read(packet.get()) >= 0) {
+        const int64_t pts = presentationTimestamp(*packet), end = pts + std::max<int64_t>(packet->duration, 0);
+        const bool ours = packet->stream_index == index && pts != AV_NOPTS_VALUE;
+        av_packet_unref(packet.get());
+        if (!ours)
+            continue;
+        if (end > start) {
+            if (previous != AV_NOPTS_VALUE) {
+                plan.copyStart = timeOf(previous, timeBase);
+                vorbisZero_ = pts;
+            }
+            return;
+        }
+        previous = pts;
+    }
 }
 
 namespace {
@@ -273,8 +327,8 @@ Copy::Trimmed Copy::trimAudio(CopiedTrack& track, PacketPtr& out, const PiecePla
     if (track.oggCodec != AV_CODEC_ID_NONE) {
         // Opus states the lead-in before the first kept sample as its pre-skip. (Vorbis has none, and
         // players trim a start before zero only within the first packet: a Vorbis copy begins with the
-        // packet that holds the kept start.) The last packet ends at the last kept sample, and so does
-        // the last granule position.
+        // packet that holds the kept start, see startAfterVorbisPrimer.) The last packet ends at the
+        // last kept sample, and so does the last granule position.
         const int64_t count = av_rescale_q(std::max<int64_t>(packet.duration, 0), track.timeBase, samples);
         if (track.firstDts == AV_NOPTS_VALUE && track.oggCodec == AV_CODEC_ID_OPUS)
             opusPreSkip_ = int(std::clamp<int64_t>(start - first, 0, 0xFFFF));
@@ -391,7 +445,7 @@ bool Copy::copyPacket(CopiedTrack& track, int index, PacketPtr out, const PieceP
             track.shift = track.end - pts;
         // A copy's first packet begins at zero.
         if (track.end == AV_NOPTS_VALUE)
-            track.shift = -pts;
+            track.shift = track.oggCodec == AV_CODEC_ID_VORBIS && vorbisZero_ != AV_NOPTS_VALUE ? -vorbisZero_ : -pts;
     }
     out->pts = pts + track.shift;
     out->dts = dts + track.shift;
@@ -479,15 +533,23 @@ bool PassthroughCopier::run(const std::atomic<bool>& cancelled, const std::funct
         setError(error, mediaLayerError(MediaLayerErrorCode::NotFound, QStringLiteral("There is nothing to copy.")));
         return false;
     }
+    const std::vector<CompositionSegment>& pieces = composition_.tracks.front().segments;
     writer.setMetadata(metadata_);
-    writer.setChapters(chapters_);
+    if (!chapters_.empty() && !editLists) {
+        // The chapters follow the pieces as they begin.
+        std::vector<CMTime> durations;
+        for (const CompositionSegment& piece : pieces)
+            durations.push_back(piece.sourceRange.duration);
+        writer.setChapters(PassthroughPlan::chaptersAfterLeadIns(chapters_, durations, copy.leadIns(pieces)));
+    } else {
+        writer.setChapters(chapters_);
+    }
     if (editLists) {
         writer.setMuxerOption(QStringLiteral("use_editlist"), QStringLiteral("1"));
         writer.setMuxerOption(QStringLiteral("movie_timescale"), QString::number(copy.movieTimescale()));
     }
     if (!writer.startWriting(error))
         return false;
-    const std::vector<CompositionSegment>& pieces = composition_.tracks.front().segments;
     for (size_t p = 0; p < pieces.size(); ++p) {
         if (!copy.copyPiece(copy.plan(pieces[p], p, pieces.size()), cancelled, error)) {
             writer.cancelWriting();

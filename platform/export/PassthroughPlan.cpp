@@ -31,6 +31,28 @@ CMTime pieceShift(CMTime outputEnd, CMTime copyStart, CMTime keyframeDecoded, CM
     return shift;
 }
 
+std::vector<MediaChapter> chaptersAfterLeadIns(std::vector<MediaChapter> chapters, const std::vector<CMTime>& durations,
+                                               const std::vector<CMTime>& leadIns)
+{
+    // How far an output time (as asked) moves: the lead-ins of every piece that begins at or before it.
+    const auto moved = [&](CMTime time, bool end) {
+        CMTime pieceStart = kCMTimeZero, shift = kCMTimeZero;
+        for (size_t p = 0; p < durations.size() && p < leadIns.size(); ++p) {
+            const int order = CMTimeCompare(time, pieceStart);
+            if (order < 0 || (end && order == 0 && p > 0))
+                break;
+            shift = CMTimeAdd(shift, leadIns[p]);
+            pieceStart = CMTimeAdd(pieceStart, durations[p]);
+        }
+        return CMTimeAdd(time, shift);
+    };
+    for (MediaChapter& chapter : chapters) {
+        const CMTime start = moved(chapter.timeRange.start, false), end = moved(CMTimeRangeGetEnd(chapter.timeRange), true);
+        chapter.timeRange = CMTimeRangeMake(start, CMTimeSubtract(end, start));
+    }
+    return chapters;
+}
+
 SampleTrim trimToRange(int64_t first, int64_t count, int64_t start, int64_t end)
 {
     const int64_t from = std::clamp(start, first, first + count), to = std::clamp(end, from, first + count);

@@ -11,6 +11,9 @@
 #pragma once
 
 #include "CMTime.h"
+#include "MediaTypes.h"
+
+#include <vector>
 
 namespace PassthroughPlan {
 
@@ -46,6 +49,13 @@ inline CMTime editMediaStart(CMTime pieceStart, CMTime shift, CMTime firstDecode
 {
     return CMTimeSubtract(CMTimeAdd(pieceStart, shift), firstDecode);
 }
+
+// Chapters in output time for pieces that begin earlier than asked (at a keyframe, where no edit list
+// hides the lead-in): piece p of requested length durations[p] begins leadIns[p] early, so everything
+// from its start on moves later by the lead-ins of the pieces up to and with it. Chapter ends move with
+// the piece they fall in.
+std::vector<MediaChapter> chaptersAfterLeadIns(std::vector<MediaChapter> chapters, const std::vector<CMTime>& durations,
+                                               const std::vector<CMTime>& leadIns);
 
 // The samples to leave out at the front and the back of a packet of `count` samples beginning at sample
 // `first`, so that only those in [start, end) remain; all of them when none is in it.

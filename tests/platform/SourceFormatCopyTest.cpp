@@ -63,6 +63,23 @@ TEST(PassthroughPlan, APacketIsTrimmedToTheKeptSamples)
     EXPECT_EQ(after.front + after.back, 1024) << "nothing kept";
 }
 
+TEST(PassthroughPlan, ChaptersFollowPiecesThatBeginAtAKeyframe)
+{
+    const auto chapter = [](int64_t start, int64_t end) {
+        return MediaChapter{CMTimeRangeFromTimeToTime(CMTimeMake(start, 1000), CMTimeMake(end, 1000)), {}};
+    };
+    // Pieces of 1.0 s and 4.0 s as asked; the second begins 0.5 s early.
+    const std::vector<MediaChapter> moved =
+        PassthroughPlan::chaptersAfterLeadIns({chapter(0, 1000), chapter(1000, 2000), chapter(2000, 5000)},
+                                              {CMTimeMake(1, 1), CMTimeMake(4, 1)}, {kCMTimeZero, CMTimeMake(500, 1000)});
+    ASSERT_EQ(moved.size(), 3u);
+    EXPECT_EQ(CMTimeCompare(moved[0].timeRange.start, CMTimeMake(0, 1)), 0);
+    EXPECT_EQ(CMTimeCompare(CMTimeRangeGetEnd(moved[0].timeRange), CMTimeMake(1, 1)), 0) << "ends with its piece";
+    EXPECT_EQ(CMTimeCompare(moved[1].timeRange.start, CMTimeMake(1500, 1000)), 0) << "after the lead-in";
+    EXPECT_EQ(CMTimeCompare(CMTimeRangeGetEnd(moved[1].timeRange), CMTimeMake(2500, 1000)), 0);
+    EXPECT_EQ(CMTimeCompare(CMTimeRangeGetEnd(moved[2].timeRange), CMTimeMake(5500, 1000)), 0) << "the file's end";
+}
+
 TEST(FlacReframer, FramesAreNumberedByTheirFirstSampleWithValidChecksums)
 {
     // A stream of one frame: everything after the metadata blocks.
