@@ -12,6 +12,7 @@ public:
     bool isPassthrough() const override { return true; }
     MediaFileType fileTypeForSource(const MediaAsset& source) const override;
     QString defaultFileExtensionForSource(const MediaAsset& source) const override;
-    // "Copies … into a Matroska file (.mkv), starting each piece at a keyframe".
+    // "Copies the source's audio and video unchanged into a WebM file (.webm); each kept piece starts at
+    // the keyframe at or before its start."
     QString descriptionForSource(const MediaAsset& source) const override;
 };

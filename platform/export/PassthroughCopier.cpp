@@ -87,8 +87,6 @@ public:
     int opusPreSkip() const { return opusPreSkip_; }
     // The plan of piece number `index` of `count`.
     PiecePlan plan(const CompositionSegment& piece, size_t index, size_t count);
-    // The source time each piece shows from: its start, or where no edit list can hide a lead-in, its keyframe.
-    const std::vector<CMTime>& shownStarts() const { return shownStarts_; }
     // Copies one piece; false on failure (error set) or cancellation.
     bool copyPiece(const PiecePlan& plan, const std::atomic<bool>& cancelled, Error* error);
     // Every track's edit list: one entry per piece, showing exactly its kept range.
@@ -126,7 +124,6 @@ private:
     bool lastPiece_ = false;
     int opusPreSkip_ = -1;
     int64_t vorbisZero_ = AV_NOPTS_VALUE; // the source time (ticks) a Vorbis copy begins at
-    std::vector<CMTime> shownStarts_;
 };
 
 bool Copy::addTracks(const Composition& composition)
@@ -197,7 +194,6 @@ PiecePlan Copy::plan(const CompositionSegment& piece, size_t index, size_t count
         if (anchor_ < 0 && index == 0)
             startAfterVorbisPrimer(plan);
     }
-    shownStarts_.push_back(CMTimeSubtract(plan.start, offset));
     plan.shift = PassthroughPlan::pieceShift(outputEnd_, plan.copyStart, plan.keyDecoded, lastVideoDecode, videoTick);
     for (auto& [index, track] : tracks_) {
         track.shift = ticksAtOrAfter(plan.shift, track.timeBase);
@@ -214,12 +210,13 @@ std::vector<CMTime> Copy::leadIns(const std::vector<CompositionSegment>& pieces)
     std::vector<CMTime> result(pieces.size(), kCMTimeZero);
     if (exactStarts_ || anchor_ < 0)
         return result;
-    const AVRational timeBase = tracks_[anchor_].timeBase;
-    for (size_t p = 0; p < pieces.size(); ++p) {
-        const CMTime start = CMTimeAdd(pieces[p].sourceRange.start, asset_.startOffset());
-        if (const auto keyframe = KeyframeSearch::find(reader_, anchor_, MediaInput::timestampFromTime(start, timeBase)))
-            result[p] = CMTimeMaximum(kCMTimeZero, CMTimeSubtract(start, timeOf(keyframe->pts, timeBase)));
-    }
+    std::vector<CMTime> starts;
+    for (const CompositionSegment& piece : pieces)
+        starts.push_back(piece.sourceRange.start);
+    Error ignored; // without keyframes found, the chapters stay as asked
+    const std::vector<CMTime> keyframes = KeyframeSearch::keyframesAtOrBefore(asset_, starts, &ignored);
+    for (size_t p = 0; p < keyframes.size() && p < starts.size(); ++p)
+        result[p] = CMTimeSubtract(starts[p], keyframes[p]);
     return result;
 }
 
@@ -336,7 +333,7 @@ Copy::Trimmed Copy::trimAudio(CopiedTrack& track, PacketPtr& out, const PiecePla
             packet.duration = av_rescale_q(end - first, samples, track.timeBase);
         return Trimmed::Kept;
     }
-    if (parameters.codec_id == AV_CODEC_ID_MP3) {
+    if (parameters.codec_id == AV_CODEC_ID_MP3 && fileType_ == MediaFileType::MP3) {
         // Players that read the file's encoder delay and padding skip the lead-in before the first
         // kept sample and what follows the last one.
         const int64_t count = packet.duration > 0 ? av_rescale_q(packet.duration, track.timeBase, samples) : parameters.frame_size;
