@@ -99,7 +99,8 @@ std::vector<CMTime> keyframesAtOrBefore(const MediaAsset& asset, const std::vect
     const std::vector<MediaTrack> video = asset.tracksWithMediaType(MediaType::Video);
     if (video.empty())
         return times;
-    InputFormatContextPtr input = MediaInput::open(asset.path(), false, error);
+    // Probed as the copy probes it: the times of some streams (AVI's B-frames) depend on what it finds.
+    InputFormatContextPtr input = MediaInput::open(asset.path(), true, error);
     if (!input)
         return {};
     const int index = video.front().streamIndex;

@@ -82,6 +82,10 @@ MediaFileType fileType(const MediaAsset& asset)
         return family;
     if (holdsEverything(asset, MediaFileType::MPEG4))
         return MediaFileType::MPEG4;
+    // AVI states no presentation times (B-frames are timed by their order alone): an AVI source is
+    // written as AVI only where Matroska cannot hold it.
+    if (family == MediaFileType::AVI)
+        return holdsEverything(asset, MediaFileType::Matroska) ? MediaFileType::Matroska : MediaFileType::AVI;
     if (family != MediaFileType::Matroska && !holdsEverything(asset, family))
         return MediaFileType::Matroska;
     return family;

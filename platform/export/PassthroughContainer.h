@@ -3,8 +3,8 @@
 //   - Audio files of a family of their own (MP3, FLAC, WAV, AIFF, Ogg) stay in it: each has its own way
 //     of being exact (sample slices, encoder delay and padding, pre-skip).
 //   - Any other source whose tracks an MPEG-4 file can hold becomes MPEG-4, so that it is cut exactly.
-//   - The rest keeps its family: WebM, AVI, Matroska (which holds nearly everything, and takes whatever
-//     has no family of its own).
+//   - The rest keeps its family: WebM, Matroska (which holds nearly everything, and takes whatever has
+//     no family of its own, and AVI sources too); AVI only where Matroska cannot hold the source.
 // Plain functions over an opened asset; any thread.
 #pragma once
 

@@ -196,6 +196,38 @@ TEST_F(SourceFormatCliTest, VideoIsCutAtKeyframesWhereNoEditListCanHideTheLeadIn
     QByteArray messages;
     EXPECT_TRUE(gstreamerDecodes(output, &messages)) << messages.toStdString();
 
+    // An AVI that MPEG-4 cannot hold (B-frames and PCM) is written as Matroska, which keeps the pictures'
+    // times; AVI only where Matroska cannot hold the source (Cinepak). Both are cut at keyframes.
+    for (const auto& [fixture, name, format] :
+         {std::tuple{aviWithPcm(), "bframes.avi", "matroska,webm"}, std::tuple{aviCinepak(), "cinepak.avi", "avi"}}) {
+        SCOPED_TRACE(name);
+        const QString source = inside(fixture, QString::fromLatin1(name));
+        const CliOutcome cut = run({"-i", source, "-o", "cut-" + QString::fromLatin1(name), "-c", "1.5", "-c", "2.3"});
+        ASSERT_EQ(cut.status, 0) << cut.out.toStdString() << cut.err.toStdString();
+        // The second piece starts at the keyframe the tool names, or at 2.28 s (the cut as the project
+        // places it on a frame) when that frame is one.
+        const QRegularExpressionMatch note =
+            QRegularExpression(QStringLiteral("piece 2 is cut at the keyframe at (\\d+\\.\\d+) s")).match(cut.err);
+        const int keyframe = note.hasMatch() ? int(std::lround(note.captured(1).toDouble() * 25)) : 57;
+        const QString written = granted + QStringLiteral("/cut-") + QString::fromLatin1(name);
+        EXPECT_EQ(formatName(written), QString::fromLatin1(format));
+        const Decoded pictures = decode(written);
+        const int last = int(std::lround(duration(source) * 25)) - 1;
+        // Frames 0–36 (the cut at 1.5 s falls in frame 37), at most one reference frame that B-frames
+        // before the cut needed, then the second piece to the end.
+        ASSERT_GE(pictures.frameNumbers.size(), size_t(37 + last - keyframe + 1));
+        const size_t trailing = pictures.frameNumbers.size() - size_t(37 + last - keyframe + 1);
+        EXPECT_LE(trailing, 1u);
+        for (size_t i = 0; i < pictures.frameNumbers.size(); ++i) {
+            const int expected = i < 37              ? int(i)
+                                 : i < 37 + trailing ? std::max(pictures.frameNumbers[i], 37)
+                                                     : keyframe + int(i - 37 - trailing);
+            EXPECT_EQ(pictures.frameNumbers[i], expected) << "at " << i;
+        }
+        EXPECT_TRUE(pictures.messages.isEmpty()) << pictures.messages.toStdString();
+        EXPECT_TRUE(gstreamerDecodes(written, &messages)) << messages.toStdString();
+    }
+
     // Pieces of their own are WebM files too.
     const QString folder = granted + QStringLiteral("/webm-pieces");
     QDir().mkpath(folder);

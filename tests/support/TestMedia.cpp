@@ -447,6 +447,18 @@ QString webmVp8Vorbis()
                                                        "25", "-auto-alt-ref", "0", "-c:a", "libvorbis", "-metadata", "title=WebM Title"});
 }
 
+QString aviWithPcm()
+{
+    return make(QStringLiteral("pcm.avi"),
+                pattern(6) + tone(6, 440) +
+                    std::initializer_list<const char*>{"-c:v", "mpeg4", "-q:v", "2", "-g", "25", "-bf", "2", "-c:a", "pcm_s16le"});
+}
+
+QString aviCinepak()
+{
+    return make(QStringLiteral("cinepak.avi"), pattern(3) + std::initializer_list<const char*>{"-c:v", "cinepak", "-g", "25"});
+}
+
 QString matroskaWithSubtitlesAndFont()
 {
     const QString subtitles = folder() + QStringLiteral("/cues.srt");

@@ -64,6 +64,10 @@ QString webmVp8Vorbis();   // WebM: numbered VP8 frames, a keyframe every second
 // $CLIPWELL_TEST_MEDIA, by default /var/cache/clipwell/test-media); fails the current test when it is
 // not there.
 QString realFile(const char* name);
+// AVI that MPEG-4 cannot hold: numbered MPEG-4 Part 2 frames with B-frames, PCM; 6 s.
+QString aviWithPcm();
+// AVI that neither MPEG-4 nor Matroska holds: numbered Cinepak frames; 3 s.
+QString aviCinepak();
 // Matroska that MPEG-4 cannot hold: numbered VP8 frames (a keyframe each second), Vorbis, SubRip cues
 // at 0.5–1.5, 2.0–4.5 and 5.0–5.8 s, and an attached font; 6 s.
 QString matroskaWithSubtitlesAndFont();

@@ -114,6 +114,8 @@ TEST(CWPresetCatalogue, PassthroughChoosesTheContainerForTheSource)
         {matroskaBFrames(), MediaFileType::MPEG4, "mp4", false}, // MPEG-4 holds its tracks: cut exactly there
         {mpeg4BFramesAvi(), MediaFileType::MPEG4, "mp4", false},
         {webmVp8Vorbis(), MediaFileType::WebM, "webm", true},
+        {aviWithPcm(), MediaFileType::Matroska, "mkv", true}, // MPEG-4 cannot hold PCM; Matroska keeps B-frame times
+        {aviCinepak(), MediaFileType::AVI, "avi", true},      // only AVI holds Cinepak
         {matroskaWithSubtitlesAndFont(), MediaFileType::Matroska, "mkv", true},
         {mp3WithCover(), MediaFileType::MP3, "mp3", false},
         {wav(), MediaFileType::WAVE, "wav", false},
