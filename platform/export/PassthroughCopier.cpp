@@ -409,10 +409,9 @@ bool Copy::copyPacket(CopiedTrack& track, int index, PacketPtr out, const PieceP
     if (CMTIME_IS_NUMERIC(shownUntil))
         track.reached = CMTimeMaximum(track.reached, CMTimeSubtract(shownUntil, asset_.startOffset()));
     const bool video = track.source.mediaType == MediaType::Video;
-    Decision decision =
-        video ? PassthroughPlan::videoPacket(shownAt, timeOf(dts, track.timeBase), plan.keyShown,
-                                             CMTIME_IS_NUMERIC(plan.keyDecoded) ? plan.keyDecoded : plan.keyShown, plan.end)
-              : PassthroughPlan::otherPacket(shownAt, shownUntil, plan.copyStart, plan.end);
+    Decision decision = video ? PassthroughPlan::videoPacket(shownAt, timeOf(dts, track.timeBase), plan.keyShown,
+                                                             CMTIME_IS_NUMERIC(plan.keyDecoded) ? plan.keyDecoded : plan.keyShown, plan.end)
+                              : PassthroughPlan::otherPacket(shownAt, shownUntil, plan.copyStart, plan.end);
     // Without edit lists every frame copied is shown: a B-frame shown before the end is kept also
     // when it decodes after it (the reference it follows is copied and shown too).
     if (!exactStarts_ && video && decision == Decision::TrackDone && CMTimeCompare(shownAt, plan.end) < 0)
