@@ -155,8 +155,7 @@ PacketPtr FlacReframer::encodeKept(const AVPacket& source, int64_t front, int64_
         }
     }
     FramePtr decoded = makeFrame();
-    PacketPtr copy(av_packet_clone(&source));
-    int ret = copy && decoded ? avcodec_send_packet(decoder_.get(), copy.get()) : AVERROR(ENOMEM);
+    int ret = decoded ? avcodec_send_packet(decoder_.get(), &source) : AVERROR(ENOMEM);
     if (ret >= 0)
         ret = avcodec_receive_frame(decoder_.get(), decoded.get());
     if (ret < 0)

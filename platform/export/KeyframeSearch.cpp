@@ -94,6 +94,13 @@ std::optional<Keyframe> find(TimedPacketReader& reader, int streamIndex, int64_t
     return seeksNearATime ? scanForKeyframe(reader, streamIndex, target) : findKeyframe(reader, streamIndex, target);
 }
 
+CMTime shownAtOrBefore(TimedPacketReader& reader, int streamIndex, CMTime time)
+{
+    const AVRational timeBase = reader.input()->streams[streamIndex]->time_base;
+    const std::optional<Keyframe> keyframe = find(reader, streamIndex, MediaInput::timestampFromTime(time, timeBase));
+    return keyframe ? CMTimeMinimum(MediaInput::timeFromTimestamp(keyframe->pts, timeBase), time) : time;
+}
+
 std::vector<CMTime> keyframesAtOrBefore(const MediaAsset& asset, const std::vector<CMTime>& times, Error* error)
 {
     const std::vector<MediaTrack> video = asset.tracksWithMediaType(MediaType::Video);
@@ -109,13 +116,10 @@ std::vector<CMTime> keyframesAtOrBefore(const MediaAsset& asset, const std::vect
     for (unsigned i = 0; i < input->nb_streams; ++i)
         input->streams[i]->discard = int(i) == index ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
     TimedPacketReader reader(input.get());
-    const AVRational timeBase = input->streams[index]->time_base;
     std::vector<CMTime> found;
     for (const CMTime time : times) {
-        const CMTime streamTime = CMTimeAdd(time, asset.startOffset());
-        const std::optional<Keyframe> keyframe = find(reader, index, MediaInput::timestampFromTime(streamTime, timeBase));
-        const CMTime shown = keyframe ? CMTimeSubtract(MediaInput::timeFromTimestamp(keyframe->pts, timeBase), asset.startOffset()) : time;
-        found.push_back(CMTimeMaximum(kCMTimeZero, CMTimeMinimum(shown, time)));
+        const CMTime shown = shownAtOrBefore(reader, index, CMTimeAdd(time, asset.startOffset()));
+        found.push_back(CMTimeMaximum(kCMTimeZero, CMTimeSubtract(shown, asset.startOffset())));
     }
     return found;
 }

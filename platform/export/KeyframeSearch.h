@@ -3,7 +3,7 @@
 // back to the one before it. Containers whose seeks land near a time rather than on a keyframe (MPEG
 // transport and program streams) are read forward from further and further back.
 //
-// One thread: each search moves the reader it is given. keyframeAtOrBefore() opens a reader of its own
+// One thread: each search moves the reader it is given. keyframesAtOrBefore() opens a reader of its own
 // and may be called on any thread; it fails with the library's message.
 #pragma once
 
@@ -28,6 +28,10 @@ struct Keyframe {
 
 // The keyframe of the stream at or before the stream time target (its ticks); none when the stream has none.
 std::optional<Keyframe> find(TimedPacketReader& reader, int streamIndex, int64_t target);
+
+// When the keyframe at or before a stream time is shown (stream time): the time itself when it is
+// shown after it or the stream has none.
+CMTime shownAtOrBefore(TimedPacketReader& reader, int streamIndex, CMTime time);
 
 // For each time (source time, zero at the asset's start), the time at which the first video track's
 // keyframe at or before it is shown; the time itself for sources without video or when no keyframe

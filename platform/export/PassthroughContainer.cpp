@@ -10,6 +10,7 @@ namespace PassthroughContainer {
 
 namespace {
 
+// The names files of the type go by, the usual one first.
 QStringList extensionsOf(MediaFileType type)
 {
     switch (type) {
@@ -138,9 +139,6 @@ bool cutsAtKeyframes(MediaFileType type, const MediaAsset& asset)
     return !MediaFileTypes::hasEditLists(type) && !asset.tracksWithMediaType(MediaType::Video).empty();
 }
 
-bool isExtensionOf(const QString& extension, MediaFileType type)
-{
-    return extensionsOf(type).contains(extension.toLower()) || extension.compare(MediaFileTypes::extension(type), Qt::CaseInsensitive) == 0;
-}
+bool isExtensionOf(const QString& extension, MediaFileType type) { return extensionsOf(type).contains(extension.toLower()); }
 
 } // namespace PassthroughContainer

@@ -45,11 +45,23 @@ struct CopiedTrack {
     CMTime reached = kCMTimeInvalid;               // source time the current piece's packets reach
     std::unique_ptr<FlacReframer> flac;            // FLAC into a FLAC file: frames cut to the sample
     AVCodecID oggCodec = AV_CODEC_ID_NONE;         // Opus or Vorbis into an Ogg file: trimmed by granule positions
+    int pcmFrameBytes = 0;                         // PCM: the bytes of one sample frame, sliced to the sample
+    bool mp3 = false;                              // MP3 into an MP3 file: trimmed by encoder delay and padding
 };
 
 // The most an MP3 file's Info header can tell players to skip: its 12-bit encoder delay, and the
 // decoder's own delay of 529 samples.
 constexpr int kMaxMp3Skip = 4095 + 529;
+
+// The bytes of one sample frame of a PCM stream; 0 for any other codec.
+int pcmFrameBytes(const AVCodecParameters& parameters)
+{
+    const AVCodecDescriptor* descriptor = avcodec_descriptor_get(parameters.codec_id);
+    const int bits = av_get_exact_bits_per_sample(parameters.codec_id);
+    if (!descriptor || !QByteArray(descriptor->name).startsWith("pcm_") || bits <= 0)
+        return 0;
+    return parameters.block_align > 0 ? parameters.block_align : parameters.ch_layout.nb_channels * bits / 8;
+}
 
 CMTime timeOf(int64_t ticks, AVRational timeBase) { return MediaInput::timeFromTimestamp(ticks, timeBase); }
 
@@ -140,6 +152,8 @@ bool Copy::addTracks(const Composition& composition)
         if (fileType_ == MediaFileType::FLAC && stream->codecpar->codec_id == AV_CODEC_ID_FLAC)
             track.flac = std::make_unique<FlacReframer>(*stream->codecpar);
         const AVCodecID codec = stream->codecpar->codec_id;
+        track.mp3 = fileType_ == MediaFileType::MP3 && codec == AV_CODEC_ID_MP3;
+        track.pcmFrameBytes = pcmFrameBytes(*stream->codecpar);
         if (fileType_ == MediaFileType::Ogg && (codec == AV_CODEC_ID_OPUS || codec == AV_CODEC_ID_VORBIS))
             track.oggCodec = codec;
         // The copy's Opus packets are timed from its first decoded sample; the pre-skip is set at the end.
@@ -210,13 +224,10 @@ std::vector<CMTime> Copy::leadIns(const std::vector<CompositionSegment>& pieces)
     std::vector<CMTime> result(pieces.size(), kCMTimeZero);
     if (exactStarts_ || anchor_ < 0)
         return result;
-    std::vector<CMTime> starts;
-    for (const CompositionSegment& piece : pieces)
-        starts.push_back(piece.sourceRange.start);
-    Error ignored; // without keyframes found, the chapters stay as asked
-    const std::vector<CMTime> keyframes = KeyframeSearch::keyframesAtOrBefore(asset_, starts, &ignored);
-    for (size_t p = 0; p < keyframes.size() && p < starts.size(); ++p)
-        result[p] = CMTimeSubtract(starts[p], keyframes[p]);
+    for (size_t p = 0; p < pieces.size(); ++p) {
+        const CMTime start = CMTimeAdd(pieces[p].sourceRange.start, asset_.startOffset());
+        result[p] = CMTimeSubtract(start, KeyframeSearch::shownAtOrBefore(reader_, anchor_, start));
+    }
     return result;
 }
 
@@ -226,7 +237,7 @@ CMTime Copy::audioLeadIn(size_t index) const
         const AVCodecParameters& parameters = *input_->streams[stream]->codecpar;
         if (index != 0 || parameters.sample_rate <= 0)
             continue;
-        if (parameters.codec_id == AV_CODEC_ID_MP3) {
+        if (track.mp3) {
             // As many whole frames as the delay can cover besides the part of the frame the start is in.
             const int frame = std::max(parameters.frame_size, 576);
             return CMTimeMake(int64_t((kMaxMp3Skip - frame + 1) / frame) * frame, parameters.sample_rate);
@@ -273,12 +284,6 @@ namespace {
 
 int64_t sampleAt(CMTime time, int rate) { return av_rescale_rnd(time.value, rate, time.timescale, AV_ROUND_NEAR_INF); }
 
-bool isPcm(AVCodecID codec)
-{
-    const AVCodecDescriptor* descriptor = avcodec_descriptor_get(codec);
-    return descriptor && QByteArray(descriptor->name).startsWith("pcm_") && av_get_exact_bits_per_sample(codec) > 0;
-}
-
 } // namespace
 
 Copy::Trimmed Copy::trimAudio(CopiedTrack& track, PacketPtr& out, const PiecePlan& plan, Error* error)
@@ -291,12 +296,7 @@ Copy::Trimmed Copy::trimAudio(CopiedTrack& track, PacketPtr& out, const PiecePla
     const AVRational samples{1, rate};
     const int64_t first = av_rescale_q(packet.pts, track.timeBase, samples);
     const int64_t start = sampleAt(plan.start, rate), end = sampleAt(plan.end, rate);
-    if (isPcm(parameters.codec_id)) {
-        const int frameBytes = parameters.block_align > 0
-                                   ? parameters.block_align
-                                   : parameters.ch_layout.nb_channels * av_get_exact_bits_per_sample(parameters.codec_id) / 8;
-        if (frameBytes <= 0)
-            return Trimmed::Kept;
+    if (const int frameBytes = track.pcmFrameBytes; frameBytes > 0) {
         const int64_t count = packet.size / frameBytes;
         const PassthroughPlan::SampleTrim trim = PassthroughPlan::trimToRange(first, count, start, end);
         if (trim.front + trim.back >= count)
@@ -333,7 +333,7 @@ Copy::Trimmed Copy::trimAudio(CopiedTrack& track, PacketPtr& out, const PiecePla
             packet.duration = av_rescale_q(end - first, samples, track.timeBase);
         return Trimmed::Kept;
     }
-    if (parameters.codec_id == AV_CODEC_ID_MP3 && fileType_ == MediaFileType::MP3) {
+    if (track.mp3) {
         // Players that read the file's encoder delay and padding skip the lead-in before the first
         // kept sample and what follows the last one.
         const int64_t count = packet.duration > 0 ? av_rescale_q(packet.duration, track.timeBase, samples) : parameters.frame_size;

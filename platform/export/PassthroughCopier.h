@@ -10,8 +10,10 @@
 //
 // Containers without edit lists (Matroska, WebM, AVI, Ogg, and the audio formats) cannot hide a
 // lead-in: there each piece of a video source shows from its keyframe, all tracks together, and is
-// otherwise copied as above. Audio-only sources are cut to the packet, PCM (WAV, AIFF) to the sample,
-// and an MP3 file's first and last kept samples are marked as its encoder delay and padding.
+// otherwise copied as above. Audio-only sources are cut to the sample where the format allows it: PCM
+// (WAV, AIFF) sliced, FLAC frames cut and renumbered (FlacReframer), an MP3 file's first and last
+// kept samples marked as its encoder delay and padding, an Ogg Opus file's as its pre-skip and last
+// granule position; Vorbis begins with the packet that holds the kept start. Joins are to the packet.
 //
 // Blocking; runs on the export session's worker. Fails with the library's message, or with the
 // early-end check's when the source turns out shorter than it says; a failed or cancelled copy leaves

@@ -174,11 +174,7 @@ TEST_F(AudioCliTest, LosslessPresetsKeepTheSourceResolution)
                                                 QStringLiteral("-c:a"), QString::fromLatin1(codec)});
     };
     const auto samples32 = [](const QString& path) {
-        QByteArray bytes;
-        TestMedia::run(QStringLiteral("ffmpeg"),
-                       {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"), path, QStringLiteral("-f"),
-                        QStringLiteral("s32le"), QStringLiteral("-")},
-                       &bytes);
+        const QByteArray bytes = decodedAudio(path, "s32le");
         std::vector<int32_t> samples(size_t(bytes.size()) / 4);
         memcpy(samples.data(), bytes.constData(), samples.size() * 4);
         return samples;

@@ -97,14 +97,20 @@ protected:
     {
         return TestMedia::probe(path).value(QStringLiteral("format")).toObject().value(QStringLiteral("duration")).toString().toDouble();
     }
-    // 16-bit samples as ffmpeg decodes the file's audio (all its channels, its own rate).
-    static std::vector<int16_t> pcm16(const QString& path)
+    // The file's audio as ffmpeg decodes it (all its channels, its own rate), as raw samples of the
+    // format ("s16le", "s32le").
+    static QByteArray decodedAudio(const QString& path, const char* sampleFormat)
     {
         QByteArray bytes;
         TestMedia::run(QStringLiteral("ffmpeg"),
                        {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"), path, QStringLiteral("-map"),
-                        QStringLiteral("0:a"), QStringLiteral("-f"), QStringLiteral("s16le"), QStringLiteral("-")},
+                        QStringLiteral("0:a"), QStringLiteral("-f"), QString::fromLatin1(sampleFormat), QStringLiteral("-")},
                        &bytes);
+        return bytes;
+    }
+    static std::vector<int16_t> pcm16(const QString& path)
+    {
+        const QByteArray bytes = decodedAudio(path, "s16le");
         std::vector<int16_t> samples(size_t(bytes.size()) / 2);
         memcpy(samples.data(), bytes.constData(), samples.size() * 2);
         return samples;

@@ -370,14 +370,7 @@ TEST_F(SourceFormatCliTest, RealFilesKeepTheirFormatAndTheirSamples)
 
     // FLAC, 24 bits: every bit of the kept samples, in a stream the reference decoder accepts.
     const QString click = inside(realFile("click-120bpm.flac"), QStringLiteral("click.flac"));
-    const auto pcm24 = [](const QString& path) {
-        QByteArray bytes;
-        TestMedia::run(QStringLiteral("ffmpeg"),
-                       {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"), path, QStringLiteral("-f"),
-                        QStringLiteral("s32le"), QStringLiteral("-")},
-                       &bytes);
-        return bytes;
-    };
+    const auto pcm24 = [](const QString& path) { return decodedAudio(path, "s32le"); };
     ASSERT_EQ(run({"-i", click, "-o", "click-cut.flac", "-c", "0.3", "-c", "0.77", "-c", "1.523", "-c", "1.9"}).status, 0);
     const QString clickCut = granted + QStringLiteral("/click-cut.flac");
     const QByteArray clickSamples = pcm24(click);
