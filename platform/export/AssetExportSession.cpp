@@ -85,7 +85,7 @@ bool AssetExportSession::run(Error* error)
 {
     switch (preset_) {
     case PlatformExportPreset::Passthrough: {
-        PassthroughCopier copier(asset_, composition_, fileType_, path_, metadata_, chapters_);
+        PassthroughCopier copier(asset_, composition_, fileType_, path_, metadata_, chapters_, passthroughMode_);
         return copier.run(
             cancelled_, [this](double p) { progress_ = float(p); }, error);
     }

@@ -13,6 +13,7 @@
 #include "ExportCompatibility.h"
 #include "MediaFileType.h"
 #include "MediaTypes.h"
+#include "PassthroughMode.h"
 
 #include <atomic>
 #include <functional>
@@ -40,6 +41,8 @@ public:
     void setOutputPath(QString path) { path_ = std::move(path); }
     void setMetadata(std::vector<MetadataItem> metadata) { metadata_ = std::move(metadata); }
     void setChapters(std::vector<MediaChapter> chapters) { chapters_ = std::move(chapters); }
+    // How Passthrough joins and trims video (PassthroughMode).
+    void setPassthroughMode(PassthroughMode mode) { passthroughMode_ = mode; }
 
     void exportAsynchronously(std::function<void()> completion);
     void cancelExport() { cancelled_ = true; }
@@ -63,6 +66,7 @@ private:
     QString path_;
     std::vector<MetadataItem> metadata_;
     std::vector<MediaChapter> chapters_;
+    PassthroughMode passthroughMode_ = PassthroughMode::Exact;
     std::atomic<Status> status_{Status::Unknown};
     std::atomic<float> progress_{0};
     std::atomic<bool> cancelled_{false};

@@ -1,5 +1,6 @@
 #include "ExportCompatibility.h"
 
+#include "ContainerTraits.h"
 #include "MediaAsset.h"
 
 extern "C" {
@@ -9,40 +10,7 @@ extern "C" {
 
 namespace ExportCompatibility {
 
-namespace {
-// Muxers without codec tables (Ogg, MP3, FLAC) answer "unknown" for all but their default codecs;
-// these are the ones they write.
-bool writesWithoutTable(MediaFileType fileType, AVCodecID codec)
-{
-    switch (fileType) {
-    case MediaFileType::Ogg:
-        return codec == AV_CODEC_ID_VORBIS || codec == AV_CODEC_ID_OPUS || codec == AV_CODEC_ID_FLAC || codec == AV_CODEC_ID_SPEEX ||
-               codec == AV_CODEC_ID_THEORA || codec == AV_CODEC_ID_VP8;
-    case MediaFileType::MP3:
-        return codec == AV_CODEC_ID_MP3;
-    case MediaFileType::FLAC:
-        return codec == AV_CODEC_ID_FLAC;
-    default:
-        return false;
-    }
-}
-} // namespace
-
-bool containerTakes(MediaFileType fileType, const QString& codecName)
-{
-    const AVOutputFormat* format = av_guess_format(MediaFileTypes::muxerName(fileType).toUtf8().constData(), nullptr, nullptr);
-    const AVCodecDescriptor* descriptor = avcodec_descriptor_get_by_name(codecName.toUtf8().constData());
-    if (!format || !descriptor)
-        return false;
-    const int answer = avformat_query_codec(format, descriptor->id, FF_COMPLIANCE_NORMAL);
-    if (answer == 0 || (answer < 0 && !writesWithoutTable(fileType, descriptor->id)))
-        return false;
-    // The muxer's own refusals beyond its tables: FLAC in MPEG-4 is experimental, and QuickTime
-    // files take neither FLAC nor Opus.
-    const bool mpeg4 = MediaFileTypes::hasEditLists(fileType);
-    const bool quickTime = fileType == MediaFileType::QuickTimeMovie;
-    return !((mpeg4 && descriptor->id == AV_CODEC_ID_FLAC) || (quickTime && descriptor->id == AV_CODEC_ID_OPUS));
-}
+bool containerTakes(MediaFileType fileType, const QString& codecName) { return ContainerTraitsTable::holds(fileType, codecName); }
 
 namespace {
 QString codecLabel(const QString& codecName)

@@ -1,5 +1,6 @@
 #include "MediaAsset.h"
 
+#include "ContainerTraits.h"
 #include "MediaInput.h"
 
 #include <QFileInfo>
@@ -138,13 +139,9 @@ CMTime streamDuration(const AVStream* stream) { return MediaInput::timeFromTimes
 // Containers whose index gives every track's exact length (sample tables, sample counts, data sizes).
 bool indexesTrackLengths(const QString& formatName)
 {
-    static const QStringList kFormats{QStringLiteral("mov,mp4,m4a,3gp,3g2,mj2"),
-                                      QStringLiteral("flac"),
-                                      QStringLiteral("wav"),
-                                      QStringLiteral("w64"),
-                                      QStringLiteral("aiff"),
-                                      QStringLiteral("caf")};
-    return kFormats.contains(formatName);
+    const ContainerTraits* family = ContainerTraitsTable::forDemuxer(formatName);
+    // CAF is read, never written, so the table of output containers does not know it.
+    return family ? family->indexesLengths : formatName == QLatin1String("caf");
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "MediaWriter.h"
 
 #include "AudioEncoder.h"
+#include "ContainerTraits.h"
 #include "MediaInput.h"
 #include "PacketTime.h"
 #include "SampleBufferInternal.h"
@@ -118,12 +119,12 @@ void MediaWriter::setEncodedInputParameters(WriterInput* input, const AVCodecCon
     avcodec_parameters_from_context(input->parameters_.get(), encoder);
 }
 
-bool MediaWriter::canHold(MediaFileType fileType, const QString& codecName)
+void MediaWriter::setInputParameters(WriterInput* input, const AVCodecParameters& parameters)
 {
-    const AVOutputFormat* format = av_guess_format(MediaFileTypes::muxerName(fileType).toUtf8().constData(), nullptr, nullptr);
-    const AVCodecDescriptor* codec = avcodec_descriptor_get_by_name(codecName.toUtf8().constData());
-    return format && codec && avformat_query_codec(format, codec->id, FF_COMPLIANCE_NORMAL) == 1;
+    input->parameters_ = copyParameters(&parameters);
 }
+
+bool MediaWriter::canHold(MediaFileType fileType, const QString& codecName) { return ContainerTraitsTable::holds(fileType, codecName); }
 
 void MediaWriter::setInitialPadding(WriterInput* input, int samples)
 {
@@ -156,7 +157,10 @@ Error MediaWriter::error() const
 bool MediaWriter::addChapters(AVFormatContext* format) const
 {
     // Milliseconds, the resolution every chapter format keeps. The context frees what is added.
-    if (fileType_ == MediaFileType::FLAC) {
+    const ChapterPlace place = ContainerTraitsTable::of(fileType_).chapters;
+    if (place == ChapterPlace::None)
+        return true;
+    if (place == ChapterPlace::VorbisComments) {
         // FLAC has no chapter block; players read the Vorbis comment convention CHAPTERnnn[NAME].
         for (size_t i = 0; i < chapters_.size(); ++i) {
             const int64_t ms = std::max<int64_t>(std::llround(CMTimeGetSeconds(chapters_[i].timeRange.start) * 1000), 0);
@@ -290,9 +294,10 @@ bool MediaWriter::startWriting(Error* error)
 bool MediaWriter::writeArtwork(Error* error)
 {
     AVFormatContext* format = context_->format.get();
-    const bool matroska = fileType_ == MediaFileType::Matroska;
-    if (!MediaFileTypes::hasEditLists(fileType_) && fileType_ != MediaFileType::FLAC && fileType_ != MediaFileType::MP3 && !matroska)
+    const ArtworkPlace place = ContainerTraitsTable::of(fileType_).artwork;
+    if (place == ArtworkPlace::None)
         return true;
+    const bool matroska = place == ArtworkPlace::Attachment;
     QByteArray artwork;
     for (const MetadataItem& item : metadata_)
         if (item.commonKey == CommonMetadataKey::Artwork || item.key == CommonMetadataKey::Artwork)
@@ -378,6 +383,10 @@ bool WriterInput::writePacket(void* raw, int timeBaseNum, int timeBaseDen, Error
         AVStream* stream = format->streams[streamIndex_];
         packet->stream_index = streamIndex_;
         av_packet_rescale_ts(packet, AVRational{timeBaseNum, timeBaseDen}, stream->time_base);
+        if (guarded_ && !keepInOrder(*packet)) {
+            ++dropped_;
+            return true;
+        }
         const int64_t timestamp = decodeTimestamp(*packet);
         if (timestamp != AV_NOPTS_VALUE)
             lastTime_ = timestamp * av_q2d(stream->time_base);
@@ -394,6 +403,45 @@ bool WriterInput::writePacket(void* raw, int timeBaseNum, int timeBaseDen, Error
     }
     writer_.progress_.notify_all();
     return false;
+}
+
+bool WriterInput::keepInOrder(AVPacket& packet)
+{
+    if (packet.pts == AV_NOPTS_VALUE || packet.dts == AV_NOPTS_VALUE)
+        return true;
+    const int64_t duration = std::max<int64_t>(packet.duration, 0);
+    switch (mediaType_) {
+    case MediaType::Video:
+        if (lastDts_ != INT64_MIN && packet.dts <= lastDts_) {
+            if (lastDts_ + 1 > packet.pts)
+                return false;
+            packet.dts = lastDts_ + 1;
+        }
+        break;
+    case MediaType::Audio:
+        // A tick of overlap comes from rounding into the file's time base; more is a packet written twice.
+        if (lastEnd_ != INT64_MIN && packet.pts < lastEnd_) {
+            if (packet.pts + 1 < lastEnd_)
+                return false;
+            packet.pts = packet.dts = lastEnd_;
+        }
+        break;
+    case MediaType::Subtitle:
+        if (lastEnd_ != INT64_MIN && packet.pts < lastEnd_) {
+            if (duration == 0 || packet.pts + duration <= lastEnd_)
+                return false;
+            packet.duration = packet.pts + duration - lastEnd_;
+            packet.pts = packet.dts = lastEnd_;
+        }
+        break;
+    default:
+        break;
+    }
+    if (lastDts_ != INT64_MIN && packet.dts <= lastDts_)
+        return false;
+    lastDts_ = packet.dts;
+    lastEnd_ = std::max(lastEnd_, packet.pts + std::max<int64_t>(packet.duration, 0));
+    return true;
 }
 
 bool WriterInput::append(SampleBuffer& buffer, Error* error)

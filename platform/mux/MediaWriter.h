@@ -26,6 +26,7 @@
 struct AVCodecContext;
 struct AVFormatContext;
 struct AVCodecParameters;
+struct AVPacket;
 struct AVStream;
 class AudioEncoder;
 class MediaWriter;
@@ -44,11 +45,19 @@ public:
     bool markAsFinished(Error* error);
     // The stream's place in the file (MPEG-4 track ID − 1); −1 before startWriting().
     int streamIndex() const { return streamIndex_; }
+    // Keeps what a packet input is given in an order the file can hold: video packets that would not
+    // decode after the last one written are moved a tick later where that keeps them before their
+    // presentation, else left out (a damaged or reordered source); an audio packet that begins
+    // before the last one ends is left out; a subtitle cue is cut to begin where the last one ends.
+    void guardOrder() { guarded_ = true; }
+    // Packets left out by the guard.
+    int droppedPackets() const { return dropped_; }
 
 private:
     friend class MediaWriter;
     WriterInput(MediaWriter& writer, MediaType type);
     bool writePacket(void* packet, int timeBaseNum, int timeBaseDen, Error* error); // an AVPacket
+    bool keepInOrder(AVPacket& packet); // the guard: false to leave the packet out
 
     MediaWriter& writer_;
     MediaType mediaType_;
@@ -64,6 +73,9 @@ private:
     int timeBaseNum_ = 1, timeBaseDen_ = 1;
     double lastTime_ = -1e300; // seconds of the last packet written
     bool finished_ = false;
+    bool guarded_ = false;
+    int dropped_ = 0;
+    int64_t lastDts_ = INT64_MIN, lastEnd_ = INT64_MIN; // in the stream's time base
 };
 
 class MediaWriter {
@@ -81,6 +93,8 @@ public:
     WriterInput* addEncodedInput(MediaType type, const AVCodecParameters* parameters, int timeBaseNum, int timeBaseDen);
     // Takes an open encoder's stream description for an encoded input, before startWriting().
     void setEncodedInputParameters(WriterInput* input, const AVCodecContext* encoder);
+    // Replaces an input's stream description (a copy whose pictures partly come from an encoder).
+    void setInputParameters(WriterInput* input, const AVCodecParameters& parameters);
     // Packets of a source stream copied as they are, with everything the stream says of itself: codec
     // parameters, display matrix, tags and disposition.
     WriterInput* addStreamCopyInput(MediaType type, const AVStream* source);
