@@ -5,7 +5,6 @@
 #include "CWPreset.h"
 #include "CWProject.h"
 #include "CWUtility.h"
-#include "KeyframeSearch.h"
 #include "MediaAsset.h"
 #include "PassthroughContainer.h"
 
@@ -189,8 +188,6 @@ void CWCommandLineExporter::exportProject()
                      qPrintable(MediaFileTypes::extension(fileType).toUpper()));
         std::fflush(stderr);
     }
-    if (project->preset()->isPassthrough() && PassthroughContainer::cutsAtKeyframes(fileType, *asset))
-        reportKeyframeStarts(*project);
     if (parser_->useMultipleFiles()) {
         debug(QStringLiteral("Starting multi-file export"));
         exportMultipleFiles(project, output);
@@ -216,34 +213,6 @@ void CWCommandLineExporter::exportSingleFile(const std::shared_ptr<CWProject>& p
     start(project->createExporter(), output, false);
 }
 
-void CWCommandLineExporter::reportKeyframeStarts(const CWProject& project)
-{
-    const std::shared_ptr<MediaAsset>& asset = project.avAsset();
-    std::vector<CMTime> starts;
-    for (const auto& slice : CWExportProject::createSlicesFromSplits(project.splits(), asset->duration()))
-        starts.push_back(slice->sourceTimeRange().start);
-    Error error;
-    const std::vector<CMTime> keyframes = KeyframeSearch::keyframesAtOrBefore(*asset, starts, &error);
-    constexpr size_t kShown = 10;
-    size_t moved = 0;
-    for (size_t i = 0; i < keyframes.size() && i < starts.size(); ++i) {
-        const double early = CMTimeGetSeconds(starts[i]) - CMTimeGetSeconds(keyframes[i]);
-        if (early < 0.0005)
-            continue;
-        if (++moved <= kShown)
-            std::fprintf(stderr, "Note: piece %zu is cut at the keyframe at %.3f s, %.3f s before the requested %.3f s.\n", i + 1,
-                         CMTimeGetSeconds(keyframes[i]), early, CMTimeGetSeconds(starts[i]));
-    }
-    if (moved > kShown)
-        std::fprintf(stderr, "Note: %zu more pieces are cut at the keyframe before their start.\n", moved - kShown);
-    if (moved > 0) {
-        QString container = PassthroughContainer::nameWithArticle(project.preset()->fileTypeForSource(*asset));
-        container[0] = container[0].toUpper();
-        std::fprintf(stderr, "Note: %s file has no edit lists, so a copy shows each piece from a keyframe.\n", qPrintable(container));
-    }
-    std::fflush(stderr);
-}
-
 void CWCommandLineExporter::exportMultipleFiles(const std::shared_ptr<CWProject>& project, const QString& output)
 {
     if (!QDir(output).exists()) {
@@ -260,6 +229,13 @@ void CWCommandLineExporter::start(std::shared_ptr<CWExporter> exporter, const QS
         return terminate(Cancelled);
     }
     exporter_ = std::move(exporter);
+    // What the copy will do that the user should know, from the plan it follows.
+    if (const std::shared_ptr<CWExportProject>& project = exporter_->exportProject()) {
+        Error error;
+        for (const QString& note : project->copyNotes(&error))
+            std::fprintf(stderr, "Note: %s\n", qPrintable(note));
+        std::fflush(stderr);
+    }
     exporter_->setProgressHandler(
         [this](double progress, CMTime) {
             printProgress(progress);

@@ -44,7 +44,6 @@ private:
     void exportSingleFile(const std::shared_ptr<CWProject>& project, const QString& output);
     void exportMultipleFiles(const std::shared_ptr<CWProject>& project, const QString& output);
     // Says which pieces a copy without edit lists begins at a keyframe before their start, and by how much.
-    void reportKeyframeStarts(const CWProject& project);
     void start(std::shared_ptr<CWExporter> exporter, const QString& output, bool multiFile);
     void terminate(int status);
     // Ends the terminal's progress line (rewritten in place) so that what follows starts on a line of its own.

@@ -1,6 +1,7 @@
 #include "CWCommandLineParser.h"
 
 #include "ClipwellVersion.h"
+#include "CWPassThroughPreset.h"
 #include "CWPreset.h"
 #include "CWProject.h"
 #include "CWUtility.h"
@@ -205,6 +206,13 @@ bool CWCommandLineParser::parseArguments(const QStringList& arguments, Error* er
             debugOutput_ = true;
         } else if (is("--volume")) {
             ok = handleVolumeOption(arguments, index, error);
+        } else if (is("--passthrough-mode")) {
+            ok = takeValue(arguments, index, QStringLiteral("Missing value for passthrough-mode argument"), value, error);
+            if (ok) {
+                passthroughMode_ = PassthroughModes::fromName(value);
+                if (!passthroughMode_)
+                    ok = fail(error, QStringLiteral("Unknown pass-through mode \"%1\": use exact, copy-only or edit-lists").arg(value));
+            }
         } else if (is("--small-artwork")) {
             enforceSmallArtwork_ = true;
         } else if (const auto* meta = std::find_if(std::begin(kMetadataOptions), std::end(kMetadataOptions),
@@ -285,6 +293,13 @@ QString CWCommandLineParser::helpText()
     text += line("  --split-export DIR   %@\n", QStringLiteral("Existing folder to write one file per kept piece into"));
     text += QString(continuation).replace(QStringLiteral("%@"), QStringLiteral("(pieces end at split points and at cuts)"));
     text += line("  --preset, -p NAME    %@\n", QStringLiteral("Export preset name (default: %1)").arg(QStringLiteral("passthrough")));
+    text += line("  --passthrough-mode M %@\n", QStringLiteral("How pass-through joins and trims video (M is one of these):"));
+    for (const PassthroughMode mode : CWPassThroughPreset::modes())
+        text += QString(continuation)
+                    .replace(QStringLiteral("%@"), QStringLiteral("%1%2: %3")
+                                                       .arg(PassthroughModes::name(mode),
+                                                            mode == PassthroughMode::Exact ? QStringLiteral(" (default)") : QString(),
+                                                            CWPassThroughPreset::modeHelp(mode)));
     text += line("  --cut, -c TIME       %@\n", QStringLiteral("Timestamp with sub-second precision (HH:MM:SS.mmm)"));
     text += QString(continuation).replace(QStringLiteral("%@"), QStringLiteral("Can be specified multiple times for multiple cuts"));
     text += line("  --cuts-from FILE     %@\n", QStringLiteral("Cut times read from a file, one per line, as if each were a --cut"));
@@ -340,7 +355,10 @@ bool CWCommandLineParser::applyPresetToProject(CWProject& project, Error* error)
     for (const CWPresetClass* presetClass : CWPreset::allPresetClasses()) {
         if (presetClass->identifier.compare(wanted, Qt::CaseInsensitive) == 0 ||
             presetClass->presetName.compare(wanted, Qt::CaseInsensitive) == 0) {
-            project.changePresetTo(presetClass->create());
+            std::shared_ptr<CWPreset> preset = presetClass->create();
+            if (auto* passthrough = dynamic_cast<CWPassThroughPreset*>(preset.get()))
+                passthrough->setMode(passthroughMode_.value_or(PassthroughMode::Exact));
+            project.changePresetTo(std::move(preset));
             return true;
         }
         known << QStringLiteral("%1 (%2)").arg(presetClass->identifier, presetClass->presetName);

@@ -10,6 +10,7 @@
 #include "CMTime.h"
 #include "CWTimeOperation.h"
 #include "Error.h"
+#include "PassthroughMode.h"
 
 #include <QStringList>
 
@@ -92,6 +93,7 @@ private:
     QString inputPath_, outputPath_;
     bool useMultipleFiles_ = false;
     QString presetName_ = QStringLiteral("passthrough");
+    std::optional<PassthroughMode> passthroughMode_;
     std::vector<CWTimeOperation> timeOperations_;
     std::vector<std::pair<QString, size_t>> cutsFiles_; // path, and where among timeOperations_ its cuts go
     bool overwrite_ = false;

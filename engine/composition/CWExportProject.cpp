@@ -1,5 +1,6 @@
 #include "CWExportProject.h"
 
+#include "CopyPlan.h"
 #include "CWPreset.h"
 #include "CWTimeStream.h"
 #include "Log.h"
@@ -213,4 +214,15 @@ bool CWExportProject::invalidTrackIDInInstruction(const VideoCompositionInstruct
 {
     addInvalidationReason(QStringLiteral("Invalid TrackID: %1").arg(layer.trackID));
     return true;
+}
+
+QStringList CWExportProject::copyNotes(Error* error) const
+{
+    const std::optional<PassthroughMode> mode = preset_ ? preset_->passthroughMode() : std::nullopt;
+    if (!mode || slices_.empty())
+        return {};
+    std::vector<CMTimeRange> kept;
+    for (const auto& slice : slices_)
+        kept.push_back(slice->sourceTimeRange());
+    return CopyPlanner::make(*asset_, kept, fileType(), *mode, error).notes();
 }

@@ -65,6 +65,10 @@ public:
     // The source's chapters moved to output time: each from its first kept moment to its last, in
     // the order of the output; chapters wholly cut out are left out.
     std::vector<MediaChapter> chaptersForExport() const;
+    // What a pass-through copy of the slices will do that people should know (pieces that begin at an
+    // earlier keyframe, pictures encoded anew, a mode that cannot be carried out), as sentences; the
+    // very plan the copy follows. Empty for other presets; reads the file (blocking).
+    QStringList copyNotes(Error* error) const;
     QTransform renderTransform() const { return orientation_ ? orientation_->transform() : QTransform(); }
     QSizeF renderSize() const { return orientation_ ? orientation_->renderSize() : QSizeF(); }
     int32_t renderVideoWidth() const { return orientation_ ? orientation_->renderVideoWidth() : 0; }

@@ -15,6 +15,8 @@ CWBasicExportSession::CWBasicExportSession(std::shared_ptr<CWExportProject> proj
     exportSession_->setOutputPath(workingPath());
     exportSession_->setMetadata(metadataForExport());
     exportSession_->setChapters(p.chaptersForExport());
+    if (const std::optional<PassthroughMode> mode = this->preset()->passthroughMode())
+        exportSession_->setPassthroughMode(*mode);
 }
 
 CWBasicExportSession::~CWBasicExportSession() = default;

@@ -1,6 +1,53 @@
 #include "CWPassThroughPreset.h"
 
+#include "ContainerTraits.h"
+#include "MediaAsset.h"
 #include "PassthroughContainer.h"
+#include "UserDefaults.h"
+
+CWPassThroughPreset::CWPassThroughPreset(const CWPresetClass& presetClass) : CWPreset(presetClass)
+{
+    mode_ = PassthroughModes::fromName(UserDefaults::stringForKey(modeDefaultsKey())).value_or(PassthroughMode::Exact);
+}
+
+void CWPassThroughPreset::useMode(PassthroughMode mode)
+{
+    mode_ = mode;
+    UserDefaults::setString(modeDefaultsKey(), PassthroughModes::name(mode));
+}
+
+std::vector<PassthroughMode> CWPassThroughPreset::modes()
+{
+    return {PassthroughMode::Exact, PassthroughMode::CopyOnly, PassthroughMode::EditLists};
+}
+
+QString CWPassThroughPreset::modeTitle(PassthroughMode mode)
+{
+    switch (mode) {
+    case PassthroughMode::Exact:
+        return QStringLiteral("Exact");
+    case PassthroughMode::CopyOnly:
+        return QStringLiteral("Copy Only");
+    case PassthroughMode::EditLists:
+        return QStringLiteral("Edit Lists");
+    }
+    return {};
+}
+
+QString CWPassThroughPreset::modeHelp(PassthroughMode mode)
+{
+    switch (mode) {
+    case PassthroughMode::Exact:
+        return QStringLiteral("the pictures between a cut and the next keyframe are encoded anew, so that every player shows exactly "
+                              "the kept pictures");
+    case PassthroughMode::CopyOnly:
+        return QStringLiteral("nothing is encoded anew: each piece starts at the keyframe at or before its start");
+    case PassthroughMode::EditLists:
+        return QStringLiteral("MPEG-4 files hide each piece's lead-in with edit lists, exact in players that honour them; other files "
+                              "are copied as with copy-only");
+    }
+    return {};
+}
 
 MediaFileType CWPassThroughPreset::fileTypeForSource(const MediaAsset& source) const { return PassthroughContainer::fileType(source); }
 
@@ -12,9 +59,19 @@ QString CWPassThroughPreset::defaultFileExtensionForSource(const MediaAsset& sou
 QString CWPassThroughPreset::descriptionForSource(const MediaAsset& source) const
 {
     const MediaFileType type = fileTypeForSource(source);
-    QString text = QStringLiteral("Copies the source's audio and video unchanged into %1 file (.%2)")
-                       .arg(PassthroughContainer::nameWithArticle(type), defaultFileExtensionForSource(source));
-    if (PassthroughContainer::cutsAtKeyframes(type, source))
-        text += QStringLiteral("; each kept piece starts at the keyframe at or before its start");
-    return text + QLatin1Char('.');
+    const QString container =
+        QStringLiteral("%1 file (.%2)").arg(PassthroughContainer::nameWithArticle(type), defaultFileExtensionForSource(source));
+    if (source.tracksWithMediaType(MediaType::Video).empty())
+        return QStringLiteral("Copies the source's audio unchanged into %1.").arg(container);
+    const PassthroughMode mode = mode_;
+    if (mode == PassthroughMode::Exact)
+        return QStringLiteral(
+                   "Copies the source's audio and video into %1; the pictures between a cut and the next keyframe are encoded anew.")
+            .arg(container);
+    if (mode == PassthroughMode::EditLists && ContainerTraitsTable::of(type).editLists)
+        return QStringLiteral("Copies the source's audio and video unchanged into %1; edit lists hide each piece's lead-in.")
+            .arg(container);
+    return QStringLiteral("Copies the source's audio and video unchanged into %1; each kept piece starts at the keyframe at or before its "
+                          "start.")
+        .arg(container);
 }

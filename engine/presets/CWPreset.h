@@ -14,6 +14,7 @@
 #include "CWPresetConfigurationItem.h"
 #include "ExportCompatibility.h"
 #include "MediaFileType.h"
+#include "PassthroughMode.h"
 #include "VideoEncoderSettings.h"
 
 #include <QString>
@@ -72,6 +73,8 @@ public:
     // The description for a source: what the preset writes of it (pass-through names the container).
     virtual QString descriptionForSource(const MediaAsset&) const { return presetDescription(); }
     virtual bool isPassthrough() const { return false; }
+    // How a pass-through preset joins and trims video; none for the others.
+    virtual std::optional<PassthroughMode> passthroughMode() const { return std::nullopt; }
     // "<source without extension> - <suffix>.<extension>".
     QString suggestedFilenameBasedOn(const QString& sourcePath, const QString& extension) const;
     // Calls the handler (before returning) with whether this preset can export the asset.

@@ -22,8 +22,9 @@ std::vector<ContainerTraits> makeTable()
     std::vector<ContainerTraits> table;
     const auto mpeg4 = [&](MediaFileType type, const char* identifier, const char* muxer, QStringList extensions, const char* name,
                            const QStringList& notCodecs) {
-        ContainerTraits t{type, QString::fromLatin1(identifier), QString::fromLatin1(muxer), std::move(extensions),
-                          QString::fromUtf8(name), {kMovDemuxer}};
+        ContainerTraits t{
+            type,         QString::fromLatin1(identifier), QString::fromLatin1(muxer), std::move(extensions), QString::fromUtf8(name),
+            {kMovDemuxer}};
         t.editLists = t.mpeg4Family = t.indexesLengths = true;
         t.chapters = ChapterPlace::ChapterList;
         t.artwork = ArtworkPlace::AttachedPicture;
@@ -36,60 +37,70 @@ std::vector<ContainerTraits> makeTable()
     mpeg4(MediaFileType::AppleM4V, "com.apple.m4v-video", "mp4", {QStringLiteral("m4v")}, "an M4V", kNotInMpeg4);
     mpeg4(MediaFileType::AppleM4A, "com.apple.m4a-audio", "ipod", {QStringLiteral("m4a")}, "an M4A", kNotInMpeg4);
 
-    ContainerTraits flac{MediaFileType::FLAC, QStringLiteral("flac"), QStringLiteral("flac"), {QStringLiteral("flac")},
-                         QStringLiteral("a FLAC"), {QStringLiteral("flac")}};
+    ContainerTraits flac{MediaFileType::FLAC,      QStringLiteral("flac"),   QStringLiteral("flac"),
+                         {QStringLiteral("flac")}, QStringLiteral("a FLAC"), {QStringLiteral("flac")}};
     flac.audioFamily = flac.indexesLengths = true;
     flac.chapters = ChapterPlace::VorbisComments;
     flac.artwork = ArtworkPlace::AttachedPicture;
     flac.onlyCodecs = {QStringLiteral("flac")};
     table.push_back(flac);
 
-    ContainerTraits mp3{MediaFileType::MP3, QStringLiteral("public.mp3"), QStringLiteral("mp3"), {QStringLiteral("mp3")},
-                        QStringLiteral("an MP3"), {QStringLiteral("mp3")}};
+    ContainerTraits mp3{MediaFileType::MP3,      QStringLiteral("public.mp3"), QStringLiteral("mp3"),
+                        {QStringLiteral("mp3")}, QStringLiteral("an MP3"),     {QStringLiteral("mp3")}};
     mp3.audioFamily = true;
     mp3.chapters = ChapterPlace::ChapterList;
     mp3.artwork = ArtworkPlace::AttachedPicture;
     mp3.onlyCodecs = {QStringLiteral("mp3")};
     table.push_back(mp3);
 
-    table.push_back(ContainerTraits{MediaFileType::QOA, QStringLiteral("public.qoa-audio"), {}, {QStringLiteral("qoa")},
-                                    QStringLiteral("a QOA"), {}});
+    table.push_back(
+        ContainerTraits{MediaFileType::QOA, QStringLiteral("public.qoa-audio"), {}, {QStringLiteral("qoa")}, QStringLiteral("a QOA"), {}});
 
-    ContainerTraits matroska{MediaFileType::Matroska, QStringLiteral("org.matroska.mkv"), QStringLiteral("matroska"),
-                             {QStringLiteral("mkv"), QStringLiteral("mka"), QStringLiteral("mk3d")}, QStringLiteral("a Matroska"),
-                             {kMatroskaDemuxer}};
+    ContainerTraits matroska{MediaFileType::Matroska,      QStringLiteral("org.matroska.mkv"),
+                             QStringLiteral("matroska"),   {QStringLiteral("mkv"), QStringLiteral("mka"), QStringLiteral("mk3d")},
+                             QStringLiteral("a Matroska"), {kMatroskaDemuxer}};
     matroska.chapters = ChapterPlace::ChapterList;
     matroska.artwork = ArtworkPlace::Attachment;
     table.push_back(matroska);
 
-    ContainerTraits webm{MediaFileType::WebM, QStringLiteral("org.webmproject.webm"), QStringLiteral("webm"), {QStringLiteral("webm")},
+    ContainerTraits webm{MediaFileType::WebM,      QStringLiteral("org.webmproject.webm"),
+                         QStringLiteral("webm"),   {QStringLiteral("webm")},
                          QStringLiteral("a WebM"), {kMatroskaDemuxer}};
     webm.chapters = ChapterPlace::ChapterList;
     table.push_back(webm);
 
-    ContainerTraits ogg{MediaFileType::Ogg, QStringLiteral("org.xiph.ogg"), QStringLiteral("ogg"),
-                        {QStringLiteral("ogg"), QStringLiteral("oga"), QStringLiteral("ogv"), QStringLiteral("opus"), QStringLiteral("spx")},
-                        QStringLiteral("an Ogg"), {QStringLiteral("ogg")}};
+    ContainerTraits ogg{
+        MediaFileType::Ogg,
+        QStringLiteral("org.xiph.ogg"),
+        QStringLiteral("ogg"),
+        {QStringLiteral("ogg"), QStringLiteral("oga"), QStringLiteral("ogv"), QStringLiteral("opus"), QStringLiteral("spx")},
+        QStringLiteral("an Ogg"),
+        {QStringLiteral("ogg")}};
     ogg.audioFamily = true;
     ogg.chapters = ChapterPlace::ChapterList; // as CHAPTERnnn comments, by the muxer
     // The Ogg muxer has no codec table: these are the ones it writes.
-    ogg.onlyCodecs = {QStringLiteral("vorbis"), QStringLiteral("opus"), QStringLiteral("flac"), QStringLiteral("speex"),
-                      QStringLiteral("theora"), QStringLiteral("vp8")};
+    ogg.onlyCodecs = {QStringLiteral("vorbis"), QStringLiteral("opus"),   QStringLiteral("flac"),
+                      QStringLiteral("speex"),  QStringLiteral("theora"), QStringLiteral("vp8")};
     table.push_back(ogg);
 
-    ContainerTraits wav{MediaFileType::WAVE, QStringLiteral("com.microsoft.waveform-audio"), QStringLiteral("wav"), {QStringLiteral("wav")},
+    ContainerTraits wav{MediaFileType::WAVE,     QStringLiteral("com.microsoft.waveform-audio"),
+                        QStringLiteral("wav"),   {QStringLiteral("wav")},
                         QStringLiteral("a WAV"), {QStringLiteral("wav"), QStringLiteral("w64")}};
     wav.audioFamily = wav.indexesLengths = true;
     table.push_back(wav);
 
-    ContainerTraits aiff{MediaFileType::AIFF, QStringLiteral("public.aiff-audio"), QStringLiteral("aiff"),
-                         {QStringLiteral("aiff"), QStringLiteral("aif"), QStringLiteral("aifc")}, QStringLiteral("an AIFF"),
-                         {QStringLiteral("aiff")}};
+    ContainerTraits aiff{MediaFileType::AIFF,       QStringLiteral("public.aiff-audio"),
+                         QStringLiteral("aiff"),    {QStringLiteral("aiff"), QStringLiteral("aif"), QStringLiteral("aifc")},
+                         QStringLiteral("an AIFF"), {QStringLiteral("aiff")}};
     aiff.audioFamily = aiff.indexesLengths = true;
     table.push_back(aiff);
 
-    table.push_back(ContainerTraits{MediaFileType::AVI, QStringLiteral("public.avi"), QStringLiteral("avi"), {QStringLiteral("avi")},
-                                    QStringLiteral("an AVI"), {QStringLiteral("avi")}});
+    table.push_back(ContainerTraits{MediaFileType::AVI,
+                                    QStringLiteral("public.avi"),
+                                    QStringLiteral("avi"),
+                                    {QStringLiteral("avi")},
+                                    QStringLiteral("an AVI"),
+                                    {QStringLiteral("avi")}});
     return table;
 }
 

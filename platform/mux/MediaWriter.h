@@ -57,7 +57,7 @@ private:
     friend class MediaWriter;
     WriterInput(MediaWriter& writer, MediaType type);
     bool writePacket(void* packet, int timeBaseNum, int timeBaseDen, Error* error); // an AVPacket
-    bool keepInOrder(AVPacket& packet); // the guard: false to leave the packet out
+    bool keepInOrder(AVPacket& packet);                                             // the guard: false to leave the packet out
 
     MediaWriter& writer_;
     MediaType mediaType_;

@@ -44,7 +44,8 @@ void AudioCopy::beginPiece(const PiecePlacement& placement)
     TrackCopy::beginPiece(placement);
     const CMTime length = CMTimeSubtract(placement.piece->end, placement.sourceFrom);
     target_ = outputEnd_ == AV_NOPTS_VALUE ? ticksOf(placement.outputStart) : outputEnd_;
-    pieceEnd_ = ticksOf(CMTimeAdd(placement.outputStart, length));
+    pieceEnd_ = ticksOf(CMTimeAdd(placement.outputStart, length)) + early_;
+    setShiftTicks(shiftTicks() + early_);
     started_ = false;
     candidate_.reset();
 }
@@ -116,7 +117,8 @@ bool AudioCopy::begin(PacketPtr packet, Error* error)
         started_ = true;
         return place(std::move(packet), std::max(target_, mapped), error);
     }
-    const int64_t leadIn = firstOfFile_ ? av_rescale_q(trim_->leadInSamples(), AVRational{1, std::max(source_->codecpar->sample_rate, 1)}, timeBase_) : 0;
+    const int64_t leadIn =
+        firstOfFile_ ? av_rescale_q(trim_->leadInSamples(), AVRational{1, std::max(source_->codecpar->sample_rate, 1)}, timeBase_) : 0;
     if (leadIn > 0) {
         // The copy's first piece begins with the packet that holds the start of its lead-in; the
         // lead-in is hidden.
@@ -128,6 +130,7 @@ bool AudioCopy::begin(PacketPtr packet, Error* error)
         if (trim_->leadInBeforeZero())
             return place(std::move(packet), mapped, error);
         trim_->hideStart(*packet, samples(start - pts));
+        beginsEarly(start - pts);
         return place(std::move(packet), target_, error);
     }
     if (firstOfFile_ && trim_->beginsWithPrimer()) {
@@ -142,6 +145,7 @@ bool AudioCopy::begin(PacketPtr packet, Error* error)
             if (!place(std::move(candidate_), target_ - primer, error))
                 return false;
         }
+        beginsEarly(std::max<int64_t>(start - pts, 0));
         return place(std::move(packet), target_, error);
     }
     // The packet whose start is nearest the piece's start.
@@ -163,6 +167,15 @@ bool AudioCopy::begin(PacketPtr packet, Error* error)
     }
     // A track that begins well after the piece keeps its own start.
     return place(std::move(packet), mapped - target_ > duration / 2 ? mapped : target_, error);
+}
+
+void AudioCopy::beginsEarly(int64_t ticks)
+{
+    // The written stream begins this much before the kept start (a lead-in its format hides, or the
+    // part of a first packet that cannot be left out): everything after lies that much later.
+    early_ = ticks;
+    setShiftTicks(shiftTicks() + early_);
+    pieceEnd_ += early_;
 }
 
 bool AudioCopy::place(PacketPtr packet, int64_t outputPts, Error* error)

@@ -34,6 +34,7 @@ private:
     bool follow(PacketPtr packet, Error* error);
     bool place(PacketPtr packet, int64_t outputPts, Error* error);
     bool flushHeld(Error* error);
+    void beginsEarly(int64_t ticks);
 
     std::unique_ptr<AudioTrim> trim_;
     int pcmFrameSamples_ = 0;
@@ -42,7 +43,8 @@ private:
     int64_t target_ = 0;   // where its audio is to begin (output ticks)
     int64_t pieceEnd_ = 0; // where it ends (output ticks)
     bool started_ = false;
-    PacketPtr candidate_;   // the packet before the start, until the next tells which is nearer
-    PacketPtr held_;        // the last piece's last packet so far, whose end may be hidden
+    PacketPtr candidate_; // the packet before the start, until the next tells which is nearer
+    PacketPtr held_;      // the last piece's last packet so far, whose end may be hidden
     bool firstOfFile_ = true;
+    int64_t early_ = 0; // how much before the kept start the written stream begins
 };

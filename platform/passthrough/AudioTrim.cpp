@@ -57,7 +57,11 @@ public:
         PacketPtr made = reframer_.frame(*packet, front, back, error);
         if (!made)
             return Cut::Failed;
-        av_packet_copy_props(made.get(), packet.get());
+        // The new frame carries the updated stream description as side data: only the timing is taken over.
+        made->pts = packet->pts;
+        made->dts = packet->dts;
+        made->duration = packet->duration;
+        made->stream_index = packet->stream_index;
         packet = std::move(made);
         return Cut::Kept;
     }

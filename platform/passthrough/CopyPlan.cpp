@@ -67,9 +67,9 @@ KeyframeScan scanForCopyStart(TimedPacketReader& reader, int video, const Keyfra
         }
         reached = true;
         const int64_t duration = packet->duration > 0 ? packet->duration : 2 * half;
-        const int64_t dts = packet->dts != AV_NOPTS_VALUE
-                                ? packet->dts
-                                : PassthroughPlan::missingDecodeTime(from.pts, stream.codecpar->video_delay, std::max<int64_t>(duration, 1), index);
+        const int64_t dts = packet->dts != AV_NOPTS_VALUE ? packet->dts
+                                                          : PassthroughPlan::missingDecodeTime(from.pts, stream.codecpar->video_delay,
+                                                                                               std::max<int64_t>(duration, 1), index);
         ++index;
         const int64_t middle = pts + duration / 2;
         const bool kept = middle >= start && middle < end;
@@ -240,8 +240,9 @@ QStringList CopyPlan::notes() const
     QStringList notes;
     if (!fallback.isEmpty())
         notes << QStringLiteral("the pictures at the cuts cannot be encoded anew (%1), so %2.")
-                     .arg(fallback, mode == PassthroughMode::EditLists ? QStringLiteral("edit lists hide each piece's lead-in")
-                                                                      : QStringLiteral("each piece starts at the keyframe at or before it"));
+                     .arg(fallback, mode == PassthroughMode::EditLists
+                                        ? QStringLiteral("edit lists hide each piece's lead-in")
+                                        : QStringLiteral("each piece starts at the keyframe at or before it"));
     const auto source = [&](CMTime streamTime) { return seconds(CMTimeSubtract(streamTime, startOffset)); };
     QStringList pieceNotes;
     for (size_t p = 0; p < pieces.size(); ++p) {
@@ -254,8 +255,9 @@ QStringList CopyPlan::notes() const
                                   .arg(source(piece.shownFrom), seconds(early), source(piece.start));
         } else if (mode == PassthroughMode::Exact && piece.encodesHead) {
             if (CMTIME_IS_NUMERIC(piece.copyFromTime))
-                pieceNotes << QStringLiteral("piece %1 begins between keyframes: its pictures from %2 s to the keyframe at %3 s are encoded "
-                                             "anew, the rest is copied.")
+                pieceNotes << QStringLiteral(
+                                  "piece %1 begins between keyframes: its pictures from %2 s to the keyframe at %3 s are encoded "
+                                  "anew, the rest is copied.")
                                   .arg(p + 1)
                                   .arg(source(piece.start), source(piece.copyFromTime));
             else

@@ -43,9 +43,9 @@ struct PlannedPiece {
 struct CopyPlan {
     PassthroughMode mode = PassthroughMode::Exact; // as carried out
     MediaFileType fileType = MediaFileType::MPEG4;
-    int videoStream = -1;       // the video track that places pieces (stream index), or −1
-    QString fallback;           // why the requested mode is not carried out, as a clause; empty when it is
-    int64_t decodeDelay = 0;    // how long before it is shown a video picture is decoded (ticks; B-frames)
+    int videoStream = -1;             // the video track that places pieces (stream index), or −1
+    QString fallback;                 // why the requested mode is not carried out, as a clause; empty when it is
+    int64_t decodeDelay = 0;          // how long before it is shown a video picture is decoded (ticks; B-frames)
     CMTime startOffset = kCMTimeZero; // stream time of the source's time zero
     PictureFormat pictures;           // of the video track, when pictures are encoded anew
     std::vector<PlannedPiece> pieces;

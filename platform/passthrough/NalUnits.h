@@ -31,10 +31,10 @@ QByteArray join(const std::vector<QByteArray>& units, int lengthSize);
 
 // A configuration record or start-code extradata, taken apart.
 struct Configuration {
-    bool record = false;        // avcC / hvcC (else start codes)
-    int lengthSize = 0;         // of the stream's packets; 0 for start codes
-    QByteArray header;          // a record's bytes before its parameter-set lists
-    QByteArray trailer;         // an avcC's bytes after them (the High profile extension)
+    bool record = false;                          // avcC / hvcC (else start codes)
+    int lengthSize = 0;                           // of the stream's packets; 0 for start codes
+    QByteArray header;                            // a record's bytes before its parameter-set lists
+    QByteArray trailer;                           // an avcC's bytes after them (the High profile extension)
     std::vector<QByteArray> vps, sps, pps, other; // `other`: SEI units an hvcC may carry
 };
 // False when the extradata is neither a record nor start-code units of the codec.

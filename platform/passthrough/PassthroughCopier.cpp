@@ -98,10 +98,11 @@ bool Copy::addTracks(const Composition& composition, Error* error)
             if (plan_.fileType == MediaFileType::Ogg && stream->codecpar->codec_id == AV_CODEC_ID_OPUS)
                 writer_.setInitialPadding(input, 0);
             track = std::make_unique<AudioCopy>(*source, stream, input, std::move(trim));
-            audioRate_ = std::max(audioRate_, source->sampleRate);
         } else {
             track = std::make_unique<SubtitleCopy>(*source, stream, input);
         }
+        if (source->mediaType == MediaType::Audio)
+            audioRate_ = std::max(audioRate_, source->sampleRate);
         byStream_[source->streamIndex] = track.get();
         tracks_.push_back(std::move(track));
     }
@@ -130,10 +131,11 @@ PiecePlacement Copy::placement(size_t index)
     if (plan_.mode == PassthroughMode::EditLists) {
         // Each piece is copied from its keyframe (other tracks from a pre-roll before it), far enough
         // along that it begins after everything written and its keyframe decodes after the last picture.
-        const CMTime keyShown = piece.decodeFrom && plan_.videoStream >= 0
-                                    ? CMTimeMinimum(MediaInput::timeFromTimestamp(piece.decodeFrom->pts, input_->streams[plan_.videoStream]->time_base),
-                                                    piece.start)
-                                    : piece.start;
+        const CMTime keyShown =
+            piece.decodeFrom && plan_.videoStream >= 0
+                ? CMTimeMinimum(MediaInput::timeFromTimestamp(piece.decodeFrom->pts, input_->streams[plan_.videoStream]->time_base),
+                                piece.start)
+                : piece.start;
         placement.copyStart = CMTimeSubtract(keyShown, PassthroughPlan::kPreroll);
         CMTime outputEnd = kCMTimeZero, lastVideoDecode = kCMTimeInvalid, keyDecoded = kCMTimeInvalid, videoTick = kCMTimeZero;
         for (const auto& track : tracks_)
@@ -155,8 +157,7 @@ PiecePlacement Copy::placement(size_t index)
     // the last one showed beyond its end).
     placement.outputStart = kCMTimeZero;
     if (index > 0) {
-        placement.outputStart =
-            CMTimeAdd(previous_.outputStart, CMTimeSubtract(plan_.pieces[index - 1].end, previous_.sourceFrom));
+        placement.outputStart = CMTimeAdd(previous_.outputStart, CMTimeSubtract(plan_.pieces[index - 1].end, previous_.sourceFrom));
         if (plan_.mode == PassthroughMode::CopyOnly)
             for (const auto& track : tracks_)
                 if (track->track().mediaType == MediaType::Video && CMTIME_IS_NUMERIC(track->outputEnd()))
@@ -224,7 +225,8 @@ bool Copy::copyPiece(const PiecePlacement& placement, const std::atomic<bool>& c
     for (const auto& track : tracks_) {
         if (track->done())
             continue;
-        const CMTime reached = CMTIME_IS_NUMERIC(track->reached()) ? CMTimeSubtract(track->reached(), offset) : CMTimeSubtract(piece.start, offset);
+        const CMTime reached =
+            CMTIME_IS_NUMERIC(track->reached()) ? CMTimeSubtract(track->reached(), offset) : CMTimeSubtract(piece.start, offset);
         if (!checkTrackReachedEnd(asset_, track->track(), reached, end, error))
             return false;
     }
@@ -294,7 +296,8 @@ bool Copy::finishTracks(const QString& path, Error* error)
 } // namespace
 
 PassthroughCopier::PassthroughCopier(std::shared_ptr<const MediaAsset> asset, const Composition& composition, MediaFileType fileType,
-                                     QString path, std::vector<MetadataItem> metadata, std::vector<MediaChapter> chapters, PassthroughMode mode)
+                                     QString path, std::vector<MetadataItem> metadata, std::vector<MediaChapter> chapters,
+                                     PassthroughMode mode)
     : asset_(std::move(asset)), composition_(composition), fileType_(fileType), path_(std::move(path)), metadata_(std::move(metadata)),
       chapters_(std::move(chapters)), mode_(mode)
 {

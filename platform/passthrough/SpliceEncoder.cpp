@@ -112,7 +112,8 @@ struct SpliceEncoder::Codec {
 
 SpliceEncoder::~SpliceEncoder() = default;
 
-std::unique_ptr<SpliceEncoder> SpliceEncoder::create(const AVStream& source, const PictureFormat& pictures, int64_t decodeDelay, QString* why)
+std::unique_ptr<SpliceEncoder> SpliceEncoder::create(const AVStream& source, const PictureFormat& pictures, int64_t decodeDelay,
+                                                     QString* why)
 {
     if (!pictures.known) {
         *why = QStringLiteral("its pictures cannot be decoded");
@@ -350,8 +351,10 @@ bool SpliceEncoder::openEncoder(Error* error)
     const int ret = avcodec_open2(c, codec.encoder, &options);
     av_dict_free(&options);
     if (ret < 0) {
-        setError(error,
-                 mediaError(ret, QStringLiteral("Cannot start the %1 encoder for the pictures at a cut").arg(QString::fromUtf8(codec.encoder->name))));
+        setError(
+            error,
+            mediaError(
+                ret, QStringLiteral("Cannot start the %1 encoder for the pictures at a cut").arg(QString::fromUtf8(codec.encoder->name))));
         encoder_.reset();
         return false;
     }
@@ -383,8 +386,8 @@ bool SpliceEncoder::encode(const AVFrame& picture, int64_t pts, int64_t duration
             frame->height = c->height;
             int ret = av_frame_get_buffer(frame.get(), 0);
             if (ret >= 0) {
-                scaler_.reset(sws_getCachedContext(scaler_.release(), picture.width, picture.height, AVPixelFormat(picture.format), c->width,
-                                                   c->height, c->pix_fmt, SWS_BICUBIC, nullptr, nullptr, nullptr));
+                scaler_.reset(sws_getCachedContext(scaler_.release(), picture.width, picture.height, AVPixelFormat(picture.format),
+                                                   c->width, c->height, c->pix_fmt, SWS_BICUBIC, nullptr, nullptr, nullptr));
                 ret = scaler_ ? sws_scale(scaler_.get(), picture.data, picture.linesize, 0, picture.height, frame->data, frame->linesize)
                               : AVERROR(EINVAL);
             }

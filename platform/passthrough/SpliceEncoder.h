@@ -2,11 +2,10 @@
 // keyframe (and, with B-frames, those at a piece's end that need a reference shown after it). Each
 // run is closed: it begins with a keyframe and refers to nothing outside itself; it has no B-frames
 // (MPEG-4 Part 2 excepted, whose stream headers say whether B-frames may come and must be the
-// source's), and its decode times are as far before the presentation as the source's. The encoded pictures match the copied stream: size, pixel
-// format and bit depth, sample aspect ratio, colour description, field order, the times each picture
-// had, a profile compatible with the source's and a level no higher. Their parameter sets sit beside
-// the source's in the stream's configuration record under identifiers of their own (x264's sps-id;
-// HEVC's rewritten, HevcIdRewriter), so one stream description serves both kinds of picture.
+// source's), and its decode times are as far before the presentation as the source's. The encoded pictures match the copied stream: size,
+// pixel format and bit depth, sample aspect ratio, colour description, field order, the times each picture had, a profile compatible with
+// the source's and a level no higher. Their parameter sets sit beside the source's in the stream's configuration record under identifiers
+// of their own (x264's sps-id; HEVC's rewritten, HevcIdRewriter), so one stream description serves both kinds of picture.
 //
 // Quality: x264 and x265 "veryfast" at CRF 14 and 16, libvpx at CRF 10 (VP8) and 16 (VP9), libaom at
 // CRF 18, MPEG-4 Part 2 at quantiser 2: visually transparent for a run of at most one group of pictures.

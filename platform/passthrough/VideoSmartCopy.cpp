@@ -182,9 +182,7 @@ bool VideoSmartCopy::encodePicture(const AVFrame& frame, Error* error)
     piecePictureWritten_ = true;
     encoding_ = true;
     return encoder_->encode(
-        frame, pts, duration,
-        [&](PacketPtr packet, Error* e) { return write(std::move(packet), e); },
-        error);
+        frame, pts, duration, [&](PacketPtr packet, Error* e) { return write(std::move(packet), e); }, error);
 }
 
 bool VideoSmartCopy::finishRun(Error* error)
@@ -192,9 +190,7 @@ bool VideoSmartCopy::finishRun(Error* error)
     if (!encoding_)
         return true;
     encoding_ = false;
-    return encoder_->finishRun(
-        [&](PacketPtr packet, Error* e) { return write(std::move(packet), e); },
-        error);
+    return encoder_->finishRun([&](PacketPtr packet, Error* e) { return write(std::move(packet), e); }, error);
 }
 
 bool VideoSmartCopy::writeCopied(PacketPtr packet, Error* error)

@@ -204,7 +204,8 @@ protected:
     // Runs the tool on the case's source and checks the joined file and every split piece.
     static void checkCase(const Case& c)
     {
-        const QString source = inside(c.fixture(), QStringLiteral("%1-source.%2").arg(QString::fromLatin1(c.name)).arg(QFileInfo(c.fixture()).suffix()));
+        const QString source =
+            inside(c.fixture(), QStringLiteral("%1-source.%2").arg(QString::fromLatin1(c.name)).arg(QFileInfo(c.fixture()).suffix()));
         const std::vector<SourcePicture> pictures = sourcePictures(source);
         ASSERT_FALSE(pictures.empty());
         const std::vector<std::pair<double, double>> kept = keptRanges(c.cuts, sourceLength(source));
@@ -218,7 +219,8 @@ protected:
 
         const QString splitFolder = granted + QStringLiteral("/%1-pieces").arg(QString::fromLatin1(c.name));
         QDir().mkpath(splitFolder);
-        const CliOutcome split = run(QStringList{QStringLiteral("-i"), source, QStringLiteral("--split-export"), splitFolder} + cutArguments);
+        const CliOutcome split =
+            run(QStringList{QStringLiteral("-i"), source, QStringLiteral("--split-export"), splitFolder} + cutArguments);
         ASSERT_EQ(split.status, 0) << split.err.toStdString();
         QStringList pieces = QDir(splitFolder).entryList(QDir::Files, QDir::Name);
         ASSERT_EQ(pieces.size(), qsizetype(kept.size()));
@@ -234,8 +236,9 @@ protected:
         double audioStart = 0;
         for (const QJsonValue& stream : probe(source).value(QStringLiteral("streams")).toArray())
             if (stream.toObject().value(QStringLiteral("codec_type")).toString() == QLatin1String("audio"))
-                audioStart = stream.toObject().value(QStringLiteral("start_time")).toString().toDouble() -
-                             probe(source).value(QStringLiteral("format")).toObject().value(QStringLiteral("start_time")).toString().toDouble();
+                audioStart =
+                    stream.toObject().value(QStringLiteral("start_time")).toString().toDouble() -
+                    probe(source).value(QStringLiteral("format")).toObject().value(QStringLiteral("start_time")).toString().toDouble();
         const auto audioOf = [&](const std::vector<std::pair<double, double>>& ranges) {
             double seconds = 0;
             for (const auto& [start, end] : ranges)

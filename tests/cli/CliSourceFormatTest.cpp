@@ -167,17 +167,18 @@ TEST_F(SourceFormatCliTest, OggStaysOggAndOpusIsCutToTheSample)
     expectPlayable(vorbisMiddle);
 }
 
-// WebM has no edit lists: each piece starts at the keyframe at or before its start (all tracks
-// together), the tool says so, and the file is well formed.
-TEST_F(SourceFormatCliTest, VideoIsCutAtKeyframesWhereNoEditListCanHideTheLeadIn)
+// Copy only: WebM has no edit lists, so each piece starts at the keyframe at or before its start (all
+// tracks together), the tool says so, and the file is well formed.
+TEST_F(SourceFormatCliTest, CopyOnlyCutsVideoAtKeyframes)
 {
     const QString input = inside(webmVp8Vorbis(), QStringLiteral("clip.webm"));
-    CliOutcome r = run({"-i", input, "-o", "cut.webm", "-c", "1.5", "-c", "2.3", "-c", "4.2", "-c", "4.6"});
+    CliOutcome r =
+        run({"-i", input, "-o", "cut.webm", "-c", "1.5", "-c", "2.3", "-c", "4.2", "-c", "4.6", "--passthrough-mode", "copy-only"});
     ASSERT_EQ(r.status, 0) << r.out.toStdString() << r.err.toStdString();
     EXPECT_TRUE(r.err.contains(QRegularExpression(QStringLiteral("piece 2 is cut at the keyframe at 2.00\\d s, 0.29\\d s before "
                                                                  "the requested 2.300 s"))))
         << r.err.toStdString();
-    EXPECT_TRUE(r.err.contains(QLatin1String("A WebM file has no edit lists"))) << r.err.toStdString();
+    EXPECT_TRUE(r.out.contains(QLatin1String("each kept piece starts at the keyframe"))) << r.out.toStdString();
     const QString output = granted + QStringLiteral("/cut.webm");
     EXPECT_EQ(formatName(output), QStringLiteral("matroska,webm"));
     // Keyframes every 25 frames: the pieces are frames 0–37, 50–104 and 100–149.
@@ -202,7 +203,8 @@ TEST_F(SourceFormatCliTest, VideoIsCutAtKeyframesWhereNoEditListCanHideTheLeadIn
          {std::tuple{aviWithPcm(), "bframes.avi", "matroska,webm"}, std::tuple{aviCinepak(), "cinepak.avi", "avi"}}) {
         SCOPED_TRACE(name);
         const QString source = inside(fixture, QString::fromLatin1(name));
-        const CliOutcome cut = run({"-i", source, "-o", "cut-" + QString::fromLatin1(name), "-c", "1.5", "-c", "2.3"});
+        const CliOutcome cut =
+            run({"-i", source, "-o", "cut-" + QString::fromLatin1(name), "-c", "1.5", "-c", "2.3", "--passthrough-mode", "copy-only"});
         ASSERT_EQ(cut.status, 0) << cut.out.toStdString() << cut.err.toStdString();
         // The second piece starts at the keyframe the tool names, or at 2.28 s (the cut as the project
         // places it on a frame) when that frame is one.
@@ -231,7 +233,7 @@ TEST_F(SourceFormatCliTest, VideoIsCutAtKeyframesWhereNoEditListCanHideTheLeadIn
     // Pieces of their own are WebM files too.
     const QString folder = granted + QStringLiteral("/webm-pieces");
     QDir().mkpath(folder);
-    ASSERT_EQ(run({"-i", input, "--split-export", folder, "-s", "3.3"}).status, 0);
+    ASSERT_EQ(run({"-i", input, "--split-export", folder, "-s", "3.3", "--passthrough-mode", "copy-only"}).status, 0);
     const Decoded second = decode(folder + QStringLiteral("/clip - part 2 - trimmed.webm"));
     ASSERT_FALSE(second.frameNumbers.empty());
     EXPECT_EQ(second.frameNumbers.front(), 75) << "the keyframe before 3.3 s";
@@ -261,8 +263,9 @@ TEST_F(SourceFormatCliTest, MatroskaKeepsSubtitlesAttachmentsAndTitle)
                               QStringLiteral("-i"), metadata, QStringLiteral("-map"), QStringLiteral("0"), QStringLiteral("-map_chapters"),
                               QStringLiteral("1"), QStringLiteral("-c"), QStringLiteral("copy"), chaptered}),
               0);
-    // Kept: 0–1.2 s and (from the keyframe at 2 s) 2.0–6 s.
-    CliOutcome r = run({"-i", chaptered, "-o", "film-cut.mkv", "-c", "1.2", "-c", "2.2", "--artwork", cover});
+    // Kept (copy only): 0–1.2 s and (from the keyframe at 2 s) 2.0–6 s.
+    CliOutcome r =
+        run({"-i", chaptered, "-o", "film-cut.mkv", "-c", "1.2", "-c", "2.2", "--artwork", cover, "--passthrough-mode", "copy-only"});
     ASSERT_EQ(r.status, 0) << r.out.toStdString() << r.err.toStdString();
     const QString output = granted + QStringLiteral("/film-cut.mkv");
     EXPECT_EQ(tags(output).value(QStringLiteral("title")).toString(), QStringLiteral("Subtitled"));
@@ -382,17 +385,25 @@ TEST_F(SourceFormatCliTest, RealFilesKeepTheirFormatAndTheirSamples)
     QByteArray out, errors;
     EXPECT_EQ(TestMedia::run(QStringLiteral("flac"), {QStringLiteral("-t"), clickCut}, &out, 60000, &errors), 0) << errors.toStdString();
 
-    // VP8 WebM with a single keyframe: a piece from 1.5 s starts at the file's start, as the tool says.
+    // VP8 WebM with a single keyframe: a piece from 1.5 s holds no keyframe, so all its pictures are
+    // encoded anew (copy only: it starts at the file's start), as the tool says.
     const QString webm = inside(realFile("webm.webm"), QStringLiteral("real.webm"));
-    CliOutcome r = run({"-i", webm, "-o", "real-cut.webm", "-c", "0", "-c", "1.5", "-c", "4.0"});
-    ASSERT_EQ(r.status, 0) << r.out.toStdString() << r.err.toStdString();
-    EXPECT_TRUE(r.err.contains(QLatin1String("piece 1 is cut at the keyframe at 0.000 s, 1.500 s before the requested 1.500 s")))
-        << r.err.toStdString();
-    const QString webmCut = granted + QStringLiteral("/real-cut.webm");
-    const QJsonObject video = probe(webmCut, true).value(QStringLiteral("streams")).toArray()[0].toObject();
-    EXPECT_EQ(video.value(QStringLiteral("codec_name")).toString(), QStringLiteral("vp8"));
-    EXPECT_EQ(video.value(QStringLiteral("nb_read_frames")).toString().toInt(), 120) << "30 fps from 0 to 4 s";
-    EXPECT_EQ(TestMedia::run(QStringLiteral("mkvinfo"), {webmCut}, &out, 60000, &errors), 0) << errors.toStdString();
-    expectPlayable(webmCut);
+    for (const char* mode : {"exact", "copy-only"}) {
+        SCOPED_TRACE(mode);
+        const bool exact = QLatin1String(mode) == QLatin1String("exact");
+        CliOutcome r = run({"-i", webm, "-o", "real-cut.webm", "-c", "0", "-c", "1.5", "-c", "4.0", "--passthrough-mode", mode});
+        ASSERT_EQ(r.status, 0) << r.out.toStdString() << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(exact
+                                       ? QLatin1String("piece 1 holds no keyframe to copy from: its pictures from 1.500 s to 4.000 s are "
+                                                       "encoded anew")
+                                       : QLatin1String("piece 1 is cut at the keyframe at 0.000 s, 1.500 s before the requested 1.500 s")))
+            << r.err.toStdString();
+        const QString webmCut = granted + QStringLiteral("/real-cut.webm");
+        const QJsonObject video = probe(webmCut, true).value(QStringLiteral("streams")).toArray()[0].toObject();
+        EXPECT_EQ(video.value(QStringLiteral("codec_name")).toString(), QStringLiteral("vp8"));
+        EXPECT_EQ(video.value(QStringLiteral("nb_read_frames")).toString().toInt(), exact ? 75 : 120) << "30 fps from 1.5 (0) to 4 s";
+        EXPECT_EQ(TestMedia::run(QStringLiteral("mkvinfo"), {webmCut}, &out, 60000, &errors), 0) << errors.toStdString();
+        expectPlayable(webmCut);
+    }
     EXPECT_TRUE(leftovers().isEmpty());
 }

@@ -178,10 +178,10 @@ int main(int argc, char** argv)
     g_object_set(playbin, "flags", 0x1 | 0x2, nullptr);
     g_object_set(playbin, "video-sink",
                  sinkBin("videoconvert ! video/x-raw,format=I420 ! appsink name=v", "v", G_CALLBACK(onVideo), &judge), nullptr);
-    g_object_set(playbin, "audio-sink",
-                 sinkBin("audioconvert ! audio/x-raw,format=S16LE,channels=1,layout=interleaved ! appsink name=a", "a",
-                         G_CALLBACK(onAudio), &judge),
-                 nullptr);
+    g_object_set(
+        playbin, "audio-sink",
+        sinkBin("audioconvert ! audio/x-raw,format=S16LE,channels=1,layout=interleaved ! appsink name=a", "a", G_CALLBACK(onAudio), &judge),
+        nullptr);
     GstBus* bus = gst_element_get_bus(playbin);
     gst_bus_add_watch(bus, onMessage, &judge);
     gst_object_unref(bus);

@@ -146,7 +146,8 @@ View gstreamer(const QString& path)
     for (const QByteArray& line : out.split('\n')) {
         const QJsonObject object = QJsonDocument::fromJson(line).object();
         if (object.contains(QStringLiteral("frame")))
-            view.pictures.push_back(Picture{object.value(QStringLiteral("frame")).toInt(), object.value(QStringLiteral("time")).toDouble()});
+            view.pictures.push_back(
+                Picture{object.value(QStringLiteral("frame")).toInt(), object.value(QStringLiteral("time")).toDouble()});
         else if (object.contains(QStringLiteral("message")))
             view.messages << object.value(QStringLiteral("message")).toString();
         else if (object.contains(QStringLiteral("audio"))) {
@@ -184,8 +185,9 @@ View mpv(const QString& path)
     if (view.audioSamples > 0) {
         QByteArray bytes, ignored;
         TestMedia::run(QStringLiteral("ffmpeg"),
-                       {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"), out, QStringLiteral("-map"), QStringLiteral("0:a:0"),
-                        QStringLiteral("-ac"), QStringLiteral("1"), QStringLiteral("-f"), QStringLiteral("s16le"), QStringLiteral("-")},
+                       {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"), out, QStringLiteral("-map"),
+                        QStringLiteral("0:a:0"), QStringLiteral("-ac"), QStringLiteral("1"), QStringLiteral("-f"), QStringLiteral("s16le"),
+                        QStringLiteral("-")},
                        &bytes, 120000, &ignored);
         const auto* samples = reinterpret_cast<const int16_t*>(bytes.constData());
         int64_t count = bytes.size() / 2;
@@ -201,9 +203,10 @@ int ffmpegAfterSeek(const QString& path, double time)
     const QJsonObject video = firstStream(TestMedia::probe(path), "video");
     QByteArray bytes, ignored;
     TestMedia::run(QStringLiteral("ffmpeg"),
-                   {QStringLiteral("-nostdin"), QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-ss"), QString::number(time, 'f', 6),
-                    QStringLiteral("-i"), path, QStringLiteral("-map"), QStringLiteral("0:v:0"), QStringLiteral("-frames:v"), QStringLiteral("1"),
-                    QStringLiteral("-f"), QStringLiteral("rawvideo"), QStringLiteral("-pix_fmt"), QStringLiteral("yuv420p"), QStringLiteral("-")},
+                   {QStringLiteral("-nostdin"), QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-ss"),
+                    QString::number(time, 'f', 6), QStringLiteral("-i"), path, QStringLiteral("-map"), QStringLiteral("0:v:0"),
+                    QStringLiteral("-frames:v"), QStringLiteral("1"), QStringLiteral("-f"), QStringLiteral("rawvideo"),
+                    QStringLiteral("-pix_fmt"), QStringLiteral("yuv420p"), QStringLiteral("-")},
                    &bytes, 120000, &ignored);
     const std::vector<int> numbers =
         pictureNumbers(bytes, video.value(QStringLiteral("width")).toInt(), video.value(QStringLiteral("height")).toInt());

@@ -1,5 +1,6 @@
 #include "CWBitrateConfigurationItem.h"
 #include "CWH264Preset.h"
+#include "CWPassThroughPreset.h"
 #include "CWPreset.h"
 #include "CWQualityConfigurationItem.h"
 #include "CWSampleRateConfigurationItem.h"
@@ -105,14 +106,14 @@ TEST(CWPresetCatalogue, PassthroughChoosesTheContainerForTheSource)
         QString source;
         MediaFileType type;
         const char* extension;
-        bool keyframeStarts;
+        bool video;
     };
     const Row rows[] = {
-        {h264WithBFrames(), MediaFileType::MPEG4, "mp4", false},
-        {rotatedMov(), MediaFileType::QuickTimeMovie, "mov", false},
+        {h264WithBFrames(), MediaFileType::MPEG4, "mp4", true},
+        {rotatedMov(), MediaFileType::QuickTimeMovie, "mov", true},
         {m4aWithCover(), MediaFileType::MPEG4, "m4a", false},
-        {matroskaBFrames(), MediaFileType::MPEG4, "mp4", false}, // MPEG-4 holds its tracks: cut exactly there
-        {mpeg4BFramesAvi(), MediaFileType::MPEG4, "mp4", false},
+        {matroskaBFrames(), MediaFileType::MPEG4, "mp4", true}, // MPEG-4 holds its tracks
+        {mpeg4BFramesAvi(), MediaFileType::MPEG4, "mp4", true},
         {webmVp8Vorbis(), MediaFileType::WebM, "webm", true},
         {aviWithPcm(), MediaFileType::Matroska, "mkv", true}, // MPEG-4 cannot hold PCM; Matroska keeps B-frame times
         {aviCinepak(), MediaFileType::AVI, "avi", true},      // only AVI holds Cinepak
@@ -136,11 +137,29 @@ TEST(CWPresetCatalogue, PassthroughChoosesTheContainerForTheSource)
         EXPECT_TRUE(compatible);
         const QString description = p->descriptionForSource(*asset);
         EXPECT_TRUE(description.contains(QStringLiteral("(.%1)").arg(QString::fromLatin1(row.extension)))) << description.toStdString();
-        EXPECT_EQ(description.contains(QStringLiteral("keyframe")), row.keyframeStarts) << description.toStdString();
+        EXPECT_EQ(description.contains(QStringLiteral("encoded anew")), row.video) << description.toStdString();
     }
-    EXPECT_EQ(p->descriptionForSource(*openAsset(webmVp8Vorbis())),
+    // What each mode writes; the mode the application chooses is remembered, the tool's is not.
+    auto webm = openAsset(webmVp8Vorbis()), mp4 = openAsset(h264WithBFrames());
+    auto passthrough = std::dynamic_pointer_cast<CWPassThroughPreset>(p);
+    ASSERT_TRUE(passthrough);
+    EXPECT_EQ(passthrough->passthroughMode(), PassthroughMode::Exact);
+    EXPECT_EQ(p->descriptionForSource(*webm), QStringLiteral("Copies the source's audio and video into a WebM file (.webm); the pictures "
+                                                             "between a cut and the next keyframe are encoded anew."));
+    passthrough->setMode(PassthroughMode::CopyOnly);
+    EXPECT_EQ(p->descriptionForSource(*webm),
               QStringLiteral("Copies the source's audio and video unchanged into a WebM file (.webm); each kept piece starts at "
                              "the keyframe at or before its start."));
+    EXPECT_EQ(std::dynamic_pointer_cast<CWPassThroughPreset>(preset("passthrough"))->passthroughMode(), PassthroughMode::Exact);
+    passthrough->useMode(PassthroughMode::EditLists);
+    EXPECT_EQ(
+        p->descriptionForSource(*mp4),
+        QStringLiteral("Copies the source's audio and video unchanged into an MPEG-4 file (.mp4); edit lists hide each piece's lead-in."));
+    EXPECT_TRUE(p->descriptionForSource(*webm).endsWith(QStringLiteral("each kept piece starts at the keyframe at or before its start.")));
+    EXPECT_EQ(UserDefaults::stringForKey(QStringLiteral("CWPassThroughPresetMode")), QStringLiteral("edit-lists"));
+    EXPECT_EQ(std::dynamic_pointer_cast<CWPassThroughPreset>(preset("passthrough"))->passthroughMode(), PassthroughMode::EditLists);
+    passthrough->useMode(PassthroughMode::Exact);
+    EXPECT_EQ(p->descriptionForSource(*openAsset(flac())), QStringLiteral("Copies the source's audio unchanged into a FLAC file (.flac)."));
     // A QuickTime file's extension is taken as it is written; "MOV" is none of the MPEG-4 family's names.
     const QString upper = folder() + QStringLiteral("/Upper.MOV");
     QFile::remove(upper);
