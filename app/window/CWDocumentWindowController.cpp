@@ -9,6 +9,7 @@
 #include "CWFrameInformation.h"
 #include "CWHighLowQualityPreset.h"
 #include "CWOverlayHostView.h"
+#include "CWPassThroughPreset.h"
 #include "CWPreset.h"
 #include "CWPresetQualityControlViewController.h"
 #include "CWProject.h"
@@ -45,7 +46,7 @@ CWDocumentWindowController::CWDocumentWindowController(CWBaseDocument* document)
     : document_(document), player_(new Player(document->project()->avAsset(), this)), playerView_(new PlayerView),
       splitViewHolder_(new QWidget), progressIndicator_(new QProgressBar), timeField_(new QLabel), framesField_(new QLabel),
       presetButton_(new QToolButton), presetConfigurationButton_(new QToolButton), presetDescription_(new QLabel),
-      bitratePopup_(new QComboBox), sampleRatePopup_(new QComboBox), qualityPopup_(new QComboBox),
+      bitratePopup_(new QComboBox), sampleRatePopup_(new QComboBox), qualityPopup_(new QComboBox), passthroughModePopup_(new QComboBox),
       startButton_(new QAction(tr("Export"), this)), exportAllButton_(new QAction(tr("Export All"), this)),
       stopButton_(new QAction(tr("Stop"), this)), plusButton_(new QAction(tr("Add Cut"), this)),
       minusButton_(new QAction(tr("Remove Cut"), this)), splitButton_(new QAction(tr("Split"), this)),
@@ -76,7 +77,16 @@ CWDocumentWindowController::CWDocumentWindowController(CWBaseDocument* document)
     bitrateContainer_ = labelled(tr("Bitrate:"), bitratePopup_, "bitrate");
     sampleRateContainer_ = labelled(tr("Sample Rate:"), sampleRatePopup_, "sampleRate");
     qualityContainer_ = labelled(tr("Quality:"), qualityPopup_, "quality");
+    passthroughModeContainer_ = labelled(tr("Cuts:"), passthroughModePopup_, "passthroughMode");
+    // The pass-through modes, each explained in the words of the tool's help.
+    for (const PassthroughMode mode : CWPassThroughPreset::modes()) {
+        passthroughModePopup_->addItem(CWPassThroughPreset::modeTitle(mode), QVariant::fromValue(int(mode)));
+        const QString help = CWPassThroughPreset::modeHelp(mode);
+        passthroughModePopup_->setItemData(passthroughModePopup_->count() - 1, help.left(1).toUpper() + help.mid(1) + QLatin1Char('.'),
+                                           Qt::ToolTipRole);
+    }
     connect(bitratePopup_, &QComboBox::activated, this, &CWDocumentWindowController::changeBitrate);
+    connect(passthroughModePopup_, &QComboBox::activated, this, &CWDocumentWindowController::changePassthroughMode);
 
     auto* presets = new QHBoxLayout;
     presets->addWidget(new QLabel(tr("Preset:")));
@@ -85,6 +95,7 @@ CWDocumentWindowController::CWDocumentWindowController(CWBaseDocument* document)
     presets->addWidget(bitrateContainer_);
     presets->addWidget(sampleRateContainer_);
     presets->addWidget(qualityContainer_);
+    presets->addWidget(passthroughModeContainer_);
     presets->addStretch();
     auto* readOuts = new QHBoxLayout;
     readOuts->addWidget(timeField_, 1);
@@ -463,6 +474,10 @@ void CWDocumentWindowController::updatePresetConfigurationUI()
     qualityContainer_->setVisible(preset->supportsQualityConfiguration());
     if (preset->supportsQualityConfiguration())
         refill(qualityPopup_, preset->availableQualityConfigurationItems());
+    const std::optional<PassthroughMode> mode = preset->passthroughMode();
+    passthroughModeContainer_->setVisible(mode.has_value());
+    if (mode)
+        passthroughModePopup_->setCurrentIndex(passthroughModePopup_->findData(QVariant::fromValue(int(*mode))));
 }
 
 void CWDocumentWindowController::changePreset(const CWPresetClass* presetClass)
@@ -479,6 +494,15 @@ void CWDocumentWindowController::changeBitrate()
         return;
     if (const auto bitrate = std::dynamic_pointer_cast<CWBitrateConfigurationItem>(bitrateItems_[size_t(index)]))
         project()->useSelectedBitrate(bitrate->bitrate());
+}
+
+void CWDocumentWindowController::changePassthroughMode()
+{
+    const auto preset = std::dynamic_pointer_cast<CWPassThroughPreset>(project()->preset());
+    if (!preset || passthroughModePopup_->currentIndex() < 0)
+        return;
+    preset->useMode(PassthroughMode(passthroughModePopup_->currentData().toInt()));
+    updatePresetInformation();
 }
 
 void CWDocumentWindowController::configurePreset()

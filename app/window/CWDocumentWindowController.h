@@ -1,6 +1,7 @@
 // The window of one open document: the player above, the timeline strip below it, the preset chooser
 // with its description, configuration button and the bitrate, sample-rate and quality pop-ups (shown
-// only for presets that offer them), the time read-out and the frame report, the export progress bar,
+// only for presets that offer them) and, for pass-through, the pop-up of how cuts are made (remembered
+// as the preset's mode), the time read-out and the frame report, the export progress bar,
 // the toolbar (Export, Export All, Stop, plus and minus, Split, Remove All, Keep All and Show Introduction) and the menus (File: Open, Open
 // Recent, the exports, Close, Quit; Edit: Undo and Redo, the edit actions with their keys, frame stepping, Preferences). The timeline keys
 // ("x", "a", "s", the arrows) and the editor keys ("," and "." step a frame, Home and End, Space plays) reach the strip and the window
@@ -68,6 +69,9 @@ public:
     QComboBox* sampleRatePopup() const { return sampleRatePopup_; }
     QWidget* qualityContainer() const { return qualityContainer_; }
     QComboBox* qualityPopup() const { return qualityPopup_; }
+    // How pass-through joins and trims video; shown with the pass-through preset.
+    QWidget* passthroughModeContainer() const { return passthroughModeContainer_; }
+    QComboBox* passthroughModePopup() const { return passthroughModePopup_; }
     QAction* startButton() const { return startButton_; }
     QAction* exportAllButton() const { return exportAllButton_; }
     QAction* stopButton() const { return stopButton_; }
@@ -101,6 +105,7 @@ public:
     // Actions.
     void changePreset(const CWPresetClass* presetClass);
     void changeBitrate();
+    void changePassthroughMode();
     void configurePreset();
     void addSplit();
     void addCut();
@@ -154,6 +159,8 @@ private:
     std::vector<std::shared_ptr<CWPresetConfigurationItem>> bitrateItems_; // what the bitrate pop-up's items stand for
     QComboBox* sampleRatePopup_;
     QComboBox* qualityPopup_;
+    QComboBox* passthroughModePopup_;
+    QWidget* passthroughModeContainer_;
     QWidget* bitrateContainer_;
     QWidget* sampleRateContainer_;
     QWidget* qualityContainer_;

@@ -9,6 +9,7 @@
 #include "CWDocumentWindowController.h"
 #include "CWExcludedSegment.h"
 #include "CWHighLowQualityPreset.h"
+#include "CWPassThroughPreset.h"
 #include "CWPreset.h"
 #include "CWPresetQualityControlViewController.h"
 #include "CWProject.h"
@@ -226,6 +227,33 @@ TEST_F(WindowTest, ChoosingAPresetShowsItsOptionsAndRebuildsTheMenu)
         if (action->isCheckable()) {
             EXPECT_EQ(action->isChecked(), action->text() == window->project()->preset()->presetName()) << action->text().toStdString();
         }
+
+    // Pass-through: how cuts are made, offered in the tool's words, remembered like the other options
+    // and said in the description.
+    EXPECT_FALSE(window->passthroughModeContainer()->isVisibleTo(window));
+    const int builds = window->presetMenuBuilds();
+    for (QAction* action : window->presetButton()->menu()->actions())
+        if (action->text() == QLatin1String("Passthrough"))
+            action->trigger();
+    waitForMenu(window, builds + 1);
+    ASSERT_TRUE(window->passthroughModeContainer()->isVisibleTo(window));
+    QComboBox* modes = window->passthroughModePopup();
+    ASSERT_EQ(modes->count(), 3);
+    EXPECT_EQ(modes->itemText(0), QLatin1String("Exact"));
+    EXPECT_EQ(modes->itemText(1), QLatin1String("Copy Only"));
+    EXPECT_EQ(modes->itemText(2), QLatin1String("Edit Lists"));
+    EXPECT_TRUE(modes->itemData(1, Qt::ToolTipRole).toString().contains(CWPassThroughPreset::modeHelp(PassthroughMode::CopyOnly).mid(1)));
+    EXPECT_EQ(modes->currentIndex(), 0);
+    EXPECT_TRUE(window->presetDescription()->text().contains(QLatin1String("encoded anew")));
+    modes->setCurrentIndex(2);
+    window->changePassthroughMode();
+    EXPECT_TRUE(window->presetDescription()->text().contains(QLatin1String("edit lists hide each piece's lead-in")))
+        << window->presetDescription()->text().toStdString();
+    EXPECT_EQ(std::dynamic_pointer_cast<CWPassThroughPreset>(CWPreset::classWithIdentifier(QStringLiteral("passthrough"))->create())
+                  ->passthroughMode(),
+              PassthroughMode::EditLists);
+    modes->setCurrentIndex(0);
+    window->changePassthroughMode();
 
     // The quality popover, on the right of its button, bound to the stored choice of the class.
     choose("flac");

@@ -59,6 +59,10 @@ presets=$("$prefix/bin/clipwell_cli" -i "$work/tone.wav" -o "$work/x.flac" -p no
   tr -d ' .' | tr ',' '\n' | sed 's/(.*//' | sort || true)
 completed=$(complete_words clipwell_cli -p "" | sort)
 [ -n "$presets" ] && [ "$presets" = "$completed" ] || fail "completion presets [$completed] are not the tool's [$presets]"
+# ... and the pass-through modes its help names.
+modes=$("$prefix/bin/clipwell_cli" --help | sed -n 's/^ *\(exact\|copy-only\|edit-lists\)\( (default)\)\?:.*/\1/p' | sort)
+completedModes=$(complete_words clipwell_cli --passthrough-mode "" | sort)
+[ -n "$modes" ] && [ "$modes" = "$completedModes" ] || fail "completion modes [$completedModes] are not the tool's [$modes]"
 
 # The package: the installed files under /usr, dependencies from dpkg-shlibdeps.
 (cd "$work" && cpack --config "$build/CPackConfig.cmake" -G DEB -B "$work/package" > "$work/cpack.log" 2>&1) ||
