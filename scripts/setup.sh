@@ -12,7 +12,8 @@ packages=(
   ffmpeg xvfb xauth dbus-daemon pulseaudio pulseaudio-utils time lame flac clang-format
   dpkg-dev desktop-file-utils appstream bash-completion man-db libglib2.0-bin weston qt6-wayland mkvtoolnix
   gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-base-apps gstreamer1.0-plugins-good
-  gstreamer1.0-plugins-bad gstreamer1.0-libav
+  gstreamer1.0-plugins-bad gstreamer1.0-libav libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
+  mpv chromium
 )
 
 missing=()

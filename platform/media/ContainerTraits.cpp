@@ -25,7 +25,7 @@ std::vector<ContainerTraits> makeTable()
         ContainerTraits t{
             type,         QString::fromLatin1(identifier), QString::fromLatin1(muxer), std::move(extensions), QString::fromUtf8(name),
             {kMovDemuxer}};
-        t.editLists = t.mpeg4Family = t.indexesLengths = true;
+        t.editLists = t.mpeg4Family = t.indexesLengths = t.storesDecodeTimes = true;
         t.chapters = ChapterPlace::ChapterList;
         t.artwork = ArtworkPlace::AttachedPicture;
         t.notCodecs = notCodecs;

@@ -19,15 +19,16 @@ enum class ArtworkPlace { None, AttachedPicture, Attachment };
 
 struct ContainerTraits {
     MediaFileType type;
-    QString identifier;          // "public.mpeg-4"
-    QString muxer;               // libavformat's muxer; empty for QOA (the engine's own writer)
-    QStringList extensions;      // the usual one first
-    QString nameWithArticle;     // "an MPEG-4"
-    QStringList demuxers;        // demuxer names of files of this family ("mp3"; "wav", "w64")
-    bool editLists = false;      // can show part of a track's media (the MPEG-4 family)
-    bool mpeg4Family = false;    // MPEG-4, QuickTime, M4V, M4A
-    bool audioFamily = false;    // an audio format a copy of an audio source stays in
-    bool indexesLengths = false; // its demuxer knows each track's exact length
+    QString identifier;             // "public.mpeg-4"
+    QString muxer;                  // libavformat's muxer; empty for QOA (the engine's own writer)
+    QStringList extensions;         // the usual one first
+    QString nameWithArticle;        // "an MPEG-4"
+    QStringList demuxers;           // demuxer names of files of this family ("mp3"; "wav", "w64")
+    bool editLists = false;         // can show part of a track's media (the MPEG-4 family)
+    bool mpeg4Family = false;       // MPEG-4, QuickTime, M4V, M4A
+    bool audioFamily = false;       // an audio format a copy of an audio source stays in
+    bool indexesLengths = false;    // its demuxer knows each track's exact length
+    bool storesDecodeTimes = false; // keeps each packet's decode time (else only presentation times or order)
     ChapterPlace chapters = ChapterPlace::None;
     ArtworkPlace artwork = ArtworkPlace::None;
     QStringList onlyCodecs; // when not empty, the only codecs it holds (muxers without codec tables)

@@ -101,6 +101,8 @@ WriterInput* MediaWriter::addStreamCopyInput(MediaType type, const AVStream* sou
     while ((tag = av_dict_get(source->metadata, "", tag, AV_DICT_IGNORE_SUFFIX)))
         input->tags_.emplace_back(tag->key, tag->value);
     input->disposition_ = source->disposition & ~AV_DISPOSITION_ATTACHED_PIC;
+    input->frameRateNum_ = source->avg_frame_rate.num;
+    input->frameRateDen_ = source->avg_frame_rate.den;
     return input;
 }
 
@@ -226,6 +228,8 @@ bool MediaWriter::startWriting(Error* error)
             stream->codecpar->codec_tag = 0; // let the container choose its own code
         }
         stream->time_base = AVRational{input->timeBaseNum_, input->timeBaseDen_};
+        if (input->frameRateNum_ > 0 && input->frameRateDen_ > 0)
+            stream->avg_frame_rate = AVRational{input->frameRateNum_, input->frameRateDen_};
         for (const auto& [type, bytes] : input->sideData_)
             if (uint8_t* data = av_stream_new_side_data(stream, AVPacketSideDataType(type), size_t(bytes.size())))
                 std::memcpy(data, bytes.constData(), size_t(bytes.size()));

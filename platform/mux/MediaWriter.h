@@ -70,6 +70,7 @@ private:
     std::vector<std::pair<int, QByteArray>> sideData_;
     std::vector<std::pair<QByteArray, QByteArray>> tags_;
     int disposition_ = 0;
+    int frameRateNum_ = 0, frameRateDen_ = 1; // a copied video stream's usual rate (Matroska's default duration)
     int timeBaseNum_ = 1, timeBaseDen_ = 1;
     double lastTime_ = -1e300; // seconds of the last packet written
     bool finished_ = false;

@@ -95,27 +95,25 @@ KeyframeScan scanForCopyStart(TimedPacketReader& reader, int video, const Keyfra
     return scan;
 }
 
-// How long the video's pictures are decoded before they are shown: decode times are the presentation
-// times in order, moved earlier by this much (two pictures with B-frame pyramids). From the stream's
-// first pictures: the earliest shown less the first decoded.
-int64_t decodeDelay(TimedPacketReader& reader, int video)
+// How far the video's pictures are reordered: the most pictures decoded before one that are shown
+// after it, among the stream's first pictures (two with B-frame pyramids), at least what the
+// decoder was told.
+int reorderDepth(TimedPacketReader& reader, int video)
 {
     const AVStream* stream = reader.input()->streams[video];
     reader.seekFile(INT64_MIN, INT64_MIN, INT64_MIN);
     PacketPtr packet = makePacket();
-    int64_t firstDts = AV_NOPTS_VALUE, earliest = AV_NOPTS_VALUE;
-    for (int read = 0; read < 16 && reader.read(packet.get()) >= 0; av_packet_unref(packet.get())) {
-        if (packet->stream_index != video)
+    std::vector<int64_t> shown;
+    int depth = std::max(stream->codecpar->video_delay, 0);
+    while (shown.size() < 64 && reader.read(packet.get()) >= 0) {
+        const int64_t pts = packet->stream_index == video ? presentationTimestamp(*packet) : AV_NOPTS_VALUE;
+        av_packet_unref(packet.get());
+        if (pts == AV_NOPTS_VALUE)
             continue;
-        const int64_t pts = presentationTimestamp(*packet);
-        if (read++ == 0) {
-            const int64_t duration = std::max<int64_t>(packet->duration, 1);
-            firstDts = packet->dts != AV_NOPTS_VALUE ? packet->dts
-                                                     : PassthroughPlan::missingDecodeTime(pts, stream->codecpar->video_delay, duration, 0);
-        }
-        earliest = earliest == AV_NOPTS_VALUE ? pts : std::min(earliest, pts);
+        depth = std::max(depth, int(std::count_if(shown.begin(), shown.end(), [&](int64_t earlier) { return earlier > pts; })));
+        shown.push_back(pts);
     }
-    return firstDts == AV_NOPTS_VALUE || earliest == AV_NOPTS_VALUE ? 0 : std::max<int64_t>(earliest - firstDts, 0);
+    return depth;
 }
 
 // What the video's pictures are, from the first one decoded.
@@ -173,26 +171,32 @@ CopyPlan make(const MediaAsset& asset, TimedPacketReader& reader, const std::vec
     plan.videoStream = videoStreamOf(asset, *input);
     if (requested == PassthroughMode::EditLists && !traits.editLists)
         plan.mode = PassthroughMode::CopyOnly;
+    if (plan.videoStream >= 0 && plan.mode != PassthroughMode::EditLists)
+        plan.reorderDepth = reorderDepth(reader, plan.videoStream);
     if (plan.mode == PassthroughMode::Exact && plan.videoStream >= 0) {
         const AVStream& stream = *input->streams[plan.videoStream];
         const AVCodecDescriptor* descriptor = avcodec_descriptor_get(stream.codecpar->codec_id);
         QString why;
         const bool intraOnly = descriptor && (descriptor->props & AV_CODEC_PROP_INTRA_ONLY);
-        if (!intraOnly) {
+        if (!intraOnly)
             plan.pictures = describePictures(reader, plan.videoStream);
-            plan.decodeDelay = decodeDelay(reader, plan.videoStream);
-        }
-        if (!intraOnly && !SpliceEncoder::create(stream, plan.pictures, plan.decodeDelay, &why)) {
+        if (!intraOnly && !SpliceEncoder::create(stream, plan.pictures, &why)) {
             plan.fallback = why;
             plan.mode = traits.editLists ? PassthroughMode::EditLists : PassthroughMode::CopyOnly;
         }
     }
     const CMTime offset = asset.startOffset();
     plan.startOffset = offset;
+    const std::vector<MediaTrack>& tracks = asset.tracks();
+    const bool lengthEstimated = std::any_of(tracks.begin(), tracks.end(), [](const MediaTrack& track) { return !track.lengthIsIndexed; });
     for (const CMTimeRange& range : kept) {
         PlannedPiece piece;
         piece.start = CMTimeAdd(range.start, offset);
-        piece.end = CMTimeAdd(CMTimeRangeGetEnd(range), offset);
+        piece.end = piece.statedEnd = CMTimeAdd(CMTimeRangeGetEnd(range), offset);
+        // A piece that runs to the end of a file whose length is estimated (a container without an
+        // index) takes everything there is.
+        if (lengthEstimated && CMTimeCompare(CMTimeRangeGetEnd(range), asset.duration()) >= 0)
+            piece.end = CMTimeAdd(piece.end, CMTimeMake(86400, 1));
         piece.shownFrom = piece.start;
         if (plan.videoStream >= 0) {
             const AVStream& stream = *input->streams[plan.videoStream];
@@ -263,7 +267,7 @@ QStringList CopyPlan::notes() const
             else
                 pieceNotes << QStringLiteral("piece %1 holds no keyframe to copy from: its pictures from %2 s to %3 s are encoded anew.")
                                   .arg(p + 1)
-                                  .arg(source(piece.start), source(piece.end));
+                                  .arg(source(piece.start), source(piece.statedEnd));
         }
     }
     for (qsizetype i = 0; i < pieceNotes.size() && i < qsizetype(kNotesShown); ++i)

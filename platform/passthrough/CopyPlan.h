@@ -29,6 +29,7 @@ class TimedPacketReader;
 
 struct PlannedPiece {
     CMTime start, end; // the kept range, in stream time (source time plus the asset's start offset)
+    CMTime statedEnd;  // end as asked; `end` lies a day later for the last piece of a file, which takes all there is
     // The video: the clean keyframe decoding begins with (at or before the first kept picture), the
     // clean keyframe copying begins with (none: the piece's pictures are all encoded anew), and
     // whether kept pictures come before it (they are encoded anew). Stream ticks of the video track.
@@ -45,7 +46,7 @@ struct CopyPlan {
     MediaFileType fileType = MediaFileType::MPEG4;
     int videoStream = -1;             // the video track that places pieces (stream index), or −1
     QString fallback;                 // why the requested mode is not carried out, as a clause; empty when it is
-    int64_t decodeDelay = 0;          // how long before it is shown a video picture is decoded (ticks; B-frames)
+    int reorderDepth = 0;             // how many video pictures may be decoded before one shown earlier (B-frames)
     CMTime startOffset = kCMTimeZero; // stream time of the source's time zero
     PictureFormat pictures;           // of the video track, when pictures are encoded anew
     std::vector<PlannedPiece> pieces;

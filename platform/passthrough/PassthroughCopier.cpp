@@ -3,6 +3,7 @@
 #include "AudioCopy.h"
 #include "ContainerTraits.h"
 #include "CopyPlan.h"
+#include "DecodeTimes.h"
 #include "EarlyEnd.h"
 #include "EditListTrackCopy.h"
 #include "MediaAsset.h"
@@ -57,6 +58,7 @@ private:
     std::map<int, TrackCopy*> byStream_;
     int audioRate_ = 0;
     PiecePlacement previous_;
+    bool readAnything_ = false;   // the reader has moved from where opening the file left it
     double total_ = 0, done_ = 0; // seconds, for progress
 };
 
@@ -71,6 +73,9 @@ bool Copy::addTracks(const Composition& composition, Error* error)
         WriterInput* input = writer_.addStreamCopyInput(source->mediaType, stream);
         input->guardOrder();
         std::unique_ptr<TrackCopy> track;
+        const auto decodeTimes = [&] {
+            return DecodeTimes::forStream(*stream, plan_.reorderDepth, ContainerTraitsTable::of(plan_.fileType).storesDecodeTimes);
+        };
         if (plan_.mode == PassthroughMode::EditLists) {
             track = std::make_unique<EditListTrackCopy>(*source, stream, input);
         } else if (source->mediaType == MediaType::Video) {
@@ -78,18 +83,18 @@ bool Copy::addTracks(const Composition& composition, Error* error)
             const bool intraOnly = descriptor && (descriptor->props & AV_CODEC_PROP_INTRA_ONLY);
             if (plan_.mode == PassthroughMode::Exact && source->streamIndex == plan_.videoStream && !intraOnly) {
                 QString why;
-                std::unique_ptr<SpliceEncoder> encoder = SpliceEncoder::create(*stream, plan_.pictures, plan_.decodeDelay, &why);
+                std::unique_ptr<SpliceEncoder> encoder = SpliceEncoder::create(*stream, plan_.pictures, &why);
                 if (!encoder) {
                     setError(error, mediaLayerError(MediaLayerErrorCode::CodecMissing,
                                                     QStringLiteral("The pictures at the cuts cannot be encoded anew: %1.").arg(why)));
                     return false;
                 }
                 writer_.setInputParameters(input, encoder->outputParameters());
-                track = std::make_unique<VideoSmartCopy>(*source, stream, input, std::move(encoder));
+                track = std::make_unique<VideoSmartCopy>(*source, stream, input, std::move(encoder), decodeTimes());
             } else if (plan_.mode == PassthroughMode::Exact && intraOnly) {
-                track = std::make_unique<VideoSmartCopy>(*source, stream, input, nullptr);
+                track = std::make_unique<VideoSmartCopy>(*source, stream, input, nullptr, decodeTimes());
             } else {
-                track = std::make_unique<VideoKeyframeCopy>(*source, stream, input);
+                track = std::make_unique<VideoKeyframeCopy>(*source, stream, input, decodeTimes());
             }
         } else if (source->mediaType == MediaType::Audio) {
             const AVRational samples{1, std::max(stream->codecpar->sample_rate, 1)};
@@ -116,7 +121,7 @@ bool Copy::addTracks(const Composition& composition, Error* error)
             attachment->markAsFinished(nullptr);
         }
     for (const PlannedPiece& piece : plan_.pieces)
-        total_ += CMTimeGetSeconds(CMTimeSubtract(piece.end, piece.start));
+        total_ += CMTimeGetSeconds(CMTimeSubtract(piece.statedEnd, piece.start));
     return !tracks_.empty();
 }
 
@@ -182,13 +187,17 @@ bool Copy::copyPiece(const PiecePlacement& placement, const std::atomic<bool>& c
     // Containers whose seeks land near a time are read from where the keyframe search found the keyframe.
     if (piece.decodeFrom && piece.decodeFrom->seekFrom != INT64_MIN)
         seekTo = std::min(seekTo, piece.decodeFrom->seekFrom);
+    // From the file's start, a reader that has read nothing yet is where it must be: a seek there may
+    // skip what comes before the first keyframe (Matroska's seeks pass over audio before it).
     const int64_t fileStart = input_->start_time != AV_NOPTS_VALUE ? input_->start_time : 0;
-    if (seekTo == KeyframeSearch::kFromFileStart || seekTo <= fileStart || reader_.seekFile(INT64_MIN, seekTo, seekTo) < 0)
+    const bool fromStart = seekTo == KeyframeSearch::kFromFileStart || seekTo <= fileStart;
+    if (!(fromStart && !readAnything_) && (fromStart || reader_.seekFile(INT64_MIN, seekTo, seekTo) < 0))
         reader_.seekFile(INT64_MIN, INT64_MIN, INT64_MIN);
+    readAnything_ = true;
     for (const auto& track : tracks_)
         track->beginPiece(placement);
     PacketPtr packet = makePacket();
-    const double pieceLength = CMTimeGetSeconds(CMTimeSubtract(piece.end, piece.start));
+    const double pieceLength = CMTimeGetSeconds(CMTimeSubtract(piece.statedEnd, piece.start));
     int ret = 0, sinceProgress = 0;
     for (;;) {
         if (cancelled.load())
@@ -221,7 +230,7 @@ bool Copy::copyPiece(const PiecePlacement& placement, const std::atomic<bool>& c
             return false;
     // The file ran out: fine at a track's end, a damaged file well before it.
     const CMTime offset = asset_.startOffset();
-    const CMTime end = CMTimeSubtract(piece.end, offset);
+    const CMTime end = CMTimeSubtract(piece.statedEnd, offset);
     for (const auto& track : tracks_) {
         if (track->done())
             continue;
@@ -240,7 +249,7 @@ std::vector<CMTime> Copy::durations() const
 {
     std::vector<CMTime> durations;
     for (const PlannedPiece& piece : plan_.pieces)
-        durations.push_back(CMTimeSubtract(piece.end, piece.start));
+        durations.push_back(CMTimeSubtract(piece.statedEnd, piece.start));
     return durations;
 }
 
@@ -265,7 +274,16 @@ std::map<uint32_t, std::vector<Mp4Edit>> Copy::edits() const
     // before it where it begins later than the output: edits that begin inside a picture are shown
     // from the picture's start by some players) to the output's end, or for as long as it holds (a
     // source that says it is longer than its samples are).
-    const CMTime total = CMTimeAdd(previous_.outputStart, CMTimeSubtract(plan_.pieces.back().end, previous_.sourceFrom));
+    // The output's length: to the last piece's end, or where its pictures and sound end when it runs
+    // to the file's end (whose length the file may only have estimated).
+    const PlannedPiece& last = plan_.pieces.back();
+    CMTime total = CMTimeAdd(previous_.outputStart, CMTimeSubtract(last.statedEnd, previous_.sourceFrom));
+    if (CMTimeCompare(last.end, last.statedEnd) != 0) {
+        total = kCMTimeZero;
+        for (const auto& track : tracks_)
+            if (track->track().mediaType != MediaType::Subtitle && CMTIME_IS_NUMERIC(track->outputEnd()))
+                total = CMTimeMaximum(total, track->outputEnd());
+    }
     for (const auto& track : tracks_) {
         if (!track->wroteAnything())
             continue;
@@ -315,8 +333,10 @@ bool PassthroughCopier::run(const std::atomic<bool>& cancelled, const std::funct
     std::vector<CMTimeRange> kept;
     for (const CompositionSegment& piece : composition_.tracks.front().segments)
         kept.push_back(piece.sourceRange);
-    TimedPacketReader planReader(input.get());
-    CopyPlan plan = CopyPlanner::make(*asset_, planReader, kept, fileType_, mode_, error);
+    // The plan reads a file of its own, so that the copy's reader starts where opening left it.
+    CopyPlan plan = CopyPlanner::make(*asset_, kept, fileType_, mode_, error);
+    if (plan.pieces.empty() && error && !error->message.isEmpty())
+        return false;
     MediaWriter writer(path_, fileType_);
     Copy copy(*asset_, input.get(), writer, std::move(plan));
     if (!copy.addTracks(composition_, error)) {

@@ -112,8 +112,7 @@ struct SpliceEncoder::Codec {
 
 SpliceEncoder::~SpliceEncoder() = default;
 
-std::unique_ptr<SpliceEncoder> SpliceEncoder::create(const AVStream& source, const PictureFormat& pictures, int64_t decodeDelay,
-                                                     QString* why)
+std::unique_ptr<SpliceEncoder> SpliceEncoder::create(const AVStream& source, const PictureFormat& pictures, QString* why)
 {
     if (!pictures.known) {
         *why = QStringLiteral("its pictures cannot be decoded");
@@ -125,7 +124,6 @@ std::unique_ptr<SpliceEncoder> SpliceEncoder::create(const AVStream& source, con
     Codec& codec = *splice->codec_;
     splice->source_ = &source;
     splice->pictures_ = pictures;
-    splice->decodeDelay_ = decodeDelay;
     const char* name = nullptr;
     switch (parameters.codec_id) {
     case AV_CODEC_ID_H264:
@@ -292,20 +290,22 @@ bool SpliceEncoder::openEncoder(Error* error)
     case Kind::H264:
         c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
         set("preset", QStringLiteral("veryfast"));
-        set("crf", QStringLiteral("14"));
+        set("tune", QStringLiteral("psnr"));
+        set("crf", QStringLiteral("9"));
         set("profile", h264Profile(codec.profile));
         if (codec.level > 0)
             set("level", levelText(codec.level));
-        set("x264-params", QStringLiteral("sps-id=%1:bframes=0:scenecut=0:aud=0").arg(codec.h264Id));
+        set("x264-params", QStringLiteral("sps-id=%1:bframes=0:scenecut=0:aud=0:mbtree=0").arg(codec.h264Id));
         break;
     case Kind::Hevc: {
         c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
         set("preset", QStringLiteral("veryfast"));
-        set("crf", QStringLiteral("16"));
+        set("tune", QStringLiteral("psnr"));
+        set("crf", QStringLiteral("10"));
         set("profile", hevcProfile(format));
         // One slice without wavefronts or weighted prediction: slice headers that HevcIdRewriter reads.
         QString params = QStringLiteral("log-level=error:bframes=0:scenecut=0:open-gop=0:wpp=0:weightp=0:weightb=0:repeat-headers=0:"
-                                        "info=0:hash=0:aud=0:hrd=0:slices=1:lossless=0");
+                                        "info=0:hash=0:aud=0:hrd=0:slices=1:lossless=0:cutree=0");
         if (codec.level > 0)
             params += QStringLiteral(":level-idc=%1").arg(levelText(codec.level / 3));
         if (codec.highTier)
@@ -316,17 +316,17 @@ bool SpliceEncoder::openEncoder(Error* error)
     case Kind::Vp8:
         set("deadline", QStringLiteral("good"));
         set("cpu-used", QStringLiteral("4"));
-        set("crf", QStringLiteral("10"));
+        set("crf", QStringLiteral("5"));
         set("auto-alt-ref", QStringLiteral("0"));
         set("lag-in-frames", QStringLiteral("0"));
         c->bit_rate = 100000000; // the cap crf works under
         c->qmin = 0;
-        c->qmax = 40;
+        c->qmax = 30;
         break;
     case Kind::Vp9:
         set("deadline", QStringLiteral("good"));
         set("cpu-used", QStringLiteral("5"));
-        set("crf", QStringLiteral("16"));
+        set("crf", QStringLiteral("8"));
         set("row-mt", QStringLiteral("1"));
         set("auto-alt-ref", QStringLiteral("0"));
         set("lag-in-frames", QStringLiteral("0"));
@@ -429,7 +429,6 @@ bool SpliceEncoder::finishRun(const PacketHandler& handler, Error* error)
     // The next run begins with a new encoder, so that it refers to nothing of this one.
     encoder_.reset();
     durations_.clear();
-    runDelay_ = AV_NOPTS_VALUE;
     return ok;
 }
 
@@ -442,11 +441,6 @@ bool SpliceEncoder::handOut(const PacketHandler& handler, Error* error)
                 packet->duration = known->second;
                 durations_.erase(known);
             }
-            // Decode times as the copied stream has them: the encoder's own order, moved so that a
-            // picture decodes as long before it is shown as the source's do.
-            if (runDelay_ == AV_NOPTS_VALUE)
-                runDelay_ = packet->dts != AV_NOPTS_VALUE ? packet->pts - packet->dts : 0;
-            packet->dts = (packet->dts != AV_NOPTS_VALUE ? packet->dts : packet->pts) + runDelay_ - decodeDelay_;
             if (!convert(*packet, e))
                 return false;
             return handler(std::move(packet), e);

@@ -2,13 +2,15 @@
 // keyframe (and, with B-frames, those at a piece's end that need a reference shown after it). Each
 // run is closed: it begins with a keyframe and refers to nothing outside itself; it has no B-frames
 // (MPEG-4 Part 2 excepted, whose stream headers say whether B-frames may come and must be the
-// source's), and its decode times are as far before the presentation as the source's. The encoded pictures match the copied stream: size,
-// pixel format and bit depth, sample aspect ratio, colour description, field order, the times each picture had, a profile compatible with
-// the source's and a level no higher. Their parameter sets sit beside the source's in the stream's configuration record under identifiers
-// of their own (x264's sps-id; HEVC's rewritten, HevcIdRewriter), so one stream description serves both kinds of picture.
+// source's). Packets come in decode order; their writer gives them decode times (DecodeTimes). The encoded pictures match the copied
+// stream: size, pixel format and bit depth, sample aspect ratio, colour description, field order, the times each picture had, a profile
+// compatible with the source's and a level no higher. Their parameter sets sit beside the source's in the stream's configuration record
+// under identifiers of their own (x264's sps-id; HEVC's rewritten, HevcIdRewriter), so one stream description serves both kinds of picture.
 //
-// Quality: x264 and x265 "veryfast" at CRF 14 and 16, libvpx at CRF 10 (VP8) and 16 (VP9), libaom at
-// CRF 18, MPEG-4 Part 2 at quantiser 2: visually transparent for a run of at most one group of pictures.
+// Quality: x264 and x265 "veryfast" tuned for PSNR at CRF 9 and 10, without the tree that starves
+// the run's last pictures of bits; libvpx at CRF 5 (VP8) and 8 (VP9), libaom at CRF 18, MPEG-4 Part 2
+// at quantiser 2: at least 45 dB against the source's pictures also on grainy pictures, for a run of
+// at most one group of pictures.
 //
 // One thread (the copier's). create() says why a stream cannot be spliced (no encoder here, a format
 // the encoder cannot match); encoding failures carry the library's message.
@@ -31,8 +33,7 @@ public:
 
     // Null, with the reason as the end of a sentence ("there is no HEVC encoder here"), when the
     // stream's pictures cannot be encoded to match it.
-    // decodeDelay: how long before it is shown a source picture is decoded (its ticks).
-    static std::unique_ptr<SpliceEncoder> create(const AVStream& source, const PictureFormat& pictures, int64_t decodeDelay, QString* why);
+    static std::unique_ptr<SpliceEncoder> create(const AVStream& source, const PictureFormat& pictures, QString* why);
     ~SpliceEncoder();
 
     // The output stream's codec parameters: the source's, with the encoder's parameter sets added to
@@ -62,6 +63,4 @@ private:
     QByteArray encoderHeaders_; // the first encoder's parameter sets: every later one must give the same
     std::map<int64_t, int64_t> durations_;
     int64_t lastPts_ = AV_NOPTS_VALUE;
-    int64_t decodeDelay_ = 0;
-    int64_t runDelay_ = AV_NOPTS_VALUE; // the encoder's own decode delay in this run
 };

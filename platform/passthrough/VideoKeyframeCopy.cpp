@@ -6,6 +6,11 @@
 #include "PacketTime.h"
 #include "PassthroughPlan.h"
 
+VideoKeyframeCopy::VideoKeyframeCopy(const MediaTrack& track, const AVStream* source, WriterInput* input, DecodeTimes decodeTimes)
+    : TrackCopy(track, source, input), decodeTimes_(std::move(decodeTimes))
+{
+}
+
 CMTime VideoKeyframeCopy::readFrom(const PiecePlacement& placement) const
 {
     const PlannedPiece& piece = *placement.piece;
@@ -64,6 +69,6 @@ bool VideoKeyframeCopy::take(PacketPtr packet, Error* error)
     }
     startedPiece_ = true;
     packet->pts += shiftTicks();
-    packet->dts += shiftTicks();
+    packet->dts = decodeTimes_.next(packet->pts);
     return write(std::move(packet), error);
 }

@@ -5,11 +5,12 @@
 // One thread (the copier's). Fails only when writing fails.
 #pragma once
 
+#include "DecodeTimes.h"
 #include "TrackCopy.h"
 
 class VideoKeyframeCopy : public TrackCopy {
 public:
-    using TrackCopy::TrackCopy;
+    VideoKeyframeCopy(const MediaTrack& track, const AVStream* source, WriterInput* input, DecodeTimes decodeTimes);
     CMTime readFrom(const PiecePlacement& placement) const override;
     void beginPiece(const PiecePlacement& placement) override;
     bool take(PacketPtr packet, Error* error) override;
@@ -20,4 +21,5 @@ private:
     bool reachedKeyframe_ = false;
     bool startedPiece_ = false;
     int64_t readInPiece_ = 0;
+    DecodeTimes decodeTimes_;
 };

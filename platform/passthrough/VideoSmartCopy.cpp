@@ -20,11 +20,19 @@ int64_t frameTime(const AVFrame& frame) { return frame.best_effort_timestamp != 
 
 } // namespace
 
-VideoSmartCopy::VideoSmartCopy(const MediaTrack& track, const AVStream* source, WriterInput* input, std::unique_ptr<SpliceEncoder> encoder)
-    : TrackCopy(track, source, input), encoder_(std::move(encoder))
+namespace {
+int64_t nominalDurationOf(const AVStream& source)
 {
-    const AVRational rate = source->avg_frame_rate.num > 0 ? source->avg_frame_rate : source->r_frame_rate;
-    nominalDuration_ = rate.num > 0 && rate.den > 0 ? std::max<int64_t>(av_rescale_q(1, av_inv_q(rate), timeBase_), 1) : 1;
+    const AVRational rate = source.avg_frame_rate.num > 0 ? source.avg_frame_rate : source.r_frame_rate;
+    return rate.num > 0 && rate.den > 0 ? std::max<int64_t>(av_rescale_q(1, av_inv_q(rate), source.time_base), 1) : 1;
+}
+} // namespace
+
+VideoSmartCopy::VideoSmartCopy(const MediaTrack& track, const AVStream* source, WriterInput* input, std::unique_ptr<SpliceEncoder> encoder,
+                               DecodeTimes decodeTimes)
+    : TrackCopy(track, source, input), encoder_(std::move(encoder)), nominalDuration_(nominalDurationOf(*source)),
+      decodeTimes_(std::move(decodeTimes))
+{
 }
 
 CMTime VideoSmartCopy::readFrom(const PiecePlacement& placement) const
@@ -46,7 +54,8 @@ void VideoSmartCopy::beginPiece(const PiecePlacement& placement)
     headDone_ = !piece.encodesHead;
     headEnd_ = copyPts_ != AV_NOPTS_VALUE ? copyPts_ : end_;
     head_.reset();
-    copying_ = pastEnd_ = piecePictureWritten_ = false;
+    copying_ = pastEnd_ = copiedInPiece_ = false;
+    copyLater_ = 0;
     pending_.clear();
     lookahead_.clear();
     durations_.clear();
@@ -173,16 +182,14 @@ bool VideoSmartCopy::encodePicture(const AVFrame& frame, Error* error)
     const int64_t time = frameTime(frame);
     const auto known = durations_.find(time);
     const int64_t duration = known != durations_.end() ? known->second : nominalDuration_;
-    int64_t pts = time + shiftTicks();
-    // A picture kept by less than half of it may begin before its piece: it begins with it.
-    pts = std::max(pts, ticksOf(placement_.outputStart));
-    if (lastOutputPts_ != AV_NOPTS_VALUE && pts <= lastOutputPts_)
-        pts = lastOutputPts_ + 1;
+    // Pictures keep their own times: one kept by less than half of it begins up to half a picture
+    // before its piece (where the picture cut before it would have been shown), but never before
+    // what is written already, nor before the file's start.
+    const int64_t pts = std::max(time + shiftTicks(), earliestPts());
     lastOutputPts_ = pts;
-    piecePictureWritten_ = true;
     encoding_ = true;
     return encoder_->encode(
-        frame, pts, duration, [&](PacketPtr packet, Error* e) { return write(std::move(packet), e); }, error);
+        frame, pts, duration, [&](PacketPtr packet, Error* e) { return writeInOrder(std::move(packet), e); }, error);
 }
 
 bool VideoSmartCopy::finishRun(Error* error)
@@ -190,24 +197,30 @@ bool VideoSmartCopy::finishRun(Error* error)
     if (!encoding_)
         return true;
     encoding_ = false;
-    return encoder_->finishRun([&](PacketPtr packet, Error* e) { return write(std::move(packet), e); }, error);
+    return encoder_->finishRun([&](PacketPtr packet, Error* e) { return writeInOrder(std::move(packet), e); }, error);
 }
 
 bool VideoSmartCopy::writeCopied(PacketPtr packet, Error* error)
 {
-    // The piece's first picture is not shown before the piece (it may begin up to half a picture early).
-    if (packet->pts == copyPts_ && !piecePictureWritten_) {
-        const int64_t earliest = ticksOf(placement_.outputStart) - shiftTicks();
-        if (packet->pts < earliest && packet->dts <= earliest)
-            packet->pts = earliest;
-    }
-    piecePictureWritten_ = true;
+    // The piece's pictures follow what is written, and begin no earlier than the file (the first may
+    // be shown up to half a picture early): where its first copied picture would not, the copied
+    // pictures move on together.
+    if (!copiedInPiece_ && packet->pts + shiftTicks() < earliestPts())
+        copyLater_ = earliestPts() - (packet->pts + shiftTicks());
+    copiedInPiece_ = true;
     // Players begin decoding at sync samples: only clean starts are ones (the copy start is made one).
     if ((packet->flags & AV_PKT_FLAG_KEY) && packet->pts != copyPts_ && keyframeKind(*packet, *source_->codecpar) != KeyframeKind::Clean)
         packet->flags &= ~AV_PKT_FLAG_KEY;
-    packet->pts += shiftTicks();
-    packet->dts += shiftTicks();
+    packet->pts += shiftTicks() + copyLater_;
     lastOutputPts_ = std::max(lastOutputPts_ == AV_NOPTS_VALUE ? packet->pts : lastOutputPts_, packet->pts);
+    return writeInOrder(std::move(packet), error);
+}
+
+int64_t VideoSmartCopy::earliestPts() const { return lastOutputPts_ == AV_NOPTS_VALUE ? 0 : lastOutputPts_ + 1; }
+
+bool VideoSmartCopy::writeInOrder(PacketPtr packet, Error* error)
+{
+    packet->dts = decodeTimes_.next(packet->pts);
     return write(std::move(packet), error);
 }
 

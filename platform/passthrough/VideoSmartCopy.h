@@ -12,6 +12,7 @@
 // One thread (the copier's). Fails with the decoder's, encoder's or writer's message.
 #pragma once
 
+#include "DecodeTimes.h"
 #include "SpliceEncoder.h"
 #include "StreamDecoder.h"
 #include "TrackCopy.h"
@@ -22,7 +23,8 @@
 class VideoSmartCopy : public TrackCopy {
 public:
     // Without an encoder (a codec whose every picture is a keyframe) pictures are only copied.
-    VideoSmartCopy(const MediaTrack& track, const AVStream* source, WriterInput* input, std::unique_ptr<SpliceEncoder> encoder);
+    VideoSmartCopy(const MediaTrack& track, const AVStream* source, WriterInput* input, std::unique_ptr<SpliceEncoder> encoder,
+                   DecodeTimes decodeTimes);
 
     CMTime readFrom(const PiecePlacement& placement) const override;
     void beginPiece(const PiecePlacement& placement) override;
@@ -41,6 +43,10 @@ private:
     bool finishRun(Error* error);
     bool writeCopied(PacketPtr packet, Error* error);
     bool writePending(Error* error);
+    // The earliest time a picture may be shown at: after every one written, and not before the file.
+    int64_t earliestPts() const;
+    // Writes a packet in decode order, with its decode time.
+    bool writeInOrder(PacketPtr packet, Error* error);
     // The end of the piece: the held pictures, and those after the first one not kept that are.
     bool resolveEnd(Error* error);
 
@@ -60,9 +66,11 @@ private:
     // Copied packets not yet written, from the last keyframe on; packets after the first that is not kept.
     bool copying_ = false;
     bool pastEnd_ = false;
-    bool piecePictureWritten_ = false;
+    bool copiedInPiece_ = false;
+    int64_t copyLater_ = 0; // how much later than planned the piece's copied pictures are shown
     std::vector<PacketPtr> pending_;
     std::vector<PacketPtr> lookahead_;
     std::map<int64_t, int64_t> durations_; // of the pictures fed to decoders, by presentation time
     int64_t lastOutputPts_ = AV_NOPTS_VALUE;
+    DecodeTimes decodeTimes_;
 };

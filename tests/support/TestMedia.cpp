@@ -46,6 +46,13 @@ QStringList tone(int seconds, int frequency, int rate = 48000)
             QStringLiteral("sine=frequency=%1:sample_rate=%2:duration=%3").arg(frequency).arg(rate).arg(seconds)};
 }
 
+// Silence but for a 20 ms beep at every whole second.
+QStringList beeps(int seconds, int rate = 48000)
+{
+    return {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+            QStringLiteral("aevalsrc='if(lt(mod(t,1),0.02),0.8*sin(2*PI*1000*t),0)':s=%1:d=%2").arg(rate).arg(seconds)};
+}
+
 QStringList operator+(QStringList a, std::initializer_list<const char*> b)
 {
     for (const char* s : b)
@@ -298,6 +305,48 @@ QString beepingPattern(bool lateAudio)
                                     .arg(lateAudio ? 9.5 : 10)} +
                     std::initializer_list<const char*>{"-c:v", "libx264", "-preset", "veryfast", "-bf", "3", "-g", "50", "-c:a", "aac",
                                                        "-b:a", "96k"});
+}
+
+QString vp9OpusBeeps()
+{
+    return make(QStringLiteral("vp9-beeps.mkv"),
+                pattern(6) + beeps(6) +
+                    std::initializer_list<const char*>{"-c:v", "libvpx-vp9", "-deadline", "realtime", "-cpu-used", "8", "-crf", "20",
+                                                       "-b:v", "0", "-g", "50", "-c:a", "libopus"});
+}
+
+QString matroskaPcmBeeps()
+{
+    return make(QStringLiteral("pcm-beeps.mkv"), pattern(6) + beeps(6) +
+                                                     std::initializer_list<const char*>{"-c:v", "libx264", "-preset", "veryfast", "-bf",
+                                                                                        "3", "-g", "50", "-c:a", "pcm_s16le"});
+}
+
+QString matroskaVorbisBeeps()
+{
+    return make(QStringLiteral("vorbis-beeps.mkv"), pattern(6) + beeps(6, 44100) +
+                                                        std::initializer_list<const char*>{"-c:v", "libx264", "-preset", "veryfast", "-bf",
+                                                                                           "3", "-g", "50", "-c:a", "libvorbis"});
+}
+
+QString webmLongGop()
+{
+    return make(QStringLiteral("long-gop.webm"),
+                pattern(10) + tone(10, 440) +
+                    std::initializer_list<const char*>{"-c:v", "libvpx", "-deadline", "realtime", "-cpu-used", "8", "-b:v", "1M", "-g",
+                                                       "100", "-auto-alt-ref", "0", "-c:a", "libvorbis"});
+}
+
+QString av1Opus()
+{
+    return make(QStringLiteral("av1.mp4"), pattern(6) + beeps(6) +
+                                               std::initializer_list<const char*>{"-c:v", "libaom-av1", "-cpu-used", "8", "-crf", "30",
+                                                                                  "-g", "50", "-c:a", "libopus"});
+}
+
+QString adtsAac()
+{
+    return make(QStringLiteral("tone.aac"), tone(10, 440) + std::initializer_list<const char*>{"-c:a", "aac", "-f", "adts"});
 }
 
 std::vector<double> beepTimes(const QString& path)
@@ -561,6 +610,23 @@ QString longGop25()
                 pattern(12) + tone(12, 440) +
                     std::initializer_list<const char*>{"-c:v", "libx264", "-preset", "veryfast", "-crf", "12", "-bf", "3", "-g", "100",
                                                        "-sc_threshold", "0", "-c:a", "aac", "-b:a", "96k"});
+}
+
+QString texturedLongGop()
+{
+    // The numbers in a band through the middle; above and below it, moving waves and grain that an
+    // encoder cannot copy for free.
+    return make(
+        QStringLiteral("textured.mp4"),
+        QStringList{QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                    QStringLiteral(
+                        "color=black:s=320x240:r=25:d=10,format=yuv420p,"
+                        "geq=lum='if(between(Y,H/3,2*H/3),if(lt(X,W/2),16+14*mod(N,16),16+14*mod(floor(N/16),16)),"
+                        "128+60*sin(X/5+N/7)*cos(Y/3-N/11)+20*sin(X*Y/97)+12*(random(1)-0.5))'"
+                        ":cb='if(between(Y,H/3,2*H/3),128,128+30*sin(X/9-N/13))':cr='if(between(Y,H/3,2*H/3),128,128+30*cos(Y/7+N/17))'")} +
+            tone(10, 440) +
+            std::initializer_list<const char*>{"-c:v", "libx264", "-preset", "veryfast", "-crf", "16", "-bf", "3", "-g", "100",
+                                               "-sc_threshold", "0", "-c:a", "aac", "-b:a", "96k"});
 }
 
 QString openGop2997()

@@ -80,6 +80,8 @@ QString fps2997(); // 30000/1001 fps, 4 s
 // 25 fps for 12 s with a keyframe every 100 frames, or 30000/1001 fps for 6 s with open groups of 60.
 QString longGop25();
 QString openGop2997();
+// Like longGop25 (10 s, 320×240) with moving detail and grain above and below the numbers.
+QString texturedLongGop();
 // Frame-numbered 10-bit HEVC, 25 fps, 8 s, open groups (CRA pictures) every 50 frames, and a tone.
 QString hevc10Bit();
 // The same as Matroska: H.264 with B-frames (presentation times only), 25 fps, 8 s, a 44.1 kHz tone.
@@ -92,6 +94,17 @@ QString mpeg4BFramesAvi();
 // every whole second, in step with the frame that starts there (frame 25·n). With lateAudio the audio
 // track starts 0.5 s after the video (its first beep is the one at 1 s).
 QString beepingPattern(bool lateAudio);
+// Frame-numbered video, 25 fps, 6 s, with sound that is silent but for a 20 ms beep at every whole
+// second: VP9 and Opus in Matroska; H.264 with B-frames and PCM, or Vorbis, in Matroska; AV1 and
+// Opus in MPEG-4.
+QString vp9OpusBeeps();
+QString matroskaPcmBeeps();
+QString matroskaVorbisBeeps();
+QString av1Opus();
+// Frame-numbered VP8 and Vorbis in WebM, 10 s, a keyframe every 4 s (at 0.003, 4.003 and 8.003 s).
+QString webmLongGop();
+// AAC in an ADTS stream (.aac, no index: its length is estimated from the bit rate), 10 s.
+QString adtsAac();
 // The times (seconds, on the file's clock) at which beeps begin in the first audio stream as ffmpeg
 // decodes it.
 std::vector<double> beepTimes(const QString& path);
