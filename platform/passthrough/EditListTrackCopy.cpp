@@ -9,10 +9,7 @@ using PassthroughPlan::Decision;
 
 CMTime EditListTrackCopy::readFrom(const PiecePlacement& placement) const
 {
-    const PlannedPiece& piece = *placement.piece;
-    if (track().mediaType == MediaType::Video && piece.decodeFrom)
-        return CMTimeMinimum(timeOf(piece.decodeFrom->pts), placement.copyStart);
-    return placement.copyStart;
+    return track().mediaType == MediaType::Video ? fromDecodeStart(placement, placement.copyStart) : placement.copyStart;
 }
 
 void EditListTrackCopy::beginPiece(const PiecePlacement& placement)

@@ -1,7 +1,6 @@
 #include "KeyframeSearch.h"
 
 #include "KeyframeKind.h"
-#include "MediaAsset.h"
 #include "MediaInput.h"
 #include "PacketTime.h"
 #include "PassthroughPlan.h"
@@ -92,36 +91,6 @@ std::optional<Keyframe> find(TimedPacketReader& reader, int streamIndex, int64_t
 {
     const bool seeksNearATime = reader.input()->iformat->flags & AVFMT_TS_DISCONT;
     return seeksNearATime ? scanForKeyframe(reader, streamIndex, target) : findKeyframe(reader, streamIndex, target);
-}
-
-CMTime shownAtOrBefore(TimedPacketReader& reader, int streamIndex, CMTime time)
-{
-    const AVRational timeBase = reader.input()->streams[streamIndex]->time_base;
-    const std::optional<Keyframe> keyframe = find(reader, streamIndex, MediaInput::timestampFromTime(time, timeBase));
-    return keyframe ? CMTimeMinimum(MediaInput::timeFromTimestamp(keyframe->pts, timeBase), time) : time;
-}
-
-std::vector<CMTime> keyframesAtOrBefore(const MediaAsset& asset, const std::vector<CMTime>& times, Error* error)
-{
-    const std::vector<MediaTrack> video = asset.tracksWithMediaType(MediaType::Video);
-    if (video.empty())
-        return times;
-    // Probed as the copy probes it: the times of some streams (AVI's B-frames) depend on what it finds.
-    InputFormatContextPtr input = MediaInput::open(asset.path(), true, error);
-    if (!input)
-        return {};
-    const int index = video.front().streamIndex;
-    if (index < 0 || index >= int(input->nb_streams))
-        return times;
-    for (unsigned i = 0; i < input->nb_streams; ++i)
-        input->streams[i]->discard = int(i) == index ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
-    TimedPacketReader reader(input.get());
-    std::vector<CMTime> found;
-    for (const CMTime time : times) {
-        const CMTime shown = shownAtOrBefore(reader, index, CMTimeAdd(time, asset.startOffset()));
-        found.push_back(CMTimeMaximum(kCMTimeZero, CMTimeSubtract(shown, asset.startOffset())));
-    }
-    return found;
 }
 
 } // namespace KeyframeSearch

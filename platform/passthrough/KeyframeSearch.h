@@ -3,17 +3,12 @@
 // back to the one before it. Containers whose seeks land near a time rather than on a keyframe (MPEG
 // transport and program streams) are read forward from further and further back.
 //
-// One thread: each search moves the reader it is given. keyframesAtOrBefore() opens a reader of its own
-// and may be called on any thread; it fails with the library's message.
+// One thread: each search moves the reader it is given.
 #pragma once
 
-#include "CMTime.h"
-#include "Error.h"
-
+#include <cstdint>
 #include <optional>
-#include <vector>
 
-class MediaAsset;
 class TimedPacketReader;
 
 namespace KeyframeSearch {
@@ -28,14 +23,5 @@ struct Keyframe {
 
 // The keyframe of the stream at or before the stream time target (its ticks); none when the stream has none.
 std::optional<Keyframe> find(TimedPacketReader& reader, int streamIndex, int64_t target);
-
-// When the keyframe at or before a stream time is shown (stream time): the time itself when it is
-// shown after it or the stream has none.
-CMTime shownAtOrBefore(TimedPacketReader& reader, int streamIndex, CMTime time);
-
-// For each time (source time, zero at the asset's start), the time at which the first video track's
-// keyframe at or before it is shown; the time itself for sources without video or when no keyframe
-// precedes it. Empty, with the error, when the file does not open.
-std::vector<CMTime> keyframesAtOrBefore(const MediaAsset& asset, const std::vector<CMTime>& times, Error* error);
 
 } // namespace KeyframeSearch

@@ -70,11 +70,6 @@ QString extension(const MediaAsset& asset)
 
 QString nameWithArticle(MediaFileType type) { return ContainerTraitsTable::of(type).nameWithArticle; }
 
-bool cutsAtKeyframes(MediaFileType type, const MediaAsset& asset)
-{
-    return !MediaFileTypes::hasEditLists(type) && !asset.tracksWithMediaType(MediaType::Video).empty();
-}
-
 bool isExtensionOf(const QString& extension, MediaFileType type)
 {
     return ContainerTraitsTable::of(type).extensions.contains(extension.toLower());

@@ -21,9 +21,6 @@ MediaFileType fileType(const MediaAsset& asset);
 QString extension(const MediaAsset& asset);
 // "a Matroska", "an MP3": the container's name for a sentence.
 QString nameWithArticle(MediaFileType type);
-// Whether a copy of the source into the type begins each piece at a keyframe: video in a container
-// without edit lists.
-bool cutsAtKeyframes(MediaFileType type, const MediaAsset& asset);
 // Whether a name's extension is one under which files of the type are known.
 bool isExtensionOf(const QString& extension, MediaFileType type);
 } // namespace PassthroughContainer

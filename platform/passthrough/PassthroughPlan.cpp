@@ -53,10 +53,4 @@ std::vector<MediaChapter> chaptersAfterLeadIns(std::vector<MediaChapter> chapter
     return chapters;
 }
 
-SampleTrim trimToRange(int64_t first, int64_t count, int64_t start, int64_t end)
-{
-    const int64_t from = std::clamp(start, first, first + count), to = std::clamp(end, from, first + count);
-    return SampleTrim{from - first, first + count - to};
-}
-
 } // namespace PassthroughPlan

@@ -57,11 +57,4 @@ inline CMTime editMediaStart(CMTime pieceStart, CMTime shift, CMTime firstDecode
 std::vector<MediaChapter> chaptersAfterLeadIns(std::vector<MediaChapter> chapters, const std::vector<CMTime>& durations,
                                                const std::vector<CMTime>& leadIns);
 
-// The samples to leave out at the front and the back of a packet of `count` samples beginning at sample
-// `first`, so that only those in [start, end) remain; all of them when none is in it.
-struct SampleTrim {
-    int64_t front = 0, back = 0;
-};
-SampleTrim trimToRange(int64_t first, int64_t count, int64_t start, int64_t end);
-
 } // namespace PassthroughPlan

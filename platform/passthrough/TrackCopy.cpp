@@ -1,5 +1,6 @@
 #include "TrackCopy.h"
 
+#include "CopyPlan.h"
 #include "MediaInput.h"
 #include "MediaWriter.h"
 #include "SampleBufferInternal.h"
@@ -22,6 +23,12 @@ void TrackCopy::beginPiece(const PiecePlacement& placement)
 bool TrackCopy::endPiece(Error*) { return true; }
 
 CMTime TrackCopy::timeOf(int64_t ticks) const { return MediaInput::timeFromTimestamp(ticks, timeBase_); }
+
+CMTime TrackCopy::fromDecodeStart(const PiecePlacement& placement, CMTime from) const
+{
+    const PlannedPiece& piece = *placement.piece;
+    return piece.decodeFrom ? CMTimeMinimum(timeOf(piece.decodeFrom->pts), from) : from;
+}
 
 int64_t TrackCopy::ticksOf(CMTime time) const
 {

@@ -65,6 +65,9 @@ protected:
     // Notes a packet read, for reached().
     void sawSourcePacket(int64_t pts, int64_t duration);
     CMTime timeOf(int64_t ticks) const;
+    // `from`, or the piece's decode start (its keyframe) when that lies earlier: where a video track
+    // reads from.
+    CMTime fromDecodeStart(const PiecePlacement& placement, CMTime from) const;
     int64_t ticksOf(CMTime time) const; // rounded to the nearest tick
     int64_t shiftTicks() const { return shift_; }
     void setShiftTicks(int64_t ticks) { shift_ = ticks; }

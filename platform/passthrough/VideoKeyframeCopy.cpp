@@ -11,11 +11,7 @@ VideoKeyframeCopy::VideoKeyframeCopy(const MediaTrack& track, const AVStream* so
 {
 }
 
-CMTime VideoKeyframeCopy::readFrom(const PiecePlacement& placement) const
-{
-    const PlannedPiece& piece = *placement.piece;
-    return piece.decodeFrom ? CMTimeMinimum(timeOf(piece.decodeFrom->pts), placement.sourceFrom) : placement.sourceFrom;
-}
+CMTime VideoKeyframeCopy::readFrom(const PiecePlacement& placement) const { return fromDecodeStart(placement, placement.sourceFrom); }
 
 void VideoKeyframeCopy::beginPiece(const PiecePlacement& placement)
 {

@@ -35,11 +35,7 @@ VideoSmartCopy::VideoSmartCopy(const MediaTrack& track, const AVStream* source, 
 {
 }
 
-CMTime VideoSmartCopy::readFrom(const PiecePlacement& placement) const
-{
-    const PlannedPiece& piece = *placement.piece;
-    return piece.decodeFrom ? CMTimeMinimum(timeOf(piece.decodeFrom->pts), placement.sourceFrom) : placement.sourceFrom;
-}
+CMTime VideoSmartCopy::readFrom(const PiecePlacement& placement) const { return fromDecodeStart(placement, placement.sourceFrom); }
 
 void VideoSmartCopy::beginPiece(const PiecePlacement& placement)
 {

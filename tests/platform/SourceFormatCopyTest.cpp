@@ -47,22 +47,6 @@ std::pair<int64_t, int> codedNumber(const QByteArray& frame)
 
 } // namespace
 
-TEST(PassthroughPlan, APacketIsTrimmedToTheKeptSamples)
-{
-    using PassthroughPlan::trimToRange;
-    const auto trim = [](int64_t first, int64_t count, int64_t start, int64_t end) {
-        const PassthroughPlan::SampleTrim t = trimToRange(first, count, start, end);
-        return std::pair{t.front, t.back};
-    };
-    EXPECT_EQ(trim(1000, 1024, 0, 5000), (std::pair<int64_t, int64_t>{0, 0}));        // inside
-    EXPECT_EQ(trim(1000, 1024, 1500, 5000), (std::pair<int64_t, int64_t>{500, 0}));   // the piece starts in it
-    EXPECT_EQ(trim(1000, 1024, 0, 1700), (std::pair<int64_t, int64_t>{0, 324}));      // the piece ends in it
-    EXPECT_EQ(trim(1000, 1024, 1200, 1300), (std::pair<int64_t, int64_t>{200, 724})); // the whole piece in it
-    const auto before = trimToRange(1000, 1024, 3000, 5000), after = trimToRange(1000, 1024, 0, 900);
-    EXPECT_EQ(before.front + before.back, 1024) << "nothing kept";
-    EXPECT_EQ(after.front + after.back, 1024) << "nothing kept";
-}
-
 TEST(PassthroughPlan, ChaptersFollowPiecesThatBeginAtAKeyframe)
 {
     const auto chapter = [](int64_t start, int64_t end) {

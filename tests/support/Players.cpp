@@ -34,22 +34,6 @@ QJsonObject firstStream(const QJsonObject& probe, const char* type)
 
 double number(const QJsonObject& object, const char* key) { return object.value(QLatin1String(key)).toString().toDouble(); }
 
-// The numbers of raw 4:2:0 pictures: the luma of the left and right halves, as the fixtures draw them.
-std::vector<int> pictureNumbers(const QByteArray& bytes, int width, int height)
-{
-    std::vector<int> numbers;
-    const qsizetype frameSize = qsizetype(width) * height * 3 / 2;
-    for (qsizetype at = 0; frameSize > 0 && at + frameSize <= bytes.size(); at += frameSize) {
-        const auto level = [&](int x) {
-            const int luma = uchar(bytes[at + qsizetype(height / 2) * width + x]);
-            return int(std::lround((luma - 16) / 14.0));
-        };
-        const int low = level(width / 4), high = level(width * 3 / 4);
-        numbers.push_back(low < 0 || low > 15 || high < 0 || high > 15 ? -1 : low + 16 * high);
-    }
-    return numbers;
-}
-
 QStringList lines(const QByteArray& text)
 {
     QStringList result;
@@ -116,7 +100,7 @@ View ffmpeg(const QString& path)
                                           QStringLiteral("-pix_fmt"), QStringLiteral("yuv420p"), QStringLiteral("-")},
                        &bytes, 120000, &ignored);
         const std::vector<int> numbers =
-            pictureNumbers(bytes, video.value(QStringLiteral("width")).toInt(), video.value(QStringLiteral("height")).toInt());
+            TestMedia::frameNumbers(bytes, video.value(QStringLiteral("width")).toInt(), video.value(QStringLiteral("height")).toInt());
         const std::vector<double> times = TestMedia::probeFrameTimes(path);
         for (size_t i = 0; i < numbers.size(); ++i)
             view.pictures.push_back(Picture{numbers[i], i < times.size() ? times[i] - zero : -1});
@@ -220,7 +204,7 @@ int ffmpegAfterSeek(const QString& path, double time)
                     QStringLiteral("-pix_fmt"), QStringLiteral("yuv420p"), QStringLiteral("-")},
                    &bytes, 120000, &ignored);
     const std::vector<int> numbers =
-        pictureNumbers(bytes, video.value(QStringLiteral("width")).toInt(), video.value(QStringLiteral("height")).toInt());
+        TestMedia::frameNumbers(bytes, video.value(QStringLiteral("width")).toInt(), video.value(QStringLiteral("height")).toInt());
     return numbers.empty() ? -1 : numbers.front();
 }
 

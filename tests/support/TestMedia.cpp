@@ -223,15 +223,7 @@ Decoded decode(const QString& path)
         ffmpeg({QStringLiteral("-map"), QStringLiteral("0:v:0"), QStringLiteral("-fps_mode"), QStringLiteral("passthrough"),
                 QStringLiteral("-f"), QStringLiteral("rawvideo"), QStringLiteral("-pix_fmt"), QStringLiteral("yuv420p")},
                &bytes);
-        const qsizetype frameSize = qsizetype(width) * height * 3 / 2;
-        for (qsizetype at = 0; frameSize > 0 && at + frameSize <= bytes.size(); at += frameSize) {
-            const auto level = [&](int x) {
-                const int luma = uchar(bytes[at + qsizetype(height / 2) * width + x]);
-                return int(std::lround((luma - 16) / 14.0));
-            };
-            const int low = level(width / 4), high = level(width * 3 / 4);
-            decoded.frameNumbers.push_back(low < 0 || low > 15 || high < 0 || high > 15 ? -1 : low + 16 * high);
-        }
+        decoded.frameNumbers = frameNumbers(bytes, width, height);
     }
     if (!first("audio").isEmpty()) {
         QByteArray bytes;
@@ -694,6 +686,21 @@ QString fps2997()
 {
     return make(QStringLiteral("fps2997.mp4"),
                 pattern(4, QStringLiteral("30000/1001")) + std::initializer_list<const char*>{"-c:v", "libx264", "-preset", "veryfast"});
+}
+
+std::vector<int> frameNumbers(const QByteArray& pictures, int width, int height)
+{
+    std::vector<int> numbers;
+    const qsizetype frameSize = qsizetype(width) * height * 3 / 2;
+    for (qsizetype at = 0; frameSize > 0 && at + frameSize <= pictures.size(); at += frameSize) {
+        const auto level = [&](int x) {
+            const int luma = uchar(pictures[at + qsizetype(height / 2) * width + x]);
+            return int(std::lround((luma - 16) / 14.0));
+        };
+        const int low = level(width / 4), high = level(width * 3 / 4);
+        numbers.push_back(low < 0 || low > 15 || high < 0 || high > 15 ? -1 : low + 16 * high);
+    }
+    return numbers;
 }
 
 int frameNumberInImage(const QImage& image)

@@ -116,6 +116,8 @@ QString withChapters();
 bool gstreamerDecodes(const QString& path, QByteArray* messages);
 double gstreamerDuration(const QString& path);
 
+// The numbers that raw 4:2:0 pictures of that size show, one per picture (-1 where none can be read).
+std::vector<int> frameNumbers(const QByteArray& pictures, int width, int height);
 // The frame number a fixture picture shows (grey levels of its left and right halves), or -1.
 int frameNumberInImage(const class QImage& image);
 
