@@ -3,6 +3,7 @@
 #include "ContainerTraits.h"
 #include "ExportCompatibility.h"
 #include "MediaAsset.h"
+#include "SpliceEncoder.h"
 
 #include <QFileInfo>
 
@@ -69,6 +70,12 @@ QString extension(const MediaAsset& asset)
 }
 
 QString nameWithArticle(MediaFileType type) { return ContainerTraitsTable::of(type).nameWithArticle; }
+
+QString exactUnavailable(const MediaAsset& asset)
+{
+    const std::vector<MediaTrack> video = asset.tracksWithMediaType(MediaType::Video);
+    return video.empty() ? QString() : SpliceEncoder::unavailableFor(video.front().codecName);
+}
 
 bool isExtensionOf(const QString& extension, MediaFileType type)
 {

@@ -21,6 +21,10 @@ MediaFileType fileType(const MediaAsset& asset);
 QString extension(const MediaAsset& asset);
 // "a Matroska", "an MP3": the container's name for a sentence.
 QString nameWithArticle(MediaFileType type);
+// Why the pictures at the cuts of the source's video cannot be encoded anew, so that an exact copy
+// falls back (the end of a sentence: "Clipwell does not encode CINEPAK pictures"); empty when they can, when
+// all its pictures are keyframes, or when it has no video. From the tracks alone, nothing decoded.
+QString exactUnavailable(const MediaAsset& asset);
 // Whether a name's extension is one under which files of the type are known.
 bool isExtensionOf(const QString& extension, MediaFileType type);
 } // namespace PassthroughContainer

@@ -89,6 +89,27 @@ QByteArray withoutUserData(const QByteArray& headers)
     return kept;
 }
 
+// The encoder for pictures of a codec, with the kind of stream it writes; null, with the reason, when
+// there is none here.
+const char* encoderOf(AVCodecID id, Kind* kind, QString* why)
+{
+    static const std::map<AVCodecID, std::pair<Kind, const char*>> encoders{
+        {AV_CODEC_ID_H264, {Kind::H264, "libx264"}},  {AV_CODEC_ID_HEVC, {Kind::Hevc, "libx265"}},
+        {AV_CODEC_ID_VP8, {Kind::Vp8, "libvpx"}},     {AV_CODEC_ID_VP9, {Kind::Vp9, "libvpx-vp9"}},
+        {AV_CODEC_ID_AV1, {Kind::Av1, "libaom-av1"}}, {AV_CODEC_ID_MPEG4, {Kind::Mpeg4, "mpeg4"}}};
+    const auto found = encoders.find(id);
+    if (found == encoders.end()) {
+        *why = QStringLiteral("Clipwell does not encode %1 pictures").arg(QString::fromUtf8(avcodec_get_name(id)).toUpper());
+        return nullptr;
+    }
+    if (!avcodec_find_encoder_by_name(found->second.second)) {
+        *why = QStringLiteral("the %1 encoder is not available").arg(QString::fromLatin1(found->second.second));
+        return nullptr;
+    }
+    *kind = found->second.first;
+    return found->second.second;
+}
+
 bool encoderTakes(const AVCodec* encoder, AVPixelFormat format)
 {
     for (const AVPixelFormat* f = encoder->pix_fmts; f && *f != AV_PIX_FMT_NONE; ++f)
@@ -112,6 +133,16 @@ struct SpliceEncoder::Codec {
 
 SpliceEncoder::~SpliceEncoder() = default;
 
+QString SpliceEncoder::unavailableFor(const QString& codecName)
+{
+    const AVCodecDescriptor* descriptor = avcodec_descriptor_get_by_name(codecName.toUtf8().constData());
+    if (!descriptor || (descriptor->props & AV_CODEC_PROP_INTRA_ONLY))
+        return {};
+    Kind kind;
+    QString why;
+    return encoderOf(descriptor->id, &kind, &why) ? QString() : why;
+}
+
 std::unique_ptr<SpliceEncoder> SpliceEncoder::create(const AVStream& source, const PictureFormat& pictures, QString* why)
 {
     if (!pictures.known) {
@@ -124,42 +155,11 @@ std::unique_ptr<SpliceEncoder> SpliceEncoder::create(const AVStream& source, con
     Codec& codec = *splice->codec_;
     splice->source_ = &source;
     splice->pictures_ = pictures;
-    const char* name = nullptr;
-    switch (parameters.codec_id) {
-    case AV_CODEC_ID_H264:
-        codec.kind = Kind::H264;
-        name = "libx264";
-        break;
-    case AV_CODEC_ID_HEVC:
-        codec.kind = Kind::Hevc;
-        name = "libx265";
-        break;
-    case AV_CODEC_ID_VP8:
-        codec.kind = Kind::Vp8;
-        name = "libvpx";
-        break;
-    case AV_CODEC_ID_VP9:
-        codec.kind = Kind::Vp9;
-        name = "libvpx-vp9";
-        break;
-    case AV_CODEC_ID_AV1:
-        codec.kind = Kind::Av1;
-        name = "libaom-av1";
-        break;
-    case AV_CODEC_ID_MPEG4:
-        codec.kind = Kind::Mpeg4;
-        name = "mpeg4";
-        break;
-    default:
-        *why = QStringLiteral("there is no %1 encoder here").arg(QString::fromUtf8(avcodec_get_name(parameters.codec_id)).toUpper());
+    const char* name = encoderOf(parameters.codec_id, &codec.kind, why);
+    if (!name)
         return nullptr;
-    }
     codec.encoder = avcodec_find_encoder_by_name(name);
     const AVPixelFormat format = AVPixelFormat(pictures.pixelFormat);
-    if (!codec.encoder) {
-        *why = QStringLiteral("the %1 encoder is not available").arg(QString::fromLatin1(name));
-        return nullptr;
-    }
     if (!encoderTakes(codec.encoder, format)) {
         *why = QStringLiteral("the %1 encoder cannot write %2 pictures")
                    .arg(QString::fromLatin1(name), QString::fromUtf8(av_get_pix_fmt_name(format) ? av_get_pix_fmt_name(format) : "these"));

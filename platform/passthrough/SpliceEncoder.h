@@ -12,7 +12,7 @@
 // at quantiser 2: at least 45 dB against the source's pictures also on grainy pictures, for a run of
 // at most one group of pictures.
 //
-// One thread (the copier's). create() says why a stream cannot be spliced (no encoder here, a format
+// One thread (the copier's). create() says why a stream cannot be spliced (no encoder for its codec, a format
 // the encoder cannot match); encoding failures carry the library's message.
 #pragma once
 
@@ -31,9 +31,13 @@ class SpliceEncoder {
 public:
     using PacketHandler = std::function<bool(PacketPtr packet, Error* error)>;
 
-    // Null, with the reason as the end of a sentence ("there is no HEVC encoder here"), when the
+    // Null, with the reason as the end of a sentence ("Clipwell does not encode CINEPAK pictures"), when the
     // stream's pictures cannot be encoded to match it.
     static std::unique_ptr<SpliceEncoder> create(const AVStream& source, const PictureFormat& pictures, QString* why);
+    // Why pictures of the codec (the media library's name for it) cannot be encoded anew here, before
+    // anything is decoded ("Clipwell does not encode CINEPAK pictures"); empty when they can, or when every
+    // picture is a keyframe and none needs to be.
+    static QString unavailableFor(const QString& codecName);
     ~SpliceEncoder();
 
     // The output stream's codec parameters: the source's, with the encoder's parameter sets added to
