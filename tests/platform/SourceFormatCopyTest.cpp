@@ -1,5 +1,6 @@
-// The pieces of copying into containers without edit lists: trimming a packet's samples to the kept
-// range, and FLAC frames numbered anew (checked against CRCs computed here and by the reference decoder).
+// The pieces of copying: decode times made from presentation times, chapters that follow pieces, and
+// FLAC frames numbered anew (checked against CRCs computed here and by the reference decoder).
+#include "DecodeTimes.h"
 #include "FlacReframer.h"
 #include "PassthroughPlan.h"
 #include "support/TestMedia.h"
@@ -46,6 +47,32 @@ std::pair<int64_t, int> codedNumber(const QByteArray& frame)
 }
 
 } // namespace
+
+TEST(DecodeTimes, RiseAndComeNoLaterThanTheirPictures)
+{
+    const auto decodeTimes = [](DecodeTimes times, const std::vector<int64_t>& shown) {
+        std::vector<int64_t> decoded;
+        for (const int64_t pts : shown)
+            decoded.push_back(times.next(pts));
+        return decoded;
+    };
+    // I P B B P B B in decode order, reordered one picture deep, 512 ticks a picture: the first decodes
+    // one picture before it is shown, the others in presentation order.
+    const std::vector<int64_t> bFrames{0, 1536, 512, 1024, 3072, 2048, 2560};
+    EXPECT_EQ(decodeTimes(DecodeTimes(1, 512), bFrames), (std::vector<int64_t>{-512, 0, 512, 1024, 1536, 2048, 2560}));
+    // Where the file keeps no decode times they begin at its start, squeezed, so that nothing comes
+    // ahead of sound that begins with it.
+    EXPECT_EQ(decodeTimes(DecodeTimes(1, 512, 0), bFrames), (std::vector<int64_t>{0, 1, 512, 1024, 1536, 2048, 2560}));
+    // Pictures encoded without reordering after copied ones, and a frame rate that changes: decode
+    // times still rise and never pass the picture's own time.
+    const std::vector<int64_t> mixed{0, 1536, 512, 1024, 2048, 2300, 2700, 4000};
+    const std::vector<int64_t> decoded = decodeTimes(DecodeTimes(1, 512), mixed);
+    for (size_t i = 0; i < mixed.size(); ++i) {
+        EXPECT_LE(decoded[i], mixed[i]) << "at " << i;
+        if (i > 0)
+            EXPECT_GT(decoded[i], decoded[i - 1]) << "at " << i;
+    }
+}
 
 TEST(PassthroughPlan, ChaptersFollowPiecesThatBeginAtAKeyframe)
 {
