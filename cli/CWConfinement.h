@@ -17,7 +17,8 @@ bool confineTo(int grantedFolder, const QStringList& readOnlyFolders, QString* r
 // The folders the program reads from the system besides the granted one.
 QStringList systemFolders();
 // What a sanitized build may still read: its own folder (reports are symbolised from the binary) and
-// the files named in the sanitizers' options (their suppressions are read at exit).
+// the files named in the sanitizers' options (their suppressions are read at exit). Nothing in a
+// release build.
 QStringList runtimeFolders();
 
 } // namespace CWConfinement
