@@ -18,6 +18,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -110,10 +111,15 @@ void CWExportSession::prepareWorkingFile()
 bool CWExportSession::moveWorkingFileToTarget()
 {
     const QByteArray targetName = QFile::encodeName(QFileInfo(outputUrl_).fileName());
+    struct stat replaced {};
+    const bool replaces = ::fstatat(folderFd_, targetName.constData(), &replaced, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(replaced.st_mode);
     if (workingName_.isEmpty()) {
-        // Named under a short hidden name first, then renamed over the target in one step: readers see
-        // the old file or the new one.
         const QByteArray descriptor = QFile::encodeName(workingPath_);
+        // Where no file has the target's name, the finished file takes it in one step.
+        if (!replaces && ::linkat(AT_FDCWD, descriptor.constData(), folderFd_, targetName.constData(), AT_SYMLINK_FOLLOW) == 0)
+            return true;
+        // Otherwise it is named under a short hidden name first, then renamed over the target in one
+        // step: readers see the old file or the new one.
         for (int attempt = 0; attempt < 8 && workingName_.isEmpty(); ++attempt) {
             const QByteArray name = shortHiddenName();
             if (::linkat(AT_FDCWD, descriptor.constData(), folderFd_, name.constData(), AT_SYMLINK_FOLLOW) == 0)
@@ -122,6 +128,12 @@ bool CWExportSession::moveWorkingFileToTarget()
                 return false;
         }
         if (workingName_.isEmpty())
+            return false;
+    }
+    if (replaces) {
+        // The new file keeps the replaced one's owner (where this user may give it) and permissions.
+        (void)::fchownat(folderFd_, workingName_.constData(), replaced.st_uid, replaced.st_gid, AT_SYMLINK_NOFOLLOW);
+        if (::fchmodat(folderFd_, workingName_.constData(), replaced.st_mode & 07777, 0) != 0)
             return false;
     }
     return ::renameat(folderFd_, workingName_.constData(), folderFd_, targetName.constData()) == 0;

@@ -181,6 +181,29 @@ TEST_F(CliConfinementTest, TheSettingsFolderIsNoTarget)
     ASSERT_TRUE(CWBookmarkManager::sharedManager().createBookmarkForFolder(granted, &error));
 }
 
+// A replaced output keeps its permissions; a new one gets the user's usual ones, and nothing else is
+// left in the folder.
+TEST_F(CliConfinementTest, AReplacedOutputKeepsItsPermissions)
+{
+    const QString input = inside(silence(2), QStringLiteral("quiet.wav"));
+    const QString target = granted + QStringLiteral("/private.flac");
+    ASSERT_EQ(run(flacRun(input) + QStringList{"-o", target}).status, 0);
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    struct stat info {};
+    ASSERT_EQ(::stat(QFile::encodeName(target).constData(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0666 & ~mask);
+    for (const mode_t mode : {mode_t(0600), mode_t(0640)}) {
+        ASSERT_EQ(::chmod(QFile::encodeName(target).constData(), mode), 0);
+        const ino_t before = info.st_ino;
+        ASSERT_EQ(run(flacRun(input) + QStringList{"-o", target, "--clear", "-c", "1"}).status, 0);
+        ASSERT_EQ(::stat(QFile::encodeName(target).constData(), &info), 0);
+        EXPECT_EQ(info.st_mode & 07777, mode);
+        EXPECT_NE(info.st_ino, before) << "replaced";
+    }
+    EXPECT_EQ(QDir(granted).entryList({QStringLiteral(".cw-*")}, QDir::Files | QDir::Hidden), QStringList{});
+}
+
 // Folders and files swapped for links while the export runs (paused between pieces) change nothing:
 // the tool keeps the folders it checked and reads the file it checked. Also without Landlock, where
 // only the held folders and files stand between the tool and the outside.
