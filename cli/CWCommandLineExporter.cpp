@@ -216,7 +216,9 @@ void CWCommandLineExporter::exportSingleFile(const std::shared_ptr<CWProject>& p
 void CWCommandLineExporter::exportMultipleFiles(const std::shared_ptr<CWProject>& project, const QString& output)
 {
     if (!QDir(output).exists()) {
-        printError(QStringLiteral("The output folder \"%1\" does not exist.").arg(parser_->outputFileURL()));
+        printError((QFileInfo::exists(output) ? QStringLiteral("The output folder \"%1\" is not a folder.")
+                                              : QStringLiteral("The output folder \"%1\" does not exist."))
+                       .arg(parser_->outputFileURL()));
         return terminate(Failure);
     }
     start(project->createMultiFileExporter(), output, true);

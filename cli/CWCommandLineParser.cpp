@@ -76,6 +76,11 @@ bool CWCommandLineParser::handleHelpAndVersionOptions(const QString& argument)
     return true;
 }
 
+bool CWCommandLineParser::failTwice(Error* error)
+{
+    return fail(error, QStringLiteral("Give one output: --output FILE or --split-export FOLDER, once"));
+}
+
 bool CWCommandLineParser::handlePositionalArgument(const QString& argument, Error* error)
 {
     if (argument.startsWith(QLatin1Char('-')) || !inputFile_.isEmpty())
@@ -172,10 +177,14 @@ bool CWCommandLineParser::parseArguments(const QStringList& arguments, Error* er
         QString value;
         if (is("--input", "-i")) {
             ok = takeValue(arguments, index, QStringLiteral("Missing value for input argument"), value, error);
+            if (ok && !inputFile_.isEmpty())
+                ok = fail(error, QStringLiteral("The input is given twice (\"%1\" and \"%2\"): give one").arg(inputFile_, value));
             if (ok)
                 inputFile_ = value;
         } else if (is("--output", "-o")) {
             ok = takeValue(arguments, index, QStringLiteral("Missing value for output argument"), value, error);
+            if (ok && !outputFile_.isEmpty())
+                ok = failTwice(error);
             if (ok)
                 outputFile_ = value;
         } else if (is("--preset", "-p")) {
@@ -192,6 +201,8 @@ bool CWCommandLineParser::parseArguments(const QStringList& arguments, Error* er
             ok = handleTimeOption(argument, CWTimeOperation::Split, arguments, index, error);
         } else if (is("--split-export")) {
             ok = takeValue(arguments, index, QStringLiteral("Missing value for split-export argument"), value, error);
+            if (ok && !outputFile_.isEmpty())
+                ok = failTwice(error);
             if (ok) {
                 outputFile_ = value;
                 useMultipleFiles_ = true;
@@ -245,9 +256,12 @@ CMTime CWCommandLineParser::parseTimeString(const QString& text)
     if (pieces.size() > 3 || !decimal.match(pieces.last()).hasMatch())
         return kCMTimeInvalid;
     double seconds = pieces.last().toDouble();
+    // Seconds, and the minutes of hours, count to 59 where a larger unit stands before them.
+    if (pieces.size() > 1 && seconds >= 60)
+        return kCMTimeInvalid;
     double scale = 60;
     for (qsizetype i = pieces.size() - 2; i >= 0; --i, scale *= 60) {
-        if (!whole.match(pieces[i]).hasMatch())
+        if (!whole.match(pieces[i]).hasMatch() || (i > 0 && pieces[i].toDouble() >= 60))
             return kCMTimeInvalid;
         seconds += pieces[i].toDouble() * scale;
     }

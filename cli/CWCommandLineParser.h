@@ -85,6 +85,7 @@ private:
     bool handleTimeOption(const QString& option, CWTimeOperation::Type type, const QStringList& arguments, qsizetype& index, Error* error);
     bool handleVolumeOption(const QStringList& arguments, qsizetype& index, Error* error);
     bool handleHelpAndVersionOptions(const QString& argument);
+    static bool failTwice(Error* error);
     bool handlePositionalArgument(const QString& argument, Error* error);
 
     int64_t operation_ = NoOperation;

@@ -85,9 +85,9 @@ TEST(CWCommandLineParser, OptionTableAndValues)
     EXPECT_EQ(parser->customMetadata().at(QStringLiteral("year")), QStringLiteral("2025"));
     EXPECT_EQ(parser->artworkPath(), QStringLiteral("art.png"));
 
-    auto split = parse({"--split-export", "out/x.mp4", "-o", "y.mp4"});
+    auto split = parse({"--split-export", "pieces"});
     EXPECT_TRUE(split->useMultipleFiles());
-    EXPECT_EQ(split->outputFile(), QStringLiteral("y.mp4"));
+    EXPECT_EQ(split->outputFile(), QStringLiteral("pieces"));
 }
 
 TEST(CWCommandLineParser, BadArgumentsStopWithAKeptError)
@@ -101,6 +101,13 @@ TEST(CWCommandLineParser, BadArgumentsStopWithAKeptError)
     EXPECT_EQ(errorOf({"--split-export"}), QStringLiteral("Missing value for split-export argument"));
     EXPECT_EQ(errorOf({"--meta-title"}), QStringLiteral("Missing value for metadata argument --title"));
     EXPECT_EQ(errorOf({"--artwork"}), QStringLiteral("Missing value for artwork argument"));
+    // One input and one output, given once.
+    EXPECT_EQ(errorOf({"-i", "a.mp4", "--input", "b.mp4"}), QStringLiteral("The input is given twice (\"a.mp4\" and \"b.mp4\"): give one"));
+    EXPECT_EQ(errorOf({"a.mp4", "-i", "b.mp4"}), QStringLiteral("The input is given twice (\"a.mp4\" and \"b.mp4\"): give one"));
+    const QString oneOutput = QStringLiteral("Give one output: --output FILE or --split-export FOLDER, once");
+    EXPECT_EQ(errorOf({"a.mp4", "-o", "x.mp4", "-o", "y.mp4"}), oneOutput);
+    EXPECT_EQ(errorOf({"a.mp4", "-o", "x.mp4", "--split-export", "pieces"}), oneOutput);
+    EXPECT_EQ(errorOf({"a.mp4", "--split-export", "pieces", "--output", "x.mp4"}), oneOutput);
     auto parser = parse({"-i", "a.mp4", "-x", "-o", "out.mp4"});
     ASSERT_TRUE(parser->parseError());
     EXPECT_EQ(parser->parseError()->domain, QStringLiteral("CWCommandLineParser"));
@@ -128,10 +135,12 @@ TEST(CWCommandLineParser, TimesParseStrictlyToMilliseconds)
     EXPECT_DOUBLE_EQ(seconds("00:01:30.500"), 90.5);
     EXPECT_DOUBLE_EQ(seconds("1:30"), 90.0);
     EXPECT_DOUBLE_EQ(seconds("2:00:00"), 7200.0);
+    EXPECT_DOUBLE_EQ(seconds("90:59.5"), 5459.5) << "minutes may run on where they lead";
     EXPECT_DOUBLE_EQ(seconds("0.0004"), 0.0);
     EXPECT_EQ(CWCommandLineParser::parseTimeString(QStringLiteral("1.2346")), CMTimeMake(1235, 1000)) << "rounded to ms";
     EXPECT_EQ(CWCommandLineParser::parseTimeString(QStringLiteral("1.2346")).timescale, 1000);
-    for (const char* bad : {"abc", "", "1:2:3:4", "-5", "1e3", "10s", "1:-30", ":30", "1::2", "nan", "inf", "99999999999999999999999"})
+    for (const char* bad : {"abc", "", "1:2:3:4", "-5", "1e3", "10s", "1:-30", ":30", "1::2", "1:99", "0:60", "1:60.5", "1:60:00", "nan",
+                            "inf", "99999999999999999999999"})
         EXPECT_FALSE(CMTIME_IS_VALID(CWCommandLineParser::parseTimeString(QString::fromLatin1(bad)))) << bad;
 
     const QString message = errorOf({"a.mp4", "--cut", "abc"});
