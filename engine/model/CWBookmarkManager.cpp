@@ -32,7 +32,7 @@ CWBookmarkManager& CWBookmarkManager::sharedManager()
     return manager;
 }
 
-QString CWBookmarkManager::sharedContainerURL() { return FolderBookmark::sharedContainerPath(); }
+QString CWBookmarkManager::sharedContainerURL(bool create) { return FolderBookmark::sharedContainerPath(create); }
 
 void CWBookmarkManager::log(const QString& message) const
 {
@@ -40,9 +40,9 @@ void CWBookmarkManager::log(const QString& message) const
         CWLog(QStringLiteral("[CWBookmarkManager] ") + message);
 }
 
-QString CWBookmarkManager::bookmarkFileURL() const
+QString CWBookmarkManager::bookmarkFileURL(bool create) const
 {
-    const QString container = sharedContainerURL();
+    const QString container = sharedContainerURL(create);
     if (container.isEmpty()) {
         log(QStringLiteral("ERROR: Could not access App Group container '%1'").arg(QString::fromLatin1(FolderBookmark::kApplicationGroup)));
         return {};
@@ -55,11 +55,24 @@ QString CWBookmarkManager::bookmarkFileURL() const
 bool CWBookmarkManager::createBookmarkForFolder(const QString& folder, Error* error)
 {
     log(QStringLiteral("Creating bookmark for folder: %1").arg(folder));
-    const QString file = bookmarkFileURL();
+    const QString file = bookmarkFileURL(true);
     if (file.isEmpty()) {
         setError(error, managerError(NoContainer));
         return false;
     }
+    // Neither the whole file system nor the settings (whose grant would let the tool rewrite its own
+    // grant) is given to the tool.
+    const QString canonical = QFileInfo(folder).canonicalFilePath(), settings = QFileInfo(sharedContainerURL()).canonicalFilePath();
+    const auto refuse = [&](const QString& why) {
+        setError(error, Error{QStringLiteral("CWBookmarkManager"), RefusedFolder, why, {}, {}});
+        return false;
+    };
+    if (canonical == QLatin1String("/"))
+        return refuse(QStringLiteral("The whole file system cannot be granted: choose the folder that holds your media."));
+    if (!settings.isEmpty() && (canonical == settings || canonical.startsWith(settings + QLatin1Char('/'))))
+        return refuse(
+            QStringLiteral("\"%1\" is Clipwell's settings folder, which cannot be granted: choose the folder that holds your media.")
+                .arg(folder));
     const std::optional<QByteArray> data = FolderBookmark::create(folder, error);
     if (!data) {
         log(QStringLiteral("ERROR: Failed to create bookmark data"));

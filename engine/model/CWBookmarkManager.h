@@ -18,14 +18,14 @@
 
 class CWBookmarkManager {
 public:
-    enum ErrorCode { NoContainer = 1, NoBookmark = 2, StaleBookmark = 3 };
+    enum ErrorCode { NoContainer = 1, NoBookmark = 2, StaleBookmark = 3, RefusedFolder = 4 };
 
     static CWBookmarkManager& sharedManager();
-    // The shared container, or empty without access to it.
-    static QString sharedContainerURL();
+    // The shared container, made with `create` (empty when it cannot be); only a grant makes it.
+    static QString sharedContainerURL(bool create = false);
 
     // Empty when there is no container.
-    QString bookmarkFileURL() const;
+    QString bookmarkFileURL(bool create = false) const;
     bool createBookmarkForFolder(const QString& folder, Error* error);
     // The granted folder, and (when asked) the identity it was granted with; a stale one fails.
     std::optional<QString> resolveBookmark(Error* error, FolderBookmark::Identity* identity = nullptr);

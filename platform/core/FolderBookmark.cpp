@@ -74,7 +74,7 @@ std::optional<QString> resolve(const QByteArray& data, bool* stale, Error* error
     return path;
 }
 
-QString sharedContainerPath()
+QString sharedContainerPath(bool create)
 {
     QString path = qEnvironmentVariable("CLIPWELL_CONTAINER_DIR");
     if (path.isEmpty()) {
@@ -83,6 +83,9 @@ QString sharedContainerPath()
             config = QDir::homePath() + QStringLiteral("/.config");
         path = config + QStringLiteral("/clipwell");
     }
+    // Only a grant makes the folder; reading a grant that was never made leaves the disk as it was.
+    if (!create)
+        return QDir(path).absolutePath();
     if (!QDir().mkpath(path) || !QFileInfo(path).isDir() || !QFileInfo(path).isWritable())
         return {};
     return QDir(path).absolutePath();

@@ -33,6 +33,7 @@ struct Identity {
 std::optional<QByteArray> create(const QString& folder, Error* error);
 // The recorded path; `recorded` (when given) receives the recorded identity.
 std::optional<QString> resolve(const QByteArray& data, bool* stale, Error* error, Identity* recorded = nullptr);
-QString sharedContainerPath();
+// The settings folder that holds the grant; made (and then empty when it cannot be) only with `create`.
+QString sharedContainerPath(bool create = false);
 
 } // namespace FolderBookmark

@@ -3,6 +3,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -39,6 +40,7 @@ TEST(ClipwellCliAccess, GrantShowRevoke)
     Result r = runApp(container, {QStringLiteral("--show-cli-access")});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, QStringLiteral("No folder selected\n"));
+    EXPECT_FALSE(QFileInfo::exists(container)) << "only a grant makes the settings folder";
 
     r = runApp(container, {QStringLiteral("--grant-cli-access"), folder});
     EXPECT_EQ(r.status, 0) << r.err.toStdString();
@@ -69,6 +71,15 @@ TEST(ClipwellCliAccess, RefusalsSayWhyAndExitWithOne)
         EXPECT_EQ(r.status, 1) << args.join(' ').toStdString();
         if (args.size() == 2)
             EXPECT_TRUE(r.err.startsWith(QStringLiteral("Error: "))) << r.err.toStdString();
+    }
+    // Neither the whole file system nor the settings folder (nor a folder in it) is granted.
+    ASSERT_TRUE(QDir().mkpath(container + QStringLiteral("/inner")));
+    for (const QString& folder : {QStringLiteral("/"), container, container + QStringLiteral("/inner")}) {
+        const Result refused = runApp(container, {QStringLiteral("--grant-cli-access"), folder});
+        EXPECT_EQ(refused.status, 1) << folder.toStdString();
+        EXPECT_TRUE(refused.err.contains(QStringLiteral("cannot be granted: choose the folder that holds your media.")))
+            << refused.err.toStdString();
+        EXPECT_FALSE(QFile::exists(container + QStringLiteral("/cli-access-bookmark.data")));
     }
     // The granted folder was deleted: showing it fails clearly.
     const QString gone = root.path() + QStringLiteral("/gone");

@@ -179,6 +179,19 @@ TEST_F(CliConfinementTest, TheSettingsFolderIsNoTarget)
     EXPECT_EQ(contents(bookmark), grant);
     EXPECT_EQ(QDir(container).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("cli-access-bookmark.data")});
     ASSERT_TRUE(CWBookmarkManager::sharedManager().createBookmarkForFolder(granted, &error));
+
+    // With nothing granted, the tool says so and makes no settings folder.
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    const QString none = root->path() + QStringLiteral("/no-settings");
+    environment.insert(QStringLiteral("CLIPWELL_CONTAINER_DIR"), none);
+    process.setProcessEnvironment(environment);
+    process.setWorkingDirectory(granted);
+    process.start(QStringLiteral(CLIPWELL_CLI), flacRun(input) + QStringList{"-o", "nothing.flac"});
+    const CliOutcome r = finish(process);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.contains(QLatin1String("No bookmark exists"))) << r.err.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(none));
 }
 
 // A replaced output keeps its permissions; a new one gets the user's usual ones, and nothing else is
