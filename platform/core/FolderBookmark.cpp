@@ -83,9 +83,14 @@ QString sharedContainerPath(bool create)
             config = QDir::homePath() + QStringLiteral("/.config");
         path = config + QStringLiteral("/clipwell");
     }
-    // Only a grant makes the folder; reading a grant that was never made leaves the disk as it was.
-    if (!create)
-        return QDir(path).absolutePath();
+    // Only a grant makes the folder; reading a grant that was never made leaves the disk as it was. A
+    // folder that could never be made (a file stands in its way) is no container, as when making it.
+    if (!create) {
+        QFileInfo existing(QDir(path).absolutePath());
+        while (!existing.exists() && !existing.isRoot())
+            existing = QFileInfo(existing.absolutePath());
+        return existing.isDir() ? QDir(path).absolutePath() : QString();
+    }
     if (!QDir().mkpath(path) || !QFileInfo(path).isDir() || !QFileInfo(path).isWritable())
         return {};
     return QDir(path).absolutePath();

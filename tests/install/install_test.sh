@@ -22,6 +22,19 @@ for file in bin/clipwell bin/clipwell_cli \
   [ -e "$prefix/$file" ] || fail "missing $file"
 done
 [ -x "$prefix/bin/clipwell_cli" ] || fail "clipwell_cli is not executable"
+# Hardened programs: position-independent, full RELRO with immediate binding, stack protector, checked
+# string and memory calls.
+for program in clipwell clipwell_cli; do
+  binary="$prefix/bin/$program"
+  # Read whole before matching (an early exit of grep would fail the pipe).
+  header=$(readelf -hW "$binary") segments=$(readelf -lW "$binary") dynamic=$(readelf -dW "$binary")
+  symbols=$(readelf -sW --dyn-syms "$binary")
+  grep -q "Type:.*DYN" <<<"$header" || fail "$program is not position-independent"
+  grep -q "GNU_RELRO" <<<"$segments" || fail "$program has no RELRO segment"
+  grep -Eq "BIND_NOW|FLAGS.*NOW" <<<"$dynamic" || fail "$program does not bind immediately"
+  grep -q "__stack_chk_fail" <<<"$symbols" || fail "$program has no stack protector"
+  grep -q "_chk@" <<<"$symbols" || fail "$program has no checked calls (_FORTIFY_SOURCE)"
+done
 
 desktop="$prefix/share/applications/io.clipwell.Clipwell.desktop"
 desktop-file-validate "$desktop" || fail "desktop-file-validate"
