@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Pass-through in its default (exact) mode on a long-GOP source: ten kept pieces of a 10-minute 1080p
-# H.264 file with B-frames and a keyframe every 4 s, each piece beginning between keyframes, beside
+# H.264 file with B-frames and a keyframe every 4 s, the pieces beginning at points spread evenly over
+# the keyframe interval (0.2 s, 0.6 s, … 3.8 s after a keyframe; 2 s encoded anew on average), beside
 # `ffmpeg -c copy` of the same kept length and beside a full libx264 re-encode of it (the preset the
 # pictures at the cuts are encoded with), in one run; then the peak memory for 2, 10 and 40 pieces.
 # Usage: bench/passthrough.sh [build folder]. The source is made once in bench/media.
@@ -16,12 +17,12 @@ if [ ! -f "$source" ]; then
     -c:v libx264 -preset ultrafast -bf 3 -g 100 -keyint_min 100 -sc_threshold 0 -c:a aac -b:a 128k -y "$source"
 fi
 
-# With --clear, each pair of times is a kept range: $1 pieces of 200/$1 s spread over the 600 s, each
-# beginning 1.3 s after a keyframe.
+# With --clear, each pair of times is a kept range: $1 pieces of 200/$1 s spread over the 600 s, piece
+# k beginning 0.2 + 0.4 (k mod 10) s after a keyframe.
 pieces() {
   local n=$1 k
   for k in $(seq 0 $((n - 1))); do
-    awk -v k="$k" -v n="$n" 'BEGIN { s = int(k * 600 / n / 4) * 4 + 1.3; printf "-c %g -c %g ", s, s + 200 / n }'
+    awk -v k="$k" -v n="$n" 'BEGIN { s = int(k * 600 / n / 4) * 4 + 0.2 + 0.4 * (k % 10); printf "-c %g -c %g ", s, s + 200 / n }'
   done
 }
 
