@@ -1,6 +1,7 @@
 #include "CopyPlan.h"
 
 #include "ContainerTraits.h"
+#include "DecodeTimes.h"
 #include "KeyframeKind.h"
 #include "MediaAsset.h"
 #include "MediaInput.h"
@@ -28,13 +29,7 @@ int videoStreamOf(const MediaAsset& asset, const AVFormatContext& input)
 }
 
 // Half the video's usual picture duration, in its ticks: how close to a picture's start a cut counts as at it.
-int64_t halfPicture(const AVStream& stream)
-{
-    const AVRational rate = stream.avg_frame_rate.num > 0 ? stream.avg_frame_rate : stream.r_frame_rate;
-    if (rate.num <= 0 || rate.den <= 0)
-        return 0;
-    return av_rescale_q(1, av_inv_q(rate), stream.time_base) / 2;
-}
+int64_t halfPicture(const AVStream& stream) { return DecodeTimes::pictureTicks(stream) / 2; }
 
 // Reads the video from a piece's keyframe on to find the first clean keyframe that is kept, and
 // whether kept pictures come before it (in presentation order: also pictures decoded after it).
@@ -175,9 +170,8 @@ CopyPlan make(const MediaAsset& asset, TimedPacketReader& reader, const std::vec
         plan.reorderDepth = reorderDepth(reader, plan.videoStream);
     if (plan.mode == PassthroughMode::Exact && plan.videoStream >= 0) {
         const AVStream& stream = *input->streams[plan.videoStream];
-        const AVCodecDescriptor* descriptor = avcodec_descriptor_get(stream.codecpar->codec_id);
         QString why;
-        const bool intraOnly = descriptor && (descriptor->props & AV_CODEC_PROP_INTRA_ONLY);
+        const bool intraOnly = everyPictureIsKeyframe(stream.codecpar->codec_id);
         if (!intraOnly)
             plan.pictures = describePictures(reader, plan.videoStream);
         if (!intraOnly && !SpliceEncoder::create(stream, plan.pictures, &why)) {

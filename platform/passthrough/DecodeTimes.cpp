@@ -6,10 +6,15 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
-DecodeTimes DecodeTimes::forStream(const AVStream& stream, int depth, bool fileKeepsDecodeTimes)
+int64_t DecodeTimes::pictureTicks(const AVStream& stream)
 {
     const AVRational rate = stream.avg_frame_rate.num > 0 ? stream.avg_frame_rate : stream.r_frame_rate;
-    const int64_t frame = rate.num > 0 && rate.den > 0 ? std::max<int64_t>(av_rescale_q(1, av_inv_q(rate), stream.time_base), 1) : 1;
+    return rate.num > 0 && rate.den > 0 ? av_rescale_q(1, av_inv_q(rate), stream.time_base) : 0;
+}
+
+DecodeTimes DecodeTimes::forStream(const AVStream& stream, int depth, bool fileKeepsDecodeTimes)
+{
+    const int64_t frame = std::max<int64_t>(pictureTicks(stream), 1);
     // Squeezing the first decode times needs ticks finer than pictures (AVI counts in pictures).
     return DecodeTimes(depth, frame, fileKeepsDecodeTimes || frame <= depth ? INT64_MIN : 0);
 }

@@ -24,6 +24,8 @@ public:
     // For a copy of the stream, reordered `depth` pictures deep, into a file that does or does not
     // keep decode times.
     static DecodeTimes forStream(const AVStream& stream, int depth, bool fileKeepsDecodeTimes);
+    // A picture's usual duration in the stream's ticks, from its frame rate; 0 when it states none.
+    static int64_t pictureTicks(const AVStream& stream);
     DecodeTimes(int depth, int64_t frameDuration, int64_t floor = INT64_MIN) : depth_(depth), frameDuration_(frameDuration), floor_(floor)
     {
     }

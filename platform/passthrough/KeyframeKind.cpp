@@ -2,6 +2,10 @@
 
 #include <cstdint>
 
+extern "C" {
+#include <libavcodec/codec_desc.h>
+}
+
 namespace {
 
 constexpr int kH264NonIdrSlice = 1, kH264PartitionA = 2, kH264Idr = 5;
@@ -36,6 +40,12 @@ template <typename Visit> void forEachNalUnit(uint8_t* data, int size, const AVC
 int hevcType(const uint8_t* header) { return (header[0] >> 1) & 0x3f; }
 
 } // namespace
+
+bool everyPictureIsKeyframe(AVCodecID codec)
+{
+    const AVCodecDescriptor* descriptor = avcodec_descriptor_get(codec);
+    return descriptor && (descriptor->props & AV_CODEC_PROP_INTRA_ONLY);
+}
 
 KeyframeKind keyframeKind(const AVPacket& keyframe, const AVCodecParameters& parameters)
 {

@@ -18,6 +18,8 @@ extern "C" {
 enum class KeyframeKind { Clean, OpenHevc, OpenH264 };
 
 KeyframeKind keyframeKind(const AVPacket& keyframe, const AVCodecParameters& parameters);
+// Whether every picture of the codec is a keyframe (ProRes, DNxHD, MJPEG): a copy may start anywhere.
+bool everyPictureIsKeyframe(AVCodecID codec);
 // Marks an HEVC CRA picture as a broken link, so that decoding may begin with it. False when the
 // packet cannot be made writable.
 bool markAsSpliceStart(AVPacket& keyframe, const AVCodecParameters& parameters);

@@ -6,6 +6,7 @@
 #include "DecodeTimes.h"
 #include "EarlyEnd.h"
 #include "EditListTrackCopy.h"
+#include "KeyframeKind.h"
 #include "MediaAsset.h"
 #include "MediaInput.h"
 #include "MediaWriter.h"
@@ -79,8 +80,7 @@ bool Copy::addTracks(const Composition& composition, Error* error)
         if (plan_.mode == PassthroughMode::EditLists) {
             track = std::make_unique<EditListTrackCopy>(*source, stream, input);
         } else if (source->mediaType == MediaType::Video) {
-            const AVCodecDescriptor* descriptor = avcodec_descriptor_get(stream->codecpar->codec_id);
-            const bool intraOnly = descriptor && (descriptor->props & AV_CODEC_PROP_INTRA_ONLY);
+            const bool intraOnly = everyPictureIsKeyframe(stream->codecpar->codec_id);
             if (plan_.mode == PassthroughMode::Exact && source->streamIndex == plan_.videoStream && !intraOnly) {
                 QString why;
                 std::unique_ptr<SpliceEncoder> encoder = SpliceEncoder::create(*stream, plan_.pictures, &why);
@@ -191,7 +191,7 @@ bool Copy::copyPiece(const PiecePlacement& placement, const std::atomic<bool>& c
     // skip what comes before the first keyframe (Matroska's seeks pass over audio before it).
     const int64_t fileStart = input_->start_time != AV_NOPTS_VALUE ? input_->start_time : 0;
     const bool fromStart = seekTo == KeyframeSearch::kFromFileStart || seekTo <= fileStart;
-    if (!(fromStart && !readAnything_) && (fromStart || reader_.seekFile(INT64_MIN, seekTo, seekTo) < 0))
+    if (fromStart ? readAnything_ : reader_.seekFile(INT64_MIN, seekTo, seekTo) < 0)
         reader_.seekFile(INT64_MIN, INT64_MIN, INT64_MIN);
     readAnything_ = true;
     for (const auto& track : tracks_)

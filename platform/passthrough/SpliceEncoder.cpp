@@ -2,6 +2,7 @@
 
 #include "EncoderOutput.h"
 #include "HevcIdRewriter.h"
+#include "KeyframeKind.h"
 #include "NalUnits.h"
 
 extern "C" {
@@ -136,7 +137,7 @@ SpliceEncoder::~SpliceEncoder() = default;
 QString SpliceEncoder::unavailableFor(const QString& codecName)
 {
     const AVCodecDescriptor* descriptor = avcodec_descriptor_get_by_name(codecName.toUtf8().constData());
-    if (!descriptor || (descriptor->props & AV_CODEC_PROP_INTRA_ONLY))
+    if (!descriptor || everyPictureIsKeyframe(descriptor->id))
         return {};
     Kind kind;
     QString why;

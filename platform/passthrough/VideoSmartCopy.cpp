@@ -20,18 +20,10 @@ int64_t frameTime(const AVFrame& frame) { return frame.best_effort_timestamp != 
 
 } // namespace
 
-namespace {
-int64_t nominalDurationOf(const AVStream& source)
-{
-    const AVRational rate = source.avg_frame_rate.num > 0 ? source.avg_frame_rate : source.r_frame_rate;
-    return rate.num > 0 && rate.den > 0 ? std::max<int64_t>(av_rescale_q(1, av_inv_q(rate), source.time_base), 1) : 1;
-}
-} // namespace
-
 VideoSmartCopy::VideoSmartCopy(const MediaTrack& track, const AVStream* source, WriterInput* input, std::unique_ptr<SpliceEncoder> encoder,
                                DecodeTimes decodeTimes)
-    : TrackCopy(track, source, input), encoder_(std::move(encoder)), nominalDuration_(nominalDurationOf(*source)),
-      decodeTimes_(std::move(decodeTimes))
+    : TrackCopy(track, source, input), encoder_(std::move(encoder)),
+      nominalDuration_(std::max<int64_t>(DecodeTimes::pictureTicks(*source), 1)), decodeTimes_(std::move(decodeTimes))
 {
 }
 

@@ -147,48 +147,51 @@ std::string describe(const std::vector<int>& numbers)
     return text;
 }
 
-// The luma PSNR of each output picture against the source picture with the same number (the lowest).
+// The luma PSNR of each output picture against the source picture with the same number (the lowest),
+// on the full-range scale a grey picture has (video luma spans 16-235).
 double lowestPsnr(const QString& source, const QString& output)
 {
-    const auto pictures = [](const QString& path, int* width, int* height) {
-        QByteArray bytes, ignored;
+    struct Pictures {
+        QByteArray bytes;
+        int width = 0, height = 0;
+        std::vector<int> numbers;
+    };
+    const auto pictures = [](const QString& path) {
+        Pictures p;
+        QByteArray ignored;
         run(QStringLiteral("ffmpeg"),
             {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"), path, QStringLiteral("-map"), QStringLiteral("0:v:0"),
              QStringLiteral("-fps_mode"), QStringLiteral("passthrough"), QStringLiteral("-f"), QStringLiteral("rawvideo"),
-             QStringLiteral("-pix_fmt"), QStringLiteral("gray"), QStringLiteral("-")},
-            &bytes, 120000, &ignored);
+             QStringLiteral("-pix_fmt"), QStringLiteral("yuv420p"), QStringLiteral("-")},
+            &p.bytes, 120000, &ignored);
         for (const QJsonValue& stream : probe(path).value(QStringLiteral("streams")).toArray())
             if (stream.toObject().value(QStringLiteral("codec_type")).toString() == QLatin1String("video")) {
-                *width = stream.toObject().value(QStringLiteral("width")).toInt();
-                *height = stream.toObject().value(QStringLiteral("height")).toInt();
+                p.width = stream.toObject().value(QStringLiteral("width")).toInt();
+                p.height = stream.toObject().value(QStringLiteral("height")).toInt();
                 break;
             }
-        return bytes;
+        p.numbers = frameNumbers(p.bytes, p.width, p.height);
+        return p;
     };
-    int width = 0, height = 0, w2 = 0, h2 = 0;
-    const QByteArray a = pictures(source, &width, &height), b = pictures(output, &w2, &h2);
-    const qsizetype size = qsizetype(width) * height;
-    if (size == 0 || width != w2 || height != h2)
+    const Pictures a = pictures(source), b = pictures(output);
+    if (a.width == 0 || a.width != b.width || a.height != b.height)
         return 0;
-    // Pictures by their number, as the grey levels show it.
-    const auto numberAt = [&](const QByteArray& bytes, qsizetype at) {
-        const auto level = [&](int x) { return int(std::lround(uchar(bytes[at + qsizetype(height / 2) * width + x]) * 219.0 / 255 / 14)); };
-        return level(width / 4) + 16 * level(width * 3 / 4);
-    };
-    std::multimap<int, qsizetype> sourceAt;
-    for (qsizetype at = 0; at + size <= a.size(); at += size)
-        sourceAt.emplace(numberAt(a, at), at);
+    const qsizetype luma = qsizetype(a.width) * a.height, frame = luma * 3 / 2;
+    std::multimap<int, qsizetype> sourceAt; // pictures by the number they show
+    for (size_t i = 0; i < a.numbers.size(); ++i)
+        sourceAt.emplace(a.numbers[i], qsizetype(i) * frame);
     double lowest = 1000;
-    for (qsizetype at = 0; at + size <= b.size(); at += size) {
+    for (size_t n = 0; n < b.numbers.size(); ++n) {
+        const qsizetype at = qsizetype(n) * frame;
         double best = 0;
-        const auto range = sourceAt.equal_range(numberAt(b, at));
+        const auto range = sourceAt.equal_range(b.numbers[n]);
         for (auto it = range.first; it != range.second; ++it) {
             double error = 0;
-            for (qsizetype i = 0; i < size; ++i) {
-                const double d = double(uchar(a[it->second + i])) - double(uchar(b[at + i]));
+            for (qsizetype i = 0; i < luma; ++i) {
+                const double d = (double(uchar(a.bytes[it->second + i])) - double(uchar(b.bytes[at + i]))) * 255.0 / 219.0;
                 error += d * d;
             }
-            error /= double(size);
+            error /= double(luma);
             best = std::max(best, error == 0 ? 1000.0 : 10 * std::log10(255.0 * 255.0 / error));
         }
         lowest = std::min(lowest, best);
@@ -231,8 +234,9 @@ protected:
             EXPECT_LE(worst, 0.001) << "picture " << expected[at].number << " shown at " << view.pictures[at].time - offset
                                     << " s instead of " << expected[at].time << " s";
         }
-        if (keptAudio > 0 && view.audioRate > 0)
+        if (keptAudio > 0 && view.audioRate > 0) {
             EXPECT_NEAR(double(view.audioSamples) / view.audioRate, keptAudio, lengthTolerance);
+        }
         if (syncTolerance > 0) {
             // Each beep comes with the picture that begins its whole second of the source (frame 25·n)
             // as in the source, within one audio packet.
@@ -321,8 +325,9 @@ protected:
                 const double inside = pieceStart + std::max(0.0, end - start - 0.5);
                 const auto shown =
                     std::find_if(output.expected.begin(), output.expected.end(), [&](const Expected& p) { return p.time >= inside; });
-                if (shown != output.expected.end())
+                if (shown != output.expected.end()) {
                     EXPECT_EQ(Players::ffmpegAfterSeek(output.path, shown->time - 0.0001), shown->number) << "ffmpeg -ss " << shown->time;
+                }
                 pieceStart += end - start;
             }
             std::vector<double> middles;

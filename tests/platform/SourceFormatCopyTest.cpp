@@ -69,8 +69,9 @@ TEST(DecodeTimes, RiseAndComeNoLaterThanTheirPictures)
     const std::vector<int64_t> decoded = decodeTimes(DecodeTimes(1, 512), mixed);
     for (size_t i = 0; i < mixed.size(); ++i) {
         EXPECT_LE(decoded[i], mixed[i]) << "at " << i;
-        if (i > 0)
+        if (i > 0) {
             EXPECT_GT(decoded[i], decoded[i - 1]) << "at " << i;
+        }
     }
 }
 

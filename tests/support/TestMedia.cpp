@@ -307,19 +307,19 @@ QString vp9OpusBeeps()
                                                        "-b:v", "0", "-g", "50", "-c:a", "libopus"});
 }
 
-QString matroskaPcmBeeps()
+namespace {
+// Numbered H.264 with B-frames and beeps, 6 s, in Matroska with the given sound.
+QString matroskaBeeps(const QString& name, const char* audioCodec, int rate)
 {
-    return make(QStringLiteral("pcm-beeps.mkv"), pattern(6) + beeps(6) +
-                                                     std::initializer_list<const char*>{"-c:v", "libx264", "-preset", "veryfast", "-bf",
-                                                                                        "3", "-g", "50", "-c:a", "pcm_s16le"});
+    return make(name, pattern(6) + beeps(6, rate) +
+                          std::initializer_list<const char*>{"-c:v", "libx264", "-preset", "veryfast", "-bf", "3", "-g", "50", "-c:a"} +
+                          std::initializer_list<const char*>{audioCodec});
 }
+} // namespace
 
-QString matroskaVorbisBeeps()
-{
-    return make(QStringLiteral("vorbis-beeps.mkv"), pattern(6) + beeps(6, 44100) +
-                                                        std::initializer_list<const char*>{"-c:v", "libx264", "-preset", "veryfast", "-bf",
-                                                                                           "3", "-g", "50", "-c:a", "libvorbis"});
-}
+QString matroskaPcmBeeps() { return matroskaBeeps(QStringLiteral("pcm-beeps.mkv"), "pcm_s16le", 48000); }
+
+QString matroskaVorbisBeeps() { return matroskaBeeps(QStringLiteral("vorbis-beeps.mkv"), "libvorbis", 44100); }
 
 QString webmLongGop()
 {
