@@ -2,8 +2,9 @@
 // export, too) from a track that simply ends before the others. A track counts as cut short when it
 // stops more than half a second before the end it should reach and either the container indexes its
 // exact length (MPEG-4/QuickTime, FLAC, WAV, AIFF) or the file has become smaller since it was opened.
-// Other containers (Matroska, MP3 without a length header) state no exact length per track, so a
-// shorter track there is taken as it is. Pure check, any thread.
+// Other containers (Matroska, MP3) state no exact length per track: there a track is cut short only
+// when the file states its length (not a guess from the bit rate) and no track holds anything after
+// the point where this one stopped, which the check reads from the file. Any thread.
 #pragma once
 
 #include "CMTime.h"

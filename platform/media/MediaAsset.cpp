@@ -156,7 +156,8 @@ std::shared_ptr<MediaAsset> MediaAsset::open(const QString& path, Error* error)
     asset->path_ = path;
     asset->formatName_ = QString::fromUtf8(ctx->iformat->name);
     asset->fileSize_ = QFileInfo(path).size();
-    const bool indexed = indexesTrackLengths(asset->formatName_) && ctx->duration_estimation_method != AVFMT_DURATION_FROM_BITRATE;
+    asset->lengthIsStated_ = ctx->duration_estimation_method != AVFMT_DURATION_FROM_BITRATE;
+    const bool indexed = indexesTrackLengths(asset->formatName_) && asset->lengthIsStated_;
     const QString keySpace = keySpaceFor(asset->formatName_);
 
     // Track IDs: the container's own when every one is distinct and non-zero.
@@ -313,6 +314,28 @@ void MediaAsset::loadDurationAsync(std::function<void(CMTime)> completion) const
 {
     const CMTime duration = duration_;
     QThreadPool::globalInstance()->start([completion = std::move(completion), duration] { completion(duration); });
+}
+
+bool MediaAsset::holdsMediaAfter(CMTime time) const
+{
+    constexpr int kLongestLook = 100000; // packets; a file that goes on this long is not cut short
+    InputFormatContextPtr ctx = MediaInput::open(path_, false, nullptr);
+    if (!ctx)
+        return false;
+    const CMTime at = CMTimeAdd(time, startOffset_);
+    const int64_t target = MediaInput::timestampFromTime(at, AVRational{1, AV_TIME_BASE});
+    av_seek_frame(ctx.get(), -1, target, AVSEEK_FLAG_BACKWARD);
+    PacketPtr packet(av_packet_alloc());
+    for (int read = 0; packet && read < kLongestLook; ++read) {
+        if (av_read_frame(ctx.get(), packet.get()) < 0)
+            return false;
+        const AVStream* st = ctx->streams[packet->stream_index];
+        const CMTime begins = MediaInput::timeFromTimestamp(packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts, st->time_base);
+        av_packet_unref(packet.get());
+        if (!MediaInput::isAttachedPicture(st) && CMTIME_IS_NUMERIC(begins) && CMTimeCompare(begins, at) > 0)
+            return true;
+    }
+    return true;
 }
 
 bool MediaAsset::fileShrank() const { return fileSize_ >= 0 && QFileInfo(path_).size() < fileSize_; }

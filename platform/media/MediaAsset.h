@@ -37,6 +37,12 @@ public:
 
     // True when the file is now smaller than when it was opened (cut short while being read).
     bool fileShrank() const;
+    // True when the length came from the container's header or its tracks, false when the library
+    // guessed it from the bit rate (a file without a length header).
+    bool lengthIsStated() const { return lengthIsStated_; }
+    // Whether any track holds a packet that begins after the time (source time). Reads the file from
+    // a seek near that time; a file that cannot be read there holds nothing after it.
+    bool holdsMediaAfter(CMTime time) const;
 
     // Delivers the duration to the handler on a worker thread, never on the caller's thread.
     void loadDurationAsync(std::function<void(CMTime)> completion) const;
@@ -52,4 +58,5 @@ private:
     std::vector<MetadataItem> metadata_;
     std::vector<MediaChapter> chapters_;
     qint64 fileSize_ = -1;
+    bool lengthIsStated_ = false;
 };

@@ -1,10 +1,14 @@
 #include "MediaInput.h"
 
+#include "ContainerIndexCheck.h"
 #include "OpenFiles.h"
 
+#include <QFile>
 #include <QFileInfo>
 
 #include <cerrno>
+#include <cstring>
+#include <fcntl.h>
 #include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -40,6 +44,7 @@ bool headerDescribesStreams(const AVFormatContext* ctx)
 struct DescriptorReader {
     int fd = -1;
     int64_t position = 0;
+    bool owned = false; // opened here for this demuxer alone, closed with it
 
     static int read(void* opaque, uint8_t* buffer, int size)
     {
@@ -91,16 +96,68 @@ constexpr int kReadBufferSize = 64 * 1024;
 
 // The demuxer's input through the descriptor: the context owns the reader and the buffer, and the
 // format context's deleter releases them with it.
-AVIOContext* descriptorContext(int fd)
+AVIOContext* descriptorContext(int fd, bool owned)
 {
     auto* buffer = static_cast<uint8_t*>(av_malloc(kReadBufferSize));
-    if (!buffer)
-        return nullptr;
-    AVIOContext* io = avio_alloc_context(buffer, kReadBufferSize, 0, new DescriptorReader{fd, 0}, &DescriptorReader::read, nullptr,
-                                         &DescriptorReader::seek);
-    if (!io)
+    AVIOContext* io = buffer ? avio_alloc_context(buffer, kReadBufferSize, 0, new DescriptorReader{fd, 0, owned}, &DescriptorReader::read,
+                                                  nullptr, &DescriptorReader::seek)
+                             : nullptr;
+    if (!io) {
         av_free(buffer);
+        if (owned)
+            ::close(fd);
+    }
     return io;
+}
+
+// Demuxers may open further files by name (an HLS segment, a concat entry, an image of a sequence, a
+// QuickTime reference). None may: everything read comes through the one descriptor checked here.
+int refuseNestedOpen(AVFormatContext*, AVIOContext**, const char*, int, AVDictionary**) { return AVERROR(EPERM); }
+
+// Formats whose whole purpose is to name other files, with what to call them in a message.
+const char* referringFormat(const char* name)
+{
+    static const std::pair<const char*, const char*> kFormats[] = {
+        {"hls", "an HLS playlist"},
+        {"dash", "a DASH manifest"},
+        {"concat", "a concat list"},
+        {"image2", "an image sequence"},
+        {"imf", "an IMF composition"},
+        {"avisynth", "an AviSynth script"},
+        {"vapoursynth", "a VapourSynth script"},
+        {"sdp", "a session description"},
+        {"rtsp", "a stream description"},
+    };
+    for (const auto& [format, description] : kFormats)
+        if (std::strcmp(name, format) == 0)
+            return description;
+    return nullptr;
+}
+
+// The file at path, opened for reading without waiting (a FIFO would block the open for good), and
+// only when it is a regular file; -1 with the error set otherwise.
+int openRegularFile(const QString& path, Error* error)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) {
+        const int code = errno;
+        setError(error, code == ENOENT
+                            ? mediaLayerError(MediaLayerErrorCode::NotFound, QStringLiteral("The file \"%1\" does not exist.").arg(path))
+                            : mediaError(AVERROR(code), QStringLiteral("Cannot open \"%1\"").arg(path)));
+        return -1;
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        setError(error, mediaLayerError(MediaLayerErrorCode::InvalidArgument,
+                                        S_ISDIR(info.st_mode) ? QStringLiteral("\"%1\" is a folder, not a media file.").arg(path)
+                                                              : QStringLiteral("\"%1\" is not a regular file (a pipe or a device): "
+                                                                               "only media files are opened.")
+                                                                    .arg(path)));
+        return -1;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
 }
 
 } // namespace
@@ -109,7 +166,10 @@ void releaseDescriptorContext(AVIOContext* io)
 {
     if (!io)
         return;
-    delete static_cast<DescriptorReader*>(io->opaque);
+    auto* reader = static_cast<DescriptorReader*>(io->opaque);
+    if (reader && reader->owned)
+        ::close(reader->fd);
+    delete reader;
     av_freep(&io->buffer);
     avio_context_free(&io);
 }
@@ -120,15 +180,48 @@ InputFormatContextPtr open(const QString& path, bool probe, Error* error)
     // brings them back for diagnosis.
     static std::once_flag quiet;
     std::call_once(quiet, [] { av_log_set_level(qEnvironmentVariableIsSet("CLIPWELL_FFMPEG_LOG") ? AV_LOG_VERBOSE : AV_LOG_QUIET); });
-    const QFileInfo info(path);
-    if (!info.exists()) {
-        setError(error, mediaLayerError(MediaLayerErrorCode::NotFound, QStringLiteral("The file \"%1\" does not exist.").arg(path)));
+    // A file the program checked and holds open is read through its descriptor, not found again by
+    // name; any other is opened here, once, and checked to be a regular file.
+    const std::optional<int> held = OpenFiles::descriptorFor(path);
+    const int fd = held ? *held : openRegularFile(path, error);
+    if (fd < 0)
+        return nullptr;
+    struct stat info {};
+    if (held && (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))) {
+        setError(error, mediaLayerError(MediaLayerErrorCode::InvalidArgument, QStringLiteral("\"%1\" is not a regular file.").arg(path)));
         return nullptr;
     }
-    if (info.isDir()) {
-        setError(error,
-                 mediaLayerError(MediaLayerErrorCode::InvalidArgument, QStringLiteral("\"%1\" is a folder, not a media file.").arg(path)));
+    AVFormatContext* raw = avformat_alloc_context();
+    AVIOContext* const io = raw ? descriptorContext(fd, !held) : nullptr;
+    if (!io) {
+        avformat_free_context(raw);
+        if (!raw && !held)
+            ::close(fd);
+        setError(error, mediaError(AVERROR(ENOMEM), QStringLiteral("Cannot open \"%1\"").arg(path)));
         return nullptr;
+    }
+    raw->pb = io;
+    raw->flags |= AVFMT_FLAG_CUSTOM_IO;
+    raw->io_open = refuseNestedOpen;
+    // The name only helps the format probe (by its extension); the "file:" prefix keeps a colon in it
+    // from being read as a protocol name.
+    const QByteArray url = "file:" + QFile::encodeName(QFileInfo(path).absoluteFilePath());
+    const AVInputFormat* format = nullptr;
+    int ret = av_probe_input_buffer2(io, &format, url.constData(), raw, 0, 0);
+    if (ret >= 0 && format) {
+        if (const char* description = referringFormat(format->name)) {
+            releaseDescriptorContext(io);
+            avformat_free_context(raw);
+            setError(error, mediaLayerError(MediaLayerErrorCode::InvalidArgument,
+                                            QStringLiteral("\"%1\" is %2, which names other files: open a media file itself.")
+                                                .arg(path, QString::fromLatin1(description))));
+            return nullptr;
+        }
+        if (!ContainerIndexCheck::check(fd, format->name, path, error)) {
+            releaseDescriptorContext(io);
+            avformat_free_context(raw);
+            return nullptr;
+        }
     }
     AVDictionary* options = nullptr;
     av_dict_set(&options, "protocol_whitelist", "file", 0);
@@ -137,26 +230,12 @@ InputFormatContextPtr open(const QString& path, bool probe, Error* error)
     // and again over the first megabytes. One packet still tells such data apart.
     if (!probe)
         av_dict_set(&options, "max_probe_packets", "1", 0);
-    AVFormatContext* raw = nullptr;
-    // A file the program checked and holds open is read through its descriptor, not found again by name.
-    if (const std::optional<int> fd = OpenFiles::descriptorFor(path)) {
-        raw = avformat_alloc_context();
-        if (raw)
-            raw->pb = descriptorContext(*fd);
-        if (!raw || !raw->pb) {
-            avformat_free_context(raw);
-            av_dict_free(&options);
-            setError(error, mediaError(AVERROR(ENOMEM), QStringLiteral("Cannot open \"%1\"").arg(path)));
-            return nullptr;
-        }
-        raw->flags |= AVFMT_FLAG_CUSTOM_IO;
-    }
-    AVIOContext* const customIo = raw ? raw->pb : nullptr;
-    // The "file:" prefix keeps a colon in the path from being read as a protocol name.
-    const QByteArray url = "file:" + QFileInfo(path).absoluteFilePath().toUtf8();
-    int ret = avformat_open_input(&raw, url.constData(), nullptr, &options);
+    if (ret >= 0)
+        ret = avformat_open_input(&raw, url.constData(), format, &options);
+    else
+        avformat_free_context(raw);
     if (ret < 0)
-        releaseDescriptorContext(customIo); // a failed open frees the format context, never custom input
+        releaseDescriptorContext(io); // a failed open frees the format context, never custom input
     av_dict_free(&options);
     if (ret < 0) {
         setError(error, mediaError(ret, QStringLiteral("Cannot open \"%1\"").arg(path)));

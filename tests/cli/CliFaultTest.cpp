@@ -6,12 +6,15 @@
 #include "CliHarness.h"
 
 #include <QJsonDocument>
+#include <QtEndian>
 #include <QThread>
 
 #include <array>
 #include <csignal>
 #include <random>
 #include <set>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace TestMedia;
@@ -478,4 +481,84 @@ TEST_F(CliFaultTest, TracksOfUnequalLengthAreNotDamage)
                          std::string(container) + " " + preset);
         }
     }
+}
+
+// Files whose own index or header states more than they hold, cut short or forged, are refused
+// before anything is written, with the track and how far it reaches; none makes the tool allocate
+// what its index claims.
+TEST_F(CliFaultTest, DamagedIndexesAndCutShortFilesAreRefused)
+{
+    const QByteArray mp4 = contents(longer()); // 8 s, its index in front
+    // The file with fields of a box of its sample table replaced: (offset from the box's type, value).
+    const auto patched = [&](const char* box, std::initializer_list<std::pair<int, quint32>> fields) {
+        QByteArray bytes = mp4;
+        const qsizetype where = bytes.indexOf(box);
+        for (const auto& [at, value] : fields)
+            qToBigEndian(value, bytes.data() + where + at);
+        return bytes;
+    };
+    const auto cut = [](const QString& fixture) {
+        const QByteArray bytes = contents(fixture);
+        return bytes.left(bytes.size() * 55 / 100);
+    };
+    struct Damaged {
+        const char* name;
+        QByteArray bytes;
+        const char* says;
+    };
+    const Damaged inputs[] = {
+        // 80 million samples of one byte each in a file of a few hundred kilobytes
+        {"huge-table.mp4", patched("stsz", {{8, 1}, {12, 80000000}}), "claims 80000000 samples"},
+        {"no-samples-per-chunk.mp4", patched("stsc", {{16, 0}}), "chunks of no samples"},
+        {"negative-length.mp4", patched("stts", {{16, 0xFFFFF000u}}), "negative or impossible length"},
+        {"cut.mp4", mp4.left(mp4.size() * 55 / 100), "of 8.00 s: the file is cut short"},
+        {"cut.mkv", cut(make(QStringLiteral("fault-longer.mkv"), {"-i", longer(), "-c", "copy"})), "s: the file is cut short"},
+        {"cut.mp3", cut(make(QStringLiteral("fault-longer.mp3"), {"-f", "lavfi", "-i", "sine=d=8", "-c:a", "libmp3lame"})),
+         "s: the file is cut short"},
+        {"cut.wav", cut(make(QStringLiteral("fault-longer.wav"), {"-f", "lavfi", "-i", "sine=d=8"})), "of 8.00 s: the file is cut short"},
+    };
+    for (const Damaged& input : inputs)
+        writeFile(granted + QLatin1Char('/') + QLatin1String(input.name), input.bytes);
+    for (const char* preset : {"passthrough", "flac", "lame"}) {
+        for (const Damaged& input : inputs) {
+            const std::string context = std::string(preset) + " reading " + input.name;
+            const auto before = filesIn(granted);
+            const QString output = granted + QStringLiteral("/damaged-out.") +
+                                   (QByteArray(preset) == "passthrough" ? QFileInfo(QLatin1String(input.name)).suffix()
+                                    : QByteArray(preset) == "flac"      ? QStringLiteral("flac")
+                                                                        : QStringLiteral("mp3"));
+            const CliOutcome r = run({"-i", QLatin1String(input.name), "-p", preset, "-o", output, "-c", "1", "-c", "2"}, {}, 60000);
+            expectCleanFailure(r, before, context);
+            EXPECT_TRUE(r.out.contains(QLatin1String(input.says))) << context << ": " << r.out.toStdString();
+        }
+    }
+    rusage usage{};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    EXPECT_LT(usage.ru_maxrss, 1024 * 1024) << "kilobytes at most in any program this test ran";
+}
+
+// Playlists and lists that name other files are refused, whatever they name and whether or not the
+// kernel confines the tool: the media libraries open nothing by name.
+TEST_F(CliFaultTest, FilesThatNameOtherFilesAreRefused)
+{
+    const QString outside = longer(); // in the fixture folder, not granted
+    writeFile(granted + QStringLiteral("/outside.m3u8"),
+              ("#EXTM3U\n#EXT-X-TARGETDURATION:8\n#EXTINF:8,\n" + QFile::encodeName(outside) + "\n#EXT-X-ENDLIST\n"));
+    writeFile(granted + QStringLiteral("/system.m3u8"), "#EXTM3U\n#EXT-X-TARGETDURATION:8\n#EXTINF:8,\n/etc/passwd\n#EXT-X-ENDLIST\n");
+    writeFile(granted + QStringLiteral("/list.ffconcat"), "ffconcat version 1.0\nfile '" + QFile::encodeName(outside) + "'\n");
+    ::unlink(QFile::encodeName(granted + QStringLiteral("/fifo.ts")).constData());
+    ASSERT_EQ(::mkfifo(QFile::encodeName(granted + QStringLiteral("/fifo.ts")).constData(), 0600), 0);
+    writeFile(granted + QStringLiteral("/fifo.m3u8"), "#EXTM3U\n#EXT-X-TARGETDURATION:8\n#EXTINF:8,\nfifo.ts\n#EXT-X-ENDLIST\n");
+    for (const QString& prefix : {QString(), QStringLiteral("CLIPWELL_WITHOUT_LANDLOCK=1 exec")}) {
+        for (const char* name : {"outside.m3u8", "system.m3u8", "list.ffconcat", "fifo.m3u8"}) {
+            const std::string context = std::string(name) + (prefix.isEmpty() ? "" : " without Landlock");
+            const auto before = filesIn(granted);
+            const CliOutcome r = run({"-i", QLatin1String(name), "-o", "named.mp4"}, prefix, 30000);
+            expectCleanFailure(r, before, context);
+            EXPECT_TRUE(r.out.contains(QLatin1String("is an HLS playlist, which names other files")) ||
+                        r.out.contains(QLatin1String("is a concat list, which names other files")))
+                << context << ": " << r.out.toStdString();
+        }
+    }
+    QFile::remove(granted + QStringLiteral("/fifo.ts"));
 }

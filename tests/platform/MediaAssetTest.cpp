@@ -12,6 +12,7 @@
 #include <atomic>
 #include <cmath>
 #include <set>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace TestMedia;
@@ -166,6 +167,12 @@ TEST(MediaAsset, BadInputGivesClearErrors)
     };
     expectError(dir + QStringLiteral("/missing.mp4"), "does not exist");
     expectError(dir, "is a folder");
+    // Opening a pipe would wait for a writer for good; a device never ends.
+    const QByteArray pipe = QFile::encodeName(dir + QStringLiteral("/pipe.mp4"));
+    ::unlink(pipe.constData());
+    ASSERT_EQ(::mkfifo(pipe.constData(), 0600), 0);
+    expectError(QFile::decodeName(pipe), "not a regular file");
+    expectError(QStringLiteral("/dev/zero"), "not a regular file");
     QFile empty(dir + QStringLiteral("/empty.mp4"));
     ASSERT_TRUE(empty.open(QIODevice::WriteOnly));
     empty.close();
