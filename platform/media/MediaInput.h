@@ -1,8 +1,12 @@
 // Opening a media file with libavformat, shared by the asset, the image generator and the frame
 // timing reader. Each caller gets its own demuxer, so readers on different threads never share one.
-// Only local files are opened (the "file" protocol alone is allowed, so a playlist inside a file
-// cannot make the demuxer reach out elsewhere); a path registered in OpenFiles is read through its
-// descriptor instead. Failures come back as an Error with the library's message.
+// Only regular files are opened (a pipe or device is refused before it can block), each through one
+// descriptor: a path registered in OpenFiles through the descriptor held there, any other opened here
+// once. The libraries open nothing further by name: nested opens are refused, and formats that exist
+// to name other files (HLS, DASH, concat lists, image sequences, scripts) are refused with a message
+// saying so, as are MPEG-4/QuickTime tracks whose media lies in another file. Indexes that state more
+// than the file holds are refused before the library reads them (ContainerIndexCheck). Failures come
+// back as an Error with the library's message or ours.
 #pragma once
 
 #include "CMTime.h"
