@@ -114,9 +114,12 @@ QStringList CWCommandLineParser::cutsFiles() const
     return paths;
 }
 
-bool CWCommandLineParser::loadCutsFiles(Error* error)
+bool CWCommandLineParser::loadCutsFiles(Error* error, const std::atomic<bool>* stop)
 {
     constexpr qint64 kMaximumBytes = 64 << 20;
+    size_t total = 0; // every cut time given, on the command line and in the files
+    for (const CWTimeOperation& operation : timeOperations_)
+        total += operation.type() == CWTimeOperation::Cut ? 1 : 0;
     // From the last file back, so that the places of the earlier ones stay where they were.
     for (auto file = cutsFiles_.rbegin(); file != cutsFiles_.rend(); ++file) {
         // Through the descriptor the tool checked it with, when it holds one.
@@ -127,9 +130,15 @@ bool CWCommandLineParser::loadCutsFiles(Error* error)
         if (content->size() > kMaximumBytes)
             return fail(error, QStringLiteral("The cuts file \"%1\" is larger than 64 MiB.").arg(file->first));
         std::vector<CWTimeOperation> cuts;
-        const QList<QByteArray> lines = content->split('\n');
-        for (qsizetype line = 0; line < lines.size(); ++line) {
-            const QString text = QString::fromUtf8(lines[line]).trimmed();
+        qsizetype line = 0;
+        for (qsizetype at = 0; at < content->size(); ++line) {
+            if (stop && (line & 0xffff) == 0 && stop->load())
+                return fail(error, QStringLiteral("Export cancelled"));
+            qsizetype next = content->indexOf('\n', at);
+            if (next < 0)
+                next = content->size();
+            const QString text = QString::fromUtf8(content->constData() + at, next - at).trimmed();
+            at = next + 1;
             if (text.isEmpty())
                 continue;
             const CMTime time = parseTimeString(text);
@@ -137,6 +146,12 @@ bool CWCommandLineParser::loadCutsFiles(Error* error)
                 return fail(
                     error,
                     QStringLiteral("Invalid time \"%1\" on line %2 of the cuts file \"%3\".").arg(text).arg(line + 1).arg(file->first));
+            if (++total > kMaximumCuts)
+                return fail(error, QStringLiteral("The cuts file \"%1\" brings the cut times to more than %2, the most Clipwell takes "
+                                                  "(line %3).")
+                                       .arg(file->first)
+                                       .arg(kMaximumCuts)
+                                       .arg(line + 1));
             cuts.push_back(CWTimeOperation::cutAtTime(time));
         }
         timeOperations_.insert(timeOperations_.begin() + qsizetype(file->second), cuts.begin(), cuts.end());

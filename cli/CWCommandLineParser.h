@@ -14,6 +14,8 @@
 
 #include <QStringList>
 
+#include <atomic>
+
 #include <map>
 #include <memory>
 #include <optional>
@@ -60,9 +62,11 @@ public:
     const QString& artworkPath() const { return artworkPath_; }
     // The files named by --cuts-from, in order; their times are read by loadCutsFiles().
     QStringList cutsFiles() const;
-    // Reads each --cuts-from file (one time per line, blank lines allowed; at most 64 MiB) into the cuts
-    // at its place among the other time options. Call it once the files are known to be in the grant.
-    bool loadCutsFiles(Error* error);
+    // Reads each --cuts-from file (one time per line, blank lines allowed; at most 64 MiB and, with the
+    // cuts given as options, kMaximumCuts times) into the cuts at its place among the other time
+    // options. Call it once the files are known to be in the grant. Stops, failing, once *stop is set.
+    bool loadCutsFiles(Error* error, const std::atomic<bool>* stop = nullptr);
+    static constexpr size_t kMaximumCuts = 1000000;
 
     static QString helpText();
     static QString versionText();

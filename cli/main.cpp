@@ -312,9 +312,9 @@ int main(int argc, char** argv)
         return 1;
     }
     confine(*granted);
-    if (Error error; !parser->loadCutsFiles(&error)) {
+    if (Error error; !parser->loadCutsFiles(&error, &signalled)) {
         exporter->printError(error.message);
-        return 1;
+        return signalled ? CWCommandLineExporter::Cancelled : CWCommandLineExporter::Failure;
     }
 
     debug(QStringLiteral("Creating exporter"));

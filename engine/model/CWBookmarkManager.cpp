@@ -110,7 +110,16 @@ std::optional<QString> CWBookmarkManager::resolveBookmark(Error* error, FolderBo
         log(QStringLiteral("ERROR: Failed to read bookmark data: %1").arg(describe(error)));
         return std::nullopt;
     }
-    const QByteArray data = in.readAll();
+    // A grant is a path and an identity: anything much larger is not one, and is not read whole.
+    constexpr qint64 kLargestBookmark = 64 * 1024;
+    const QByteArray data = in.read(kLargestBookmark + 1);
+    if (data.size() > kLargestBookmark) {
+        setError(error, fileError(QStringLiteral("\"%1\" is larger than a grant can be: grant the folder again in Clipwell > "
+                                                 "Preferences > CLI Access, or with: clipwell --grant-cli-access FOLDER")
+                                      .arg(file)));
+        log(QStringLiteral("ERROR: %1").arg(describe(error)));
+        return std::nullopt;
+    }
     log(QStringLiteral("Read bookmark data (%1 bytes), resolving...").arg(data.size()));
     bool stale = false;
     const std::optional<QString> folder = FolderBookmark::resolve(data, &stale, error, identity);

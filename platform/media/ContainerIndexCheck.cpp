@@ -13,9 +13,9 @@ namespace ContainerIndexCheck {
 
 namespace {
 
-constexpr double kTolerance = 0.5;                // seconds a track may fall short (a codec's last frame, priming)
-constexpr int64_t kLargestTable = 256 << 20;      // a sample table beyond this is not read for the check
-constexpr uint32_t kSelfContained = 1;            // a data reference entry's flag: the media is in this file
+constexpr double kTolerance = 0.5;           // seconds a track may fall short (a codec's last frame, priming)
+constexpr int64_t kLargestTable = 256 << 20; // a sample table beyond this is not read for the check
+constexpr uint32_t kSelfContained = 1;       // a data reference entry's flag: the media is in this file
 
 struct File {
     int fd;
@@ -189,8 +189,8 @@ bool checkTrack(const File& file, const Box& trak, const QString& path, Error* e
     const uint64_t runs = stsc->size() >= 8 ? std::min<uint64_t>(be32(*stsc, 4), uint64_t(stsc->size() - 8) / 12) : 0;
     if (constantSize == 0 && uint64_t(stsz->size() - 12) / 4 < sampleCount)
         return fail(QStringLiteral("lists fewer sample sizes than samples"));
-    uint64_t sample = 0;   // samples before the current chunk
-    uint64_t reached = 0;  // samples the file holds in full, in order
+    uint64_t sample = 0;  // samples before the current chunk
+    uint64_t reached = 0; // samples the file holds in full, in order
     bool whole = true;
     for (uint64_t run = 0; run < runs && sample < sampleCount; ++run) {
         const uint64_t first = be32(*stsc, qsizetype(8 + 12 * run));

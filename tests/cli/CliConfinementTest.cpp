@@ -160,6 +160,16 @@ TEST_F(CliConfinementTest, AReplacedGrantIsStale)
     ASSERT_TRUE(QDir().rename(moved, granted));
     EXPECT_EQ(run(flacRun(input) + QStringList{"-o", "back.flac"}).status, 0);
     QFile::remove(granted + QStringLiteral("/back.flac"));
+
+    // A grant grown to 3 GB (sparse: it costs the disk nothing) is refused without being read whole.
+    ASSERT_TRUE(QFile::resize(bookmark, qint64(3) << 30));
+    const CliOutcome r = run(flacRun(input) + QStringList{"-o", "grown.flac"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("is larger than a grant can be"))) << r.err.toStdString();
+    rusage usage{};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    EXPECT_LT(usage.ru_maxrss, 1024 * 1024) << "kilobytes at most in any program this test ran";
+    writeFile(bookmark, grant);
 }
 
 // With the settings folder inside the grant, nothing may be written into it.

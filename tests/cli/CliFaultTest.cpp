@@ -562,3 +562,19 @@ TEST_F(CliFaultTest, FilesThatNameOtherFilesAreRefused)
     }
     QFile::remove(granted + QStringLiteral("/fifo.ts"));
 }
+
+// A cuts file may hold at most a million times: one more is refused, naming the line, before the
+// project is touched and without the memory a list of that size would take as cuts.
+TEST_F(CliFaultTest, CutsFilesAreBounded)
+{
+    QByteArray times;
+    times.reserve(4 << 20);
+    for (int i = 0; i <= 1000000; ++i)
+        times += QByteArray::number(i % 3000 / 1000.0, 'f', 3) + '\n';
+    writeFile(granted + QStringLiteral("/million.txt"), times);
+    const QString source = clip();
+    const auto before = filesIn(granted);
+    const CliOutcome r = run({"-i", source, "-o", "bounded.mp4", "--cuts-from", "million.txt"});
+    expectCleanFailure(r, before, "1,000,001 cut times");
+    EXPECT_TRUE(r.out.contains(QLatin1String("more than 1000000, the most Clipwell takes (line 1000001)"))) << r.out.toStdString();
+}
