@@ -234,7 +234,7 @@ void CWCommandLineExporter::start(std::shared_ptr<CWExporter> exporter, const QS
     // What the copy will do that the user should know, from the plan it follows.
     if (const std::shared_ptr<CWExportProject>& project = exporter_->exportProject()) {
         Error error;
-        for (const QString& note : project->copyNotes(&error))
+        for (const QString& note : project->copyNotes(&error) + project->artworkNotes())
             std::fprintf(stderr, "Note: %s\n", qPrintable(note));
         std::fflush(stderr);
     }

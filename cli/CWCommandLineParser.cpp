@@ -433,9 +433,8 @@ bool CWCommandLineParser::applyArtworkToProject(CWProject& project, Error* error
 {
     if (enforceSmallArtwork_)
         project.forceSmallArtwork();
-    if (!artworkPath_.isEmpty() && !project.useArtworkPath(artworkPath_))
-        return fail(error,
-                    QStringLiteral("Cannot read the artwork file \"%1\": it is missing, empty, larger than 64 MiB or not a regular file.")
-                        .arg(artworkPath_));
+    QString problem;
+    if (!artworkPath_.isEmpty() && !project.useArtworkPath(artworkPath_, &problem))
+        return fail(error, QStringLiteral("Cannot read the artwork file \"%1\": %2.").arg(artworkPath_, problem));
     return true;
 }

@@ -16,6 +16,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLoggingCategory>
 #include <QSocketNotifier>
 #include <QThread>
 #include <QTimer>
@@ -243,6 +244,8 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("clipwell_cli"));
+    // Damaged artwork is reported once, by the tool; the image readers' own complaints would only repeat it.
+    QLoggingCategory::setFilterRules(QStringLiteral("qt.gui.imageio*=false"));
     // A file-size limit or a full disk must come back as a write error, not end the process.
     std::signal(SIGXFSZ, SIG_IGN);
     CWPreset::registerStandardPresets();

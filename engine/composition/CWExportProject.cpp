@@ -2,11 +2,14 @@
 
 #include "CopyPlan.h"
 #include "CWPreset.h"
+#include "CWProjectMetadata.h"
 #include "CWTimeStream.h"
 #include "Log.h"
 #include "MediaAsset.h"
 
 #include <QFileInfo>
+
+#include <algorithm>
 
 namespace {
 
@@ -225,4 +228,19 @@ QStringList CWExportProject::copyNotes(Error* error) const
     for (const auto& slice : slices_)
         kept.push_back(slice->sourceTimeRange());
     return CopyPlanner::make(*asset_, kept, fileType(), *mode, error).notes();
+}
+
+QStringList CWExportProject::artworkNotes() const
+{
+    const auto isArtwork = [](const MetadataItem& item) { return item.commonKey == CommonMetadataKey::Artwork; };
+    const std::vector<MetadataItem> chosen = configuration_->additionalMetadata();
+    if (std::any_of(chosen.begin(), chosen.end(), isArtwork))
+        return {};
+    QStringList notes;
+    for (const MetadataItem& item : asset_->metadata()) {
+        QString problem;
+        if (isArtwork(item) && CWProjectMetadata::decodeArtwork(item.value.toByteArray(), &problem).isNull())
+            notes << QStringLiteral("The source's artwork is left out: %1.").arg(problem);
+    }
+    return notes;
 }

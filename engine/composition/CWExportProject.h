@@ -69,6 +69,9 @@ public:
     // earlier keyframe, pictures encoded anew, a mode that cannot be carried out), as sentences; the
     // very plan the copy follows. Empty for other presets; reads the file (blocking).
     QStringList copyNotes(Error* error) const;
+    // The source's artwork that the export leaves out because it is too large or unreadable, as
+    // sentences; empty when it is usable or replaced by artwork the user chose. Decodes the pictures.
+    QStringList artworkNotes() const;
     QTransform renderTransform() const { return orientation_ ? orientation_->transform() : QTransform(); }
     QSizeF renderSize() const { return orientation_ ? orientation_->renderSize() : QSizeF(); }
     int32_t renderVideoWidth() const { return orientation_ ? orientation_->renderVideoWidth() : 0; }

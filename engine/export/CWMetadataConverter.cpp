@@ -1,5 +1,6 @@
 #include "CWMetadataConverter.h"
 
+#include "CWProjectMetadata.h"
 #include "CWUtility.h"
 
 #include <QBuffer>
@@ -28,8 +29,12 @@ void CWMetadataConverter::addMetadata(const MetadataItem& original)
             return;
         item = MetadataItem{MetadataKeySpace::Common, original.commonKey, original.commonKey, original.value};
     }
-    if (item.key == CommonMetadataKey::Artwork)
-        item = sanitizeArtworkItem(item);
+    if (item.key == CommonMetadataKey::Artwork) {
+        std::optional<MetadataItem> redrawn = sanitizeArtworkItem(item);
+        if (!redrawn)
+            return;
+        item = *redrawn;
+    }
     const auto held = std::find_if(accumulated_.begin(), accumulated_.end(), [&](const MetadataItem& m) { return m.key == item.key; });
     if (held != accumulated_.end()) {
         CWUtility::debugLog(kConverterTag, QStringLiteral("discarding metadata for key: %1").arg(item.key));
@@ -39,36 +44,29 @@ void CWMetadataConverter::addMetadata(const MetadataItem& original)
     accumulated_.push_back(item);
 }
 
-namespace {
-constexpr int kMaximumArtworkSide = 3000; // pixels
-} // namespace
-
-MetadataItem CWMetadataConverter::sanitizeArtworkItem(const MetadataItem& item) const
+std::optional<MetadataItem> CWMetadataConverter::sanitizeArtworkItem(const MetadataItem& item) const
 {
     CWUtility::debugLog(kArtworkTag, QStringLiteral("Processing artwork item"));
     const QByteArray data = item.value.typeId() == QMetaType::QByteArray ? item.value.toByteArray() : QByteArray();
-    if (data.isEmpty()) {
-        CWUtility::debugLog(kArtworkTag, QStringLiteral("No artwork data available or empty data"));
-        return item;
-    }
     CWUtility::debugLog(kArtworkTag, QStringLiteral("Artwork format: NSData, size: %1 bytes").arg(data.size()));
-    QImage image;
-    if (!image.loadFromData(data)) {
-        CWUtility::debugLog(kArtworkTag, QStringLiteral("Failed to create NSImage from artwork data"));
-        return item;
+    QString problem;
+    const QImage image = CWProjectMetadata::decodeArtwork(data, &problem);
+    if (image.isNull()) {
+        CWUtility::debugLog(kArtworkTag, QStringLiteral("Artwork left out: %1").arg(problem));
+        return std::nullopt;
     }
     const QSize original = image.size();
     CWUtility::debugLog(kArtworkTag, QStringLiteral("Original image size: %1x%2").arg(original.width()).arg(original.height()));
     // The square canvas is bounded: a picture of 12,000 × 1 pixels (a few bytes of PNG) must not become
     // a canvas of 12,000 × 12,000; larger pictures are scaled down into it.
-    int side = std::min(std::max(original.width(), original.height()), kMaximumArtworkSide);
+    int side = std::min(std::max(original.width(), original.height()), CWProjectMetadata::kMaximumArtworkSide);
     QByteArray encoded;
     for (;;) {
         CWUtility::debugLog(kArtworkTag, QStringLiteral("Creating square canvas: %1x%1").arg(side));
         QImage canvas(side, side, QImage::Format_ARGB32);
         if (canvas.isNull()) {
             CWUtility::debugLog(kArtworkTag, QStringLiteral("Failed to create bitmap representation"));
-            return item;
+            return std::nullopt;
         }
         canvas.fill(Qt::black);
         {
@@ -86,7 +84,7 @@ MetadataItem CWMetadataConverter::sanitizeArtworkItem(const MetadataItem& item) 
         buffer.open(QIODevice::WriteOnly);
         if (!(smallArtwork_ ? canvas.save(&buffer, "JPEG", 40) : canvas.save(&buffer, "PNG"))) {
             CWUtility::debugLog(kArtworkTag, QStringLiteral("Failed to convert sanitized image back to data"));
-            return item;
+            return std::nullopt;
         }
         CWUtility::debugLog(kArtworkTag,
                             QStringLiteral("Successfully sanitized artwork: original %1x%2 -> square %3x%3, output size: %4 bytes")

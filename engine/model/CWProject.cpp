@@ -301,9 +301,9 @@ void CWProject::useSelectedBitrate(int64_t bitrate) { configuration()->setSelect
 
 void CWProject::forceSmallArtwork() { configuration()->setEnforceSmallArtwork(true); }
 
-bool CWProject::useArtworkPath(const QString& path)
+bool CWProject::useArtworkPath(const QString& path, QString* problem)
 {
-    const std::optional<MetadataItem> artwork = CWProjectMetadata::artworkFromFile(path);
+    const std::optional<MetadataItem> artwork = CWProjectMetadata::artworkFromFile(path, problem);
     if (!artwork) {
         CWUtility::debugLog(QStringLiteral("ArtWork"), QStringLiteral("failed to load artwork from: %1").arg(path));
         return false;

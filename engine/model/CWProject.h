@@ -86,7 +86,7 @@ public:
     void useVolumePercentage(int64_t percentage);
     void useSelectedBitrate(int64_t bitrate);
     void forceSmallArtwork();
-    bool useArtworkPath(const QString& path);
+    bool useArtworkPath(const QString& path, QString* problem = nullptr);
     // Keys "title", "artist", "album", "year", "author", "comment"; others are ignored.
     void setCustomMetadata(const std::map<QString, QString>& metadata);
     std::shared_ptr<CWProjectConfiguration> configuration() const;

@@ -2,6 +2,11 @@
 
 #include "OpenFiles.h"
 
+#include <QBuffer>
+#include <QImageReader>
+
+#include <algorithm>
+
 namespace CWProjectMetadata {
 
 std::vector<MetadataItem> itemsFromCustomMetadata(const std::map<QString, QString>& metadata)
@@ -20,10 +25,55 @@ std::vector<MetadataItem> itemsFromCustomMetadata(const std::map<QString, QStrin
     return items;
 }
 
-std::optional<MetadataItem> artworkFromFile(const QString& path)
+QImage decodeArtwork(const QByteArray& bytes, QString* problem)
 {
-    const std::optional<QByteArray> bytes = OpenFiles::readFile(path, kMaximumArtworkBytes + 1);
-    if (!bytes || bytes->isEmpty() || bytes->size() > kMaximumArtworkBytes)
+    const auto refuse = [problem](const QString& why) {
+        if (problem)
+            *problem = why;
+        return QImage();
+    };
+    if (bytes.isEmpty())
+        return refuse(QStringLiteral("it is empty"));
+    if (bytes.size() > kMaximumArtworkBytes)
+        return refuse(QStringLiteral("it is larger than 64 MiB"));
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    const QSize size = reader.size();
+    if (!size.isValid() || size.isEmpty())
+        return refuse(QStringLiteral("it is not a picture (PNG, JPEG or another kind Clipwell reads)"));
+    const QSize bounded = size.scaled(kMaximumArtworkSide, kMaximumArtworkSide, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
+    const bool tooLarge = std::max(size.width(), size.height()) > kMaximumArtworkSide;
+    if (tooLarge)
+        reader.setScaledSize(bounded);
+    const QImage image = reader.read();
+    // Readers that cannot scale while decoding (PNG) decode the whole picture first, within Qt's
+    // bound on the memory of one image.
+    if (image.isNull() && tooLarge)
+        return refuse(QStringLiteral("its picture of %1 × %2 pixels is too large to read; scale it down to at most %3 pixels "
+                                     "on its longer side")
+                          .arg(size.width())
+                          .arg(size.height())
+                          .arg(kMaximumArtworkSide));
+    if (image.isNull())
+        return refuse(QStringLiteral("its picture of %1 × %2 pixels cannot be read (%3)")
+                          .arg(size.width())
+                          .arg(size.height())
+                          .arg(reader.errorString()));
+    return image;
+}
+
+std::optional<MetadataItem> artworkFromFile(const QString& path, QString* problem)
+{
+    QString reason;
+    const std::optional<QByteArray> bytes = OpenFiles::readFile(path, kMaximumArtworkBytes + 1, &reason);
+    if (!bytes) {
+        if (problem)
+            *problem = reason;
+        return std::nullopt;
+    }
+    if (decodeArtwork(*bytes, problem).isNull())
         return std::nullopt;
     return MetadataItem{MetadataKeySpace::Common, CommonMetadataKey::Artwork, CommonMetadataKey::Artwork, *bytes};
 }

@@ -5,6 +5,7 @@
 
 #include "MediaTypes.h"
 
+#include <QImage>
 #include <QString>
 
 #include <map>
@@ -14,11 +15,18 @@
 namespace CWProjectMetadata {
 // Items for the keys "title", "artist", "album", "year", "author", "comment"; other keys are ignored.
 std::vector<MetadataItem> itemsFromCustomMetadata(const std::map<QString, QString>& metadata);
-// Artwork files larger than this are refused (no cover picture comes near it).
+// Artwork larger than this is refused (no cover picture comes near it), and so is artwork whose longer
+// side exceeds kMaximumArtworkSide pixels once it has been scaled down to it.
 inline constexpr qint64 kMaximumArtworkBytes = 64 << 20;
-// The file's bytes as an artwork item; nothing when it cannot be read, is empty, is not a regular file
-// or is larger than kMaximumArtworkBytes.
-std::optional<MetadataItem> artworkFromFile(const QString& path);
+inline constexpr int kMaximumArtworkSide = 3000;
+// The picture of artwork bytes, decoded at most kMaximumArtworkSide pixels on its longer side: the
+// size is read first and larger pictures are decoded scaled (never whole where the format allows it).
+// A null image, with the reason in *problem ("it is not a picture …"), for bytes that are empty, over
+// kMaximumArtworkBytes, or no picture that can be read within Qt's memory bounds.
+QImage decodeArtwork(const QByteArray& bytes, QString* problem = nullptr);
+// The file's bytes as an artwork item; nothing, with the reason in *problem, when it cannot be read,
+// is not a regular file, or decodeArtwork refuses its bytes.
+std::optional<MetadataItem> artworkFromFile(const QString& path, QString* problem = nullptr);
 // The source's tags followed by the items already set.
 std::vector<MetadataItem> withSourceTags(const std::vector<MetadataItem>& sourceTags, const std::vector<MetadataItem>& set);
 } // namespace CWProjectMetadata

@@ -131,6 +131,25 @@ TEST_F(CliConfinementTest, ArtworkMustBeABoundedRegularFile)
     EXPECT_FALSE(QFile::exists(granted + QStringLiteral("/x.flac")));
     QFile::remove(huge);
     QFile::remove(fifo);
+
+    // Words named like a picture are refused; a picture of 100 million pixels (a few hundred kilobytes
+    // as PNG) is decoded scaled down to 3000 pixels, never embedded as it is.
+    writeFile(granted + QStringLiteral("/words.jpg"), "These are words, not a picture.\n");
+    inside(make(QStringLiteral("confine-poster.png"),
+                {"-f", "lavfi", "-i", "color=teal:s=10000x10000", "-frames:v", "1", "-pix_fmt", "rgb24", "-compression_level", "1"}),
+           QStringLiteral("poster.png"));
+    CliOutcome poster = run({"-i", input, "-p", "lame", "-o", "poster.mp3", "--artwork", "poster.png"});
+    ASSERT_EQ(poster.status, 0) << poster.out.toStdString();
+    const QJsonObject cover = streams(granted + QStringLiteral("/poster.mp3")).last().toObject();
+    EXPECT_EQ(cover.value(QStringLiteral("width")).toInt(), 3000);
+    EXPECT_EQ(cover.value(QStringLiteral("height")).toInt(), 3000);
+    QFile::remove(granted + QStringLiteral("/poster.mp3"));
+    {
+        const CliOutcome r = run({"-i", input, "-p", "lame", "-o", "x.mp3", "--artwork", "words.jpg"});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_TRUE(r.out.contains(QLatin1String("it is not a picture"))) << r.out.toStdString();
+        EXPECT_FALSE(QFile::exists(granted + QStringLiteral("/x.mp3")));
+    }
 }
 
 // A granted folder replaced by another folder or by a link (to / or back to itself) is no grant.

@@ -408,6 +408,9 @@ TEST_F(CliFaultTest, AbsurdArgumentsEndWellWithEveryPreset)
     const QString huge = inside(make(QStringLiteral("fault-huge.png"), {"-f", "lavfi", "-i", "color=gray:s=10000x10000", "-frames:v", "1",
                                                                         "-pix_fmt", "gray", "-compression_level", "1"}),
                                 QStringLiteral("huge.png"));
+    const QString photo =
+        inside(make(QStringLiteral("fault-photo.jpg"), {"-f", "lavfi", "-i", "color=olive:s=12000x8000", "-frames:v", "1"}),
+               QStringLiteral("photo.jpg"));
     const QString longTitle(10000, QChar(u'ä'));
     for (const Preset& preset : kPresets) {
         const std::string name = preset.name;
@@ -422,9 +425,12 @@ TEST_F(CliFaultTest, AbsurdArgumentsEndWellWithEveryPreset)
         // Thousands of cuts: every kept sliver (pass-through repeats each one's lead-in from its keyframe).
         CliOutcome r = run(QStringList{"-i", source, "-p", preset.name, "-o", output, "-y"} + cuts);
         expectExport(r, output, QByteArray(preset.name) == "passthrough" ? 0 : 1.7, name + " with 2,000 cuts");
-        // A 10,000-character title, invalid UTF-8 in the artist (the shell passes the raw bytes) and
-        // artwork that is not a picture.
-        r = run({"-i", source, "-p", preset.name, "-o", output, "-y", "--meta-title", longTitle, "--artwork", notAnImage},
+        // Artwork that is not a picture is refused; a 10,000-character title and invalid UTF-8 in the
+        // artist (the shell passes the raw bytes) are carried.
+        const auto present = filesIn(granted);
+        expectCleanFailure(run({"-i", source, "-p", preset.name, "-o", output, "-y", "--artwork", notAnImage}), present,
+                           name + " with artwork that is not a picture");
+        r = run({"-i", source, "-p", preset.name, "-o", output, "-y", "--meta-title", longTitle},
                 QStringLiteral("set -- \"$@\" --meta-artist \"$(printf 'bad \\xff\\xfe end')\"; exec"));
         expectExport(r, output, 3.0, name + " with odd metadata");
         if (!preset.needsVideo && QByteArray(preset.name) != "qoa" && QByteArray(preset.name) != "passthrough") {
@@ -432,11 +438,16 @@ TEST_F(CliFaultTest, AbsurdArgumentsEndWellWithEveryPreset)
             EXPECT_EQ(written.value(QStringLiteral("title")).toString().size(), 10000) << name;
             EXPECT_TRUE(written.value(QStringLiteral("artist")).toString().startsWith(QStringLiteral("bad "))) << name;
         }
-        // A 100-megapixel picture as artwork, as it is and reduced.
+        // A 100-megapixel PNG is more than can be decoded (PNG is never decoded scaled): refused with
+        // what to do. A 96-megapixel JPEG is decoded scaled, as artwork and as small artwork.
+        const auto beforeHuge = filesIn(granted);
+        r = run(QStringList{"-i", source, "-p", preset.name, "-o", output, "-y", "--artwork", huge});
+        expectCleanFailure(r, beforeHuge, name + " with 100-megapixel PNG artwork");
+        EXPECT_TRUE(r.out.contains(QLatin1String("scale it down to at most 3000 pixels"))) << r.out.toStdString();
         for (const bool reduce : {false, true}) {
-            r = run(QStringList{"-i", source, "-p", preset.name, "-o", output, "-y", "--artwork", huge} +
+            r = run(QStringList{"-i", source, "-p", preset.name, "-o", output, "-y", "--artwork", photo} +
                     (reduce ? QStringList{"--small-artwork"} : QStringList{}));
-            expectExport(r, output, 3.0, name + " with 100-megapixel artwork");
+            expectExport(r, output, 3.0, name + " with 96-megapixel artwork");
         }
     }
 }
@@ -577,4 +588,51 @@ TEST_F(CliFaultTest, CutsFilesAreBounded)
     const CliOutcome r = run({"-i", source, "-o", "bounded.mp4", "--cuts-from", "million.txt"});
     expectCleanFailure(r, before, "1,000,001 cut times");
     EXPECT_TRUE(r.out.contains(QLatin1String("more than 1000000, the most Clipwell takes (line 1000001)"))) << r.out.toStdString();
+}
+
+// A source whose cover is damaged or huge still exports with every preset that carries covers: the
+// cover is left out, with a note saying why, never copied as it came (a 65 MiB picture in the output).
+TEST_F(CliFaultTest, DamagedSourceArtworkIsLeftOutWithANote)
+{
+    QByteArray audio = contents(make(QStringLiteral("fault-bare.mp3"),
+                                     {"-f", "lavfi", "-i", "sine=d=3", "-c:a", "libmp3lame", "-id3v2_version", "0", "-write_id3v1", "0"}));
+    const QByteArray jpegStart =
+        contents(make(QStringLiteral("fault-small.jpg"), {"-f", "lavfi", "-i", "color=blue:s=64x64", "-frames:v", "1"})).left(200);
+    // An ID3v2.3 tag of a title and a front cover.
+    const auto tagged = [&](const QByteArray& picture) {
+        const auto frame = [](const char* id, const QByteArray& body) {
+            QByteArray bytes(id);
+            bytes.resize(10);
+            qToBigEndian(quint32(body.size()), bytes.data() + 4);
+            bytes[8] = bytes[9] = 0;
+            return bytes + body;
+        };
+        const QByteArray frames = frame("TIT2", QByteArray("\0Tone", 5)) + frame("APIC", QByteArray("\0image/jpeg\0\x03\0", 14) + picture);
+        QByteArray header("ID3\x03\0\0", 6);
+        for (int shift : {21, 14, 7, 0})
+            header += char((frames.size() >> shift) & 0x7f);
+        return header + frames + audio;
+    };
+    std::mt19937 random(11);
+    QByteArray noise(300000, Qt::Uninitialized);
+    for (char& byte : noise)
+        byte = char(random());
+    writeFile(granted + QStringLiteral("/damaged-cover.mp3"), tagged(jpegStart + noise));
+    writeFile(granted + QStringLiteral("/huge-cover.mp3"), tagged(jpegStart + QByteArray((65 << 20), '\x55')));
+    for (const char* name : {"damaged-cover.mp3", "huge-cover.mp3"}) {
+        for (const auto& [preset, extension] :
+             {std::pair{"passthrough", "mp3"}, std::pair{"lame", "mp3"}, std::pair{"flac", "flac"}, std::pair{"m4a", "m4a"}}) {
+            const std::string context = std::string(name) + " " + preset;
+            const QString output = granted + QStringLiteral("/cover-out.") + QLatin1String(extension);
+            const CliOutcome r = run({"-i", QLatin1String(name), "-p", preset, "-o", output, "-y"});
+            expectExport(r, output, 3.0, context);
+            EXPECT_TRUE(r.err.contains(QLatin1String("Note: The source's artwork is left out: it is"))) << context << r.err.toStdString();
+            EXPECT_FALSE(r.err.contains(QLatin1String("qt.gui"))) << r.err.toStdString();
+            EXPECT_EQ(streams(output).size(), 1) << context << ": the sound alone";
+            EXPECT_LT(QFileInfo(output).size(), 2 << 20) << context;
+            EXPECT_EQ(tags(output).value(QStringLiteral("title")).toString() + tags(output).value(QStringLiteral("TITLE")).toString(),
+                      QStringLiteral("Tone"))
+                << context;
+        }
+    }
 }
