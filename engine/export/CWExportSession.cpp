@@ -7,17 +7,18 @@
 #include "CWLameCustomExportSession.h"
 #include "CWMetadataConverter.h"
 #include "CWQOAExportSession.h"
+#include "CWWorkingFiles.h"
 #include "MainQueue.h"
 #include "MediaAsset.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRandomGenerator>
 
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -62,9 +63,6 @@ std::shared_ptr<CWExportSession> CWExportSession::exportProject(std::shared_ptr<
 
 namespace {
 std::atomic<int> liveSessions{0};
-
-// ".cw-" and eight hexadecimal digits: twelve bytes, whatever the target's name.
-QByteArray shortHiddenName() { return ".cw-" + QByteArray::number(QRandomGenerator::global()->generate(), 16).rightJustified(8, '0'); }
 } // namespace
 
 int CWExportSession::liveSessionCount() { return liveSessions.load(); }
@@ -94,18 +92,36 @@ void CWExportSession::prepareWorkingFile()
     // folder is renamed or replaced meanwhile.
     const QFileInfo target(outputUrl_);
     folderFd_ = ::open(QFile::encodeName(target.absolutePath()).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (folderFd_ < 0) {
+        // The writer reports why it cannot create its file there.
+        workingName_ = CWWorkingFiles::hiddenName();
+        workingPath_ = target.absolutePath() + QLatin1Char('/') + QFile::decodeName(workingName_);
+        return;
+    }
+    CWWorkingFiles::removeAbandoned(folderFd_);
     // An unnamed file in that folder: nothing of it is left after any end, a crash or SIGKILL included.
-    // Writers reach it by its descriptor's name.
-    if (folderFd_ >= 0)
-        workingFd_ = ::openat(folderFd_, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
+    // Writers reach it by its descriptor's name. It is locked from the start, for the moment it has a
+    // name before it replaces an older file.
+    workingFd_ = ::openat(folderFd_, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
     if (workingFd_ >= 0) {
+        ::flock(workingFd_, LOCK_EX);
         workingPath_ = QStringLiteral("/proc/self/fd/%1").arg(workingFd_);
         return;
     }
-    // A file system without unnamed files: a short hidden name, whatever the target's length. A folder
-    // that cannot be written gets the same name; the writer then reports why it cannot create it.
-    workingName_ = shortHiddenName();
-    workingPath_ = target.absolutePath() + QLatin1Char('/') + QFile::decodeName(workingName_);
+    // A file system without unnamed files: a short hidden name, whatever the target's length, locked
+    // while the export runs so that a later export knows it from an abandoned one.
+    for (int attempt = 0; attempt < 8 && workingFd_ < 0; ++attempt) {
+        workingName_ = CWWorkingFiles::hiddenName();
+        workingFd_ = ::openat(folderFd_, workingName_.constData(), O_CREAT | O_EXCL | O_RDWR | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (workingFd_ < 0 && errno != EEXIST)
+            break;
+    }
+    if (workingFd_ >= 0) {
+        ::flock(workingFd_, LOCK_EX);
+        workingPath_ = QStringLiteral("/proc/self/fd/%1").arg(workingFd_);
+    } else {
+        workingPath_ = target.absolutePath() + QLatin1Char('/') + QFile::decodeName(workingName_);
+    }
 }
 
 bool CWExportSession::moveWorkingFileToTarget()
@@ -121,7 +137,7 @@ bool CWExportSession::moveWorkingFileToTarget()
         // Otherwise it is named under a short hidden name first, then renamed over the target in one
         // step: readers see the old file or the new one.
         for (int attempt = 0; attempt < 8 && workingName_.isEmpty(); ++attempt) {
-            const QByteArray name = shortHiddenName();
+            const QByteArray name = CWWorkingFiles::hiddenName();
             if (::linkat(AT_FDCWD, descriptor.constData(), folderFd_, name.constData(), AT_SYMLINK_FOLLOW) == 0)
                 workingName_ = name;
             else if (errno != EEXIST)

@@ -59,7 +59,7 @@ private:
     QString outputUrl_;
     QString workingPath_;
     int folderFd_ = -1;      // the target's folder
-    int workingFd_ = -1;     // the unnamed working file, until the export ends
+    int workingFd_ = -1;     // the working file (unnamed, or named and locked), until the export ends
     QByteArray workingName_; // the working file's name in the folder, once it has one
     MediaFileType fileType_;
     std::shared_ptr<CWPreset> preset_;

@@ -5,11 +5,14 @@
 // gaps. Nothing outside the folder may change.
 #include "CliHarness.h"
 
+#include <QDateTime>
 #include <QtEndian>
 #include <QThread>
 
 #include <csignal>
+#include <fcntl.h>
 #include <numeric>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -444,4 +447,38 @@ TEST_F(CliConfinementTest, LongGapsArePaddedInBoundedMemory)
     EXPECT_EQ(decoded.audioSamples, int64_t(3602) * 48000);
     EXPECT_EQ(decoded.messages, QByteArray());
     QFile::remove(granted + QStringLiteral("/hour-gap.flac"));
+}
+
+// Working files of exports that are gone (killed where the file system has no unnamed files, or
+// between naming a finished file and renaming it) are removed by the next export into their folder;
+// the working file of a live export (it holds a lock on it), one just made, and other names stay.
+TEST_F(CliConfinementTest, AbandonedWorkingFilesAreRemovedByTheNextExport)
+{
+    const QString input = inside(silence(2), QStringLiteral("quiet.wav"));
+    const QString folder = granted + QStringLiteral("/working");
+    QDir().mkpath(folder);
+    const auto make = [&](const char* name, bool old) {
+        const QString path = folder + QLatin1Char('/') + QLatin1String(name);
+        writeFile(path, QByteArray(4096, 'w'));
+        if (old) {
+            QFile file(path);
+            EXPECT_TRUE(file.open(QIODevice::ReadWrite));
+            EXPECT_TRUE(file.setFileTime(QDateTime::currentDateTime().addSecs(-3600), QFileDevice::FileModificationTime));
+        }
+        return path;
+    };
+    const QString abandoned = make(".cw-0badf00d", true);
+    const QString live = make(".cw-1234abcd", true);
+    const QString fresh = make(".cw-2345bcde", false);
+    const QString other = make(".cw-notours0", true);
+    const int held = ::open(QFile::encodeName(live).constData(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0); // as a running export holds its own
+    const CliOutcome r = run(flacRun(input) + QStringList{"-o", folder + QStringLiteral("/out.flac")});
+    EXPECT_EQ(r.status, 0) << r.out.toStdString();
+    ::close(held);
+    EXPECT_FALSE(QFile::exists(abandoned));
+    for (const QString& kept : {live, fresh, other})
+        EXPECT_TRUE(QFile::exists(kept)) << kept.toStdString();
+    QDir(folder).removeRecursively();
 }
