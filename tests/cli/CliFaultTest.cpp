@@ -636,3 +636,22 @@ TEST_F(CliFaultTest, DamagedSourceArtworkIsLeftOutWithANote)
         }
     }
 }
+
+// Names longer than the file system takes are refused before any work, for the one file and for
+// pieces whose names grow from a long source name.
+TEST_F(CliFaultTest, OverlongNamesAreRefusedBeforeTheExport)
+{
+    const QString longSource = inside(clip(), QString(251, QLatin1Char('a')) + QStringLiteral(".mp4"));
+    const QString pieces = granted + QStringLiteral("/long-pieces");
+    QDir().mkpath(pieces);
+    const auto before = filesIn(granted);
+    CliOutcome r = run({"-i", clip(), "-p", "h265", "-o", QString(252, QLatin1Char('b')) + QStringLiteral(".mp4")});
+    expectCleanFailure(r, before, "a 256-byte output name");
+    EXPECT_TRUE(r.out.contains(QLatin1String("has 256 bytes, more than the 255 a name may have here"))) << r.out.toStdString();
+    EXPECT_FALSE(r.out.contains(QLatin1String("Progress"))) << "refused before the export began";
+    r = run({"-i", longSource, "-p", "h265", "--split-export", pieces, "-s", "1"});
+    expectCleanFailure(r, before, "pieces of a 255-byte source name");
+    EXPECT_TRUE(r.out.contains(QLatin1String("The pieces would be named like"))) << r.out.toStdString();
+    EXPECT_TRUE(QDir(pieces).isEmpty());
+    QFile::remove(longSource);
+}
