@@ -10,6 +10,7 @@
 #include "CWPreset.h"
 #include "CWUtility.h"
 #include "OpenFiles.h"
+#include "PathText.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -21,6 +22,7 @@
 #include <QThread>
 #include <QTimer>
 
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <cstdio>
@@ -177,20 +179,30 @@ QString folderAccessProblem(CWCommandLineParser& parser, std::unique_ptr<CWGrant
     return text;
 }
 
-// File names are bytes here, but the tool carries them as text: a name argument that is not UTF-8 would
-// be read or written under another name. Returns such a name as shown, or empty.
-QString unrepresentableFileName(const CWCommandLineParser& parser, int argc, char** argv)
+// File names are bytes here, but the tool carries them as text: a name argument that is not UTF-8, or a
+// relative name in a current folder whose name is not, would be read or written under another name.
+// Returns what to tell the user, or empty.
+QString unrepresentableNameProblem(const CWCommandLineParser& parser, int argc, char** argv)
 {
     QStringList names{parser.inputFileURL(), parser.outputFileURL(), parser.artworkPath()};
     names += parser.cutsFiles();
+    const QByteArray currentFolder = PathText::inexactCurrentFolder();
     for (int index = 1; index < argc; ++index) {
         const QByteArray argument(argv[index]);
         const QString text = QString::fromUtf8(argument);
-        if (text.toUtf8() == argument)
+        const bool named = std::any_of(names.begin(), names.end(), [&](const QString& name) {
+            return !name.isEmpty() && (name == text || name == QDir::current().absoluteFilePath(text));
+        });
+        if (!named)
             continue;
-        for (const QString& name : names)
-            if (!name.isEmpty() && (name == text || name == QDir::current().absoluteFilePath(text)))
-                return text;
+        if (!PathText::isExact(argument))
+            return QStringLiteral("The file name \"%1\" is not valid UTF-8, so it cannot be used exactly as given; rename "
+                                  "the file so that its name is UTF-8.")
+                .arg(text);
+        if (!currentFolder.isEmpty() && !argument.startsWith('/'))
+            return QStringLiteral("The current folder \"%1\" has a name that is not valid UTF-8, so \"%2\" cannot be found exactly "
+                                  "from it; give the full path or work from another folder.")
+                .arg(QFile::decodeName(currentFolder), text);
     }
     return {};
 }
@@ -286,10 +298,8 @@ int main(int argc, char** argv)
         return showSetup();
 
     exporter = CWCommandLineExporter::exporterWithParser(parser);
-    if (const QString name = unrepresentableFileName(*parser, argc, argv); !name.isEmpty()) {
-        exporter->printError(QStringLiteral("The file name \"%1\" is not valid UTF-8, so it cannot be used exactly as given; rename "
-                                            "the file so that its name is UTF-8.")
-                                 .arg(name));
+    if (const QString problem = unrepresentableNameProblem(*parser, argc, argv); !problem.isEmpty()) {
+        exporter->printError(problem);
         return 1;
     }
     exporter->cancelWhenSet(&signalled);

@@ -11,10 +11,12 @@
 #include "CWBookmarkManager.h"
 #include "CWDocumentController.h"
 #include "CWPreset.h"
+#include "PathText.h"
 #include "SingleInstance.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QTimer>
 
 #include <cstdio>
@@ -57,6 +59,19 @@ std::optional<int> answerWithoutDisplay(int argc, char** argv)
     if (version) {
         std::printf("Clipwell %s (%s)\n", CLIPWELL_SHORT_VERSION, CLIPWELL_BUILD_NUMBER);
         return 0;
+    }
+    // The folder's name as bytes: a name that is not UTF-8 (or a relative one in a folder whose name is
+    // not) would be granted as a look-alike with U+FFFD in its place.
+    if (!std::strcmp(option, "--grant-cli-access") && argc == 3) {
+        const QByteArray folder(argv[2]);
+        const QByteArray current = PathText::inexactCurrentFolder();
+        if (!PathText::isExact(folder) || (!folder.startsWith('/') && !current.isEmpty())) {
+            std::fprintf(stderr,
+                         "Error: The folder name \"%s\" is not valid UTF-8 (or lies in a folder whose name is not), so it "
+                         "cannot be granted exactly as given; rename it so that its name is UTF-8.\n",
+                         qPrintable(QFile::decodeName(folder.startsWith('/') || current.isEmpty() ? folder : current + '/' + folder)));
+            return 1;
+        }
     }
     return CliAccessCommand::run(QCoreApplication::arguments());
 }

@@ -81,6 +81,23 @@ TEST(ClipwellCliAccess, RefusalsSayWhyAndExitWithOne)
             << refused.err.toStdString();
         EXPECT_FALSE(QFile::exists(container + QStringLiteral("/cli-access-bookmark.data")));
     }
+    // A folder whose name is not UTF-8 is not granted as its look-alike (U+FFFD in that place), whether
+    // named as it is or as "." from inside it.
+    ASSERT_TRUE(QDir().mkpath(root.path() + QStringLiteral("/d\uFFFD")));
+    for (const char* script : {"mkdir \"$(printf 'd\\xff')\" && exec \"$0\" --grant-cli-access \"$(printf 'd\\xff')\"",
+                               "cd \"$(printf 'd\\xff')\" && exec \"$0\" --grant-cli-access ."}) {
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("CLIPWELL_CONTAINER_DIR"), container);
+        process.setProcessEnvironment(env);
+        process.setWorkingDirectory(root.path());
+        process.start(QStringLiteral("bash"), {QStringLiteral("-c"), QString::fromLatin1(script), QStringLiteral(CLIPWELL_APP)});
+        ASSERT_TRUE(process.waitForFinished(30000));
+        EXPECT_EQ(process.exitCode(), 1) << script;
+        EXPECT_TRUE(process.readAllStandardError().contains("is not valid UTF-8")) << script;
+        EXPECT_FALSE(QFile::exists(container + QStringLiteral("/cli-access-bookmark.data")));
+    }
+    QProcess::execute(QStringLiteral("bash"), {QStringLiteral("-c"), QStringLiteral("rm -r \"$0\"/d*"), root.path()});
     // The granted folder was deleted: showing it fails clearly.
     const QString gone = root.path() + QStringLiteral("/gone");
     ASSERT_TRUE(QDir().mkpath(gone));

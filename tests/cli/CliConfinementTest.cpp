@@ -359,6 +359,20 @@ TEST_F(CliConfinementTest, NamesAreCarriedExactlyOrRefused)
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(r.out.contains(QStringLiteral("is not valid UTF-8"))) << r.out.toStdString();
     EXPECT_EQ(entriesIn(granted), before);
+    // Nor is a relative name in a folder whose name is not UTF-8, beside a look-alike folder whose
+    // name has U+FFFD in that place.
+    const QString lookAlike = granted + QStringLiteral("/dir\uFFFD");
+    QDir().mkpath(lookAlike);
+    ASSERT_TRUE(QFile::copy(input, lookAlike + QStringLiteral("/quiet.wav")));
+    ASSERT_EQ(TestMedia::run(QStringLiteral("bash"), {QStringLiteral("-c"), QStringLiteral("mkdir \"$0/$(printf 'dir\\xff')\""), granted},
+                             nullptr, 10000, nullptr),
+              0);
+    const auto withBoth = entriesIn(granted);
+    r = run({"-i", "quiet.wav", "-p", "flac", "-o", "copy.flac"}, QStringLiteral("cd \"$(printf 'dir\\xff')\" && exec"));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.out.contains(QStringLiteral("has a name that is not valid UTF-8"))) << r.out.toStdString();
+    EXPECT_EQ(entriesIn(granted), withBoth) << "nothing written in either folder";
+    TestMedia::run(QStringLiteral("bash"), {QStringLiteral("-c"), QStringLiteral("rm -r \"$0\"/dir*"), granted}, nullptr, 10000, nullptr);
 }
 
 // However the run ends, a hidden working file is never left behind and the old target stays.
