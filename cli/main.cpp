@@ -211,6 +211,9 @@ QString unrepresentableNameProblem(const CWCommandLineParser& parser, int argc, 
 // and the settings folder besides).
 void confine(const CWGrantedFolder& granted)
 {
+    // Without Landlock the held folder handles alone keep the output in: a target folder moved out of
+    // the grant during the export must not receive it.
+    CWExportSession::keepOutputsBeneath(granted.handle());
     QStringList readable = CWConfinement::systemFolders() + CWConfinement::runtimeFolders();
     const QString container = CWBookmarkManager::sharedContainerURL();
     if (!container.isEmpty())

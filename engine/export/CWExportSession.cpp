@@ -18,6 +18,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <optional>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -66,6 +67,47 @@ std::atomic<int> liveSessions{0};
 } // namespace
 
 int CWExportSession::liveSessionCount() { return liveSessions.load(); }
+
+namespace {
+struct FolderIdentity {
+    dev_t device = 0;
+    ino_t inode = 0;
+};
+std::optional<FolderIdentity> requiredAncestor;
+
+// Whether the folder is, or lies beneath, the required one: walked up by "..", never by name.
+bool beneathRequiredFolder(int folderFd)
+{
+    if (!requiredAncestor)
+        return true;
+    int current = ::openat(folderFd, ".", O_PATH | O_DIRECTORY | O_CLOEXEC);
+    for (int depth = 0; current >= 0 && depth < 4096; ++depth) {
+        struct stat here {};
+        if (::fstat(current, &here) != 0)
+            break;
+        if (here.st_dev == requiredAncestor->device && here.st_ino == requiredAncestor->inode) {
+            ::close(current);
+            return true;
+        }
+        const int parent = ::openat(current, "..", O_PATH | O_DIRECTORY | O_CLOEXEC);
+        ::close(current);
+        current = parent;
+        struct stat above {};
+        if (current >= 0 && ::fstat(current, &above) == 0 && above.st_dev == here.st_dev && above.st_ino == here.st_ino)
+            break; // the root, whose ".." is itself
+    }
+    if (current >= 0)
+        ::close(current);
+    return false;
+}
+} // namespace
+
+void CWExportSession::keepOutputsBeneath(int folderFd)
+{
+    struct stat info {};
+    if (::fstat(folderFd, &info) == 0)
+        requiredAncestor = FolderIdentity{info.st_dev, info.st_ino};
+}
 
 CWExportSession::CWExportSession(std::shared_ptr<CWExportProject> project, QString url, std::shared_ptr<CWPreset> preset)
     : project_(std::move(project)), outputUrl_(std::move(url)), preset_(std::move(preset))
@@ -168,6 +210,16 @@ void CWExportSession::finish(std::optional<Error> error, int64_t status)
 {
     if (finished_.exchange(true))
         return;
+    if (status == CWExportStatusCompleted && !error && !beneathRequiredFolder(folderFd_)) {
+        error = Error{QStringLiteral("CWExportSession"),
+                      EACCES,
+                      QStringLiteral("The folder of \"%1\" was moved out of the granted folder during the export; nothing was "
+                                     "written.")
+                          .arg(outputUrl_),
+                      {},
+                      {}};
+        status = CWExportStatusFailed;
+    }
     if (status == CWExportStatusCompleted && !error) {
         if (!moveWorkingFileToTarget()) {
             const int reason = errno;

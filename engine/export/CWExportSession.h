@@ -6,7 +6,8 @@
 // handler exactly once, on the main thread. Created and started on the main thread; owned by its
 // exporter until the completion has run, and always deleted on the main thread (a worker that drops
 // the last reference hands the deletion over), so a program that quits lets the main thread run
-// until liveSessionCount() is zero.
+// until liveSessionCount() is zero. An output folder moved out of the folder set with
+// keepOutputsBeneath() during the export fails the export instead of receiving the file.
 #pragma once
 
 #include "CWExportProject.h"
@@ -31,6 +32,10 @@ public:
 
     // Sessions not yet deleted, in the whole program.
     static int liveSessionCount();
+    // From now on, in the whole program, a finished file is named only while its folder still lies
+    // beneath this folder (the descriptor's folder, however it is named then): a folder moved out
+    // during an export gets nothing. Call once, on the main thread, before any export.
+    static void keepOutputsBeneath(int folderFd);
 
     const std::shared_ptr<CWExportProject>& project() const { return project_; }
     const QString& outputUrl() const { return outputUrl_; }

@@ -496,3 +496,34 @@ TEST_F(CliConfinementTest, AbandonedWorkingFilesAreRemovedByTheNextExport)
         EXPECT_TRUE(QFile::exists(kept)) << kept.toStdString();
     QDir(folder).removeRecursively();
 }
+
+// Without Landlock, a target folder moved out of the grant while the export runs receives nothing:
+// the export fails saying so, for one file and for pieces.
+TEST_F(CliConfinementTest, AFolderMovedOutOfTheGrantReceivesNothing)
+{
+    const QString input = inside(h264WithBFrames(), QStringLiteral("moving.mp4"));
+    const QString movedOut = root->path() + QStringLiteral("/moved-out");
+    for (const bool pieces : {false, true}) {
+        SCOPED_TRACE(pieces ? "pieces" : "one file");
+        QDir(movedOut).removeRecursively();
+        QDir(granted).mkpath(QStringLiteral("target"));
+        qputenv("CLIPWELL_WITHOUT_LANDLOCK", "1");
+        QProcess process;
+        start(process, QStringList{"-i", input, "-p", "h264", "--json"} +
+                           (pieces ? QStringList{"--split-export", granted + QStringLiteral("/target"), "-s", "5"}
+                                   : QStringList{"-o", granted + QStringLiteral("/target/out.mp4")}));
+        qunsetenv("CLIPWELL_WITHOUT_LANDLOCK");
+        ASSERT_TRUE(process.waitForStarted());
+        QByteArray seen;
+        while (!seen.contains("\"progress\"") && process.state() == QProcess::Running && process.waitForReadyRead(10000))
+            seen += process.peek(1 << 16).mid(seen.size());
+        ASSERT_EQ(::kill(pid_t(process.processId()), SIGSTOP), 0);
+        ASSERT_TRUE(QDir().rename(granted + QStringLiteral("/target"), movedOut));
+        ::kill(pid_t(process.processId()), SIGCONT);
+        const CliOutcome r = finish(process);
+        EXPECT_EQ(r.status, 1) << r.out.toStdString();
+        EXPECT_TRUE(r.out.contains(QStringLiteral("was moved out of the granted folder"))) << r.out.toStdString();
+        EXPECT_EQ(entriesIn(movedOut), QStringList()) << "nothing in the folder that left the grant";
+        QDir(movedOut).removeRecursively();
+    }
+}
