@@ -23,7 +23,13 @@ std::unique_ptr<CWBaseDocument> CWBaseDocument::open(const QString& path, Error*
 {
     const QString absolute = QFileInfo(path).absoluteFilePath();
     Error openError;
-    const std::shared_ptr<MediaAsset> asset = MediaAsset::open(absolute, &openError);
+    std::shared_ptr<MediaAsset> asset = MediaAsset::open(absolute, &openError);
+    return fromAsset(absolute, std::move(asset), openError, error);
+}
+
+std::unique_ptr<CWBaseDocument> CWBaseDocument::fromAsset(const QString& absolute, std::shared_ptr<MediaAsset> asset,
+                                                          const Error& openError, Error* error)
+{
     std::unique_ptr<CWBaseDocument> document;
     if (asset && !asset->tracksWithMediaType(MediaType::Video).empty())
         document.reset(new CWVideoDocument(absolute));

@@ -37,8 +37,11 @@ class CWBaseDocument : public QObject {
 public:
     static constexpr const char* kErrorDomain = "Clipwell";
 
-    // The document for the file, or null with the read error.
+    // The document for the file, or null with the read error. Reads the file (blocking).
     static std::unique_ptr<CWBaseDocument> open(const QString& path, Error* error);
+    // The document for a file whose asset was opened already (null, with openError, when it did not open).
+    static std::unique_ptr<CWBaseDocument> fromAsset(const QString& absolutePath, std::shared_ptr<MediaAsset> asset, const Error& openError,
+                                                     Error* error);
     ~CWBaseDocument() override;
 
     const QString& fileURL() const { return fileURL_; }

@@ -2,12 +2,16 @@
 
 #include "CWBaseDocument.h"
 #include "CWDocumentWindowController.h"
+#include "MainQueue.h"
+#include "MediaAsset.h"
 #include "UserDefaults.h"
 
 #include <QApplication>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+
+#include <thread>
 
 namespace {
 const QString kRecentDocumentsKey = QStringLiteral("recentDocuments");
@@ -24,9 +28,8 @@ CWDocumentController::~CWDocumentController()
 
 CWDocumentController* CWDocumentController::sharedDocumentController() { return shared; }
 
-CWBaseDocument* CWDocumentController::openDocumentWithContentsOfURL(const QString& path, Error* error)
+CWBaseDocument* CWDocumentController::raiseOpenDocument(const QString& absolute) const
 {
-    const QString absolute = QFileInfo(path).absoluteFilePath();
     for (const std::unique_ptr<CWBaseDocument>& document : documents_) {
         if (document->fileURL() == absolute && !document->windowControllers().empty()) {
             CWDocumentWindowController* window = document->windowControllers().front();
@@ -35,7 +38,19 @@ CWBaseDocument* CWDocumentController::openDocumentWithContentsOfURL(const QStrin
             return document.get();
         }
     }
-    std::unique_ptr<CWBaseDocument> document = CWBaseDocument::open(absolute, error);
+    return nullptr;
+}
+
+CWBaseDocument* CWDocumentController::openDocumentWithContentsOfURL(const QString& path, Error* error)
+{
+    const QString absolute = QFileInfo(path).absoluteFilePath();
+    if (CWBaseDocument* open = raiseOpenDocument(absolute))
+        return open;
+    return addDocument(CWBaseDocument::open(absolute, error), absolute);
+}
+
+CWBaseDocument* CWDocumentController::addDocument(std::unique_ptr<CWBaseDocument> document, const QString& absolute)
+{
     if (!document)
         return nullptr;
     CWBaseDocument* opened = document.get();
@@ -49,10 +64,51 @@ CWBaseDocument* CWDocumentController::openDocumentWithContentsOfURL(const QStrin
 void CWDocumentController::openDocuments(const QStringList& paths)
 {
     for (const QString& path : paths) {
-        Error error;
-        if (!openDocumentWithContentsOfURL(path, &error))
-            showOpenFailure(path, error);
+        const QString absolute = QFileInfo(path).absoluteFilePath();
+        if (!raiseOpenDocument(absolute))
+            startOpening(absolute);
     }
+}
+
+void CWDocumentController::startOpening(const QString& absolute)
+{
+    // The file is read on a thread of its own (a slow disk or a stalled network folder would otherwise
+    // freeze every window); meanwhile a small window says so and can be closed, which forgets the file.
+    auto* opening = new QProgressDialog(tr("Opening “%1”…").arg(QFileInfo(absolute).fileName()), tr("Stop"), 0, 0);
+    opening->setObjectName(QStringLiteral("openingWindow"));
+    opening->setWindowTitle(tr("Opening"));
+    opening->setMinimumDuration(0);
+    opening->setAttribute(Qt::WA_DeleteOnClose);
+    connect(opening, &QProgressDialog::canceled, opening, &QWidget::close);
+    connect(opening, &QObject::destroyed, this,
+            [this] { QMetaObject::invokeMethod(this, &CWDocumentController::quitIfIdle, Qt::QueuedConnection); });
+    opening_.emplace_back(opening);
+    opening->show();
+    QPointer<CWDocumentController> self(this);
+    QPointer<QProgressDialog> shown(opening);
+    // Detached: a read that never returns must not hold up the end of the application.
+    std::thread([self, shown, absolute] {
+        auto error = std::make_shared<Error>();
+        std::shared_ptr<MediaAsset> asset = MediaAsset::open(absolute, error.get());
+        MainQueue::async([self, shown, absolute, asset, error] {
+            if (self)
+                self->finishOpening(shown, absolute, asset, *error);
+        });
+    }).detach();
+}
+
+void CWDocumentController::finishOpening(const QPointer<QProgressDialog>& opening, const QString& absolute,
+                                         std::shared_ptr<MediaAsset> asset, const Error& openError)
+{
+    std::erase_if(opening_, [&](const QPointer<QProgressDialog>& window) { return !window || window == opening; });
+    if (!opening || !opening->isVisible())
+        return; // stopped by the user: the file is forgotten
+    opening->close();
+    if (raiseOpenDocument(absolute))
+        return;
+    Error error;
+    if (!addDocument(CWBaseDocument::fromAsset(absolute, std::move(asset), openError, &error), absolute))
+        showOpenFailure(absolute, error);
 }
 
 void CWDocumentController::openDocument()
@@ -169,6 +225,7 @@ void CWDocumentController::documentFinished(CWBaseDocument* document)
 
 void CWDocumentController::quitIfIdle()
 {
-    if (documents_.empty() && !openDialog_ && !openFailureAlert_)
+    std::erase_if(opening_, [](const QPointer<QProgressDialog>& window) { return !window; });
+    if (documents_.empty() && !openDialog_ && !openFailureAlert_ && opening_.empty())
         quit_();
 }

@@ -6,7 +6,9 @@
 // No window is ever restored from an earlier run.
 //
 // Main thread. One instance, made by the application (sharedDocumentController()); owns the documents.
-// A file that cannot be opened is reported in an alert, with the reason the document gives.
+// Files the user opens are read on a thread of their own, one per file; the document is made on the
+// main thread when the read is done. A file that cannot be opened is reported in an alert, with the
+// reason the document gives.
 #pragma once
 
 #include "Error.h"
@@ -19,8 +21,10 @@
 #include <vector>
 
 class CWBaseDocument;
+class MediaAsset;
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QProgressDialog>
 
 class CWDocumentController : public QObject {
     Q_OBJECT
@@ -33,8 +37,11 @@ public:
 
     // The open document for the file, else a new one with its window shown; null with the error.
     CWBaseDocument* openDocumentWithContentsOfURL(const QString& path, Error* error);
-    // Opens each file; failures are shown in an alert.
+    // Opens each file off the main thread, showing an "Opening…" window (objectName "openingWindow")
+    // until it is read; closing that window forgets the file. Failures are shown in an alert.
     void openDocuments(const QStringList& paths);
+    // The windows of files being opened.
+    const std::vector<QPointer<QProgressDialog>>& openingWindows() const { return opening_; }
     // The Open dialog (window-modal on the active document window, if any).
     void openDocument();
     QFileDialog* openDialog() const { return openDialog_; }
@@ -64,6 +71,11 @@ signals:
     void recentDocumentsChanged();
 
 private:
+    CWBaseDocument* raiseOpenDocument(const QString& absolute) const;
+    CWBaseDocument* addDocument(std::unique_ptr<CWBaseDocument> document, const QString& absolute);
+    void startOpening(const QString& absolute);
+    void finishOpening(const QPointer<QProgressDialog>& opening, const QString& absolute, std::shared_ptr<MediaAsset> asset,
+                       const Error& openError);
     void documentFinished(CWBaseDocument* document);
     void showOpenFailure(const QString& path, const Error& error);
     void quitIfIdle();
@@ -71,6 +83,7 @@ private:
     std::vector<std::unique_ptr<CWBaseDocument>> documents_;
     QPointer<QFileDialog> openDialog_;
     QPointer<QMessageBox> openFailureAlert_;
+    std::vector<QPointer<QProgressDialog>> opening_;
     std::function<void()> quit_;
     std::function<void()> showPreferences_;
     std::function<void()> checkForUpdates_;

@@ -22,12 +22,15 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QProgressBar>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUndoStack>
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 using namespace TestMedia;
 
@@ -177,8 +180,8 @@ TEST_F(DocumentTest, OpensEachKindAndExplainsWhatItCannotOpen)
 
     // Opened by the user, a refusal is an alert naming the file; the others stay open.
     controller_->openDocuments({text.fileName()});
+    ASSERT_TRUE(runEventLoopUntil([&] { return controller_->openFailureAlert() != nullptr; }));
     QMessageBox* alert = controller_->openFailureAlert();
-    ASSERT_TRUE(alert);
     EXPECT_TRUE(alert->text().contains(QStringLiteral("“notes.mp4”")));
     EXPECT_TRUE(alert->informativeText().startsWith(QStringLiteral("Unsupported file format")));
     alert->close();
@@ -222,7 +225,7 @@ TEST_F(DocumentTest, ALaunchWithoutFilesAsksForOneAndEndsWhenNothingIsOpen)
     // A file that cannot be opened, with nothing else open: the alert, then the end.
     quitRequests_ = 0;
     controller_->openDocuments({target(QStringLiteral("missing.wav"))});
-    ASSERT_TRUE(controller_->openFailureAlert());
+    ASSERT_TRUE(runEventLoopUntil([&] { return controller_->openFailureAlert() != nullptr; }));
     QTest::qWait(50);
     EXPECT_EQ(quitRequests_, 0) << "not while the alert is up";
     controller_->openFailureAlert()->close();
@@ -464,3 +467,49 @@ TEST_F(DocumentTest, EditsAreUndoneAndRedoneByName)
 }
 
 #include "DocumentTest.moc"
+
+// Files are read off the main thread behind an "Opening…" window: a pipe is refused at once (it would
+// otherwise wait for a writer for good), so is a playlist, stopping the window forgets the file, and a
+// file that reads becomes its document.
+TEST_F(DocumentTest, FilesOpenBehindAWindowThatCanBeStopped)
+{
+    const QByteArray pipe = QFile::encodeName(target(QStringLiteral("pipe.mp4")));
+    ASSERT_EQ(::mkfifo(pipe.constData(), 0600), 0);
+    controller_->openDocuments({QFile::decodeName(pipe)});
+    ASSERT_EQ(controller_->openingWindows().size(), 1u);
+    ASSERT_TRUE(runEventLoopUntil([&] { return controller_->openFailureAlert() != nullptr; }, 10000));
+    EXPECT_TRUE(controller_->openFailureAlert()->informativeText().contains(QStringLiteral("not a regular file")))
+        << controller_->openFailureAlert()->informativeText().toStdString();
+    controller_->openFailureAlert()->close();
+    ASSERT_TRUE(runEventLoopUntil([&] { return quitRequests_ == 1; }));
+    // A playlist naming a file elsewhere is refused for what it is, not followed.
+    QFile playlist(target(QStringLiteral("list.m3u8")));
+    ASSERT_TRUE(playlist.open(QIODevice::WriteOnly));
+    playlist.write("#EXTM3U\n#EXT-X-TARGETDURATION:10\n#EXTINF:10,\n" + QFile::encodeName(h264WithBFrames()) + "\n#EXT-X-ENDLIST\n");
+    playlist.close();
+    controller_->openDocuments({playlist.fileName()});
+    ASSERT_TRUE(runEventLoopUntil([&] { return controller_->openFailureAlert() != nullptr; }, 10000));
+    EXPECT_TRUE(controller_->openFailureAlert()->informativeText().contains(QStringLiteral("is an HLS playlist, which names other files")))
+        << controller_->openFailureAlert()->informativeText().toStdString();
+    controller_->openFailureAlert()->close();
+    ASSERT_TRUE(runEventLoopUntil([&] { return quitRequests_ == 2; }));
+
+    controller_->openDocuments({wav()});
+    ASSERT_EQ(controller_->openingWindows().size(), 1u);
+    QProgressDialog* opening = controller_->openingWindows().front();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(opening));
+    EXPECT_TRUE(opening->labelText().contains(QFileInfo(wav()).fileName()));
+    QPushButton* stop = opening->findChild<QPushButton*>();
+    ASSERT_TRUE(stop);
+    EXPECT_EQ(stop->text(), QStringLiteral("Stop"));
+    QTest::mouseClick(stop, Qt::LeftButton);
+    ASSERT_TRUE(runEventLoopUntil([&] { return quitRequests_ == 3; })) << "nothing open any more";
+    QTest::qWait(200); // the read itself ends meanwhile
+    EXPECT_TRUE(controller_->documents().empty());
+    EXPECT_FALSE(controller_->openFailureAlert());
+
+    controller_->openDocuments({wav()});
+    ASSERT_TRUE(runEventLoopUntil([&] { return controller_->documents().size() == 1; }));
+    EXPECT_TRUE(controller_->openingWindows().empty());
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(windowOf(controller_->documents().front().get())));
+}
