@@ -190,7 +190,10 @@ void CWCommandLineExporter::exportProject()
                      qPrintable(MediaFileTypes::extension(fileType).toUpper()));
         std::fflush(stderr);
     }
-    if (const QString problem = nameLengthProblem(*project, output); !problem.isEmpty()) {
+    // Every name the export will write, checked before hours of encoding rather than at the end.
+    if (const QString problem = CWMultiFileExporter::nameLengthProblem(
+            *project->preset(), *asset, output, parser_->useMultipleFiles() ? int64_t(project->splits().size()) + 1 : 0);
+        !problem.isEmpty()) {
         printError(problem);
         return terminate(Failure);
     }
@@ -201,29 +204,6 @@ void CWCommandLineExporter::exportProject()
         debug(QStringLiteral("Starting single-file export"));
         exportSingleFile(project, output);
     }
-}
-
-QString CWCommandLineExporter::nameLengthProblem(CWProject& project, const QString& output) const
-{
-    // Every name the export will write, checked before hours of encoding rather than at the end: the
-    // file, or the last piece's (its number the longest).
-    const bool pieces = parser_->useMultipleFiles();
-    const QString folder = pieces ? output : QFileInfo(output).absolutePath();
-    const long limit = ::pathconf(QFile::encodeName(folder).constData(), _PC_NAME_MAX);
-    const qsizetype longest = limit > 0 ? qsizetype(limit) : 255;
-    const QString name = pieces ? CWMultiFileExporter::pieceFileName(*project.preset(), *project.avAsset(),
-                                                                     QFileInfo(project.avAsset()->path()).completeBaseName(),
-                                                                     int64_t(project.splits().size()) + 1)
-                                : QFileInfo(output).fileName();
-    const qsizetype length = QFile::encodeName(name).size();
-    if (length <= longest)
-        return {};
-    return (pieces ? QStringLiteral("The pieces would be named like \"%1\": %2 bytes, more than the %3 a name may have here. "
-                                    "Rename the source to a shorter name.")
-                   : QStringLiteral("The output name \"%1\" has %2 bytes, more than the %3 a name may have here. Choose a shorter name."))
-        .arg(name)
-        .arg(length)
-        .arg(longest);
 }
 
 void CWCommandLineExporter::exportSingleFile(const std::shared_ptr<CWProject>& project, const QString& output)

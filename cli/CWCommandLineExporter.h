@@ -41,8 +41,6 @@ public:
     static QByteArray jsonLine(const QJsonObject& message);
 
 private:
-    // Empty when every name the export writes fits the file system, else what is too long.
-    QString nameLengthProblem(CWProject& project, const QString& output) const;
     void exportSingleFile(const std::shared_ptr<CWProject>& project, const QString& output);
     void exportMultipleFiles(const std::shared_ptr<CWProject>& project, const QString& output);
     // Says which pieces a copy without edit lists begins at a keyframe before their start, and by how much.

@@ -4,6 +4,7 @@
 #include "CWDocumentWindowController.h"
 #include "CWExporter.h"
 #include "CWExportNotifications.h"
+#include "CWMultiFileExporter.h"
 #include "CWPreset.h"
 #include "CWProject.h"
 #include "CWVideoDocument.h"
@@ -141,8 +142,21 @@ void CWBaseDocument::exportMultipleMedia()
     dialog->open();
 }
 
+bool CWBaseDocument::refuseOverlongNames(const QString& target, int64_t pieces)
+{
+    const QString problem = CWMultiFileExporter::nameLengthProblem(*project_->preset(), *project_->avAsset(), target, pieces);
+    if (problem.isEmpty())
+        return false;
+    auto* alert = new QMessageBox(QMessageBox::Warning, tr("Export failed"), problem, QMessageBox::Ok);
+    alert->setObjectName(QStringLiteral("exportErrorAlert"));
+    showExportAlert(alert);
+    return true;
+}
+
 void CWBaseDocument::exportMediaToUrl(const QString& url)
 {
+    if (refuseOverlongNames(url, 0))
+        return;
     enableButtonsForEditing(false);
     emit CWExportNotifications::instance().exportStarted();
     runExport(project_->createExporter(), url);
@@ -150,6 +164,8 @@ void CWBaseDocument::exportMediaToUrl(const QString& url)
 
 void CWBaseDocument::exportMultipleMediaToUrl(const QString& folder)
 {
+    if (refuseOverlongNames(folder, int64_t(project_->splits().size()) + 1))
+        return;
     emit CWExportNotifications::instance().exportStarted();
     runExport(project_->createMultiFileExporter(), folder);
 }

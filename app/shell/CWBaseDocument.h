@@ -90,6 +90,9 @@ private:
     void completeExport(const std::shared_ptr<std::atomic<bool>>& exporting, const QString& target, const std::optional<Error>& error,
                         int64_t status, CMTime duration);
     void showExportAlert(QWidget* alert);
+    // Shows the failure and answers true when a name the export would write is too long for its folder
+    // (checked before the export starts, not after it has run).
+    bool refuseOverlongNames(const QString& target, int64_t pieces);
     void finishIfIdle();
 
     QString fileURL_;

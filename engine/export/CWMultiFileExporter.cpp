@@ -3,6 +3,11 @@
 #include "MainQueue.h"
 #include "MediaAsset.h"
 
+#include <QFile>
+#include <QFileInfo>
+
+#include <unistd.h>
+
 std::shared_ptr<CWExporter> CWMultiFileExporter::exportAsset(std::shared_ptr<MediaAsset> asset, std::shared_ptr<CWPreset> preset,
                                                              const std::vector<std::shared_ptr<CWExcludedSegment>>& splits,
                                                              std::shared_ptr<CWProjectConfiguration> configuration)
@@ -20,6 +25,25 @@ QString CWMultiFileExporter::pieceFileName(const CWPreset& preset, const MediaAs
     // are QuickTime files).
     const QString stem = QStringLiteral("%1 - part %2").arg(base).arg(number);
     return stem + QStringLiteral(" - ") + preset.defaultFileSuffix() + QLatin1Char('.') + preset.defaultFileExtensionForSource(source);
+}
+
+QString CWMultiFileExporter::nameLengthProblem(const CWPreset& preset, const MediaAsset& source, const QString& target, int64_t pieces)
+{
+    const QString folder = pieces > 0 ? target : QFileInfo(target).absolutePath();
+    const long limit = ::pathconf(QFile::encodeName(folder).constData(), _PC_NAME_MAX);
+    const qsizetype longest = limit > 0 ? qsizetype(limit) : 255;
+    const QString name =
+        pieces > 0 ? pieceFileName(preset, source, QFileInfo(source.path()).completeBaseName(), pieces) : QFileInfo(target).fileName();
+    const qsizetype length = QFile::encodeName(name).size();
+    if (length <= longest)
+        return {};
+    return (pieces > 0
+                ? QStringLiteral("The pieces would be named like \"%1\": %2 bytes, more than the %3 a name may have here. "
+                                 "Rename the source to a shorter name.")
+                : QStringLiteral("The output name \"%1\" has %2 bytes, more than the %3 a name may have here. Choose a shorter name."))
+        .arg(name)
+        .arg(length)
+        .arg(longest);
 }
 
 void CWMultiFileExporter::exportProjectTo(const QString& folder)

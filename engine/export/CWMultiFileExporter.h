@@ -16,6 +16,10 @@ public:
 
     // The file name of piece `number` (from 1) of the source at `sourcePath`, whose name without extension is `base`.
     static QString pieceFileName(const CWPreset& preset, const MediaAsset& source, const QString& base, int64_t number);
+    // Empty when every name an export writes fits the file system of its folder, else what is too long:
+    // the file's own name, or for pieces (into the folder `target`) the name of the last of at most
+    // `pieces` pieces, whose number is the longest. Asks the file system (pathconf).
+    static QString nameLengthProblem(const CWPreset& preset, const MediaAsset& source, const QString& target, int64_t pieces);
 
 private:
     void scheduleExportNextTo(const QString& folder);

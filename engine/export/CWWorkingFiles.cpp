@@ -2,6 +2,7 @@
 
 #include <QRandomGenerator>
 
+#include <cctype>
 #include <ctime>
 #include <dirent.h>
 #include <fcntl.h>

@@ -45,11 +45,15 @@ QImage decodeArtwork(const QByteArray& bytes, QString* problem)
         return refuse(QStringLiteral("it is not a picture (PNG, JPEG or another kind Clipwell reads)"));
     const QSize bounded = size.scaled(kMaximumArtworkSide, kMaximumArtworkSide, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
     const bool tooLarge = std::max(size.width(), size.height()) > kMaximumArtworkSide;
+    // Only JPEG scales while decoding; the other readers (PNG among them, whatever it claims) decode the
+    // whole picture first: only within Qt's bound on the memory of one image (counted at four bytes a
+    // pixel), which a scaled read does not apply on its own.
+    const qint64 wholeBytes = qint64(size.width()) * size.height() * 4;
+    const bool fits = reader.format() == "jpeg" || QImageReader::allocationLimit() <= 0 ||
+                      wholeBytes <= qint64(QImageReader::allocationLimit()) * 1024 * 1024;
     if (tooLarge)
         reader.setScaledSize(bounded);
-    const QImage image = reader.read();
-    // Readers that cannot scale while decoding (PNG) decode the whole picture first, within Qt's
-    // bound on the memory of one image.
+    const QImage image = fits ? reader.read() : QImage();
     if (image.isNull() && tooLarge)
         return refuse(QStringLiteral("its picture of %1 × %2 pixels is too large to read; scale it down to at most %3 pixels "
                                      "on its longer side")
