@@ -57,7 +57,8 @@ QString CliAccessCommand::usage()
     return QStringLiteral("Usage: clipwell --grant-cli-access FOLDER\n"
                           "       clipwell --revoke-cli-access\n"
                           "       clipwell --show-cli-access\n"
-                          "Grants, withdraws or shows the folder that clipwell_cli may read and write in.");
+                          "Grants, withdraws or shows the folder that clipwell_cli may read and write in.\n"
+                          "With --debug each step is told on standard error.");
 }
 
 std::optional<int> CliAccessCommand::run(const QStringList& arguments)

@@ -21,6 +21,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -51,7 +52,14 @@ std::optional<int> answerWithoutDisplay(int argc, char** argv)
         return std::nullopt;
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("clipwell"));
-    CWBookmarkManager::sharedManager().setVerbose(true);
+    // The grant's steps are told only when asked for with --debug.
+    std::vector<QByteArray> raw;
+    for (int index = 1; index < argc; ++index)
+        raw.emplace_back(argv[index]);
+    const bool debug = std::erase(raw, QByteArray("--debug")) > 0;
+    QStringList arguments = QCoreApplication::arguments();
+    arguments.removeAll(QStringLiteral("--debug"));
+    CWBookmarkManager::sharedManager().setVerbose(debug);
     if (help) {
         std::printf("%s\n", qPrintable(usage()));
         return 0;
@@ -62,8 +70,8 @@ std::optional<int> answerWithoutDisplay(int argc, char** argv)
     }
     // The folder's name as bytes: a name that is not UTF-8 (or a relative one in a folder whose name is
     // not) would be granted as a look-alike with U+FFFD in its place.
-    if (!std::strcmp(option, "--grant-cli-access") && argc == 3) {
-        const QByteArray folder(argv[2]);
+    if (!std::strcmp(option, "--grant-cli-access") && raw.size() == 2) {
+        const QByteArray& folder = raw[1];
         const QByteArray current = PathText::inexactCurrentFolder();
         if (!PathText::isExact(folder) || (!folder.startsWith('/') && !current.isEmpty())) {
             std::fprintf(stderr,
@@ -73,7 +81,7 @@ std::optional<int> answerWithoutDisplay(int argc, char** argv)
             return 1;
         }
     }
-    return CliAccessCommand::run(QCoreApplication::arguments());
+    return CliAccessCommand::run(arguments);
 }
 
 } // namespace

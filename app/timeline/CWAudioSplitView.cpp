@@ -18,6 +18,7 @@
 #include <QScreen>
 #include <QThreadPool>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -174,12 +175,32 @@ void CWAudioSplitView::drawWaveform(QPainter& painter)
     }
     const double w = width(), h = height();
     const double r = w / totalScreenWidth();
-    for (size_t i = 0; i < waveformData_.size(); ++i) {
-        const double x = r * (kLineWidth + kSpacing) * double(i);
-        if (x + kLineWidth * r > w)
-            break;
-        const double barHeight = maxSample_ > 0 ? 2 * h * double(waveformData_[i]) / double(maxSample_) : 0.0;
-        painter.fillRect(QRectF(x, h / 2 - barHeight / 2, kLineWidth * r, barHeight), waveformColor());
+    const auto barHeight = [&](float value) { return maxSample_ > 0 ? 2 * h * double(value) / double(maxSample_) : 0.0; };
+    const double ratio = devicePixelRatioF();
+    if (kLineWidth * r * ratio >= 1.0) {
+        // Bars at least a pixel wide: each drawn where it lies, the spacing between them showing.
+        for (size_t i = 0; i < waveformData_.size(); ++i) {
+            const double x = r * (kLineWidth + kSpacing) * double(i);
+            if (x + kLineWidth * r > w)
+                break;
+            const double height = barHeight(waveformData_[i]);
+            painter.fillRect(QRectF(x, h / 2 - height / 2, kLineWidth * r, height), waveformColor());
+        }
+        return;
+    }
+    // Narrower bars would fall between pixels: each pixel column shows the peak of the bars whose
+    // stretch (bar and spacing) lies in it, so a steady sound draws a steady band at any width.
+    const double pitch = r * (kLineWidth + kSpacing) * ratio; // device pixels a bar's stretch takes
+    const size_t bars = std::min(waveformData_.size(), size_t(std::floor(w * ratio / pitch)));
+    const int columns = int(std::ceil(double(bars) * pitch));
+    for (int column = 0; column < columns; ++column) {
+        const size_t first = size_t(std::floor(column / pitch));
+        const size_t last = std::min(bars, size_t(std::ceil((column + 1) / pitch)));
+        float peak = 0;
+        for (size_t i = first; i < last; ++i)
+            peak = std::max(peak, waveformData_[i]);
+        const double height = barHeight(peak);
+        painter.fillRect(QRectF(column / ratio, h / 2 - height / 2, 1 / ratio, height), waveformColor());
     }
 }
 

@@ -229,12 +229,13 @@ void CWBaseSplitView::wheelEvent(QWheelEvent* event)
     if (!isReadyToPlay())
         return;
     // Pixels where the device reports them (touchpads), else 1/8 degree per unit as Qt counts wheel
-    // notches (15 units a notch). Shift turns a vertical wheel into a horizontal one.
+    // notches (15 units a notch). Shift turns a vertical wheel into a horizontal one. Qt counts right
+    // and down as negative; both move forward in time, as in every editor.
     const QPoint pixels = event->pixelDelta();
     const QPoint units = pixels.isNull() ? event->angleDelta() / 8 : pixels;
-    double deltaX = units.x();
+    double deltaX = -units.x();
     if (deltaX == 0 && (event->modifiers() & Qt::ShiftModifier))
-        deltaX = units.y();
+        deltaX = -units.y();
     if (deltaX == 0)
         return;
     event->accept();
@@ -268,7 +269,9 @@ bool CWBaseSplitView::handleKey(QKeyEvent* event)
     if (text.isEmpty() || !project_)
         return false;
     const CMTime now = player_ ? player_->currentTime() : kCMTimeZero;
-    switch (text.front().unicode()) {
+    // With Caps Lock the letters come in capitals; with Shift held they are other letters.
+    const QChar key = event->modifiers() & Qt::ShiftModifier ? text.front() : text.front().toLower();
+    switch (key.unicode()) {
     case 'x':
         project_->addSplitAt(now);
         return true;

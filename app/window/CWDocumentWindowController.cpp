@@ -467,6 +467,11 @@ void CWDocumentWindowController::updatePresetConfigurationUI()
     if (preset->supportsBitrateConfiguration()) {
         bitrateItems_ = preset->availableBitrateConfigurationItems();
         refill(bitratePopup_, bitrateItems_);
+        // The bit rate the export will use: the project's, chosen or its default.
+        for (size_t index = 0; index < bitrateItems_.size(); ++index)
+            if (const auto item = std::dynamic_pointer_cast<CWBitrateConfigurationItem>(bitrateItems_[index]);
+                item && item->bitrate() == project()->selectedBitrate())
+                bitratePopup_->setCurrentIndex(int(index));
     }
     sampleRateContainer_->setVisible(preset->supportsSampleRateConfiguration());
     if (preset->supportsSampleRateConfiguration())

@@ -114,7 +114,13 @@ CMTime Player::clockTime() const
     if (!playing_)
         return anchor_;
     const int64_t micros = audioOutput_ ? audioOutput_->playedMicroseconds() : systemClock_.nsecsElapsed() / 1000;
-    return CMTimeMinimum(CMTimeAdd(anchor_, CMTimeMake(std::max<int64_t>(micros, 0), 1000000)), duration());
+    CMTime now = CMTimeMinimum(CMTimeAdd(anchor_, CMTimeMake(std::max<int64_t>(micros, 0), 1000000)), duration());
+    // A sound server's count of what was played, less what it still buffers, can step back a little
+    // (PulseAudio does): the clock holds still instead, so no picture is shown ahead of it.
+    if (CMTIME_IS_NUMERIC(lastClock_))
+        now = CMTimeMaximum(now, lastClock_);
+    lastClock_ = now;
+    return now;
 }
 
 CMTime Player::currentTime() const { return clockTime(); }
@@ -126,6 +132,7 @@ void Player::play()
     if (CMTimeCompare(anchor_, duration()) >= 0) // at the end: from the start again
         seekToTime(kCMTimeZero);
     playing_ = true;
+    lastClock_ = kCMTimeInvalid;
     startAudio(anchor_);
     systemClock_.restart();
     timer_->start();
@@ -137,7 +144,11 @@ void Player::pause()
 {
     if (!playing_)
         return;
-    anchor_ = clockTime();
+    const CMTime now = clockTime();
+    // Paused, the time is the frame on screen (the one edits act on), not a clock that may be a frame
+    // past it; at the end it stays the end, so that play starts over.
+    const bool atEnd = CMTimeCompare(now, duration()) >= 0;
+    anchor_ = video_ && !atEnd && CMTIME_IS_NUMERIC(frame_.time) && !frame_.shows(now) ? frame_.time : now;
     playing_ = false;
     timer_->stop();
     stopAudio();
@@ -154,6 +165,7 @@ void Player::seekToTime(CMTime time, CMTime toleranceBefore, CMTime toleranceAft
     }
     finishSeek(false); // a seek still under way is replaced
     anchor_ = CMTimeMaximum(kCMTimeZero, CMTimeMinimum(time, duration()));
+    lastClock_ = kCMTimeInvalid;
     seekCompletion_ = std::move(completion);
     if (playing_) {
         startAudio(anchor_);

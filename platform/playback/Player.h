@@ -4,7 +4,9 @@
 // while paused; other seeks may show the frame decoded from the keyframe first. Targets outside the
 // asset are clamped (0; the end, showing the last frame). While playing, the sound's clock drives the
 // pictures: a frame is shown when due and frames that are late are dropped (and counted); without an
-// audio output the system clock stands in, said once in the log. At the end playback stops on the last
+// audio output the system clock stands in, said once in the log. The clock never runs backwards while
+// playing (a sound server's report of what was played may), and a pause stops on the frame on screen:
+// picture, current time and every observer then name one frame. At the end playback stops on the last
 // frame; a stream that turns out damaged stops playback with an error (status Failed).
 //
 // Main thread only: every call, callback and signal. Decoding runs on two worker threads with small
@@ -91,7 +93,8 @@ private:
     QTimer* timer_ = nullptr;
     QElapsedTimer systemClock_;
     bool playing_ = false;
-    CMTime anchor_ = kCMTimeZero; // the time playback started from, or the time shown while paused
+    CMTime anchor_ = kCMTimeZero;               // the time playback started from, or the time shown while paused
+    mutable CMTime lastClock_ = kCMTimeInvalid; // the latest time told while playing; the clock never goes below it
     PlaybackFrame frame_;
     bool seeking_ = false; // the frame for the latest seek is not on screen yet
     std::function<void(bool)> seekCompletion_;

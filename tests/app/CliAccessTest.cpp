@@ -45,6 +45,9 @@ TEST(ClipwellCliAccess, GrantShowRevoke)
     r = runApp(container, {QStringLiteral("--grant-cli-access"), folder});
     EXPECT_EQ(r.status, 0) << r.err.toStdString();
     EXPECT_TRUE(r.out.contains(folder));
+    EXPECT_EQ(r.err, QString()) << "the steps only with --debug";
+    r = runApp(container, {QStringLiteral("--grant-cli-access"), folder, QStringLiteral("--debug")});
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
     EXPECT_TRUE(r.err.contains(QStringLiteral("[CWBookmarkManager] Successfully wrote bookmark to file")));
     EXPECT_TRUE(QFile::exists(container + QStringLiteral("/cli-access-bookmark.data")));
 

@@ -176,18 +176,21 @@ TEST(SplitView, ClicksAndScrollsSeekOnceTheSourceIsReady)
     QTest::mouseRelease(strip.view.get(), Qt::LeftButton, {}, QPoint(700, 50));
     EXPECT_EQ(CMTimeCompare(strip.player->currentTime(), duration), 0);
 
-    // A horizontal scroll of the strip's width moves by the whole duration, here back to the start.
+    // A horizontal scroll of the strip's width moves by the whole duration: to the left (Qt counts it
+    // positive) back to the start; right and down (negative) move forward.
     const auto scroll = [&](QPoint pixels, Qt::KeyboardModifiers modifiers) {
         QWheelEvent wheel(QPointF(300, 50), strip.view->mapToGlobal(QPointF(300, 50)), pixels, QPoint(), Qt::NoButton, modifiers,
                           Qt::NoScrollPhase, false);
         QCoreApplication::sendEvent(strip.view.get(), &wheel);
     };
-    scroll(QPoint(-kWidth, 0), Qt::NoModifier);
+    scroll(QPoint(kWidth, 0), Qt::NoModifier);
     EXPECT_EQ(CMTimeCompare(strip.player->currentTime(), kCMTimeZero), 0);
-    scroll(QPoint(0, 60), Qt::NoModifier); // vertical: ignored
+    scroll(QPoint(0, -60), Qt::NoModifier); // vertical: ignored
     EXPECT_EQ(CMTimeCompare(strip.player->currentTime(), kCMTimeZero), 0);
-    scroll(QPoint(0, 60), Qt::ShiftModifier); // Shift makes it horizontal: a tenth of the width
+    scroll(QPoint(0, -60), Qt::ShiftModifier); // Shift makes it horizontal, down is forward: a tenth of the width
     EXPECT_EQ(CMTimeCompare(strip.player->currentTime(), CMTimeMake(duration.value / 10, duration.timescale)), 0);
+    scroll(QPoint(-kWidth / 10, 0), Qt::NoModifier); // right: forward another tenth
+    EXPECT_EQ(CMTimeCompare(strip.player->currentTime(), CMTimeMake(duration.value / 10 * 2, duration.timescale)), 0);
 }
 
 TEST(SplitView, KeysEditAndStepUnlessCtrlIsHeld)
@@ -218,4 +221,8 @@ TEST(SplitView, KeysEditAndStepUnlessCtrlIsHeld)
     EXPECT_TRUE(strip.project->splits().empty());
     // "s" where there is nothing is still the strip's key, and changes nothing.
     EXPECT_TRUE(sendKey(*strip.view, Qt::Key_S, QStringLiteral("s")));
+    // With Caps Lock on the same keys come as capitals, without Shift: they still edit.
+    EXPECT_TRUE(sendKey(*strip.view, Qt::Key_X, QStringLiteral("X")));
+    strip.project->waitForQueuedWork();
+    EXPECT_EQ(strip.project->splits().size(), 1u);
 }

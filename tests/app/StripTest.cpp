@@ -146,6 +146,18 @@ TEST(AudioStrip, DrawsTheWaveformOfTheFirstChannel)
         EXPECT_FALSE(near(shot.pixel(x + 1, 50), bar, 40)) << x + 1;
     }
 
+    // Narrower than the screen, bars fall between pixels: every column shows the peak of its bars, a
+    // steady band without gaps (at 942 px, bars every 0.98 px; at 1300 px, every 1.35 px).
+    for (const int width : {942, 1300}) {
+        Bound<CWAudioSplitView> narrow = bind<CWAudioSplitView>(tone, QSize(width, 100));
+        waitForWaveform(*narrow.view);
+        const QImage narrowShot = narrow.view->grab().toImage();
+        int empty = 0;
+        for (int x = 0; x < width - 1; ++x)
+            empty += near(narrowShot.pixel(x, 50), bar, 12) ? 0 : 1;
+        EXPECT_EQ(empty, 0) << width << " px wide";
+    }
+
     // Silence and sound on the right channel only draw flat bars.
     for (const QString& flat : {silence(1), audioFixture("right-only.wav", QStringLiteral("sine=f=440:d=1"),
                                                          {QStringLiteral("-af"), QStringLiteral("pan=stereo|c0=0*c0|c1=c0")})}) {

@@ -219,10 +219,17 @@ TEST_F(WindowTest, ChoosingAPresetShowsItsOptionsAndRebuildsTheMenu)
     EXPECT_FALSE(window->qualityContainer()->isVisibleTo(window));
     EXPECT_FALSE(window->presetConfigurationButton()->isEnabled());
     ASSERT_GT(window->bitratePopup()->count(), 1);
-    EXPECT_EQ(window->bitratePopup()->currentIndex(), 0);
+    // The pop-up shows what the export will use: the default until one is chosen, then the choice,
+    // also after another preset in between.
+    EXPECT_EQ(window->project()->selectedBitrate(), 320000);
+    EXPECT_EQ(window->bitratePopup()->currentText(), QStringLiteral("320 kbps"));
     window->bitratePopup()->setCurrentIndex(1);
     window->changeBitrate();
     EXPECT_EQ(QString::asprintf("%.0f kbps", window->project()->selectedBitrate() / 1000.0), window->bitratePopup()->currentText());
+    const QString chosen = window->bitratePopup()->currentText();
+    choose("flac");
+    choose("lame");
+    EXPECT_EQ(window->bitratePopup()->currentText(), chosen);
     for (QAction* action : window->presetButton()->menu()->actions())
         if (action->isCheckable()) {
             EXPECT_EQ(action->isChecked(), action->text() == window->project()->preset()->presetName()) << action->text().toStdString();

@@ -13,6 +13,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 
 using namespace TestMedia;
@@ -70,6 +72,21 @@ private:
     int64_t played_ = 0;
     QElapsedTimer clock_;
     std::unique_ptr<QTimer> timer_;
+};
+
+// The same, with the played time reported as a sound server may: now and then up to 60 ms short of
+// what it reported before.
+class JitteringOutput : public RecordingOutput {
+public:
+    using RecordingOutput::RecordingOutput;
+    int64_t playedMicroseconds() const override
+    {
+        const int64_t played = RecordingOutput::playedMicroseconds();
+        return ++calls_ % 3 == 0 ? std::max<int64_t>(played - 60000 + (calls_ * 7919 % 40000), 0) : played;
+    }
+
+private:
+    mutable int64_t calls_ = 0;
 };
 
 std::unique_ptr<Player> readyPlayer(const QString& path)
@@ -297,4 +314,36 @@ TEST_F(PlayerTest, AStreamThatTurnsOutDamagedStopsWithAnError)
     EXPECT_FALSE(player->error().message.isEmpty());
     EXPECT_EQ(player->rate(), 0.0f);
     EXPECT_LT(CMTimeGetSeconds(player->currentTime()), 7.0);
+}
+
+// The clock never runs back while playing, whatever the sound server reports, and every pause stops
+// on the frame on screen: the picture, the current time and the observers name one frame.
+TEST_F(PlayerTest, TheClockNeverRunsBackAndAPauseStopsOnTheFrameShown)
+{
+    auto log = std::make_shared<RecordingOutput::Log>();
+    Player::setAudioOutputFactory([log] { return std::make_unique<JitteringOutput>(log); });
+    auto player = readyPlayer(h264WithBFrames()); // 25 fps, each frame showing its number
+    CMTime observed = kCMTimeInvalid;
+    const int token = player->addPeriodicTimeObserver(CMTimeMake(1, 25), [&](CMTime time) { observed = time; });
+    for (int round = 0; round < 8; ++round) {
+        SCOPED_TRACE(round);
+        player->play();
+        CMTime last = player->currentTime();
+        int backwards = 0;
+        QElapsedTimer playing;
+        playing.start();
+        while (playing.elapsed() < 230 + round * 37) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 2);
+            const CMTime now = player->currentTime();
+            backwards += CMTimeCompare(now, last) < 0 ? 1 : 0;
+            last = now;
+        }
+        player->pause();
+        EXPECT_EQ(backwards, 0);
+        const CMTime paused = player->currentTime();
+        EXPECT_TRUE(player->currentFrame().shows(paused)) << CMTimeGetSeconds(paused);
+        EXPECT_EQ(frameNumberInImage(player->currentFrame().image), int(std::floor(CMTimeGetSeconds(paused) * 25 + 1e-6)));
+        EXPECT_EQ(CMTimeCompare(observed, paused), 0);
+    }
+    player->removeTimeObserver(token);
 }
