@@ -153,9 +153,13 @@ TEST(AudioStrip, DrawsTheWaveformOfTheFirstChannel)
         waitForWaveform(*narrow.view);
         const QImage narrowShot = narrow.view->grab().toImage();
         int empty = 0;
-        for (int x = 0; x < width - 1; ++x)
-            empty += near(narrowShot.pixel(x, 50), bar, 12) ? 0 : 1;
-        EXPECT_EQ(empty, 0) << width << " px wide";
+        QString where;
+        for (int x = 3; x < width - 1; ++x) // the playhead stands over the first columns
+            if (!near(narrowShot.pixel(x, 50), bar, 12)) {
+                ++empty;
+                where += QString::number(x) + QLatin1Char(' ');
+            }
+        EXPECT_EQ(empty, 0) << width << " px wide, at " << where.toStdString();
     }
 
     // Silence and sound on the right channel only draw flat bars.
