@@ -212,7 +212,10 @@ void CWBaseSplitView::seekToTimeForX(double x)
     const CMTime duration = player_->duration();
     // Not clamped here: a drag beyond the edges asks for a time outside the source, which the player clamps.
     const CMTime target = CMTimeMake(int64_t(x / width() * double(duration.value)), duration.timescale);
-    player_->seekToTime(target, kCMTimeZero, kCMTimeZero);
+    if (seeksToFrameStarts())
+        player_->seekToFrameStart(target);
+    else
+        player_->seekToTime(target, kCMTimeZero, kCMTimeZero);
     update();
 }
 

@@ -50,6 +50,9 @@ public:
     virtual bool handleKey(QKeyEvent* event);
     // The strip is busy (the audio strip computing its waveform): the window's edit commands wait.
     virtual bool blocksEditing() const { return false; }
+    // A click or drag puts the playhead at the start of the frame it shows (video strips), not at the
+    // exact moment under the pointer (audio strips).
+    virtual bool seeksToFrameStarts() const { return false; }
     void seekByTime(CMTime delta);
 
     void showProgressSpinner();

@@ -25,6 +25,8 @@ public:
     static QImage blackImageWithExtent(QSize size);
     // The tile image of the current frame.
     QImage currentFrameImage() const;
+    // A cut placed by clicking begins and ends at what the picture shows.
+    bool seeksToFrameStarts() const override { return true; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -164,6 +164,7 @@ void Player::seekToTime(CMTime time, CMTime toleranceBefore, CMTime toleranceAft
         return;
     }
     finishSeek(false); // a seek still under way is replaced
+    snapToFrame_ = false;
     anchor_ = CMTimeMaximum(kCMTimeZero, CMTimeMinimum(time, duration()));
     lastClock_ = kCMTimeInvalid;
     seekCompletion_ = std::move(completion);
@@ -184,6 +185,12 @@ void Player::seekToTime(CMTime time, CMTime toleranceBefore, CMTime toleranceAft
     video_->seek(anchor_, exact);
 }
 
+void Player::seekToFrameStart(CMTime time, std::function<void(bool)> completion)
+{
+    seekToTime(time, kCMTimeZero, kCMTimeZero, std::move(completion));
+    snapToFrame_ = seeking_ && !playing_;
+}
+
 void Player::finishSeek(bool finished)
 {
     seeking_ = false;
@@ -202,6 +209,9 @@ void Player::onWorkerNews()
     if (seeking_) {
         if (std::optional<PlaybackFrame> frame = video_->take()) {
             showFrame(std::move(*frame));
+            if (snapToFrame_ && !playing_ && frame_.shows(anchor_))
+                anchor_ = frame_.time;
+            snapToFrame_ = false;
             finishSeek(true);
         } else if (video_->ended()) {
             if (const std::optional<Error> failure = video_->failure())

@@ -57,6 +57,9 @@ public:
     // seek replaced it.
     void seekToTime(CMTime time, CMTime toleranceBefore, CMTime toleranceAfter, std::function<void(bool)> completion = {});
     void seekToTime(CMTime time) { seekToTime(time, kCMTimeZero, kCMTimeZero); }
+    // An exact seek that, paused, then stands at the start of the frame it shows (the time edits use is
+    // then the picture's, not a moment inside it). Playing, it is an exact seek.
+    void seekToFrameStart(CMTime time, std::function<void(bool)> completion = {});
 
     // The frame on screen (an empty image before the first one and for audio-only assets).
     const PlaybackFrame& currentFrame() const { return frame_; }
@@ -96,7 +99,8 @@ private:
     CMTime anchor_ = kCMTimeZero;               // the time playback started from, or the time shown while paused
     mutable CMTime lastClock_ = kCMTimeInvalid; // the latest time told while playing; the clock never goes below it
     PlaybackFrame frame_;
-    bool seeking_ = false; // the frame for the latest seek is not on screen yet
+    bool seeking_ = false;     // the frame for the latest seek is not on screen yet
+    bool snapToFrame_ = false; // the latest seek stands at the start of the frame it shows
     std::function<void(bool)> seekCompletion_;
     int dropped_ = 0;
     struct Observer {

@@ -323,3 +323,26 @@ TEST(VideoStrip, BlackUntilReadyAndABlackTileWithoutAFrame)
     early.view->repaint();
     EXPECT_FALSE(early.view->progressSpinner()->isVisible());
 }
+
+// In a video strip a click puts the playhead at the start of the frame it shows, so a cut placed by
+// clicking begins and ends at the pictures the user saw.
+TEST(VideoStrip, ClicksStandAtTheStartOfTheFrameShown)
+{
+    Bound<CWVideoSplitView> bound = bind<CWVideoSplitView>(h264WithBFrames(), QSize(600, 100)); // 10 s at 25 fps
+    const auto clickAndWait = [&](int x) {
+        QTest::mouseClick(bound.view.get(), Qt::LeftButton, {}, QPoint(x, 50));
+        // x = 121 is 2.0167 s, inside frame 50 (2.00–2.04 s); x = 241 is 4.0167 s, inside frame 100.
+        return runEventLoopUntil([&] { return frameNumberInImage(bound.player->currentFrame().image) == (x == 121 ? 50 : 100); }, 20000);
+    };
+    ASSERT_TRUE(clickAndWait(121));
+    EXPECT_EQ(CMTimeCompare(bound.player->currentTime(), CMTimeMake(2, 1)), 0) << CMTimeGetSeconds(bound.player->currentTime());
+    QKeyEvent a(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, QStringLiteral("a"));
+    EXPECT_TRUE(bound.view->handleKey(&a));
+    ASSERT_TRUE(clickAndWait(241));
+    EXPECT_EQ(CMTimeCompare(bound.player->currentTime(), CMTimeMake(4, 1)), 0) << CMTimeGetSeconds(bound.player->currentTime());
+    EXPECT_TRUE(bound.view->handleKey(&a));
+    bound.project->waitForQueuedWork();
+    ASSERT_EQ(bound.project->splits().size(), 1u);
+    EXPECT_EQ(CMTimeCompare(bound.project->splits()[0]->start(), CMTimeMake(2, 1)), 0);
+    EXPECT_EQ(CMTimeCompare(bound.project->splits()[0]->stop(), CMTimeMake(4, 1)), 0);
+}

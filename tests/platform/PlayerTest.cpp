@@ -347,3 +347,16 @@ TEST_F(PlayerTest, TheClockNeverRunsBackAndAPauseStopsOnTheFrameShown)
     }
     player->removeTimeObserver(token);
 }
+
+// A seek to a frame's start stands where the frame it shows begins; a plain exact seek keeps its time.
+TEST_F(PlayerTest, ASeekToAFrameStartStandsWhereThePictureBegins)
+{
+    auto player = readyPlayer(h264WithBFrames()); // 25 fps: frame 50 from 2.00 s to 2.04 s
+    bool done = false;
+    player->seekToFrameStart(at(2.0064), [&](bool) { done = true; });
+    ASSERT_TRUE(runEventLoopUntil([&] { return done; }, 20000));
+    EXPECT_EQ(CMTimeCompare(player->currentTime(), CMTimeMake(2, 1)), 0) << CMTimeGetSeconds(player->currentTime());
+    EXPECT_EQ(frameNumberInImage(player->currentFrame().image), 50);
+    EXPECT_EQ(seekAndRead(*player, at(2.0064)), 50);
+    EXPECT_EQ(CMTimeCompare(player->currentTime(), at(2.0064)), 0);
+}
