@@ -50,8 +50,8 @@ int removeAbandoned(int folderFd)
         const int fd = ::openat(folderFd, name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
         if (fd < 0)
             continue;
-        struct stat opened {
-        }, named{};
+        struct stat opened {};
+        struct stat named {};
         // Only a lock taken here proves the owner gone; the name must still be this very file when it goes.
         if (::fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode) && opened.st_uid == ::geteuid() &&
             std::time(nullptr) - opened.st_mtime > kQuietSeconds && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
