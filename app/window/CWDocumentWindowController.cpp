@@ -35,6 +35,8 @@
 #include <QVBoxLayout>
 #include <QWidgetAction>
 
+#include <algorithm>
+
 Q_DECLARE_METATYPE(const CWPresetClass*)
 
 namespace {
@@ -284,8 +286,12 @@ void CWDocumentWindowController::rebuildRecentMenu()
     recentMenu_->clear();
     const QStringList recent = controller->recentDocumentURLs();
     for (const QString& path : recent) {
-        QAction* entry =
-            recentMenu_->addAction(QFileInfo(path).fileName(), controller, [controller, path] { controller->openDocuments({path}); });
+        // Files of one name from different folders are told apart by their folder, as file managers do.
+        const QString name = QFileInfo(path).fileName();
+        const bool shared =
+            std::count_if(recent.begin(), recent.end(), [&](const QString& other) { return QFileInfo(other).fileName() == name; }) > 1;
+        const QString text = shared ? tr("%1 — %2").arg(name, QFileInfo(QFileInfo(path).absolutePath()).fileName()) : name;
+        QAction* entry = recentMenu_->addAction(text, controller, [controller, path] { controller->openDocuments({path}); });
         entry->setToolTip(path);
     }
     recentMenu_->addSeparator();
