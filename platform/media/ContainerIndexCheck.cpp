@@ -143,14 +143,22 @@ bool checkTrack(const File& file, const Box& trak, const QString& path, Error* e
     const std::optional<Box> stbl = child(file, *minf, "stbl");
     if (!stbl)
         return true;
+    // The sample table's boxes, listed once.
+    const std::vector<Box> tables = boxes(file, stbl->payload, stbl->end);
+    const auto table = [&](const char* type) -> std::optional<QByteArray> {
+        for (const Box& box : tables)
+            if (box.type == type)
+                return file.read(box.payload, box.end - box.payload);
+        return std::nullopt;
+    };
     const auto fail = [&](const QString& what) {
         setError(error, damaged(QStringLiteral("%1 track %2 of \"%3\" %4: the file is damaged.").arg(kind).arg(trackId).arg(path, what)));
         return false;
     };
 
     // How many samples each table claims: every sample takes at least a byte of the file.
-    const std::optional<QByteArray> stsz = contents(file, child(file, *stbl, "stsz"));
-    const std::optional<QByteArray> stz2 = stsz ? std::nullopt : contents(file, child(file, *stbl, "stz2"));
+    const std::optional<QByteArray> stsz = table("stsz");
+    const std::optional<QByteArray> stz2 = stsz ? std::nullopt : table("stz2");
     uint32_t constantSize = 0;
     uint64_t sampleCount = 0;
     if (stsz && stsz->size() >= 12) {
@@ -159,7 +167,7 @@ bool checkTrack(const File& file, const Box& trak, const QString& path, Error* e
     } else if (stz2 && stz2->size() >= 12) {
         sampleCount = be32(*stz2, 8);
     }
-    const std::optional<QByteArray> stts = contents(file, child(file, *stbl, "stts"));
+    const std::optional<QByteArray> stts = table("stts");
     std::vector<std::pair<uint32_t, uint32_t>> times; // (count, delta)
     uint64_t timedSamples = 0;
     if (stts && stts->size() >= 8) {
@@ -178,9 +186,9 @@ bool checkTrack(const File& file, const Box& trak, const QString& path, Error* e
                         .arg(file.size));
 
     // Where the samples lie: chunks from the chunk offsets, samples per chunk from the sample-to-chunk table.
-    const std::optional<QByteArray> stco = contents(file, child(file, *stbl, "stco"));
-    const std::optional<QByteArray> co64 = stco ? std::nullopt : contents(file, child(file, *stbl, "co64"));
-    const std::optional<QByteArray> stsc = contents(file, child(file, *stbl, "stsc"));
+    const std::optional<QByteArray> stco = table("stco");
+    const std::optional<QByteArray> co64 = stco ? std::nullopt : table("co64");
+    const std::optional<QByteArray> stsc = table("stsc");
     if (!stsz || !stsc || !(stco || co64) || sampleCount == 0)
         return true;
     const QByteArray& offsets = stco ? *stco : *co64;
