@@ -20,6 +20,8 @@
 #include <QPushButton>
 #include <QUndoStack>
 
+#include <algorithm>
+
 std::unique_ptr<CWBaseDocument> CWBaseDocument::open(const QString& path, Error* error)
 {
     const QString absolute = QFileInfo(path).absoluteFilePath();
@@ -278,14 +280,21 @@ void CWBaseDocument::windowWillClose(CWDocumentWindowController* window)
     finishIfIdle();
 }
 
+bool CWBaseDocument::asksBeforeClosing(const CWDocumentWindowController* window) const
+{
+    const bool onlyWindow =
+        std::all_of(windowControllers_.begin(), windowControllers_.end(), [window](const auto& w) { return !w || w == window; });
+    return isExporting() && !closing_ && onlyWindow;
+}
+
 void CWBaseDocument::close()
 {
+    closing_ = true; // no window asks: the caller has decided
     const auto windows = windowControllers_;
     for (const QPointer<CWDocumentWindowController>& window : windows)
         if (window)
             window->close();
     if (windows.empty()) {
-        closing_ = true;
         stopExport();
         finishIfIdle();
     }

@@ -9,7 +9,7 @@
 //
 // Main thread: every call. Export handlers hop to the main thread before they touch the document; the
 // progress handler answers from a flag of its own export, so a stopped export cancels at its next
-// report. Owned by the document controller. Closing the window stops a running export; the document
+// report. Owned by the document controller. Closing the window (once the user agreed) or close() stops a running export; the document
 // then lives on (without a window) until that export's completion has arrived, and says so with
 // finished(), after which the controller deletes it.
 #pragma once
@@ -69,6 +69,9 @@ public:
     // The alert of the last finished export, while it is shown (tests answer it).
     QWidget* exportAlert() const { return exportAlert_; }
 
+    // Whether closing this window should first ask to stop the export: it is the document's last window,
+    // an export runs and the document is not being closed (by quitting) anyway.
+    bool asksBeforeClosing(const CWDocumentWindowController* window) const;
     // The window is closing: stops the export; finished() follows once nothing runs any more.
     void windowWillClose(CWDocumentWindowController* window);
     void close();

@@ -4,6 +4,7 @@
 #include "CWDocumentWindowController.h"
 #include "MainQueue.h"
 #include "MediaAsset.h"
+#include "StopExportQuestion.h"
 #include "UserDefaults.h"
 
 #include <QApplication>
@@ -199,6 +200,29 @@ void CWDocumentController::terminate()
         if (document)
             document->close();
     quitIfIdle();
+}
+
+void CWDocumentController::requestQuit()
+{
+    std::vector<CWBaseDocument*> exporting;
+    for (const std::unique_ptr<CWBaseDocument>& document : documents_)
+        if (document->isExporting())
+            exporting.push_back(document.get());
+    if (exporting.empty()) {
+        terminate();
+        return;
+    }
+    if (quitQuestion_) {
+        quitQuestion_->raise();
+        return;
+    }
+    const auto& windows = exporting.front()->windowControllers();
+    QWidget* parent = windows.empty() ? nullptr : windows.front().data();
+    if (parent)
+        parent->raise();
+    const QString text = exporting.size() == 1 ? tr("An export is in progress. Stop it and quit?")
+                                               : tr("%1 exports are in progress. Stop them and quit?").arg(exporting.size());
+    quitQuestion_ = StopExportQuestion::ask(parent, text, tr("Stop and Quit"), [this] { terminate(); });
 }
 
 void CWDocumentController::showPreferences() const

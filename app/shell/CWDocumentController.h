@@ -2,7 +2,8 @@
 // when the application starts without a file, keeps the list of recently opened files (the last ten,
 // newest first, in the user defaults under "recentDocuments"), and ends the application when the last
 // document has gone: after its window closed and its export (if any) has finished. Quitting closes every
-// window (which stops their exports) and ends the application once every export session has ended.
+// window (which stops their exports) and ends the application once every export session has ended;
+// a quit the user asks for while exports run asks first whether to stop them.
 // No window is ever restored from an earlier run.
 //
 // Main thread. One instance, made by the application (sharedDocumentController()); owns the documents.
@@ -56,6 +57,9 @@ public:
 
     // Closes every window; the application ends once every document has finished.
     void terminate();
+    // Quit as the user asks for it: while exports run, first asks whether to stop them (quitQuestion()).
+    void requestQuit();
+    QMessageBox* quitQuestion() const { return quitQuestion_; }
     // What ends the application (QCoreApplication::quit unless replaced, as tests do).
     void setQuitHandler(std::function<void()> quit) { quit_ = std::move(quit); }
     // The preferences window, opened from every document window's menu.
@@ -83,6 +87,7 @@ private:
     std::vector<std::unique_ptr<CWBaseDocument>> documents_;
     QPointer<QFileDialog> openDialog_;
     QPointer<QMessageBox> openFailureAlert_;
+    QPointer<QMessageBox> quitQuestion_;
     std::vector<QPointer<QProgressDialog>> opening_;
     std::function<void()> quit_;
     std::function<void()> showPreferences_;

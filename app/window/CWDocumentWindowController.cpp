@@ -16,6 +16,7 @@
 #include "MediaAsset.h"
 #include "Player.h"
 #include "PlayerView.h"
+#include "StopExportQuestion.h"
 #include "SystemBeep.h"
 
 #include <QApplication>
@@ -26,6 +27,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QTextEdit>
@@ -237,7 +239,7 @@ void CWDocumentWindowController::buildMenus()
     file->addSeparator();
     file->addAction(tr("&Close Window"), QKeySequence::Close, this, &QWidget::close);
     if (controller)
-        file->addAction(tr("&Quit"), QKeySequence::Quit, controller, &CWDocumentController::terminate);
+        file->addAction(tr("&Quit"), QKeySequence::Quit, controller, &CWDocumentController::requestQuit);
 
     QMenu* edit = menuBar()->addMenu(tr("&Edit"));
     edit->setObjectName(QStringLiteral("editMenu"));
@@ -706,8 +708,22 @@ bool CWDocumentWindowController::handleWindowKey(QKeyEvent* event)
     }
 }
 
+QMessageBox* CWDocumentWindowController::stopExportQuestion() const { return stopExportQuestion_; }
+
 void CWDocumentWindowController::closeEvent(QCloseEvent* event)
 {
+    if (document_->asksBeforeClosing(this)) {
+        event->ignore();
+        if (stopExportQuestion_)
+            stopExportQuestion_->raise();
+        else
+            stopExportQuestion_ =
+                StopExportQuestion::ask(this, tr("An export is in progress. Stop it and close?"), tr("Stop and Close"), [this] {
+                    document_->stopExport();
+                    close();
+                });
+        return;
+    }
     player_->pause();
     if (splitViewController_)
         splitViewController_->releasePlayerItem();

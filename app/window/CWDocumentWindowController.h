@@ -14,7 +14,8 @@
 //
 // Main thread. Owned by its document, which deletes it; windowDidLoad() follows construction (the
 // subclass hooks need the finished object). Closing the window tells the document (windowWillClose),
-// detaches the strip and pauses the player. Widgets carry the object names the introduction looks for.
+// detaches the strip and pauses the player; while the document exports, the user is asked first
+// (StopExportQuestion), unless the document itself is closing. Widgets carry the object names the introduction looks for.
 #pragma once
 
 #include "CMTime.h"
@@ -38,6 +39,7 @@ class QAction;
 class QComboBox;
 class QLabel;
 class QMenu;
+class QMessageBox;
 class QProgressBar;
 class QToolButton;
 
@@ -86,6 +88,8 @@ public:
     QAction* redoAction() const { return redoAction_; }
     QMenu* recentMenu() const { return recentMenu_; }
     QWidget* configurationPopover() const { return configurationPopover_; }
+    // The question shown when the window is closed during an export, while it is shown.
+    QMessageBox* stopExportQuestion() const;
 
     // Read-outs.
     static QString stringFromCMTime(CMTime time);
@@ -181,6 +185,7 @@ private:
     QAction* redoAction_ = nullptr;
     QMenu* recentMenu_ = nullptr;
     QPointer<QWidget> configurationPopover_;
+    QPointer<QMessageBox> stopExportQuestion_;
     int periodicObserver_ = 0;
     bool hasCompatiblePresetsAvailable_ = true;
     int presetMenuBuilds_ = 0;

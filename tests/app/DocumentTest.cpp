@@ -127,6 +127,14 @@ protected:
 
     QString target(const QString& name) const { return output_.filePath(name); }
 
+    static void press(QMessageBox* box, const char* label)
+    {
+        for (QAbstractButton* button : box->buttons())
+            if (button->text() == QLatin1String(label))
+                return QTest::mouseClick(button, Qt::LeftButton);
+        ADD_FAILURE() << "no button " << label;
+    }
+
     std::unique_ptr<CWDocumentController> controller_;
     int quitRequests_ = 0;
     QTemporaryDir output_;
@@ -417,11 +425,23 @@ TEST_F(DocumentTest, StoppingOrClosingDuringAnExportLeavesNothingBehind)
     alert->close();
     EXPECT_EQ(decode(next).frameNumbers, range(0, 250));
 
-    // Closing the window stops the export; the document goes once it has ended.
+    // Closing the window asks first; continuing (the default, and Escape) keeps both the window and the
+    // export. Stopping ends the export; the document goes once it has ended.
     document->project()->changePresetTo(CWPreset::classWithIdentifier(QStringLiteral("h264"))->create());
     const QString closed = target(QStringLiteral("closed.mp4"));
     document->exportMediaToUrl(closed);
     window->close();
+    QMessageBox* question = window->stopExportQuestion();
+    ASSERT_TRUE(question);
+    EXPECT_EQ(question->text(), QLatin1String("An export is in progress. Stop it and close?"));
+    EXPECT_EQ(question->defaultButton()->text(), QLatin1String("Continue Exporting"));
+    QTest::keyClick(question, Qt::Key_Escape);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_TRUE(document->isExporting());
+    window->close();
+    question = window->stopExportQuestion();
+    ASSERT_TRUE(question);
+    press(question, "Stop and Close");
     EXPECT_FALSE(document->isExporting());
     ASSERT_TRUE(runEventLoopUntil([&] { return controller_->documents().empty(); }, 60000));
     EXPECT_GT(quitRequests_, 0);
@@ -435,7 +455,17 @@ TEST_F(DocumentTest, QuittingWaitsForEveryExportToEnd)
     ASSERT_TRUE(first && second);
     first->exportMediaToUrl(target(QStringLiteral("a.mp4")));
     second->exportMediaToUrl(target(QStringLiteral("b.mp4")));
-    controller_->terminate();
+    controller_->requestQuit();
+    QMessageBox* question = controller_->quitQuestion();
+    ASSERT_TRUE(question);
+    EXPECT_EQ(question->text(), QLatin1String("2 exports are in progress. Stop them and quit?"));
+    press(question, "Continue Exporting");
+    EXPECT_TRUE(first->isExporting() && second->isExporting());
+    EXPECT_EQ(controller_->documents().size(), 2u);
+
+    controller_->requestQuit();
+    ASSERT_TRUE(controller_->quitQuestion());
+    press(controller_->quitQuestion(), "Stop and Quit");
     EXPECT_EQ(quitRequests_, 0) << "not while sessions run";
     ASSERT_TRUE(runEventLoopUntil([&] { return quitRequests_ > 0; }, 60000));
     EXPECT_TRUE(controller_->documents().empty());
