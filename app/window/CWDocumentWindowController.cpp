@@ -159,6 +159,10 @@ CWDocumentWindowController::CWDocumentWindowController(CWBaseDocument* document)
     spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     toolbar->addWidget(spacer);
     toolbar->addAction(introButton_);
+    // Toolbar buttons take no focus by default; Tab reaches them here, and Space presses the one it is on.
+    for (QAction* action : toolbar->actions())
+        if (QWidget* button = toolbar->widgetForAction(action); button && qobject_cast<QToolButton*>(button))
+            button->setFocusPolicy(Qt::TabFocus);
 
     buildMenus();
     updateTitle();
@@ -276,6 +280,9 @@ void CWDocumentWindowController::buildMenus()
             edit->addAction(tr("&Preferences…"), QKeySequence(tr("Ctrl+,")), controller, &CWDocumentController::showPreferences);
         preferences->setMenuRole(QAction::PreferencesRole);
         QMenu* help = menuBar()->addMenu(tr("&Help"));
+        help->setObjectName(QStringLiteral("helpMenu"));
+        help->addAction(introButton_);
+        help->addSeparator();
         QAction* updates = help->addAction(tr("Check for Updates…"), controller, &CWDocumentController::checkForUpdates);
         updates->setObjectName(QStringLiteral("checkForUpdatesItem"));
         updates->setMenuRole(QAction::ApplicationSpecificRole);
@@ -677,6 +684,9 @@ bool CWDocumentWindowController::eventFilter(QObject* watched, QEvent* event)
     // Text fields keep their keys.
     QWidget* focus = QApplication::focusWidget();
     if (qobject_cast<QLineEdit*>(focus) || qobject_cast<QTextEdit*>(focus) || qobject_cast<QPlainTextEdit*>(focus))
+        return false;
+    // A button reached with Tab is pressed with Space.
+    if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Space && qobject_cast<QAbstractButton*>(focus) && focus->window() == this)
         return false;
     return handleWindowKey(static_cast<QKeyEvent*>(event));
 }

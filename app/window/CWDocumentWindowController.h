@@ -3,7 +3,8 @@
 // only for presets that offer them) and, for pass-through, the pop-up of how cuts are made (remembered
 // as the preset's mode), the time read-out and the frame report, the export progress bar,
 // the toolbar (Export, Export All, Stop, plus and minus, Split, Remove All, Keep All and Show Introduction) and the menus (File: Open, Open
-// Recent, the exports, Close, Quit; Edit: Undo and Redo, the edit actions with their keys, frame stepping, Preferences). The timeline keys
+// Recent, the exports, Close, Quit; Edit: Undo and Redo, the edit actions with their keys, frame stepping, Preferences; Help: Show
+// Introduction, Check for Updates). Tab reaches the toolbar's buttons, Space presses the focused one. The timeline keys
 // ("x", "a", "s", the arrows) and the editor keys ("," and "." step a frame, Home and End, Space plays) reach the strip and the window
 // through a key filter for every key press in the window that no text field takes.
 //

@@ -29,6 +29,7 @@
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolBar>
 #include <QToolButton>
 #include <QWidgetAction>
 
@@ -370,4 +371,26 @@ TEST_F(WindowTest, KeysEditStepFramesAndPlay)
     EXPECT_EQ(player->rate(), 1.0f);
     QTest::keyClick(window, Qt::Key_Space);
     EXPECT_EQ(player->rate(), 0.0f);
+
+    // Tab reaches the toolbar's buttons, and Space presses the focused one instead of playing.
+    auto* toolbar = window->findChild<QToolBar*>(QStringLiteral("toolbar"));
+    ASSERT_TRUE(toolbar);
+    QWidget* keepAll = toolbar->widgetForAction(window->keepAllButton());
+    for (int tabs = 0; tabs < 40 && QApplication::focusWidget() != keepAll; ++tabs)
+        QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : window, Qt::Key_Tab);
+    ASSERT_EQ(QApplication::focusWidget(), keepAll);
+    QTest::keyClick(keepAll, Qt::Key_Space);
+    EXPECT_TRUE(window->project()->splits().empty());
+    EXPECT_EQ(player->rate(), 0.0f);
+
+    // Help > Show Introduction opens the introduction, and the same item closes it.
+    auto* help = window->findChild<QMenu*>(QStringLiteral("helpMenu"));
+    ASSERT_TRUE(help);
+    ASSERT_TRUE(help->actions().contains(window->introButton()));
+    EXPECT_EQ(window->introButton()->text(), QLatin1String("Show Introduction"));
+    window->introButton()->trigger();
+    EXPECT_TRUE(window->introController());
+    EXPECT_EQ(window->introButton()->text(), QLatin1String("Hide Introduction"));
+    window->introButton()->trigger();
+    EXPECT_TRUE(runEventLoopUntil([&] { return !window->introController(); }));
 }
