@@ -203,15 +203,27 @@ void CWBaseDocument::runExport(std::shared_ptr<CWExporter> exporter, const QStri
             std::shared_ptr<CWExporter> keep = std::move(*holder);
             MainQueue::async([self, exporting, keep, target, duration, error, status] {
                 if (self)
-                    self->completeExport(exporting, target, error, status, duration);
+                    self->completeExport(exporting, target, error, status, duration, *keep);
             });
         });
     exporter->exportProjectTo(target);
 }
 
-void CWBaseDocument::completeExport(const std::shared_ptr<std::atomic<bool>>& exporting, const QString& target,
-                                    const std::optional<Error>& error, int64_t status, CMTime duration)
+QString CWBaseDocument::savedWhere(const QString& target, int64_t pieces)
 {
+    const QFileInfo info(target);
+    if (pieces < 0)
+        return tr("Saved as “%1” in the folder “%2”.").arg(info.fileName(), info.absolutePath());
+    if (pieces == 1)
+        return tr("1 file saved in the folder “%1”.").arg(info.absoluteFilePath());
+    return tr("%1 files saved in the folder “%2”.").arg(pieces).arg(info.absoluteFilePath());
+}
+
+void CWBaseDocument::completeExport(const std::shared_ptr<std::atomic<bool>>& exporting, const QString& target,
+                                    const std::optional<Error>& error, int64_t status, CMTime duration, const CWExporter& exporter)
+{
+    const auto* multiple = dynamic_cast<const CWMultiFileExporter*>(&exporter);
+    const int64_t pieces = multiple ? multiple->exportedPieces() : -1;
     --runningExports_;
     emit CWExportNotifications::instance().exportEnded();
     // A newer export may have started after this one was stopped; its state is not this one's to end.
@@ -233,11 +245,21 @@ void CWBaseDocument::completeExport(const std::shared_ptr<std::atomic<bool>>& ex
     } else if (status == CWExportStatusCompleted) {
         auto* alert = new QMessageBox(QMessageBox::Information, tr("Export"), tr("Export successful"));
         alert->setObjectName(QStringLiteral("exportSuccessAlert"));
+        alert->setInformativeText(savedWhere(target, pieces));
         alert->addButton(tr("OK"), QMessageBox::AcceptRole);
         QPushButton* show = alert->addButton(tr("Show File"), QMessageBox::ActionRole);
         show->setObjectName(QStringLiteral("showFileButton"));
         show->setShortcut(QKeySequence(tr("Ctrl+R")));
-        connect(show, &QPushButton::clicked, this, [target] { FileManagerReveal::showItem(target); });
+        QPointer<CWBaseDocument> self(this);
+        connect(show, &QPushButton::clicked, this, [self, target] {
+            FileManagerReveal::showItem(target, [self](const QString& message) {
+                if (!self)
+                    return;
+                auto* failure = new QMessageBox(QMessageBox::Warning, tr("Show File"), message, QMessageBox::Ok);
+                failure->setObjectName(QStringLiteral("showFileFailedAlert"));
+                self->showExportAlert(failure);
+            });
+        });
         showExportAlert(alert);
     }
     if (latest)

@@ -91,7 +91,10 @@ protected:
 
 private:
     void completeExport(const std::shared_ptr<std::atomic<bool>>& exporting, const QString& target, const std::optional<Error>& error,
-                        int64_t status, CMTime duration);
+                        int64_t status, CMTime duration, const CWExporter& exporter);
+    // Where a finished export put its output: the file's name and folder, or (pieces ≥ 0) how many
+    // files went into the folder `target`.
+    static QString savedWhere(const QString& target, int64_t pieces);
     void showExportAlert(QWidget* alert);
     // Shows the failure and answers true when a name the export would write is too long for its folder
     // (checked before the export starts, not after it has run).

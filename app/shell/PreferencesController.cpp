@@ -6,7 +6,9 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFontDatabase>
 #include <QGridLayout>
 #include <QLabel>
@@ -69,9 +71,11 @@ PreferencesController::PreferencesController(AppDelegate* delegate)
     connect(automaticUpdatesCheckBox_, &QCheckBox::toggled, this, [](bool on) { AppDelegate::setAutomaticallyChecksForUpdates(on); });
     updatesLayout->addWidget(automaticUpdatesCheckBox_);
     if (UpdateChecker::feedUrl().isEmpty()) {
-        // Without a feed there is nothing to check: the system's packages bring new versions.
-        automaticUpdatesCheckBox_->setEnabled(false);
-        auto* note = new QLabel(tr("This copy of Clipwell is updated by your system’s package manager."));
+        // Without a feed there is nothing to check, so there is no choice to show: the system's packages
+        // bring new versions.
+        automaticUpdatesCheckBox_->setVisible(false);
+        auto* note = new QLabel(tr("This copy of Clipwell does not look for updates itself: your system’s package manager brings its "
+                                   "new versions."));
         note->setObjectName(QStringLiteral("updatesByPackagesLabel"));
         note->setWordWrap(true);
         updatesLayout->addWidget(note);
@@ -97,15 +101,30 @@ QString PreferencesController::symlinkCommandForTool(const QString& toolPath)
     return QStringLiteral("sudo ln -s \"%1\" /usr/local/bin/clipwell_cli").arg(toolPath);
 }
 
+QString PreferencesController::toolBesideApplication()
+{
+    // Installed, the tool is beside the application; in a build tree it is in cli/, a sibling of the
+    // application's folder (or of the test programs' tests/<area>/).
+    const QDir folder(QCoreApplication::applicationDirPath());
+    for (const char* relative : {"clipwell_cli", "../cli/clipwell_cli", "../../cli/clipwell_cli"}) {
+        const QFileInfo candidate(folder.filePath(QString::fromLatin1(relative)));
+        if (candidate.isFile() && candidate.isExecutable())
+            return candidate.canonicalFilePath();
+    }
+    return {};
+}
+
 void PreferencesController::updateSymlinkCommand()
 {
-    // The tool is installed beside the application; once it is on the command path (installed by the
-    // package, or linked), there is nothing to run.
-    symlinkCommandField_->setPlainText(symlinkCommandForTool(QCoreApplication::applicationDirPath() + QStringLiteral("/clipwell_cli")));
+    // Once the tool is on the command path (installed by the package, or linked), there is nothing to run.
+    const QString tool = toolBesideApplication();
+    symlinkCommandField_->setPlainText(tool.isEmpty() ? QString() : symlinkCommandForTool(tool));
     const QString onPath = QStandardPaths::findExecutable(QStringLiteral("clipwell_cli"));
-    installSection_->setVisible(onPath.isEmpty());
-    installedLabel_->setVisible(!onPath.isEmpty());
-    installedLabel_->setText(tr("clipwell_cli is on your command path: %1").arg(onPath));
+    installSection_->setVisible(onPath.isEmpty() && !tool.isEmpty());
+    installedLabel_->setVisible(!onPath.isEmpty() || tool.isEmpty());
+    installedLabel_->setText(
+        !onPath.isEmpty() ? tr("clipwell_cli is on your command path: %1").arg(onPath)
+                          : tr("clipwell_cli is not installed beside Clipwell (in %1).").arg(QCoreApplication::applicationDirPath()));
 }
 
 void PreferencesController::selectSandboxFolder()

@@ -30,6 +30,8 @@ public:
     void copySymlinkCommand();
     // The install command for the tool at this path.
     static QString symlinkCommandForTool(const QString& toolPath);
+    // The clipwell_cli that came with this application (beside it, or in the build tree), else empty.
+    static QString toolBesideApplication();
 
     QLabel* selectedFolderLabel() const { return selectedFolderLabel_; }
     QPushButton* selectFolderButton() const { return selectFolderButton_; }

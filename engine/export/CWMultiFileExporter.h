@@ -13,6 +13,8 @@ public:
                                                    const std::vector<std::shared_ptr<CWExcludedSegment>>& splits,
                                                    std::shared_ptr<CWProjectConfiguration> configuration);
     void exportProjectTo(const QString& folder) override;
+    // How many pieces have been written; read once the completion has been delivered.
+    int64_t exportedPieces() const { return exportedSlices_; }
 
     // The file name of piece `number` (from 1) of the source at `sourcePath`, whose name without extension is `base`.
     static QString pieceFileName(const CWPreset& preset, const MediaAsset& source, const QString& base, int64_t number);

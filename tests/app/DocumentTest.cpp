@@ -291,6 +291,7 @@ TEST_F(DocumentTest, ExportsOneFileThroughTheSaveDialogTwiceInARow)
     QMessageBox* alert = waitForAlert(document);
     ASSERT_TRUE(alert);
     EXPECT_EQ(alert->text(), QLatin1String("Export successful"));
+    EXPECT_EQ(alert->informativeText(), QStringLiteral("Saved as “kept.mp4” in the folder “%1”.").arg(output_.path()));
     EXPECT_TRUE(editing(document));
     EXPECT_EQ(window->windowTitle(), QFileInfo(h264WithBFrames()).fileName());
     auto* showFile = alert->findChild<QPushButton*>(QStringLiteral("showFileButton"));
@@ -358,6 +359,18 @@ TEST_F(DocumentTest, ExportsEachKeptPieceIntoAChosenFolder)
     QMessageBox* alert = waitForAlert(document);
     ASSERT_TRUE(alert);
     EXPECT_EQ(alert->text(), QLatin1String("Export successful"));
+    EXPECT_EQ(alert->informativeText(), QStringLiteral("2 files saved in the folder “%1”.").arg(folder));
+
+    // Without a file manager on the bus or xdg-open on the path, Show File says it showed nothing.
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", "/nonexistent");
+    alert->findChild<QPushButton*>(QStringLiteral("showFileButton"))->click();
+    ASSERT_TRUE(runEventLoopUntil([&] { return document->exportAlert() && document->exportAlert() != alert; }, 10000));
+    qputenv("PATH", path);
+    alert = qobject_cast<QMessageBox*>(document->exportAlert());
+    ASSERT_TRUE(alert);
+    EXPECT_EQ(alert->objectName(), QLatin1String("showFileFailedAlert"));
+    EXPECT_EQ(alert->text(), QStringLiteral("No file manager could show the folder “%1”.").arg(output_.path()));
     alert->close();
 
     const QStringList pieces = QDir(folder).entryList({QStringLiteral("*.flac")}, QDir::Files, QDir::Name);

@@ -96,6 +96,11 @@ TEST_F(ShellTest, TheGrantedFolderIsTheOneTheToolWorksIn)
     PreferencesController* preferences = delegate.preferencesController();
     ASSERT_TRUE(preferences && QTest::qWaitForWindowExposed(preferences));
     EXPECT_EQ(preferences->selectedFolderLabel()->text(), QLatin1String("No folder selected"));
+    // Without an update feed the Updates tab offers no greyed-out choice, only the reason.
+    EXPECT_TRUE(preferences->automaticUpdatesCheckBox()->isHidden());
+    auto* byPackages = preferences->findChild<QLabel*>(QStringLiteral("updatesByPackagesLabel"));
+    ASSERT_TRUE(byPackages);
+    EXPECT_TRUE(byPackages->text().contains(QStringLiteral("package manager")));
 
     // Cancelling the dialog changes nothing.
     QFileDialog* dialog = chooseFolder(preferences);
@@ -121,9 +126,10 @@ TEST_F(ShellTest, TheGrantedFolderIsTheOneTheToolWorksIn)
     AppDelegate nextLaunch;
     EXPECT_EQ(nextLaunch.sandboxFolder(), folder);
 
-    // The install command, copied.
-    EXPECT_EQ(preferences->symlinkCommandField()->toPlainText(),
-              QStringLiteral("sudo ln -s \"%1/clipwell_cli\" /usr/local/bin/clipwell_cli").arg(QCoreApplication::applicationDirPath()));
+    // The install command, copied: it names the tool this build made (in cli/, not beside the program).
+    EXPECT_EQ(
+        preferences->symlinkCommandField()->toPlainText(),
+        QStringLiteral("sudo ln -s \"%1\" /usr/local/bin/clipwell_cli").arg(QFileInfo(QStringLiteral(CLIPWELL_CLI)).canonicalFilePath()));
     EXPECT_TRUE(QFontInfo(preferences->symlinkCommandField()->font()).fixedPitch());
     EXPECT_EQ(preferences->symlinkCommandField()->font().pointSize(), 11);
     preferences->symlinkCopyButton()->click();
