@@ -165,6 +165,7 @@ void Player::seekToTime(CMTime time, CMTime toleranceBefore, CMTime toleranceAft
     }
     finishSeek(false); // a seek still under way is replaced
     snapToFrame_ = false;
+    landOnShownFrame_ = false;
     anchor_ = CMTimeMaximum(kCMTimeZero, CMTimeMinimum(time, duration()));
     lastClock_ = kCMTimeInvalid;
     seekCompletion_ = std::move(completion);
@@ -181,6 +182,7 @@ void Player::seekToTime(CMTime time, CMTime toleranceBefore, CMTime toleranceAft
         return;
     }
     const bool exact = CMTimeCompare(toleranceBefore, kCMTimeZero) == 0 && CMTimeCompare(toleranceAfter, kCMTimeZero) == 0;
+    landOnShownFrame_ = !exact && !playing_;
     seeking_ = true;
     video_->seek(anchor_, exact);
 }
@@ -209,9 +211,10 @@ void Player::onWorkerNews()
     if (seeking_) {
         if (std::optional<PlaybackFrame> frame = video_->take()) {
             showFrame(std::move(*frame));
-            if (snapToFrame_ && !playing_ && frame_.shows(anchor_))
+            if (!playing_ && ((snapToFrame_ && frame_.shows(anchor_)) || landOnShownFrame_))
                 anchor_ = frame_.time;
             snapToFrame_ = false;
+            landOnShownFrame_ = false;
             finishSeek(true);
         } else if (video_->ended()) {
             if (const std::optional<Error> failure = video_->failure())

@@ -1,7 +1,8 @@
 // Plays an asset in the engine's exact time: the upright, square-pixel frame on screen, the sound of
 // every audio track mixed as the export mixes it, a current time that is a CMTime. Seeks with zero
 // tolerances show the frame whose presentation interval contains the time and keep that exact time
-// while paused; other seeks may show the frame decoded from the keyframe first. Targets outside the
+// while paused; other seeks may show a frame before the time (the keyframe's), and then, paused, the
+// current time becomes that frame's, so that what is shown and what is told agree. Targets outside the
 // asset are clamped (0; the end, showing the last frame). While playing, the sound's clock drives the
 // pictures: a frame is shown when due and frames that are late are dropped (and counted); without an
 // audio output the system clock stands in, said once in the log. The clock never runs backwards while
@@ -99,8 +100,9 @@ private:
     CMTime anchor_ = kCMTimeZero;               // the time playback started from, or the time shown while paused
     mutable CMTime lastClock_ = kCMTimeInvalid; // the latest time told while playing; the clock never goes below it
     PlaybackFrame frame_;
-    bool seeking_ = false;     // the frame for the latest seek is not on screen yet
-    bool snapToFrame_ = false; // the latest seek stands at the start of the frame it shows
+    bool seeking_ = false;          // the frame for the latest seek is not on screen yet
+    bool snapToFrame_ = false;      // the latest seek stands at the start of the frame it shows
+    bool landOnShownFrame_ = false; // a tolerant seek: the time becomes that of the frame it shows
     std::function<void(bool)> seekCompletion_;
     int dropped_ = 0;
     struct Observer {

@@ -359,4 +359,17 @@ TEST_F(PlayerTest, ASeekToAFrameStartStandsWhereThePictureBegins)
     EXPECT_EQ(frameNumberInImage(player->currentFrame().image), 50);
     EXPECT_EQ(seekAndRead(*player, at(2.0064)), 50);
     EXPECT_EQ(CMTimeCompare(player->currentTime(), at(2.0064)), 0);
+
+    // A tolerant seek may show a frame before the time (a keyframe's), and then the time and the
+    // observers name that frame, not the one asked for.
+    CMTime told = kCMTimeInvalid;
+    const int observer = player->addPeriodicTimeObserver(CMTimeMake(1, 10), [&](CMTime time) { told = time; });
+    done = false;
+    player->seekToTime(at(5.5), kCMTimePositiveInfinity, kCMTimePositiveInfinity, [&](bool) { done = true; });
+    ASSERT_TRUE(runEventLoopUntil([&] { return done; }, 20000));
+    const int shown = frameNumberInImage(player->currentFrame().image);
+    EXPECT_LT(shown, 137) << "not the exact frame";
+    EXPECT_EQ(CMTimeCompare(player->currentTime(), CMTimeMake(shown, 25)), 0) << CMTimeGetSeconds(player->currentTime());
+    EXPECT_EQ(CMTimeCompare(told, CMTimeMake(shown, 25)), 0) << CMTimeGetSeconds(told);
+    player->removeTimeObserver(observer);
 }
