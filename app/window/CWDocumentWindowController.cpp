@@ -62,6 +62,8 @@ CWDocumentWindowController::CWDocumentWindowController(CWBaseDocument* document)
     playerView_->setPlayer(player_);
     splitViewHolder_->setObjectName(QStringLiteral("splitViewHolder"));
     splitViewHolder_->setFixedHeight(100);
+    // However small the window, the picture stays big enough to see what is being cut.
+    playerView_->setMinimumSize(kMinimumPictureSize);
     progressIndicator_->setObjectName(QStringLiteral("progressIndicator"));
     progressIndicator_->setRange(0, 100);
     timeField_->setObjectName(QStringLiteral("timeField"));

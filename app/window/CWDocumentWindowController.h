@@ -48,6 +48,7 @@ class CWDocumentWindowController : public QMainWindow {
     Q_OBJECT
 public:
     static constexpr QSize kScreenshotSize{1196, 656};
+    static constexpr QSize kMinimumPictureSize{256, 144};
 
     explicit CWDocumentWindowController(CWBaseDocument* document);
     ~CWDocumentWindowController() override;

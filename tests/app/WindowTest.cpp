@@ -328,6 +328,19 @@ TEST_F(WindowTest, TheToolbarFollowsTheExportAndRefusedEditsBeep)
         alert->close();
 }
 
+TEST_F(WindowTest, AtItsSmallestTheWindowKeepsThePictureInSight)
+{
+    CWDocumentWindowController* window = openWindow(h264WithBFrames());
+    ASSERT_TRUE(window);
+    window->resize(1, 1);
+    EXPECT_TRUE(runEventLoopUntil([&] { return window->playerView()->height() < 300; }));
+    EXPECT_GE(window->playerView()->width(), CWDocumentWindowController::kMinimumPictureSize.width());
+    EXPECT_GE(window->playerView()->height(), CWDocumentWindowController::kMinimumPictureSize.height());
+    EXPECT_EQ(window->splitViewHolder()->height(), 100);
+    for (QWidget* readOut : {static_cast<QWidget*>(window->timeField()), static_cast<QWidget*>(window->presetButton())})
+        EXPECT_TRUE(window->rect().contains(QRect(readOut->mapTo(window, QPoint(0, 0)), readOut->size()))) << "inside the window";
+}
+
 TEST_F(WindowTest, KeysEditStepFramesAndPlay)
 {
     CWDocumentWindowController* window = openWindow(h264WithBFrames());
