@@ -13,7 +13,7 @@ packages=(
   dpkg-dev desktop-file-utils appstream bash-completion man-db libglib2.0-bin weston qt6-wayland mkvtoolnix
   gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-base-apps gstreamer1.0-plugins-good
   gstreamer1.0-plugins-bad gstreamer1.0-libav libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
-  mpv chromium
+  mpv chromium adwaita-icon-theme
 )
 
 missing=()

@@ -24,6 +24,7 @@
 #include <QComboBox>
 #include <QFileInfo>
 #include <QGridLayout>
+#include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -144,10 +145,22 @@ CWDocumentWindowController::CWDocumentWindowController(CWBaseDocument* document)
     connect(stopButton_, &QAction::triggered, this, &CWDocumentWindowController::stopExport);
     connect(plusButton_, &QAction::triggered, this, &CWDocumentWindowController::addCut);
     connect(minusButton_, &QAction::triggered, this, &CWDocumentWindowController::removeCut);
+    // Icons from the desktop's theme (names of the freedesktop icon naming specification), the words
+    // beside them; without a theme that has them the words stand alone, as do "+" and "−", which are
+    // their own icons.
+    const std::pair<QAction*, const char*> icons[] = {
+        {startButton_, "document-save-as"},    {exportAllButton_, "folder"},   {stopButton_, "process-stop"},  {splitButton_, "edit-cut"},
+        {removeAllButton_, "edit-select-all"}, {keepAllButton_, "edit-clear"}, {introButton_, "help-contents"}};
+    // Outside a desktop that names its theme, Qt looks in hicolor only, which holds no action icons:
+    // there Debian's default theme stands in.
+    if (QIcon::themeName() == QLatin1String("hicolor"))
+        QIcon::setThemeName(QStringLiteral("Adwaita"));
+    for (const auto& [action, name] : icons)
+        action->setIcon(QIcon::fromTheme(QString::fromLatin1(name)));
     QToolBar* toolbar = addToolBar(tr("Toolbar"));
     toolbar->setObjectName(QStringLiteral("toolbar"));
     toolbar->setMovable(false);
-    toolbar->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    toolbar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     toolbar->addAction(startButton_);
     toolbar->addAction(exportAllButton_);
     toolbar->addAction(stopButton_);

@@ -388,6 +388,12 @@ TEST_F(WindowTest, KeysEditStepFramesAndPlay)
     // Tab reaches the toolbar's buttons, and Space presses the focused one instead of playing.
     auto* toolbar = window->findChild<QToolBar*>(QStringLiteral("toolbar"));
     ASSERT_TRUE(toolbar);
+    // Its buttons show the theme's icons with their words beside them.
+    EXPECT_EQ(toolbar->toolButtonStyle(), Qt::ToolButtonTextBesideIcon);
+    for (QAction* action : {window->startButton(), window->exportAllButton(), window->splitButton(), window->keepAllButton()}) {
+        EXPECT_FALSE(action->icon().isNull()) << action->text().toStdString() << " in the theme " << QIcon::themeName().toStdString();
+        EXPECT_FALSE(action->icon().pixmap(16, 16).isNull());
+    }
     QWidget* keepAll = toolbar->widgetForAction(window->keepAllButton());
     for (int tabs = 0; tabs < 40 && QApplication::focusWidget() != keepAll; ++tabs)
         QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : window, Qt::Key_Tab);
