@@ -439,7 +439,10 @@ TEST_F(CliFaultTest, AbsurdArgumentsEndWellWithEveryPreset)
             EXPECT_TRUE(written.value(QStringLiteral("artist")).toString().startsWith(QStringLiteral("bad "))) << name;
         }
         // A 100-megapixel PNG is more than can be decoded (PNG is never decoded scaled): refused with
-        // what to do. A 96-megapixel JPEG is decoded scaled, as artwork and as small artwork.
+        // what to do. A 96-megapixel JPEG is decoded scaled, as artwork and as small artwork, into each
+        // kind of file that carries artwork (MP4, FLAC, MP3; the decoding is the same for all presets).
+        if (!std::set<std::string>{"h264", "flac", "lame"}.contains(name))
+            continue;
         const auto beforeHuge = filesIn(granted);
         r = run(QStringList{"-i", source, "-p", preset.name, "-o", output, "-y", "--artwork", huge});
         expectCleanFailure(r, beforeHuge, name + " with 100-megapixel PNG artwork");
@@ -585,7 +588,11 @@ TEST_F(CliFaultTest, CutsFilesAreBounded)
     writeFile(granted + QStringLiteral("/million.txt"), times);
     const QString source = clip();
     const auto before = filesIn(granted);
-    const CliOutcome r = run({"-i", source, "-o", "bounded.mp4", "--cuts-from", "million.txt"});
+    // A million lines are a million allocations: in the address-sanitized build each is unwound in full
+    // (as the suite asks, for leak reports through the media libraries), which would take minutes; this
+    // run reads no media, so the quick unwinder serves (other builds ignore the setting).
+    const CliOutcome r = run({"-i", source, "-o", "bounded.mp4", "--cuts-from", "million.txt"},
+                             QStringLiteral("export ASAN_OPTIONS=\"$ASAN_OPTIONS:fast_unwind_on_malloc=1\"; exec"));
     expectCleanFailure(r, before, "1,000,001 cut times");
     EXPECT_TRUE(r.out.contains(QLatin1String("more than 1000000, the most Clipwell takes (line 1000001)"))) << r.out.toStdString();
 }
