@@ -75,6 +75,8 @@ CWDocumentWindowController::CWDocumentWindowController(CWBaseDocument* document)
     presetButton_->setToolButtonStyle(Qt::ToolButtonTextOnly);
     presetButton_->setMinimumWidth(180);
     presetButton_->setMenu(new QMenu(presetButton_));
+    presetButton_->setAccessibleName(tr("Preset"));
+    presetButton_->menu()->setAccessibleName(tr("Presets"));
     presetConfigurationButton_->setObjectName(QStringLiteral("presetConfigurationButton"));
     presetConfigurationButton_->setText(tr("Configure…"));
     presetConfigurationButton_->setToolTip(tr("Preset settings"));

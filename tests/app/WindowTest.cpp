@@ -18,6 +18,7 @@
 #include "support/TestMedia.h"
 #include "SystemBeep.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
@@ -166,6 +167,18 @@ TEST_F(WindowTest, ThePresetMenuHasTheSectionsOfWhatFits)
     // The section headers are labels, which every widget style shows.
     auto* header = qobject_cast<QWidgetAction*>(window->presetButton()->menu()->actions().front());
     ASSERT_TRUE(header && qobject_cast<QLabel*>(header->defaultWidget()));
+    // Assistive technology reads the button and its menu by name, and every preset as a menu item.
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(window->presetButton())->text(QAccessible::Name), QLatin1String("Preset"));
+    QAccessibleInterface* readableMenu = QAccessible::queryAccessibleInterface(window->presetButton()->menu());
+    ASSERT_TRUE(readableMenu);
+    EXPECT_EQ(readableMenu->role(), QAccessible::PopupMenu);
+    EXPECT_EQ(readableMenu->text(QAccessible::Name), QLatin1String("Presets"));
+    QStringList items;
+    for (int i = 0; i < readableMenu->childCount(); ++i)
+        if (QAccessibleInterface* item = readableMenu->child(i); item->role() == QAccessible::MenuItem && item->state().checkable)
+            items << item->text(QAccessible::Name);
+    items.sort();
+    EXPECT_EQ(items, namesOf({"passthrough", "h264", "h265", "low", "alac", "flac", "m4a", "lame"}));
 
     // An audio window over sources that fit only some of its presets.
     const auto audioMenu = [&](const QString& path) {
@@ -271,6 +284,23 @@ TEST_F(WindowTest, ChoosingAPresetShowsItsOptionsAndRebuildsTheMenu)
     ASSERT_TRUE(popover && popover->isVisible());
     EXPECT_GE(popover->x(),
               window->presetConfigurationButton()->mapToGlobal(QPoint(window->presetConfigurationButton()->width(), 0)).x() - 1);
+    // Opaque inside a frame, with a shadow edge: nothing beneath reads through it.
+    const QImage drawn = popover->grab().toImage();
+    const QColor background = popover->palette().color(QPalette::Window);
+    EXPECT_EQ(drawn.pixelColor(drawn.width() / 2, 4), background);
+    EXPECT_NE(drawn.pixelColor(0, drawn.height() / 2), background) << "the frame";
+    EXPECT_LT(drawn.pixelColor(drawn.width() - 2, drawn.height() / 2).lightness(), background.lightness()) << "the shadow edge";
+    // What assistive technology reads: the popover by name, its two choices and which is on.
+    QAccessibleInterface* readable = QAccessible::queryAccessibleInterface(popover);
+    ASSERT_TRUE(readable);
+    EXPECT_EQ(readable->text(QAccessible::Name), QLatin1String("Quality"));
+    QStringList choices;
+    for (int i = 0; i < readable->childCount(); ++i)
+        if (QAccessibleInterface* child = readable->child(i); child->role() == QAccessible::RadioButton)
+            choices << child->text(QAccessible::Name) + (child->state().checked ? QStringLiteral(" (on)") : QString());
+    EXPECT_EQ(choices.size(), 2) << choices.join(QLatin1String(", ")).toStdString();
+    EXPECT_TRUE(choices.contains(QStringLiteral("Highest Quality (on)")) || choices.contains(QStringLiteral("Lowest Quality (on)")))
+        << choices.join(QLatin1String(", ")).toStdString();
     const bool wasHigh = popover->highestButton()->isChecked();
     QTest::mouseClick(wasHigh ? popover->lowestButton() : popover->highestButton(), Qt::LeftButton);
     popover->close();
