@@ -15,6 +15,9 @@
 //                                     from the request to the frame on screen, one line each
 //   clipwell_bench play FILE START SECONDS  the player plays that long from START on the system clock:
 //                                     frames shown and dropped, and the process's CPU seconds
+//   clipwell_bench scrub FILE SECONDS   a drag across the whole file lasting SECONDS, one scrub every 16 ms
+//                                     (as pointer moves come): picture updates per second, and how long the
+//                                     exact frame at the drag's end took after the last move
 #include "CompositionReader.h"
 #include "CWExportProject.h"
 #include "CWFrameInformation.h"
@@ -197,7 +200,7 @@ int main(int argc, char** argv)
         }
         const double seconds = own.nsecsElapsed() / 1e9;
         std::printf("%.0f stereo sample frames per second (%.3f s)\n", frames / seconds, seconds);
-    } else if (command == QLatin1String("seek") || command == QLatin1String("play")) {
+    } else if (command == QLatin1String("seek") || command == QLatin1String("play") || command == QLatin1String("scrub")) {
         Player player(asset);
         // The event loop sleeps between events, as the application's does; the condition is checked
         // after every event and every few milliseconds.
@@ -213,7 +216,32 @@ int main(int argc, char** argv)
                 loop.exec();
         };
         waitFor([&] { return player.status() != Player::Status::Loading && !player.currentFrame().image.isNull(); });
-        if (command == QLatin1String("seek")) {
+        if (command == QLatin1String("scrub")) {
+            const double seconds = std::atof(argv[3]);
+            const CMTime duration = player.duration();
+            int updates = 0;
+            QObject::connect(&player, &Player::frameChanged, [&] { ++updates; });
+            QElapsedTimer drag;
+            drag.start();
+            bool done = false;
+            QTimer pointer;
+            QObject::connect(&pointer, &QTimer::timeout, [&] {
+                const double along = std::min(1.0, drag.nsecsElapsed() / 1e9 / seconds);
+                player.scrubToFrameStart(CMTimeMake(int64_t(along * double(duration.value)), duration.timescale),
+                                         [&](bool finished) { done = finished; });
+                if (along >= 1.0)
+                    pointer.stop();
+            });
+            pointer.start(16);
+            waitFor([&] { return !pointer.isActive(); });
+            const double dragged = drag.nsecsElapsed() / 1e9;
+            const int duringDrag = updates;
+            QElapsedTimer settle;
+            settle.start();
+            waitFor([&] { return done; });
+            std::printf("scrub %d updates in %.2f s: %.1f per second; exact frame %.0f ms after the last move\n", duringDrag, dragged,
+                        duringDrag / dragged, settle.nsecsElapsed() / 1e6);
+        } else if (command == QLatin1String("seek")) {
             for (int i = 3; i < argc; ++i) {
                 bool done = false;
                 QElapsedTimer one;

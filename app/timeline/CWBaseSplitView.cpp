@@ -205,14 +205,16 @@ void CWBaseSplitView::resizeEvent(QResizeEvent*) { placeSpinner(); }
 
 // ---- mouse, wheel and keys
 
-void CWBaseSplitView::seekToTimeForX(double x)
+void CWBaseSplitView::seekToTimeForX(double x, bool dragging)
 {
     if (!isReadyToPlay())
         return;
     const CMTime duration = player_->duration();
     // Not clamped here: a drag beyond the edges asks for a time outside the source, which the player clamps.
     const CMTime target = CMTimeMake(int64_t(x / width() * double(duration.value)), duration.timescale);
-    if (seeksToFrameStarts())
+    if (seeksToFrameStarts() && dragging)
+        player_->scrubToFrameStart(target); // the keyframe at once, the exact frame when decoded
+    else if (seeksToFrameStarts())
         player_->seekToFrameStart(target);
     else
         player_->seekToTime(target, kCMTimeZero, kCMTimeZero);
@@ -224,7 +226,7 @@ void CWBaseSplitView::mousePressEvent(QMouseEvent* event) { seekToTimeForX(event
 void CWBaseSplitView::mouseMoveEvent(QMouseEvent* event)
 {
     if (event->buttons() & Qt::LeftButton)
-        seekToTimeForX(event->position().x());
+        seekToTimeForX(event->position().x(), true);
 }
 
 void CWBaseSplitView::wheelEvent(QWheelEvent* event)

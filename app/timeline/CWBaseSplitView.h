@@ -1,6 +1,7 @@
 // The timeline strip under the player: the whole source from its start (left edge) to its end (right
 // edge), never zoomed, with the project's excluded segments as hatched rounded boxes and the playhead
-// at the player's current time. A click or drag seeks there exactly, a horizontal scroll (or Shift with
+// at the player's current time. A click or drag seeks there exactly (a drag over video showing the
+// keyframe before each spot until its exact frame is decoded), a horizontal scroll (or Shift with
 // the wheel) scrubs, and the keys "x" (split), "a" (cut), "s" (remove cut) and the arrows (±1/30 s) edit
 // and step at the playhead; with Ctrl held the keys are left to the menus. A busy indicator shows until
 // the player is ready (the audio and video strips keep it until their background is ready).
@@ -86,7 +87,8 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    void seekToTimeForX(double x);
+    // A drag scrubs: in video strips the keyframe shows at once and the exact frame follows.
+    void seekToTimeForX(double x, bool dragging = false);
     void placeSpinner();
 
     struct LayerBox {

@@ -54,6 +54,13 @@ int64_t TrackDecoder::timestampForTime(CMTime sourceTime) const
     return MediaInput::timestampFromTime(CMTimeAdd(sourceTime, asset_->startOffset()), stream_->time_base);
 }
 
+int64_t TrackDecoder::indexedKeyframeBefore(CMTime sourceTime) const
+{
+    const int index = av_index_search_timestamp(stream_, timestampForTime(sourceTime), AVSEEK_FLAG_BACKWARD);
+    const AVIndexEntry* entry = index >= 0 ? avformat_index_get_entry(stream_, index) : nullptr;
+    return entry ? entry->timestamp : AV_NOPTS_VALUE;
+}
+
 bool TrackDecoder::positionAt(int64_t timestamp, Error* error)
 {
     endOfStream_ = draining_ = failed_ = pendingPacket_ = false;

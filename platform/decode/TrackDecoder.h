@@ -41,6 +41,9 @@ public:
     CMTime packetTime(int64_t timestamp) const;
     CMTime durationOf(int64_t ticks) const;
     int64_t timestampForTime(CMTime sourceTime) const;
+    // The index's keyframe at or before the time (a stream timestamp), or AV_NOPTS_VALUE when the
+    // container's index does not say (nothing indexed there yet).
+    int64_t indexedKeyframeBefore(CMTime sourceTime) const;
 
 private:
     enum class Read { Packet, End, Failed };

@@ -10,6 +10,8 @@ struct PlaybackFrame {
     QImage image;
     CMTime time = kCMTimeInvalid;
     CMTime duration = kCMTimeInvalid;
+    // A stand-in shown while a scrubbing seek decodes on to its exact frame (the keyframe before it).
+    bool preview = false;
     // The stretch of time the frame is shown for contains t.
     bool shows(CMTime t) const
     {

@@ -158,6 +158,12 @@ void Player::pause()
 
 void Player::seekToTime(CMTime time, CMTime toleranceBefore, CMTime toleranceAfter, std::function<void(bool)> completion)
 {
+    const bool exact = CMTimeCompare(toleranceBefore, kCMTimeZero) == 0 && CMTimeCompare(toleranceAfter, kCMTimeZero) == 0;
+    startSeek(time, exact, false, std::move(completion));
+}
+
+void Player::startSeek(CMTime time, bool exact, bool preview, std::function<void(bool)> completion)
+{
     if (status_ != Status::ReadyToPlay || !CMTIME_IS_NUMERIC(time)) {
         if (completion)
             MainQueue::async([completion] { completion(false); });
@@ -181,15 +187,20 @@ void Player::seekToTime(CMTime time, CMTime toleranceBefore, CMTime toleranceAft
         });
         return;
     }
-    const bool exact = CMTimeCompare(toleranceBefore, kCMTimeZero) == 0 && CMTimeCompare(toleranceAfter, kCMTimeZero) == 0;
     landOnShownFrame_ = !exact && !playing_;
     seeking_ = true;
-    video_->seek(anchor_, exact);
+    video_->seek(anchor_, exact, preview);
 }
 
 void Player::seekToFrameStart(CMTime time, std::function<void(bool)> completion)
 {
     seekToTime(time, kCMTimeZero, kCMTimeZero, std::move(completion));
+    snapToFrame_ = seeking_ && !playing_;
+}
+
+void Player::scrubToFrameStart(CMTime time, std::function<void(bool)> completion)
+{
+    startSeek(time, true, true, std::move(completion));
     snapToFrame_ = seeking_ && !playing_;
 }
 
@@ -209,7 +220,14 @@ void Player::onWorkerNews()
     if (status_ != Status::ReadyToPlay)
         return;
     if (seeking_) {
-        if (std::optional<PlaybackFrame> frame = video_->take()) {
+        std::optional<PlaybackFrame> frame = video_->take();
+        // A stand-in until the exact frame comes, when it is nearer the time than the frame on screen
+        // (scrubbing forward, the keyframe behind would step back).
+        const auto distance = [this](CMTime t) { return std::abs(CMTimeGetSeconds(CMTimeSubtract(anchor_, t))); };
+        for (; frame && frame->preview; frame = video_->take())
+            if (!CMTIME_IS_NUMERIC(frame_.time) || distance(frame->time) < distance(frame_.time))
+                showFrame(std::move(*frame));
+        if (frame) {
             showFrame(std::move(*frame));
             if (!playing_ && ((snapToFrame_ && frame_.shows(anchor_)) || landOnShownFrame_))
                 anchor_ = frame_.time;

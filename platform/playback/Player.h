@@ -61,6 +61,11 @@ public:
     // An exact seek that, paused, then stands at the start of the frame it shows (the time edits use is
     // then the picture's, not a moment inside it). Playing, it is an exact seek.
     void seekToFrameStart(CMTime time, std::function<void(bool)> completion = {});
+    // seekToFrameStart for scrubbing: the keyframe before the time is shown at once when it is nearer
+    // than the frame on screen (a stand-in, the current time already the target's), then the exact
+    // frame as soon as it is decoded. A scrub a
+    // little further on while decoding goes on from there; the completion is the exact frame's.
+    void scrubToFrameStart(CMTime time, std::function<void(bool)> completion = {});
 
     // The frame on screen (an empty image before the first one and for audio-only assets).
     const PlaybackFrame& currentFrame() const { return frame_; }
@@ -86,6 +91,7 @@ private:
     CMTime clockTime() const;
     void notifyObservers();
     void finishSeek(bool finished);
+    void startSeek(CMTime time, bool exact, bool preview, std::function<void(bool)> completion);
     void onWorkerNews();
 
     std::shared_ptr<const MediaAsset> asset_;

@@ -8,11 +8,17 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include <QElapsedTimer>
+
 #include <cmath>
 
 namespace {
 constexpr size_t kQueuedFrames = 4;
 constexpr size_t kPooledImages = 8; // the queue, the frame on screen and a few kept by their viewers
+// How far ahead of the frame being decoded a newer exact seek may lie and still be reached by decoding
+// on rather than by starting again from its keyframe.
+constexpr double kDecodeOnSeconds = 0.5;
+constexpr qint64 kPreviewIntervalMs = 60;
 
 // The stored picture's size with square pixels (even sides, as the scaler prefers); the turn that
 // makes it upright is applied to the finished image.
@@ -55,11 +61,11 @@ VideoDecodeWorker::~VideoDecodeWorker()
     thread_.join();
 }
 
-void VideoDecodeWorker::seek(CMTime target, bool exact)
+void VideoDecodeWorker::seek(CMTime target, bool exact, bool preview)
 {
     {
         std::lock_guard lock(mutex_);
-        request_ = Request{target, exact};
+        request_ = Request{target, exact, preview && exact};
         queue_.clear();
         ended_ = false;
     }
@@ -100,12 +106,13 @@ std::optional<Error> VideoDecodeWorker::failure() const
 
 bool VideoDecodeWorker::interrupted() const { return stopping_ || request_.has_value(); }
 
-bool VideoDecodeWorker::deliver(PlaybackFrame frame)
+bool VideoDecodeWorker::deliver(PlaybackFrame frame, bool evenAfterANewerSeek)
 {
     {
         std::unique_lock lock(mutex_);
-        wake_.wait(lock, [&] { return interrupted() || queue_.size() < kQueuedFrames; });
-        if (interrupted())
+        const auto stop = [&] { return evenAfterANewerSeek ? stopping_ : interrupted(); };
+        wake_.wait(lock, [&] { return stop() || queue_.size() < kQueuedFrames; });
+        if (stop())
             return false;
         queue_.push_back(std::move(frame));
     }
@@ -184,7 +191,7 @@ QImage VideoDecodeWorker::render(const AVFrame* frame, QSize size)
     return QImage(data, size.width(), size.height(), size.width() * 4, QImage::Format_RGB32, giveBack, lease.release());
 }
 
-void VideoDecodeWorker::decodeFrom(const Request& request, TrackDecoder& decoder, QSize size, const QTransform& turn)
+void VideoDecodeWorker::decodeFrom(Request request, TrackDecoder& decoder, QSize size, const QTransform& turn)
 {
     Error error;
     auto finish = [&](std::optional<Error> failure) {
@@ -196,21 +203,31 @@ void VideoDecodeWorker::decodeFrom(const Request& request, TrackDecoder& decoder
     };
     if (!decoder.seek(request.target, &error))
         return finish(error);
-    const int64_t skipBefore = request.exact ? decoder.timestampForTime(request.target) : AV_NOPTS_VALUE;
+    int64_t skipBefore = request.exact ? decoder.timestampForTime(request.target) : AV_NOPTS_VALUE;
     const CMTime fallbackDuration =
         decoder.track().nominalFrameRate > 0 ? CMTimeMakeWithSeconds(1.0 / decoder.track().nominalFrameRate, 90000) : CMTimeMake(1, 30);
     FramePtr held;
     CMTime heldTime = kCMTimeInvalid;
     bool first = true;
-    auto show = [&](CMTime until) {
-        QImage image = render(held.get(), size);
-        held.reset();
+    // Scrubbing, the frames decoded on the way to the target stand in for it: the first at once, then
+    // a few a second (each costs a conversion that would slow the decoding down).
+    QElapsedTimer sincePreview;
+    auto picture = [&](const AVFrame* source, QImage& image) {
+        image = render(source, size);
         if (image.isNull()) {
             finish(mediaError(AVERROR(ENOMEM), QStringLiteral("Cannot convert the picture")));
             return false;
         }
         if (!turn.isIdentity())
             image = image.transformed(turn);
+        return true;
+    };
+    auto show = [&](CMTime until) {
+        QImage image;
+        const bool drawn = picture(held.get(), image);
+        held.reset();
+        if (!drawn)
+            return false;
         PlaybackFrame frame{std::move(image), heldTime, CMTimeSubtract(until, heldTime)};
         first = false;
         return deliver(std::move(frame));
@@ -218,8 +235,23 @@ void VideoDecodeWorker::decodeFrom(const Request& request, TrackDecoder& decoder
     for (;;) {
         {
             std::lock_guard lock(mutex_);
-            if (interrupted())
+            if (stopping_)
                 return;
+            if (request_) {
+                // A newer exact seek further on is reached by decoding on from here when no keyframe lies
+                // between (by the container's index), or, where the index does not say, when it is near.
+                bool onTheWay = request_->exact && first && held && CMTimeCompare(request_->target, heldTime) >= 0;
+                if (onTheWay) {
+                    const int64_t keyframe = decoder.indexedKeyframeBefore(request_->target);
+                    onTheWay = keyframe != AV_NOPTS_VALUE ? keyframe == decoder.indexedKeyframeBefore(heldTime)
+                                                          : CMTimeGetSeconds(CMTimeSubtract(request_->target, heldTime)) < kDecodeOnSeconds;
+                }
+                if (!onTheWay)
+                    return;
+                request = *request_;
+                request_.reset();
+                skipBefore = decoder.timestampForTime(request.target);
+            }
         }
         FramePtr next = decoder.nextFrame(&error, first ? skipBefore : AV_NOPTS_VALUE);
         if (!next) {
@@ -245,6 +277,15 @@ void VideoDecodeWorker::decodeFrom(const Request& request, TrackDecoder& decoder
             // Before the target only the frame on screen at the target counts.
             const bool beforeTarget = first && request.exact && CMTimeCompare(time, request.target) <= 0;
             if (!beforeTarget && !show(time))
+                return;
+        }
+        if (request.preview && first && CMTimeCompare(time, request.target) <= 0 &&
+            (!sincePreview.isValid() || sincePreview.elapsed() >= kPreviewIntervalMs)) {
+            sincePreview.start();
+            QImage image;
+            if (!picture(next.get(), image))
+                return;
+            if (!deliver(PlaybackFrame{std::move(image), time, fallbackDuration, true}, true))
                 return;
         }
         if (!held || CMTimeCompare(time, heldTime) > 0) {

@@ -326,6 +326,27 @@ TEST(VideoStrip, BlackUntilReadyAndABlackTileWithoutAFrame)
 
 // In a video strip a click puts the playhead at the start of the frame it shows, so a cut placed by
 // clicking begins and ends at the pictures the user saw.
+TEST(VideoStrip, ADragShowsPicturesOnTheWayAndEndsOnTheExactFrame)
+{
+    Bound<CWVideoSplitView> bound = bind<CWVideoSplitView>(h264WithBFrames(), QSize(600, 100)); // 10 s at 25 fps
+    std::vector<int> shown;
+    QObject::connect(bound.player.get(), &Player::frameChanged,
+                     [&] { shown.push_back(frameNumberInImage(bound.player->currentFrame().image)); });
+    QTest::mousePress(bound.view.get(), Qt::LeftButton, {}, QPoint(0, 50));
+    // A drag to x = 330 (5.5 s, inside frame 137), one move per frame of the screen.
+    for (int x = 10; x <= 330; x += 10) {
+        QMouseEvent move(QEvent::MouseMove, QPointF(x, 50), bound.view->mapToGlobal(QPointF(x, 50)), Qt::NoButton, Qt::LeftButton, {});
+        QCoreApplication::sendEvent(bound.view.get(), &move);
+        QTest::qWait(16);
+    }
+    QTest::mouseRelease(bound.view.get(), Qt::LeftButton, {}, QPoint(330, 50));
+    ASSERT_TRUE(runEventLoopUntil([&] { return frameNumberInImage(bound.player->currentFrame().image) == 137; }, 20000));
+    EXPECT_EQ(CMTimeCompare(bound.player->currentTime(), CMTimeMake(137, 25)), 0) << CMTimeGetSeconds(bound.player->currentTime());
+    // Pictures changed on the way, forward only.
+    ASSERT_GE(shown.size(), 4u);
+    EXPECT_TRUE(std::is_sorted(shown.begin(), shown.end()));
+}
+
 TEST(VideoStrip, ClicksStandAtTheStartOfTheFrameShown)
 {
     Bound<CWVideoSplitView> bound = bind<CWVideoSplitView>(h264WithBFrames(), QSize(600, 100)); // 10 s at 25 fps

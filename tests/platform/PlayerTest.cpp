@@ -349,6 +349,36 @@ TEST_F(PlayerTest, TheClockNeverRunsBackAndAPauseStopsOnTheFrameShown)
 }
 
 // A seek to a frame's start stands where the frame it shows begins; a plain exact seek keeps its time.
+TEST_F(PlayerTest, ScrubbingShowsAStandInAtOnceThenTheExactFrame)
+{
+    auto player = readyPlayer(h264WithBFrames()); // 25 fps, keyframes at most 50 frames apart
+    std::vector<int> shown;
+    QObject::connect(player.get(), &Player::frameChanged, [&] { shown.push_back(frameNumberInImage(player->currentFrame().image)); });
+    bool done = false;
+    player->scrubToFrameStart(at(5.5), [&](bool finished) { done = finished; });
+    EXPECT_EQ(CMTimeCompare(player->currentTime(), at(5.5)), 0) << "the time is the target's at once";
+    ASSERT_TRUE(runEventLoopUntil([&] { return done; }, 20000));
+    ASSERT_GE(shown.size(), 2u);
+    EXPECT_LT(shown.front(), 137) << "a frame decoded before the target stands in";
+    EXPECT_EQ(shown.back(), 137);
+    EXPECT_EQ(CMTimeCompare(player->currentTime(), CMTimeMake(137, 25)), 0) << CMTimeGetSeconds(player->currentTime());
+
+    // Scrubbing on frame by frame faster than decoding: each request is replaced by the next, the last
+    // lands on its exact frame, at the frame's start.
+    int finished = 0, replaced = 0;
+    for (int n = 138; n <= 150; ++n)
+        player->scrubToFrameStart(CMTimeMake(n * 2 + 1, 50), [&](bool f) { ++(f ? finished : replaced); });
+    ASSERT_TRUE(runEventLoopUntil([&] { return finished == 1; }, 20000));
+    EXPECT_EQ(replaced, 12);
+    EXPECT_EQ(frameNumberInImage(player->currentFrame().image), 150);
+    EXPECT_EQ(CMTimeCompare(player->currentTime(), CMTimeMake(6, 1)), 0) << CMTimeGetSeconds(player->currentTime());
+    // And back: a scrub before the frame being decoded starts again from its keyframe.
+    done = false;
+    player->scrubToFrameStart(at(1.01), [&](bool f) { done = f; });
+    ASSERT_TRUE(runEventLoopUntil([&] { return done; }, 20000));
+    EXPECT_EQ(frameNumberInImage(player->currentFrame().image), 25);
+}
+
 TEST_F(PlayerTest, ASeekToAFrameStartStandsWhereThePictureBegins)
 {
     auto player = readyPlayer(h264WithBFrames()); // 25 fps: frame 50 from 2.00 s to 2.04 s
