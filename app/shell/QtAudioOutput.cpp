@@ -76,13 +76,19 @@ void QtAudioOutput::stop()
         sink_->stop();
     sink_.reset();
     source_.reset();
+    lastReport_ = -1;
 }
 
 int64_t QtAudioOutput::playedMicroseconds() const
 {
     if (!sink_)
         return 0;
-    // What was handed to the server, less what still waits in the sink's own buffer.
-    const qint64 waiting = format_.durationForBytes(qint32(std::max<qsizetype>(sink_->bufferSize() - sink_->bytesFree(), 0)));
-    return std::max<int64_t>(sink_->processedUSecs() - waiting, 0);
+    const int64_t reported = std::max<int64_t>(sink_->processedUSecs(), 0);
+    if (reported != lastReport_) {
+        lastReport_ = reported;
+        sinceReport_.start();
+    }
+    if (reported == 0)
+        return 0; // nothing played yet: the server has not started the stream
+    return reported + std::min<int64_t>(sinceReport_.nsecsElapsed() / 1000, kInterpolationLimit);
 }

@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QProcess>
 #include <QTest>
 #include <QToolButton>
 
@@ -80,4 +81,77 @@ TEST(PlayerView, PlaysThroughTheAudioServer)
     EXPECT_LT(behind, 0.25) << "the picture follows the sound (whose clock advances in the server's steps)";
     player->pause();
     Player::setAudioOutputFactory({});
+}
+
+// Through PulseAudio, judged by what reaches the null sink's monitor: when each beep (one a second, in
+// step with frame 25·n) is heard, the player's time and the picture on screen are within 40 ms of it;
+// the time never runs back; nearly every frame is shown.
+TEST(PlayerView, ThePictureKeepsTimeWithTheSoundHeard)
+{
+    if (qEnvironmentVariableIsEmpty("PULSE_SERVER"))
+        GTEST_SKIP() << "no audio server (the test script starts one)";
+    const QString source = beepingPattern(false);
+    std::vector<double> beeps = beepTimes(source);
+    std::erase_if(beeps, [](double t) { return t < 0.5 || t > 6.5; });
+    ASSERT_GE(beeps.size(), 5u);
+    QProcess monitor;
+    monitor.start(QStringLiteral("parec"),
+                  {QStringLiteral("-d"), QStringLiteral("clipwell_null.monitor"), QStringLiteral("--raw"), QStringLiteral("--format=s16le"),
+                   QStringLiteral("--rate=48000"), QStringLiteral("--channels=1"), QStringLiteral("--latency-msec=5")});
+    ASSERT_TRUE(monitor.waitForStarted());
+    QTest::qWait(300);
+    monitor.readAllStandardOutput();
+
+    Player::setAudioOutputFactory([] { return std::make_unique<QtAudioOutput>(); });
+    auto player = readyPlayer(source);
+    int shown = 0;
+    QObject::connect(player.get(), &Player::frameChanged, [&] { ++shown; });
+    player->play();
+    struct Heard {
+        double clock;
+        double picture;
+    };
+    std::vector<Heard> heard;
+    double lastClock = 0, quietSince = 0;
+    bool backwards = false, loud = false;
+    int64_t samples = 0;
+    int shownAtFirstBeep = 0;
+    runEventLoopUntil(
+        [&] {
+            const double clock = CMTimeGetSeconds(player->currentTime());
+            backwards = backwards || clock < lastClock;
+            lastClock = clock;
+            const QByteArray bytes = monitor.readAllStandardOutput();
+            const auto* pcm = reinterpret_cast<const int16_t*>(bytes.constData());
+            for (qsizetype i = 0; i < bytes.size() / 2; ++i, ++samples) {
+                if (std::abs(pcm[i]) < 3000) {
+                    if (loud && double(samples) / 48000 - quietSince > 0.2)
+                        loud = false;
+                    continue;
+                }
+                quietSince = double(samples) / 48000;
+                if (!loud) { // a beep begins: what does the player show now?
+                    loud = true;
+                    if (heard.empty())
+                        shownAtFirstBeep = shown;
+                    // The monitor hands its sound over in pieces: the beep began as many samples
+                    // before now as follow it in this piece.
+                    const double ago = double(bytes.size() / 2 - 1 - i) / 48000;
+                    heard.push_back({clock - ago, CMTimeGetSeconds(player->currentFrame().time)});
+                }
+            }
+            return heard.size() >= beeps.size() || player->rate() == 0.0f;
+        },
+        20000);
+    player->pause();
+    Player::setAudioOutputFactory({});
+    ASSERT_EQ(heard.size(), beeps.size());
+    EXPECT_FALSE(backwards);
+    for (size_t i = 0; i < beeps.size(); ++i) {
+        EXPECT_NEAR(heard[i].clock, beeps[i], 0.04) << "the time when the beep at " << beeps[i] << " s was heard";
+        EXPECT_NEAR(heard[i].picture, beeps[i], 0.04 + 0.04) << "the frame on screen then (frames last 40 ms)";
+    }
+    // From the first beep heard to the last: at least 95 % of the frames that fell due were shown.
+    const double span = beeps.back() - beeps.front();
+    EXPECT_GE(shown - shownAtFirstBeep, int(0.95 * span * 25)) << player->droppedFrameCount() << " dropped";
 }
