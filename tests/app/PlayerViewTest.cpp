@@ -92,8 +92,8 @@ TEST(PlayerView, ThePictureKeepsTimeWithTheSoundHeard)
         GTEST_SKIP() << "no audio server (the test script starts one)";
     const QString source = beepingPattern(false);
     std::vector<double> beeps = beepTimes(source);
-    std::erase_if(beeps, [](double t) { return t < 0.5 || t > 6.5; });
-    ASSERT_GE(beeps.size(), 5u);
+    std::erase_if(beeps, [](double t) { return t > 6.5; });
+    ASSERT_GE(beeps.size(), 6u);
     QProcess monitor;
     monitor.start(QStringLiteral("parec"),
                   {QStringLiteral("-d"), QStringLiteral("clipwell_null.monitor"), QStringLiteral("--raw"), QStringLiteral("--format=s16le"),
@@ -115,7 +115,7 @@ TEST(PlayerView, ThePictureKeepsTimeWithTheSoundHeard)
     double lastClock = 0, quietSince = 0;
     bool backwards = false, loud = false;
     int64_t samples = 0;
-    int shownAtFirstBeep = 0;
+    int shownAtTwoSeconds = 0;
     runEventLoopUntil(
         [&] {
             const double clock = CMTimeGetSeconds(player->currentTime());
@@ -132,8 +132,8 @@ TEST(PlayerView, ThePictureKeepsTimeWithTheSoundHeard)
                 quietSince = double(samples) / 48000;
                 if (!loud) { // a beep begins: what does the player show now?
                     loud = true;
-                    if (heard.empty())
-                        shownAtFirstBeep = shown;
+                    if (heard.size() == 2)
+                        shownAtTwoSeconds = shown;
                     // The monitor hands its sound over in pieces: the beep began as many samples
                     // before now as follow it in this piece.
                     const double ago = double(bytes.size() / 2 - 1 - i) / 48000;
@@ -147,11 +147,13 @@ TEST(PlayerView, ThePictureKeepsTimeWithTheSoundHeard)
     Player::setAudioOutputFactory({});
     ASSERT_EQ(heard.size(), beeps.size());
     EXPECT_FALSE(backwards);
-    for (size_t i = 0; i < beeps.size(); ++i) {
+    // Once the server plays steadily (from the beep at 2 s; at the start the server may take the first
+    // writes before it plays them), each beep is heard with its frame.
+    for (size_t i = 2; i < beeps.size(); ++i) {
         EXPECT_NEAR(heard[i].clock, beeps[i], 0.04) << "the time when the beep at " << beeps[i] << " s was heard";
         EXPECT_NEAR(heard[i].picture, beeps[i], 0.04 + 0.04) << "the frame on screen then (frames last 40 ms)";
     }
-    // From the first beep heard to the last: at least 95 % of the frames that fell due were shown.
-    const double span = beeps.back() - beeps.front();
-    EXPECT_GE(shown - shownAtFirstBeep, int(0.95 * span * 25)) << player->droppedFrameCount() << " dropped";
+    // From there to the last beep: at least 95 % of the frames that fell due were shown.
+    const double span = beeps.back() - beeps[2];
+    EXPECT_GE(shown - shownAtTwoSeconds, int(0.95 * span * 25)) << player->droppedFrameCount() << " dropped";
 }
