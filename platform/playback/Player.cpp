@@ -145,10 +145,11 @@ void Player::pause()
     if (!playing_)
         return;
     const CMTime now = clockTime();
-    // Paused, the time is the frame on screen (the one edits act on), not a clock that may be a frame
-    // past it; at the end it stays the end, so that play starts over.
+    // Paused, the time is the start of the frame on screen (the one edits act on, as after a click in
+    // the strip), not a clock that may be inside or past it; at the end it stays the end, so that play
+    // starts over.
     const bool atEnd = CMTimeCompare(now, duration()) >= 0;
-    anchor_ = video_ && !atEnd && CMTIME_IS_NUMERIC(frame_.time) && !frame_.shows(now) ? frame_.time : now;
+    anchor_ = video_ && !atEnd && CMTIME_IS_NUMERIC(frame_.time) ? frame_.time : now;
     playing_ = false;
     timer_->stop();
     stopAudio();

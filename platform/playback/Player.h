@@ -7,7 +7,7 @@
 // pictures: a frame is shown when due and frames that are late are dropped (and counted); without an
 // audio output the system clock stands in, said once in the log. The clock never runs backwards while
 // playing (a sound server's report of what was played may), and a pause stops on the frame on screen:
-// picture, current time and every observer then name one frame. At the end playback stops on the last
+// picture, current time (that frame's start) and every observer then name one frame. At the end playback stops on the last
 // frame; a stream that turns out damaged stops playback with an error (status Failed).
 //
 // Main thread only: every call, callback and signal. Decoding runs on two worker threads with small

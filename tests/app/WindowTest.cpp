@@ -15,6 +15,7 @@
 #include "CWProject.h"
 #include "Player.h"
 #include "PlayerView.h"
+#include "QtAudioOutput.h"
 #include "support/TestMedia.h"
 #include "SystemBeep.h"
 
@@ -35,6 +36,8 @@
 #include <QWidgetAction>
 
 #include <gtest/gtest.h>
+
+#include <random>
 
 using namespace TestMedia;
 
@@ -356,6 +359,46 @@ TEST_F(WindowTest, TheToolbarFollowsTheExportAndRefusedEditsBeep)
     EXPECT_TRUE(window->timeField()->isVisibleTo(window));
     if (auto* alert = qobject_cast<QMessageBox*>(window->cwDocument()->exportAlert()))
         alert->close();
+}
+
+// Through the real audio server (whose report of what was played may step back): every pause leaves
+// the picture, the read-outs and the time edits use on one frame.
+TEST_F(WindowTest, PausedThroughTheAudioServerPictureReadOutsAndEditsNameOneFrame)
+{
+    if (qEnvironmentVariableIsEmpty("PULSE_SERVER"))
+        GTEST_SKIP() << "no audio server (the test script starts one)";
+    Player::setAudioOutputFactory([] { return std::make_unique<QtAudioOutput>(); });
+    CWDocumentWindowController* window = openWindow(h264WithBFrames()); // 25 fps, 250 frames
+    ASSERT_TRUE(window);
+    ASSERT_TRUE(runEventLoopUntil([&] { return window->framesField()->isVisible(); }));
+    Player* player = window->player();
+    std::mt19937 random(3);
+    std::vector<int> pausedOn;
+    for (int pause = 0; pause < 6; ++pause) {
+        window->playerView()->togglePlaying();
+        QTest::qWait(250 + int(random() % 400));
+        window->playerView()->togglePlaying();
+        ASSERT_EQ(player->rate(), 0.0f);
+        const int shown = frameNumberInImage(player->currentFrame().image);
+        const CMTime now = player->currentTime();
+        EXPECT_EQ(CMTimeCompare(now, CMTimeMake(shown, 25)), 0) << "frame " << shown << " at " << CMTimeGetSeconds(now) << " s";
+        EXPECT_TRUE(window->framesField()->text().startsWith(QStringLiteral("Frame %1 / 250").arg(shown + 1)))
+            << window->framesField()->text().toStdString();
+        EXPECT_TRUE(window->timeField()->text().contains(CWDocumentWindowController::stringFromCMTime(now)))
+            << window->timeField()->text().toStdString();
+        // A cut opened or closed here begins or ends at that picture.
+        EXPECT_TRUE(window->splitView()->handleKey(
+            std::make_unique<QKeyEvent>(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, QStringLiteral("a")).get()));
+        window->project()->waitForQueuedWork();
+        pausedOn.push_back(shown);
+    }
+    Player::setAudioOutputFactory({});
+    const auto splits = window->project()->splits();
+    ASSERT_EQ(splits.size(), 3u);
+    for (size_t i = 0; i < splits.size(); ++i) {
+        EXPECT_EQ(CMTimeCompare(splits[i]->start(), CMTimeMake(pausedOn[2 * i], 25)), 0) << "cut " << i;
+        EXPECT_EQ(CMTimeCompare(splits[i]->stop(), CMTimeMake(pausedOn[2 * i + 1], 25)), 0) << "cut " << i;
+    }
 }
 
 TEST_F(WindowTest, AtItsSmallestTheWindowKeepsThePictureInSight)
