@@ -5,11 +5,13 @@
 // programs receive them on the test's private session bus, undo and redo names, recent files.
 #include "CWAudioDocument.h"
 #include "CWBaseDocument.h"
+#include "CWBaseSplitView.h"
 #include "CWDocumentController.h"
 #include "CWDocumentWindowController.h"
 #include "CWPreset.h"
 #include "CWProject.h"
 #include "CWVideoDocument.h"
+#include "Player.h"
 #include "support/TestMedia.h"
 #include "TaskbarProgress.h"
 
@@ -31,6 +33,8 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+
+#include <cmath>
 
 using namespace TestMedia;
 
@@ -580,6 +584,41 @@ TEST_F(DocumentTest, FilesOpenBehindAWindowThatCanBeStopped)
 
 // Pieces whose names would outgrow the file system (a source name of 251 bytes) are refused before the
 // export starts, with the reason; the window stays editing and nothing is written.
+// Cuts placed by clicking in the strip remove exactly the pictures that were on screen at the clicks:
+// judged in the exported file, frame by frame.
+TEST_F(DocumentTest, ACutPlacedByClicksRemovesThePicturesSeen)
+{
+    CWBaseDocument* document = open(h264WithBFrames(), "h264"); // 25 fps, 250 frames, 10 s
+    ASSERT_TRUE(document);
+    CWDocumentWindowController* window = windowOf(document);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    CWBaseSplitView* strip = window->splitView();
+    ASSERT_TRUE(strip);
+    ASSERT_TRUE(runEventLoopUntil([&] { return window->player()->status() == Player::Status::ReadyToPlay; }, 20000));
+    const auto clickInside = [&](int frame) {
+        // A third of the way into the frame's picture (as a pointer rarely lands on a frame's start).
+        const double seconds = (frame + 1.0 / 3) / 25;
+        const int x = int(std::ceil(seconds / 10.0 * strip->width()));
+        QTest::mouseClick(strip, Qt::LeftButton, {}, QPoint(x, strip->height() / 2));
+        EXPECT_TRUE(runEventLoopUntil([&] { return frameNumberInImage(window->player()->currentFrame().image) == frame; }, 20000))
+            << "frame " << frame << " at x = " << x;
+        QKeyEvent a(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, QStringLiteral("a"));
+        EXPECT_TRUE(strip->handleKey(&a));
+        document->project()->waitForQueuedWork();
+    };
+    clickInside(60);
+    clickInside(120);
+    const QString output = target(QStringLiteral("clicked.mp4"));
+    document->exportMediaToUrl(output);
+    QMessageBox* alert = waitForAlert(document);
+    ASSERT_TRUE(alert && alert->text() == QLatin1String("Export successful"));
+    alert->close();
+    std::vector<int> expected = range(0, 60);
+    for (int n : range(120, 250))
+        expected.push_back(n);
+    EXPECT_EQ(decode(output).frameNumbers, expected);
+}
+
 TEST_F(DocumentTest, OverlongPieceNamesAreRefusedBeforeTheExport)
 {
     const QString longName = target(QString(251, QLatin1Char('l')) + QStringLiteral(".wav"));
