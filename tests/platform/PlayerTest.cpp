@@ -218,7 +218,10 @@ TEST_F(PlayerTest, PlaybackShowsTheFramesInOrderAtTheirTimes)
         if (i > 0)
             EXPECT_GT(shown[i].first, shown[i - 1].first);
     }
-    EXPECT_EQ(shown.front().first, 51);
+    // Playback goes on from the frame after the one on screen (unless that one came too late, on a
+    // loaded machine, and was dropped: it is counted).
+    EXPECT_GE(shown.front().first, 51);
+    EXPECT_LE(shown.front().first, 51 + player->droppedFrameCount());
     EXPECT_GE(ticks, 9);
     EXPECT_LE(player->droppedFrameCount(), 2);
     EXPECT_EQ(log->format.sampleRate, 48000);
