@@ -6,6 +6,7 @@
 #include <QDBusPendingCallWatcher>
 #include <QFileInfo>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QUrl>
 
 namespace FileManagerReveal {
@@ -16,6 +17,12 @@ namespace {
 void openFolder(const QString& folder, const std::function<void(const QString&)>& failed)
 {
     const QString message = QCoreApplication::translate("FileManagerReveal", "No file manager could show the folder “%1”.").arg(folder);
+    const QString opener = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
+    if (opener.isEmpty()) {
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(), [failed, message] { failed(message); }, Qt::QueuedConnection);
+        return;
+    }
     auto* process = new QProcess;
     process->setStandardOutputFile(QProcess::nullDevice());
     process->setStandardErrorFile(QProcess::nullDevice());
@@ -30,7 +37,7 @@ void openFolder(const QString& folder, const std::function<void(const QString&)>
             failed(message);
         process->deleteLater();
     });
-    process->start(QStringLiteral("xdg-open"), {folder});
+    process->start(opener, {folder});
 }
 
 } // namespace
