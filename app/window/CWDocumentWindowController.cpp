@@ -702,8 +702,8 @@ bool CWDocumentWindowController::eventFilter(QObject* watched, QEvent* event)
     QWidget* focus = QApplication::focusWidget();
     if (qobject_cast<QLineEdit*>(focus) || qobject_cast<QTextEdit*>(focus) || qobject_cast<QPlainTextEdit*>(focus))
         return false;
-    // A button reached with Tab is pressed with Space.
-    if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Space && qobject_cast<QAbstractButton*>(focus) && focus->window() == this)
+    // A button reached with Tab (the only way one gets a key) is pressed with Space.
+    if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Space && qobject_cast<QAbstractButton*>(widget))
         return false;
     return handleWindowKey(static_cast<QKeyEvent*>(event));
 }
