@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -141,8 +142,8 @@ TEST(PlayerView, ThePictureKeepsTimeWithTheSoundHeard)
         GTEST_SKIP() << "no audio server (the test script starts one)";
     const QString source = beepingPattern(false);
     std::vector<double> beeps = beepTimes(source);
-    std::erase_if(beeps, [](double t) { return t > 6.5; });
-    ASSERT_GE(beeps.size(), 6u);
+    std::erase_if(beeps, [](double t) { return t > 6.2; });
+    ASSERT_EQ(beeps.size(), 7u);
     SinkMonitor monitor;
     ASSERT_TRUE(monitor.started());
     QTest::qWait(300);
@@ -161,7 +162,7 @@ TEST(PlayerView, ThePictureKeepsTimeWithTheSoundHeard)
     double lastClock = 0, quietSince = 0;
     bool backwards = false, loud = false;
     int64_t samples = 0;
-    int shownAtTwoSeconds = 0;
+    int shownAtTwoSeconds = 0, shownAtSix = 0;
     runEventLoopUntil(
         [&] {
             const double clock = CMTimeGetSeconds(player->currentTime());
@@ -178,28 +179,35 @@ TEST(PlayerView, ThePictureKeepsTimeWithTheSoundHeard)
                 quietSince = double(samples) / 48000;
                 if (!loud) { // a beep begins: what does the player show now?
                     loud = true;
-                    if (heard.size() == 2)
-                        shownAtTwoSeconds = shown;
                     // The monitor hands its sound over in pieces: the beep began as many samples
                     // before now as follow it in this piece.
                     const double ago = double(bytes.size() / 2 - 1 - i) / 48000;
                     heard.push_back({clock - ago, CMTimeGetSeconds(player->currentFrame().time)});
                 }
             }
-            return heard.size() >= beeps.size() || player->rate() == 0.0f;
+            if (clock >= 2.0 && !shownAtTwoSeconds)
+                shownAtTwoSeconds = shown;
+            if (clock >= 6.0 && !shownAtSix)
+                shownAtSix = shown;
+            return clock >= 6.3 || player->rate() == 0.0f;
         },
         20000);
     player->pause();
     Player::setAudioOutputFactory({});
-    ASSERT_EQ(heard.size(), beeps.size());
     EXPECT_FALSE(backwards);
     // Once the server plays steadily (from the beep at 2 s; at the start the server may take the first
     // writes before it plays them), each beep is heard with its frame.
-    for (size_t i = 2; i < beeps.size(); ++i) {
-        EXPECT_NEAR(heard[i].clock, beeps[i], 0.04) << "the time when the beep at " << beeps[i] << " s was heard";
-        EXPECT_NEAR(heard[i].picture, beeps[i], 0.04 + 0.04) << "the frame on screen then (frames last 40 ms)";
+    for (const double beep : beeps) {
+        if (beep < 1.5)
+            continue;
+        const auto nearest = std::min_element(heard.begin(), heard.end(), [beep](const Heard& a, const Heard& b) {
+            return std::abs(a.clock - beep) < std::abs(b.clock - beep);
+        });
+        ASSERT_NE(nearest, heard.end());
+        EXPECT_NEAR(nearest->clock, beep, 0.04) << "the time when the beep at " << beep << " s was heard";
+        EXPECT_NEAR(nearest->picture, beep, 0.04 + 0.04) << "the frame on screen then (frames last 40 ms)";
     }
-    // From there to the last beep: at least 95 % of the frames that fell due were shown.
-    const double span = beeps.back() - beeps[2];
-    EXPECT_GE(shown - shownAtTwoSeconds, int(0.95 * span * 25)) << player->droppedFrameCount() << " dropped";
+    // From 2 s to 6 s: at least 95 % of the 100 frames that fell due were shown.
+    const double span = 4.0;
+    EXPECT_GE(shownAtSix - shownAtTwoSeconds, int(0.95 * span * 25)) << player->droppedFrameCount() << " dropped";
 }
