@@ -147,7 +147,7 @@ CWDocumentWindowController::CWDocumentWindowController(CWBaseDocument* document)
     connect(stopButton_, &QAction::triggered, this, &CWDocumentWindowController::stopExport);
     connect(plusButton_, &QAction::triggered, this, &CWDocumentWindowController::addCut);
     connect(minusButton_, &QAction::triggered, this, &CWDocumentWindowController::removeCut);
-    // Icons from the desktop's theme (names of the freedesktop icon naming specification), the words
+    // Icons from the desktop's theme (the standard freedesktop icon names), the words
     // beside them; without a theme that has them the words stand alone, as do "+" and "−", which are
     // their own icons.
     const std::pair<QAction*, const char*> icons[] = {
