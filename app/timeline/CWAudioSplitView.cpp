@@ -46,12 +46,17 @@ CWAudioSplitView::CWAudioSplitView(QWidget* parent)
     progressBar_->setTextVisible(false);
     progressBar_->setFixedSize(200, 10);
     showProgressDisplay(); // a new strip shows it from the start
+    detailTimer_.setSingleShot(true);
+    detailTimer_.setInterval(100);
+    connect(&detailTimer_, &QTimer::timeout, this, &CWAudioSplitView::requestDetail);
+    connect(this, &CWBaseSplitView::viewChanged, &detailTimer_, qOverload<>(&QTimer::start));
 }
 
 CWAudioSplitView::~CWAudioSplitView()
 {
-    if (cancel_)
-        cancel_->store(true);
+    for (const auto& cancel : {cancel_, detailCancel_})
+        if (cancel)
+            cancel->store(true);
 }
 
 double CWAudioSplitView::totalScreenWidth()
@@ -112,6 +117,7 @@ void CWAudioSplitView::generateWaveformData()
             self->maxSample_ = self->accumulator_->maxSample();
             self->waveformData_ = self->accumulator_->bars();
             self->accumulator_.reset();
+            self->detailTimer_.start(); // a view zoomed in meanwhile reads its stretch
             self->update();
         });
     };
@@ -151,10 +157,80 @@ void CWAudioSplitView::generateWaveformData()
     });
 }
 
+void CWAudioSplitView::requestDetail()
+{
+    if (!isReadyToPlay() || !isZoomed() || generating_ || waveformData_.empty() || !project() || !project()->avAsset())
+        return;
+    const CWTimelineViewport& view = viewport();
+    const double columns = std::ceil(width() * devicePixelRatioF());
+    const double wanted = view.span() / columns; // seconds per pixel column
+    if ((kLineWidth + kSpacing) / totalScreenWidth() * view.duration() <= wanted)
+        return; // the whole file's bars are fine enough
+    const auto serves = [&](const Detail& detail) {
+        return detail.secondsPerBar > 0 && detail.start <= view.start() && detail.end() >= std::min(view.end(), view.duration() - wanted) &&
+               detail.secondsPerBar <= wanted * 1.5 && detail.secondsPerBar >= wanted / 1.5;
+    };
+    if (serves(detail_) || serves(detailComing_))
+        return;
+    if (detailCancel_)
+        detailCancel_->store(true);
+    const double start = std::max(0.0, view.start() - view.span() / 2);
+    const double end = std::min(view.duration(), view.end() + view.span() / 2);
+    const QString path = project()->avAsset()->path();
+    auto cancel = std::make_shared<std::atomic<bool>>(false);
+    detailCancel_ = cancel;
+    QPointer<CWAudioSplitView> self(this);
+    const auto tracks = project()->avAsset()->tracksWithMediaType(MediaType::Audio);
+    const int32_t rate = tracks.empty() ? 0 : tracks.front().sampleRate;
+    if (rate <= 0)
+        return;
+    // Counted in samples, so bar i starts exactly i × perBar samples into the range.
+    const int64_t perBar = std::max<int64_t>(1, std::llround(wanted * rate));
+    const CMTimeRange range = CMTimeRangeFromTimeToTime(CMTimeMakeWithSeconds(start, rate), CMTimeMakeWithSeconds(end, rate));
+    detailComing_ = Detail{CMTimeGetSeconds(range.start), double(perBar) / rate, {}};
+    QThreadPool::globalInstance()->start([self, cancel, path, range, perBar, detail = detailComing_]() mutable {
+        Error error;
+        std::unique_ptr<AudioFile> file = AudioFile::openForReading(path, range, &error);
+        const int channels = file ? std::max(1, file->channelCount()) : 1;
+        std::vector<float> interleaved;
+        double sum = 0;
+        int64_t inBar = 0;
+        while (file && !cancel->load()) {
+            const int64_t frames = file->read(interleaved, 1 << 16, &error);
+            if (frames < 0)
+                file.reset();
+            if (frames <= 0)
+                break;
+            for (int64_t i = 0; i < frames; ++i) {
+                sum += std::abs(interleaved[size_t(i * channels)]);
+                if (++inBar == perBar) {
+                    detail.bars.push_back(float(sum / double(perBar)));
+                    sum = 0;
+                    inBar = 0;
+                }
+            }
+        }
+        if (inBar > 0)
+            detail.bars.push_back(float(sum / double(inBar)));
+        if (!file && !cancel->load())
+            CWLog(QStringLiteral("Error reading the waveform's detail: %1").arg(error.describe()));
+        MainQueue::async([self, cancel, detail = std::move(detail), failed = !file] {
+            if (!self || cancel->load())
+                return;
+            self->detailComing_ = Detail{};
+            if (failed)
+                return;
+            self->detail_ = detail;
+            self->update();
+        });
+    });
+}
+
 // ---- drawing
 
 void CWAudioSplitView::paintEvent(QPaintEvent* event)
 {
+    prepareView();
     QPainter painter(this);
     painter.fillRect(event->rect(), waveformBackgroundColor());
     if (!isReadyToPlay())
@@ -164,6 +240,7 @@ void CWAudioSplitView::paintEvent(QPaintEvent* event)
         return;
     drawSplits(painter);
     drawCurrentPosition(painter);
+    drawOverview(painter);
 }
 
 void CWAudioSplitView::drawWaveform(QPainter& painter)
@@ -171,6 +248,10 @@ void CWAudioSplitView::drawWaveform(QPainter& painter)
     if (waveformData_.empty()) {
         if (!generating_)
             generateWaveformData();
+        return;
+    }
+    if (isZoomed()) {
+        drawZoomedWaveform(painter);
         return;
     }
     const double w = width(), h = height();
@@ -204,6 +285,34 @@ void CWAudioSplitView::drawWaveform(QPainter& painter)
     }
 }
 
+void CWAudioSplitView::drawZoomedWaveform(QPainter& painter)
+{
+    const CWTimelineViewport& view = viewport();
+    const double h = height(), ratio = devicePixelRatioF(), w = width();
+    // Bar i of the whole file stands for the stretch its bar and spacing take zoomed out.
+    const double wholeBar = (kLineWidth + kSpacing) / totalScreenWidth() * view.duration();
+    const auto peak = [](const std::vector<float>& bars, double first, double last) {
+        float value = 0;
+        const size_t from = size_t(std::max(0.0, std::floor(first)));
+        const size_t to = std::min(bars.size(), size_t(std::max(0.0, std::ceil(last))));
+        for (size_t i = from; i < to; ++i)
+            value = std::max(value, bars[i]);
+        return value;
+    };
+    const int columns = int(std::ceil(w * ratio));
+    for (int column = 0; column < columns; ++column) {
+        const double from = view.secondsForX(column / ratio, w), to = view.secondsForX((column + 1) / ratio, w);
+        if (from >= view.duration())
+            break;
+        const bool detailed = detail_.secondsPerBar > 0 && from >= detail_.start && std::min(to, view.duration()) <= detail_.end();
+        const float value =
+            detailed ? peak(detail_.bars, (from - detail_.start) / detail_.secondsPerBar, (to - detail_.start) / detail_.secondsPerBar)
+                     : peak(waveformData_, from / wholeBar, to / wholeBar);
+        const double height = maxSample_ > 0 ? 2 * h * double(value) / double(maxSample_) : 0.0;
+        painter.fillRect(QRectF(column / ratio, h / 2 - height / 2, 1 / ratio, height), waveformColor());
+    }
+}
+
 // ---- progress display and guards
 
 void CWAudioSplitView::showProgressDisplay()
@@ -227,6 +336,8 @@ void CWAudioSplitView::resizeEvent(QResizeEvent* event)
     const int labelTop = height() / 2 - 15 - progressLabel_->height() / 2;
     progressLabel_->move((width() - progressLabel_->width()) / 2, labelTop);
     progressBar_->move((width() - progressBar_->width()) / 2, labelTop + progressLabel_->height() + 8);
+    if (isZoomed())
+        detailTimer_.start();
 }
 
 void CWAudioSplitView::mousePressEvent(QMouseEvent* event)

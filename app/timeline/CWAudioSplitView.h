@@ -7,12 +7,19 @@
 // clicks, scrolls, the timeline keys and the window's edit commands are blocked. A failure is only
 // logged; the next redraw tries again. Closing the strip stops the reading.
 //
-// Main thread (the reading runs on a pool thread and hands each chunk over by a queued call).
+// Zoomed in, each pixel column shows the peak of the bars that fall into its stretch of time. Where
+// the whole file's bars are wider than a pixel, the visible stretch (and half a view either side) is
+// read again once the view has stood still for a moment, into one bar per pixel column (the mean
+// absolute value of its samples, as above, drawn against the same peak); until it arrives, and outside
+// it, the whole file's bars are drawn. That reading never blocks input.
+//
+// Main thread (the readings run on pool threads and hand their results over by queued calls).
 #pragma once
 
 #include "CWBaseSplitView.h"
 
 #include <QColor>
+#include <QTimer>
 
 #include <atomic>
 #include <memory>
@@ -42,6 +49,15 @@ public:
     QLabel* progressLabel() const { return progressLabel_; }
     QProgressBar* progressBar() const { return progressBar_; }
 
+    // The bars of a stretch read for a zoomed-in view: bars[i] covers start + i × secondsPerBar onwards.
+    struct Detail {
+        double start = 0;
+        double secondsPerBar = 0;
+        std::vector<float> bars;
+        double end() const { return start + secondsPerBar * double(bars.size()); }
+    };
+    const Detail& detail() const { return detail_; }
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     void drawWaveform(QPainter& painter);
@@ -52,6 +68,11 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    void drawZoomedWaveform(QPainter& painter);
+    // Reads the stretch the view needs when neither the whole file's bars nor the detail in hand or
+    // on its way serve it.
+    void requestDetail();
+
     void showProgressDisplay();
     void hideProgressDisplay();
     void setGenerating(bool generating);
@@ -61,6 +82,10 @@ private:
     float maxSample_ = 0.0f;
     std::unique_ptr<CWWaveformAccumulator> accumulator_;
     std::shared_ptr<std::atomic<bool>> cancel_; // the running reader's stop flag
+    Detail detail_;
+    Detail detailComing_; // start and bar length of the stretch being read; no bars
+    std::shared_ptr<std::atomic<bool>> detailCancel_;
+    QTimer detailTimer_; // a view that stood still this long reads its stretch
     QLabel* progressLabel_;
     QProgressBar* progressBar_;
 };

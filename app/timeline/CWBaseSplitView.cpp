@@ -11,6 +11,7 @@
 #include <QPainterPath>
 #include <QProgressBar>
 
+#include <algorithm>
 #include <cmath>
 
 CWBaseSplitView::CWBaseSplitView(QWidget* parent) : QWidget(parent), progressSpinner_(new QProgressBar(this))
@@ -66,6 +67,8 @@ double CWBaseSplitView::timeToPixel(CMTime time) const
 {
     if (!player_ || !CMTIME_IS_NUMERIC(player_->duration()))
         return 0.0;
+    if (viewport_.isZoomed())
+        return viewport_.xForSeconds(CMTimeGetSeconds(time), width());
     return CMTimeGetSeconds(time) / CMTimeGetSeconds(player_->duration()) * width();
 }
 
@@ -74,7 +77,85 @@ CMTime CWBaseSplitView::pixelToTime(double x) const
     if (!player_ || !CMTIME_IS_NUMERIC(player_->duration()))
         return kCMTimeZero;
     const CMTime duration = player_->duration();
+    if (viewport_.isZoomed())
+        return CMTimeMakeWithSeconds(viewport_.secondsForX(x, width()), duration.timescale);
     return CMTimeMakeWithSeconds(x / width() * CMTimeGetSeconds(duration), duration.timescale);
+}
+
+double CWBaseSplitView::wholeWidth() const
+{
+    return viewport_.isZoomed() ? width() * viewport_.duration() / viewport_.span() : double(width());
+}
+
+double CWBaseSplitView::viewOffset() const { return viewport_.isZoomed() ? viewport_.start() / viewport_.duration() * wholeWidth() : 0.0; }
+
+// ---- zooming
+
+void CWBaseSplitView::setViewport(const CWTimelineViewport& viewport)
+{
+    const bool changed = viewport.start() != viewport_.start() || viewport.span() != viewport_.span();
+    viewport_ = viewport;
+    if (!changed)
+        return;
+    update();
+    emit viewChanged();
+}
+
+void CWBaseSplitView::prepareView()
+{
+    if (!player_ || !CMTIME_IS_NUMERIC(player_->duration()))
+        return;
+    const double duration = CMTimeGetSeconds(player_->duration());
+    if (duration != viewport_.duration()) {
+        CWTimelineViewport whole;
+        whole.setDuration(duration);
+        setViewport(whole);
+    }
+    // Only a playhead that moved pulls the view along: a view moved in the overview stays where it was put.
+    const CMTime now = player_->currentTime();
+    if (CMTimeCompare(now, followedTime_) == 0)
+        return;
+    followedTime_ = now;
+    CWTimelineViewport paged = viewport_;
+    if (paged.follow(CMTimeGetSeconds(now)))
+        setViewport(paged);
+}
+
+void CWBaseSplitView::zoomAt(double factor, double x)
+{
+    if (!isReadyToPlay())
+        return;
+    prepareView();
+    CWTimelineViewport zoomed = viewport_;
+    zoomed.zoomBy(factor, viewport_.secondsForX(x, width()), x, width());
+    setViewport(zoomed);
+}
+
+void CWBaseSplitView::zoomAroundPlayhead(double factor)
+{
+    if (!isReadyToPlay())
+        return;
+    prepareView();
+    const double x = timeToPixel(player_->currentTime());
+    zoomAt(factor, x >= 0 && x <= width() ? x : width() / 2.0);
+    CWTimelineViewport centred = viewport_;
+    if (x < 0 || x > width())
+        centred.moveTo(CMTimeGetSeconds(player_->currentTime()) - centred.span() / 2);
+    setViewport(centred);
+}
+
+void CWBaseSplitView::zoomToFit()
+{
+    CWTimelineViewport whole = viewport_;
+    whole.zoomToFit();
+    setViewport(whole);
+}
+
+void CWBaseSplitView::moveViewToOverviewX(double x)
+{
+    CWTimelineViewport moved = viewport_;
+    moved.moveTo(x / width() * viewport_.duration() - viewport_.span() / 2);
+    setViewport(moved);
 }
 
 // ---- drawing
@@ -122,10 +203,12 @@ QBrush CWBaseSplitView::inactiveFillColor() const
 
 void CWBaseSplitView::paintEvent(QPaintEvent*)
 {
+    prepareView();
     QPainter painter(this);
     drawBackground(painter);
     drawSplits(painter);
     drawCurrentPosition(painter);
+    drawOverview(painter);
 }
 
 void CWBaseSplitView::drawBackground(QPainter& painter) { painter.fillRect(rect(), palette().color(QPalette::Base)); }
@@ -137,8 +220,18 @@ void CWBaseSplitView::drawSplits(QPainter& painter)
     const CMTime now = player_ ? player_->currentTime() : kCMTimeZero;
     // The boxes are asked for on every redraw; they are drawn again only when they (or which of them
     // is active) changed. While playing, a redraw then only lays the finished layer down.
+    // Zoomed in, the boxes are laid out for the whole source at the view's scale and shifted into
+    // view; what lies beyond the edges is cut off (with room for the outline) so no box gets huge.
     std::vector<LayerBox> boxes;
-    project_->enumerateSplitForSize(QSizeF(size()), [&](const std::shared_ptr<CWExcludedSegment>& segment, QRectF box) {
+    const double offset = viewOffset(), right = width() + 8.0;
+    project_->enumerateSplitForSize(QSizeF(wholeWidth(), height()), [&](const std::shared_ptr<CWExcludedSegment>& segment, QRectF box) {
+        if (offset != 0) {
+            box.translate(-offset, 0);
+            if (box.right() < -8.0 || box.left() > right)
+                return;
+            box.setLeft(std::max(box.left(), -8.0));
+            box.setRight(std::min(box.right(), right));
+        }
         boxes.push_back({box, segment->includesTime(now), CMTimeGetSeconds(segment->duration()) == 0.0});
     });
     const qreal scale = devicePixelRatioF();
@@ -176,6 +269,8 @@ void CWBaseSplitView::displaySplit(QPainter& painter, QRectF box, bool splitPoin
 void CWBaseSplitView::drawCurrentPosition(QPainter& painter)
 {
     double x = timeToPixel(player_ ? player_->currentTime() : kCMTimeZero);
+    if (viewport_.isZoomed() && (x < 0 || x > width()))
+        return; // out of view: the overview shows where it is
     if (x <= 1)
         x = 1;
     if (x >= width() - 1)
@@ -183,6 +278,25 @@ void CWBaseSplitView::drawCurrentPosition(QPainter& painter)
     painter.save();
     painter.setPen(QPen(CWColors::systemYellow(palette()), 2.0));
     painter.drawLine(QPointF(x, 0), QPointF(x, height()));
+    painter.restore();
+}
+
+void CWBaseSplitView::drawOverview(QPainter& painter)
+{
+    if (!viewport_.isZoomed())
+        return;
+    // The whole source across the width: a dark band, the visible stretch light on it (at least 4 units
+    // wide, so it stays visible at any zoom) and the playhead in the playhead's colour.
+    const double w = width(), top = height() - kOverviewHeight, d = viewport_.duration();
+    painter.save();
+    painter.fillRect(QRectF(0, top, w, kOverviewHeight), QColor(0, 0, 0, 160));
+    const double left = viewport_.start() / d * w;
+    const double visible = std::max(4.0, viewport_.span() / d * w);
+    painter.fillRect(QRectF(std::min(left, w - visible), top + 1, visible, kOverviewHeight - 2), QColor(255, 255, 255, 200));
+    if (player_) {
+        const double x = CMTimeGetSeconds(player_->currentTime()) / d * w;
+        painter.fillRect(QRectF(std::clamp(x - 1, 0.0, w - 2), top, 2, kOverviewHeight), CWColors::systemYellow(palette()));
+    }
     painter.restore();
 }
 
@@ -211,7 +325,9 @@ void CWBaseSplitView::seekToTimeForX(double x, bool dragging)
         return;
     const CMTime duration = player_->duration();
     // Not clamped here: a drag beyond the edges asks for a time outside the source, which the player clamps.
-    const CMTime target = CMTimeMake(int64_t(x / width() * double(duration.value)), duration.timescale);
+    const CMTime target = viewport_.isZoomed()
+                              ? CMTimeMake(int64_t(std::floor(viewport_.secondsForX(x, width()) * duration.timescale)), duration.timescale)
+                              : CMTimeMake(int64_t(x / width() * double(duration.value)), duration.timescale);
     if (seeksToFrameStarts() && dragging)
         player_->scrubToFrameStart(target); // the keyframe at once, the exact frame when decoded
     else if (seeksToFrameStarts())
@@ -221,13 +337,26 @@ void CWBaseSplitView::seekToTimeForX(double x, bool dragging)
     update();
 }
 
-void CWBaseSplitView::mousePressEvent(QMouseEvent* event) { seekToTimeForX(event->position().x()); }
+void CWBaseSplitView::mousePressEvent(QMouseEvent* event)
+{
+    draggingOverview_ = isReadyToPlay() && viewport_.isZoomed() && event->position().y() >= height() - kOverviewHeight - 2;
+    if (draggingOverview_)
+        moveViewToOverviewX(event->position().x());
+    else
+        seekToTimeForX(event->position().x());
+}
 
 void CWBaseSplitView::mouseMoveEvent(QMouseEvent* event)
 {
-    if (event->buttons() & Qt::LeftButton)
+    if (!(event->buttons() & Qt::LeftButton))
+        return;
+    if (draggingOverview_)
+        moveViewToOverviewX(event->position().x());
+    else
         seekToTimeForX(event->position().x(), true);
 }
+
+void CWBaseSplitView::mouseReleaseEvent(QMouseEvent*) { draggingOverview_ = false; }
 
 void CWBaseSplitView::wheelEvent(QWheelEvent* event)
 {
@@ -237,6 +366,14 @@ void CWBaseSplitView::wheelEvent(QWheelEvent* event)
     // notches (15 units a notch). Shift turns a vertical wheel into a horizontal one. Qt counts right
     // and down as negative; both move forward in time, as in every editor.
     const QPoint pixels = event->pixelDelta();
+    if (event->modifiers() & Qt::ControlModifier) {
+        // Up (or away) zooms in: a notch by √2, two notches double; touchpads zoom by their pixels.
+        const double steps = pixels.isNull() ? event->angleDelta().y() / 120.0 : pixels.y() / 60.0;
+        if (steps != 0)
+            zoomAt(std::pow(2.0, steps / 2), event->position().x());
+        event->accept();
+        return;
+    }
     const QPoint units = pixels.isNull() ? event->angleDelta() / 8 : pixels;
     double deltaX = -units.x();
     if (deltaX == 0 && (event->modifiers() & Qt::ShiftModifier))
@@ -245,7 +382,9 @@ void CWBaseSplitView::wheelEvent(QWheelEvent* event)
         return;
     event->accept();
     const CMTime duration = player_->duration();
-    const CMTime delta = CMTimeMake(int64_t(deltaX / width() * double(duration.value)), duration.timescale);
+    // A pixel's worth of time: zoomed in, of the visible stretch.
+    const double span = viewport_.isZoomed() ? viewport_.span() * duration.timescale : double(duration.value);
+    const CMTime delta = CMTimeMake(int64_t(deltaX / width() * span), duration.timescale);
     player_->seekToTime(CMTimeAdd(player_->currentTime(), delta), kCMTimeZero, kCMTimeZero);
     update();
 }

@@ -2,7 +2,9 @@
 // under the playhead showing the frame the player shows (upright and with square pixels, as the player
 // delivers it; a black tile the size of the first thumbnail, or 400 × 200, while there is none), with the
 // segments and the playhead on top. Black with the busy indicator until the player is ready. Tiles are
-// kept scaled to the strip's height, so a repaint only draws them.
+// kept scaled to the strip's height, so a repaint only draws them. Zoomed in, the tiles in view ask the
+// project for pictures of their own stretch (once the view has stood still for a moment), shown as
+// they arrive; until then a tile shows the strip's picture before it.
 //
 // Main thread.
 #pragma once
@@ -11,7 +13,9 @@
 
 #include <QHash>
 #include <QImage>
+#include <QTimer>
 
+#include <functional>
 #include <memory>
 
 class CWThumbnail;
@@ -30,12 +34,17 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     // The thumbnail's image at the tile's size, scaled once per thumbnail and strip height.
     const QImage& scaledTile(const std::shared_ptr<CWThumbnail>& thumbnail, QSize size);
+    void requestDetailThumbnails();
+    void enumerateTiles(CMTime now, const std::shared_ptr<CWThumbnail>& live,
+                        const std::function<void(CMTime, const std::shared_ptr<CWThumbnail>&, QRectF)>& block) const;
 
     QHash<const CWThumbnail*, QImage> tiles_;
     std::vector<std::shared_ptr<CWThumbnail>> tileOwners_; // keeps the keys of tiles_ alive
     int tileHeight_ = 0;
+    QTimer detailTimer_; // a view that stood still this long asks for its pictures
 };

@@ -291,6 +291,23 @@ void CWDocumentWindowController::buildMenus()
     edit->addAction(tr("Go to Start") + QLatin1Char('\t') + tr("Home"), this, [this] { player_->seekToTime(kCMTimeZero); });
     edit->addAction(tr("Go to End") + QLatin1Char('\t') + tr("End"), this, [this] { player_->seekToTime(player_->duration()); });
     edit->addAction(tr("Play/Pause") + QLatin1Char('\t') + tr("Space"), playerView_, &PlayerView::togglePlaying);
+
+    // The timeline zooms around the playhead (Ctrl with the wheel zooms around the pointer).
+    QMenu* view = menuBar()->addMenu(tr("&View"));
+    view->setObjectName(QStringLiteral("viewMenu"));
+    const auto zoom = [this](void (CWBaseSplitView::*change)(double), double factor) {
+        return [this, change, factor] {
+            if (CWBaseSplitView* strip = splitView())
+                (strip->*change)(factor);
+        };
+    };
+    QAction* zoomIn = view->addAction(tr("Zoom In"), this, zoom(&CWBaseSplitView::zoomAroundPlayhead, 2.0));
+    zoomIn->setShortcuts({QKeySequence::ZoomIn, QKeySequence(tr("Ctrl+="))});
+    view->addAction(tr("Zoom Out"), QKeySequence::ZoomOut, this, zoom(&CWBaseSplitView::zoomAroundPlayhead, 0.5));
+    view->addAction(tr("Zoom to Fit"), QKeySequence(tr("Ctrl+0")), this, [this] {
+        if (CWBaseSplitView* strip = splitView())
+            strip->zoomToFit();
+    });
     if (controller) {
         edit->addSeparator();
         QAction* preferences =

@@ -416,6 +416,54 @@ void CWProject::updateMetaData()
     notifyUI(QStringLiteral("frameInformation")); // the window shows its frame report from now on
 }
 
+std::vector<std::shared_ptr<CWThumbnail>> CWProject::detailThumbnails() const
+{
+    waitForQueuedWork();
+    std::lock_guard lock(stateMutex_);
+    return detailThumbnails_;
+}
+
+void CWProject::loadDetailThumbnails(const std::vector<CMTimeRange>& spans)
+{
+    if (!thumbnailLoader_ || spans.empty())
+        return;
+    const auto earlier = [](const auto& a, const auto& b) { return CMTimeCompare(a->time(), b->time()) < 0; };
+    std::vector<CMTime> times;
+    {
+        std::lock_guard lock(stateMutex_);
+        for (const CMTimeRange& span : spans) {
+            const CMTime end = CMTimeRangeGetEnd(span);
+            const auto after = std::lower_bound(detailThumbnails_.begin(), detailThumbnails_.end(), span.start,
+                                                [](const auto& thumbnail, CMTime t) { return CMTimeCompare(thumbnail->time(), t) < 0; });
+            if (after == detailThumbnails_.end() || CMTimeCompare((*after)->time(), end) >= 0)
+                times.push_back(CMTimeAdd(span.start, CMTimeMultiplyByRatio(span.duration, 1, 2)));
+        }
+    }
+    const CMTime middle =
+        CMTimeAdd(spans.front().start, CMTimeMultiplyByRatio(CMTimeSubtract(CMTimeRangeGetEnd(spans.back()), spans.front().start), 1, 2));
+    std::weak_ptr<CWProject> weak = weak_from_this();
+    thumbnailLoader_->loadDetail(times, [weak, middle, earlier](const std::shared_ptr<CWThumbnail>& thumbnail) {
+        if (auto p = weak.lock())
+            p->workDo([weak, thumbnail, middle, earlier] {
+                auto project = weak.lock();
+                if (!project)
+                    return;
+                {
+                    std::lock_guard lock(project->stateMutex_);
+                    auto& detail = project->detailThumbnails_;
+                    detail.insert(std::upper_bound(detail.begin(), detail.end(), thumbnail, earlier), thumbnail);
+                    // Over the limit, the picture farthest from the request goes (one end of the list).
+                    while (detail.size() > kDetailThumbnailLimit) {
+                        const double toFirst = std::abs(CMTimeGetSeconds(CMTimeSubtract(middle, detail.front()->time())));
+                        const double toLast = std::abs(CMTimeGetSeconds(CMTimeSubtract(detail.back()->time(), middle)));
+                        detail.erase(toFirst > toLast ? detail.begin() : detail.end() - 1);
+                    }
+                }
+                project->notifyUI(QStringLiteral("thumbnails"));
+            });
+    });
+}
+
 void CWProject::requestStartThumbnail(const std::shared_ptr<CWExcludedSegment>& segment)
 {
     if (!thumbnailLoader_)
@@ -436,13 +484,14 @@ void CWProject::requestStartThumbnail(const std::shared_ptr<CWExcludedSegment>& 
 CWTimelineSnapshot CWProject::timelineSnapshot() const
 {
     waitForQueuedWork();
-    CWTimelineSnapshot snapshot{duration(), {}, {}};
+    CWTimelineSnapshot snapshot{duration(), {}, {}, {}};
     {
         std::lock_guard lock(splitsMutex_);
         snapshot.splits = splits_;
     }
     std::lock_guard lock(stateMutex_);
     snapshot.thumbnails = thumbnails_;
+    snapshot.detailThumbnails = detailThumbnails_;
     return snapshot;
 }
 
@@ -457,4 +506,11 @@ void CWProject::enumerateThumbnailTimesAndSplitsForSize(
     const std::function<void(CMTime, const std::shared_ptr<CWThumbnail>&, QRectF)>& block) const
 {
     CWTimelineLayout::enumerateThumbnailTimesAndSplits(timelineSnapshot(), size, playerTime, playerImage, block);
+}
+
+void CWProject::enumerateThumbnailTimesAndSplitsForSize(
+    QSizeF size, double visibleLeft, double visibleRight, CMTime playerTime, const std::shared_ptr<CWThumbnail>& playerImage,
+    const std::function<void(CMTime, const std::shared_ptr<CWThumbnail>&, QRectF)>& block) const
+{
+    CWTimelineLayout::enumerateThumbnailTimesAndSplits(timelineSnapshot(), size, visibleLeft, visibleRight, playerTime, playerImage, block);
 }

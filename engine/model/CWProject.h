@@ -114,6 +114,20 @@ public:
     void
     enumerateThumbnailTimesAndSplitsForSize(QSizeF size, CMTime playerTime, const std::shared_ptr<CWThumbnail>& playerImage,
                                             const std::function<void(CMTime, const std::shared_ptr<CWThumbnail>&, QRectF)>& block) const;
+    // The tiles of a zoomed-in strip: the whole source laid out over size, only those reaching into
+    // [visibleLeft, visibleRight) enumerated, each showing a detail thumbnail of its own span when one
+    // was made.
+    void
+    enumerateThumbnailTimesAndSplitsForSize(QSizeF size, double visibleLeft, double visibleRight, CMTime playerTime,
+                                            const std::shared_ptr<CWThumbnail>& playerImage,
+                                            const std::function<void(CMTime, const std::shared_ptr<CWThumbnail>&, QRectF)>& block) const;
+    // Detail thumbnails for a zoomed-in strip: one picture for each span (of its middle) that has none
+    // yet, made in the background after the strip's and replacing the previous request's pictures not
+    // yet made; projectChanged() follows each. At most kDetailThumbnailLimit are kept, those farthest
+    // from the latest request dropped first. Nothing happens when previews are off.
+    static constexpr size_t kDetailThumbnailLimit = 240;
+    void loadDetailThumbnails(const std::vector<CMTimeRange>& spans);
+    std::vector<std::shared_ptr<CWThumbnail>> detailThumbnails() const;
 
     // Emits projectChanged() on the main thread; the key ("splits", "thumbnails") is not passed on.
     void notifyUI(const QString& key);
@@ -137,8 +151,9 @@ private:
     std::unique_ptr<CWThumbnailLoader> thumbnailLoader_;
     mutable std::mutex splitsMutex_;
     CWSegmentList splits_;
-    mutable std::mutex stateMutex_;                        // thumbnails, preset, configuration, frame information
-    std::vector<std::shared_ptr<CWThumbnail>> thumbnails_; // in time order
+    mutable std::mutex stateMutex_;                              // thumbnails, preset, configuration, frame information
+    std::vector<std::shared_ptr<CWThumbnail>> thumbnails_;       // in time order
+    std::vector<std::shared_ptr<CWThumbnail>> detailThumbnails_; // in time order
     std::shared_ptr<CWPreset> preset_;
     std::shared_ptr<CWProjectConfiguration> configuration_;
     std::shared_ptr<const CWFrameInformation> frameInformation_;

@@ -3,15 +3,23 @@
 #include "CWThumbnail.h"
 #include "ImageGenerator.h"
 
-CWThumbnailLoader::CWThumbnailLoader(std::shared_ptr<MediaAsset> asset) : generator_(std::make_unique<ImageGenerator>(std::move(asset)))
+CWThumbnailLoader::CWThumbnailLoader(std::shared_ptr<MediaAsset> asset)
+    : generator_(std::make_unique<ImageGenerator>(asset)), detailGenerator_(std::make_unique<ImageGenerator>(asset))
 {
     generator_->setMaximumSize(QSize(300, 300));
-    generator_->setRequestedTimeToleranceBefore(kCMTimeZero);
-    generator_->setRequestedTimeToleranceAfter(kCMTimeZero);
-    generator_->setAppliesPreferredTrackTransform(true);
+    detailGenerator_->setMaximumSize(QSize(200, 200));
+    for (ImageGenerator* generator : {generator_.get(), detailGenerator_.get()}) {
+        generator->setRequestedTimeToleranceBefore(kCMTimeZero);
+        generator->setRequestedTimeToleranceAfter(kCMTimeZero);
+        generator->setAppliesPreferredTrackTransform(true);
+    }
 }
 
-CWThumbnailLoader::~CWThumbnailLoader() { generator_->cancelAllImages(); }
+CWThumbnailLoader::~CWThumbnailLoader()
+{
+    detailGenerator_->cancelAllImages();
+    generator_->cancelAllImages();
+}
 
 void CWThumbnailLoader::loadStrip(CMTime duration, Delivery delivery)
 {
@@ -33,5 +41,18 @@ void CWThumbnailLoader::loadStartThumbnail(CMTime time, Delivery delivery)
     generator_->generateImagesAsynchronously(
         {time}, [delivery = std::move(delivery)](CMTime, const QImage& image, CMTime actual, ImageGenerator::Result, const Error&) {
             delivery(CWThumbnail::withImage(image, actual));
+        });
+}
+
+void CWThumbnailLoader::loadDetail(std::vector<CMTime> times, Delivery delivery)
+{
+    detailGenerator_->cancelAllImages();
+    if (times.empty())
+        return;
+    detailGenerator_->generateImagesAsynchronously(
+        std::move(times),
+        [delivery = std::move(delivery)](CMTime requested, const QImage& image, CMTime, ImageGenerator::Result result, const Error&) {
+            if (result == ImageGenerator::Result::Succeeded)
+                delivery(CWThumbnail::withImage(image, requested));
         });
 }

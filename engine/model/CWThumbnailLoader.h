@@ -1,8 +1,10 @@
-// Makes the project's pictures with one exact-frame image generator (300 × 300 at most, upright, the
-// frame at the time itself): the strip of 30 thumbnails spread evenly over the source, and the start
-// picture of a segment. Pictures arrive on the generator's thread, each handed to the given block;
-// the strip delivers only pictures that succeeded, a start request always delivers one (with a null
-// image when decoding failed).
+// Makes the project's pictures with exact-frame image generators (upright, the frame at the time
+// itself): with one (300 × 300 at most) the strip of 30 thumbnails spread evenly over the source and the
+// start picture of a segment; with a second (200 × 200 at most) the detail pictures of a zoomed-in
+// strip. Pictures arrive on a generator's thread, each handed to the given block; the strip and the
+// detail pictures deliver only pictures that succeeded, a start request always delivers one (with a
+// null image when decoding failed). A detail picture carries the time it was asked for, and a new
+// detail request cancels what is left of the one before.
 //
 // Owned by the project; destroying it cancels what is still queued. Any thread may request.
 #pragma once
@@ -11,6 +13,7 @@
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 class CWThumbnail;
 class ImageGenerator;
@@ -26,7 +29,9 @@ public:
 
     void loadStrip(CMTime duration, Delivery delivery);
     void loadStartThumbnail(CMTime time, Delivery delivery);
+    void loadDetail(std::vector<CMTime> times, Delivery delivery);
 
 private:
     std::unique_ptr<ImageGenerator> generator_;
+    std::unique_ptr<ImageGenerator> detailGenerator_;
 };

@@ -18,7 +18,8 @@
 struct CWTimelineSnapshot {
     CMTime duration = kCMTimeInvalid;
     std::vector<std::shared_ptr<CWExcludedSegment>> splits;
-    std::vector<std::shared_ptr<CWThumbnail>> thumbnails; // in time order
+    std::vector<std::shared_ptr<CWThumbnail>> thumbnails;       // in time order
+    std::vector<std::shared_ptr<CWThumbnail>> detailThumbnails; // made for a zoomed-in strip, in time order
 };
 
 namespace CWTimelineLayout {
@@ -33,4 +34,9 @@ void enumerateSplits(const CWTimelineSnapshot& snapshot, QSizeF size, const Spli
 // start picture; the tile under the player's time shows the player's image.
 void enumerateThumbnailTimesAndSplits(const CWTimelineSnapshot& snapshot, QSizeF size, CMTime playerTime,
                                       const std::shared_ptr<CWThumbnail>& playerImage, const TileBlock& block);
+// The same layout over the whole size, but only the tiles that reach into [visibleLeft, visibleRight)
+// are enumerated (a zoomed-in strip lays the whole source out far wider than it shows). When that part
+// is narrower than the size, a tile shows the last detail thumbnail made within its time span, if any.
+void enumerateThumbnailTimesAndSplits(const CWTimelineSnapshot& snapshot, QSizeF size, double visibleLeft, double visibleRight,
+                                      CMTime playerTime, const std::shared_ptr<CWThumbnail>& playerImage, const TileBlock& block);
 } // namespace CWTimelineLayout

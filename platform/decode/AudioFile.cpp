@@ -11,6 +11,11 @@ AudioFile::~AudioFile() = default;
 
 std::unique_ptr<AudioFile> AudioFile::openForReading(const QString& path, Error* error)
 {
+    return openForReading(path, kCMTimeRangeInvalid, error);
+}
+
+std::unique_ptr<AudioFile> AudioFile::openForReading(const QString& path, CMTimeRange range, Error* error)
+{
     const std::shared_ptr<MediaAsset> asset = MediaAsset::open(path, error);
     if (!asset)
         return nullptr;
@@ -25,11 +30,20 @@ std::unique_ptr<AudioFile> AudioFile::openForReading(const QString& path, Error*
     file->format_.channelCount = track.channelCount;
     file->format_.channelLayoutMask = track.channelLayoutMask;
     file->format_.sample = PcmFormat::Sample::Float32;
+    const CMTimeRange part = CMTIMERANGE_IS_VALID(range) ? CMTimeRangeGetIntersection(range, track.timeRange) : track.timeRange;
+    if (CMTIMERANGE_IS_VALID(range) && (!CMTIMERANGE_IS_VALID(part) || CMTIMERANGE_IS_EMPTY(part))) {
+        setError(error,
+                 mediaLayerError(MediaLayerErrorCode::InvalidArgument, QStringLiteral("%1 s to %2 s lies outside the audio of \"%3\".")
+                                                                           .arg(CMTimeGetSeconds(range.start))
+                                                                           .arg(CMTimeGetSeconds(CMTimeRangeGetEnd(range)))
+                                                                           .arg(path)));
+        return nullptr;
+    }
     CompositionTrack whole;
     whole.mediaType = MediaType::Audio;
-    if (!whole.insertTimeRange(track.timeRange, track, kCMTimeZero, error) || !file->reader_->open(asset, whole, file->format_, error))
+    if (!whole.insertTimeRange(part, track, kCMTimeZero, error) || !file->reader_->open(asset, whole, file->format_, error))
         return nullptr;
-    file->length_ = CMTimeConvertScale(track.timeRange.duration, track.sampleRate, kCMTimeRoundingMethod_RoundHalfAwayFromZero).value;
+    file->length_ = CMTimeConvertScale(part.duration, track.sampleRate, kCMTimeRoundingMethod_RoundHalfAwayFromZero).value;
     return file;
 }
 

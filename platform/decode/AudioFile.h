@@ -1,6 +1,7 @@
 // The first audio track of a media file read from its start as 32-bit float samples at the track's own
 // rate and channel count (the "processing format"), in consecutive chunks; what the waveform of an
-// audio document is computed from. length() is the track's length in sample frames.
+// audio document is computed from. length() is the track's length in sample frames. Opened for a range,
+// only that part of the track is read (a zoomed-in waveform), and length() is the range's.
 //
 // One thread at a time; open it where it is read. Fails with an Error (no audio track, damaged data).
 #pragma once
@@ -17,6 +18,9 @@ class AudioFile {
 public:
     ~AudioFile();
     static std::unique_ptr<AudioFile> openForReading(const QString& path, Error* error);
+    // The part of the track within range (in the track's own time, cut to the track); an empty part
+    // fails.
+    static std::unique_ptr<AudioFile> openForReading(const QString& path, CMTimeRange range, Error* error);
 
     int channelCount() const { return format_.channelCount; }
     int sampleRate() const { return format_.sampleRate; }

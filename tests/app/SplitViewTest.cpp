@@ -1,6 +1,7 @@
 // The timeline strip as drawn and driven: the time-to-x mapping and its examples, the segments' boxes,
 // outlines and hatch stripes and the playhead checked on the rendered pixels, clicks, drags and scrolls
-// before and after the player is ready, and the timeline keys with and without Ctrl and Shift.
+// before and after the player is ready, the timeline keys with and without Ctrl and Shift, and zooming:
+// around the pointer, clicks and boxes at the zoomed scale, paging after the playhead, the overview.
 #include "CWBaseSplitView.h"
 #include "CWColors.h"
 #include "CWExcludedSegment.h"
@@ -225,4 +226,71 @@ TEST(SplitView, KeysEditAndStepUnlessCtrlIsHeld)
     EXPECT_TRUE(sendKey(*strip.view, Qt::Key_X, QStringLiteral("X")));
     strip.project->waitForQueuedWork();
     EXPECT_EQ(strip.project->splits().size(), 1u);
+}
+
+TEST(SplitView, ZoomsAroundThePointerPagesAfterThePlayheadAndShowsWhereItIs)
+{
+    Strip strip = makeStrip();
+    CWBaseSplitView& view = *strip.view;
+    const QColor pink = CWColors::systemPink(view.palette());
+    const QColor yellow = CWColors::systemYellow(view.palette());
+    strip.project->addSplit(CWExcludedSegment::startingAt(CMTimeMake(4, 1), CMTimeMake(6, 1)));
+    const QImage whole = view.grab().toImage();
+    EXPECT_TRUE(near(whole.pixel(100, kHeight - 3), Qt::white)) << "no overview while the whole source shows";
+    const auto wheel = [&](int x, int notches, Qt::KeyboardModifiers modifiers = Qt::ControlModifier) {
+        QWheelEvent event(QPointF(x, 50), view.mapToGlobal(QPointF(x, 50)), QPoint(), QPoint(0, 120 * notches), Qt::NoButton, modifiers,
+                          Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(&view, &event);
+    };
+    const auto secondsAt = [&](double x) { return CMTimeGetSeconds(view.pixelToTime(x)); };
+
+    // Ctrl with the wheel: two notches double the detail, the time under the pointer staying there.
+    wheel(300, 2);
+    EXPECT_NEAR(view.viewport().span(), 5.0, 0.01);
+    EXPECT_NEAR(secondsAt(300), 5.0, 0.01);
+    wheel(150, 4); // 3.75 s under the pointer; a quarter of the span
+    EXPECT_NEAR(view.viewport().span(), 1.25, 0.001);
+    EXPECT_NEAR(secondsAt(150), 3.75, 0.002);
+    EXPECT_EQ(CMTimeCompare(strip.player->currentTime(), kCMTimeZero), 0) << "zooming does not seek";
+
+    // A click seeks at the zoomed scale; the cut's box starts at 4 s, x = (4 − 3.4375) / 1.25 × 600 = 270.
+    QTest::mouseClick(&view, Qt::LeftButton, {}, QPoint(300, 50));
+    EXPECT_NEAR(CMTimeGetSeconds(strip.player->currentTime()), 4.0625, 0.002);
+    QImage shot = view.grab().toImage();
+    EXPECT_TRUE(near(shot.pixel(300, 20), yellow)) << std::hex << shot.pixel(300, 20);
+    EXPECT_TRUE(near(shot.pixel(270, 50), pink)) << std::hex << shot.pixel(270, 50);
+    EXPECT_TRUE(near(shot.pixel(266, 50), Qt::white));
+    // The overview: the visible 3.44–4.69 s of 10 s (x 206–281) light on a dark band, the playhead in it.
+    const auto grey = [&](int x) { return qGray(shot.pixel(x, kHeight - 3)); };
+    EXPECT_GT(grey(215), 200);
+    EXPECT_LT(grey(100), 120);
+    EXPECT_LT(grey(400), 120);
+    EXPECT_TRUE(near(shot.pixel(244, kHeight - 3), yellow)) << std::hex << shot.pixel(244, kHeight - 3);
+
+    // The playhead leaving the view pages it along: forward, the time near the left edge.
+    seekAndWait(*strip.player, CMTimeMake(8, 1));
+    view.grab();
+    EXPECT_NEAR(view.viewport().start(), 8.0 - 0.05 * 1.25, 0.001);
+    // A click in the overview moves the view there without seeking, and it stays while the playhead does.
+    QTest::mouseClick(&view, Qt::LeftButton, {}, QPoint(150, kHeight - 2));
+    EXPECT_NEAR(view.viewport().start(), 2.5 - 1.25 / 2, 0.001);
+    EXPECT_EQ(CMTimeCompare(strip.player->currentTime(), CMTimeMake(8, 1)), 0);
+    view.grab();
+    EXPECT_NEAR(view.viewport().start(), 1.875, 0.001);
+    // A horizontal scroll zoomed in moves by the visible stretch: a tenth of the width is 0.125 s.
+    QWheelEvent right(QPointF(300, 50), view.mapToGlobal(QPointF(300, 50)), QPoint(-kWidth / 10, 0), QPoint(), Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(&view, &right);
+    EXPECT_NEAR(CMTimeGetSeconds(strip.player->currentTime()), 8.125, 0.002);
+
+    // Never closer than 0.1 s across the strip, never wider than the source; zoomed out it is the
+    // strip it was.
+    wheel(300, 40);
+    EXPECT_NEAR(view.viewport().span(), CWTimelineViewport::kMinimumSpan, 1e-9);
+    wheel(300, -60);
+    EXPECT_FALSE(view.isZoomed());
+    view.zoomAt(8, 100);
+    view.zoomToFit();
+    seekAndWait(*strip.player, kCMTimeZero);
+    EXPECT_EQ(view.grab().toImage(), whole);
 }

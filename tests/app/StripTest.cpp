@@ -49,11 +49,11 @@ template <class Strip> struct Bound {
     std::unique_ptr<Strip> view;
 };
 
-template <class Strip> Bound<Strip> bind(const QString& path, QSize size, bool waitUntilReady = true)
+template <class Strip> Bound<Strip> bind(const QString& path, QSize size, bool waitUntilReady = true, bool previews = false)
 {
     CWPreset::registerStandardPresets();
     Bound<Strip> bound;
-    bound.project = CWProject::forAVAsset(openAsset(path), CWProject::Options{false});
+    bound.project = CWProject::forAVAsset(openAsset(path), CWProject::Options{previews});
     bound.player = std::make_unique<Player>(path);
     bound.view = std::make_unique<Strip>();
     bound.view->setFixedSize(size);
@@ -366,4 +366,68 @@ TEST(VideoStrip, ClicksStandAtTheStartOfTheFrameShown)
     ASSERT_EQ(bound.project->splits().size(), 1u);
     EXPECT_EQ(CMTimeCompare(bound.project->splits()[0]->start(), CMTimeMake(2, 1)), 0);
     EXPECT_EQ(CMTimeCompare(bound.project->splits()[0]->stop(), CMTimeMake(4, 1)), 0);
+}
+
+// Zoomed in, every tile shows a frame of its own stretch of time, not the whole-source strip's picture
+// before it; zoomed out again the strip is what it was.
+TEST(VideoStrip, ZoomedInTilesShowFramesOfTheirOwnStretch)
+{
+    Bound<CWVideoSplitView> bound = bind<CWVideoSplitView>(h264WithBFrames(), QSize(600, 60), true, true); // 10 s at 25 fps
+    CWVideoSplitView& strip = *bound.view;
+    ASSERT_TRUE(runEventLoopUntil([&] { return bound.project->thumbnails().size() == 30; }, 30000));
+    const QImage whole = strip.grab().toImage();
+    strip.zoomAt(10, 300); // 4.5–5.5 s; the playhead (0 s) out of view
+    ASSERT_NEAR(CMTimeGetSeconds(strip.pixelToTime(0)), 4.5, 0.001);
+    // The tiles as the strip lays them: the whole source 6,000 units wide, the view 2,700 in.
+    std::vector<std::pair<CMTime, QRectF>> tiles;
+    const auto live = CWThumbnail::withImage(strip.currentFrameImage(), kCMTimeZero);
+    bound.project->enumerateThumbnailTimesAndSplitsForSize(
+        QSizeF(6000, 60), 2700, 3300, kCMTimeZero, live,
+        [&](CMTime time, const std::shared_ptr<CWThumbnail>&, QRectF rect) { tiles.emplace_back(time, rect.translated(-2700, 0)); });
+    // One detail picture for each tile in view.
+    ASSERT_TRUE(runEventLoopUntil([&] { return bound.project->detailThumbnails().size() >= tiles.size(); }, 30000));
+    const QImage shot = strip.grab().toImage();
+    ASSERT_GE(tiles.size(), 3u);
+    int checked = 0;
+    for (size_t i = 0; i + 1 < tiles.size(); ++i) {
+        const QRect rect = tiles[i].second.toAlignedRect();
+        if (rect.left() < 0 || rect.right() >= 600)
+            continue; // cut by an edge: its halves are not the picture's
+        const int first = int(std::floor(CMTimeGetSeconds(tiles[i].first) * 25));
+        const int last = int(std::floor(CMTimeGetSeconds(tiles[i + 1].first) * 25));
+        const int shown = frameNumberInImage(shot.copy(rect));
+        EXPECT_GE(shown, first) << "tile at " << CMTimeGetSeconds(tiles[i].first) << " s";
+        EXPECT_LE(shown, last) << "tile at " << CMTimeGetSeconds(tiles[i].first) << " s";
+        ++checked;
+    }
+    EXPECT_GE(checked, 2);
+    strip.zoomToFit();
+    EXPECT_EQ(strip.grab().toImage(), whole);
+}
+
+// Zoomed in, a 30 ms gap in a tone shows where it is, to the pixel: the waveform is read again for the
+// stretch in view. (The whole file's bars are 21 ms long here; drawn enlarged, the one half in the gap
+// would show sound at 10.025 s.) Zoomed out, the strip is what it was.
+TEST(AudioStrip, ZoomedInTheWaveformIsReadAgainForTheStretchInView)
+{
+    const QString gap = audioFixture("gap.wav", QStringLiteral("aevalsrc='if(between(t,10,10.03),0,0.5*sin(2*PI*440*t))':s=44100:d=20"));
+    Bound<CWAudioSplitView> bound = bind<CWAudioSplitView>(gap, QSize(600, 100));
+    CWAudioSplitView& strip = *bound.view;
+    waitForWaveform(strip);
+    const QImage whole = strip.grab().toImage();
+    strip.zoomAt(20, 300); // 9.5–10.5 s, a pixel per 1.67 ms
+    ASSERT_NEAR(CMTimeGetSeconds(strip.pixelToTime(300)), 10.0, 0.001);
+    ASSERT_TRUE(runEventLoopUntil([&] { return !strip.detail().bars.empty(); }, 20000));
+    EXPECT_NEAR(strip.detail().start, 9.0, 0.001) << "half a view either side";
+    const QImage shot = strip.grab().toImage();
+    const QColor bar = strip.waveformColor();
+    const auto x = [](double seconds) { return int((seconds - 9.5) * 600); };
+    for (const double sound : {9.98, 9.995, 10.035, 10.2})
+        EXPECT_TRUE(near(shot.pixel(x(sound), 50), bar, 12)) << sound << " s: " << std::hex << shot.pixel(x(sound), 50);
+    EXPECT_FALSE(near(shot.pixel(1, 50), CWColors::systemYellow(strip.palette()), 40)) << "the playhead (at 0 s) is out of view";
+    for (const double silent : {10.003, 10.015, 10.025})
+        EXPECT_FALSE(near(shot.pixel(x(silent), 50), bar, 40)) << silent << " s: " << std::hex << shot.pixel(x(silent), 50);
+    EXPECT_FALSE(strip.blocksEditing()) << "the detail never holds the edits";
+    strip.zoomToFit();
+    EXPECT_EQ(strip.grab().toImage(), whole);
 }

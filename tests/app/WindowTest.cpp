@@ -455,6 +455,19 @@ TEST_F(WindowTest, KeysEditStepFramesAndPlay)
     EXPECT_EQ(CMTimeCompare(window->project()->splits()[0]->start(), kCMTimeZero), 0) << "one cut over everything";
     EXPECT_EQ(window->project()->currentTargetDuration().value, 0);
 
+    // View > Zoom In (Ctrl+= as well as Ctrl++) and Zoom Out zoom the strip around the playhead;
+    // Zoom to Fit (Ctrl+0) shows the whole source again.
+    CWBaseSplitView* strip = window->splitView();
+    const double playheadX = strip->timeToPixel(player->currentTime());
+    QTest::keyClick(window, Qt::Key_Equal, Qt::ControlModifier);
+    QTest::keyClick(window, Qt::Key_Plus, Qt::ControlModifier);
+    EXPECT_NEAR(strip->viewport().span(), 2.5, 0.01);
+    EXPECT_NEAR(strip->timeToPixel(player->currentTime()), playheadX, 1e-6);
+    QTest::keyClick(window, Qt::Key_Minus, Qt::ControlModifier);
+    EXPECT_NEAR(strip->viewport().span(), 5.0, 0.01);
+    QTest::keyClick(window, Qt::Key_0, Qt::ControlModifier);
+    EXPECT_FALSE(strip->isZoomed());
+
     QTest::keyClick(window, Qt::Key_Space);
     EXPECT_EQ(player->rate(), 1.0f);
     QTest::keyClick(window, Qt::Key_Space);
