@@ -32,7 +32,34 @@ private:
 
 QtAudioOutput::QtAudioOutput() = default;
 
-QtAudioOutput::~QtAudioOutput() { stop(); }
+QtAudioOutput::~QtAudioOutput()
+{
+    stop();
+    if (standby_)
+        standby_->stop();
+}
+
+void QtAudioOutput::prepare(const PcmFormat& format)
+{
+    const QAudioDevice device = QMediaDevices::defaultAudioOutput();
+    if (device.isNull())
+        return;
+    QAudioFormat wanted;
+    wanted.setSampleRate(format.sampleRate);
+    wanted.setChannelCount(format.channelCount);
+    wanted.setSampleFormat(QAudioFormat::Float);
+    if (standby_ && standby_->format() == wanted)
+        return;
+    if (standby_)
+        standby_->stop();
+    standby_ = std::make_unique<QAudioSink>(device, wanted);
+    standbySource_ = std::make_unique<PullDevice>([](char*, int64_t) { return int64_t(0); }, format.bytesPerFrame()); // silence
+    standbySource_->open(QIODevice::ReadOnly);
+    standby_->start(standbySource_.get());
+    standby_->suspend();
+    if (standby_->error() != QAudio::NoError)
+        standby_.reset();
+}
 
 PcmFormat QtAudioOutput::formatFor(int sampleRate, int channelCount) const
 {

@@ -20,6 +20,9 @@ public:
     virtual ~AudioOutput() = default;
     // The format the output plays a source of the given rate and channel count in (float samples).
     virtual PcmFormat formatFor(int sampleRate, int channelCount) const = 0;
+    // The player will play this format: the output may get ready for it now (nothing plays), so a
+    // later start() begins without delay. Optional.
+    virtual void prepare(const PcmFormat&) {}
     // False when there is no device to play on.
     virtual bool start(const PcmFormat& format, Pull pull) = 0;
     virtual void stop() = 0;

@@ -90,6 +90,8 @@ void Player::becomeReady(std::shared_ptr<const MediaAsset> asset)
         seeking_ = true;
         video_->seek(kCMTimeZero, true);
     }
+    if (const auto format = audioFormat())
+        audioOutput_->prepare(*format);
     status_ = Status::ReadyToPlay;
     emit statusChanged();
 }
@@ -291,11 +293,11 @@ void Player::showFrame(PlaybackFrame frame)
     emit frameChanged();
 }
 
-void Player::startAudio(CMTime from)
+std::optional<PcmFormat> Player::audioFormat()
 {
     const auto tracks = asset_->tracksWithMediaType(MediaType::Audio);
     if (tracks.empty())
-        return;
+        return std::nullopt;
     int rate = 0, channels = 0;
     for (const MediaTrack& track : tracks) {
         rate = std::max(rate, track.sampleRate);
@@ -305,10 +307,18 @@ void Player::startAudio(CMTime from)
         audioOutput_ = outputFactory()();
     if (!audioOutput_) {
         sayOnce(QStringLiteral("Player: no audio output; playing on the system clock"));
-        return;
+        return std::nullopt;
     }
+    return audioOutput_->formatFor(rate > 0 ? rate : 48000, channels > 0 ? channels : 2);
+}
+
+void Player::startAudio(CMTime from)
+{
+    const auto wanted = audioFormat();
+    if (!wanted)
+        return;
+    const PcmFormat format = *wanted;
     audioOutput_->stop();
-    const PcmFormat format = audioOutput_->formatFor(rate > 0 ? rate : 48000, channels > 0 ? channels : 2);
     if (!audio_ || audio_->format().sampleRate != format.sampleRate || audio_->format().channelCount != format.channelCount)
         audio_ = std::make_unique<AudioDecodeWorker>(asset_, format);
     audio_->start(from);

@@ -5,7 +5,9 @@
 // current time becomes that frame's, so that what is shown and what is told agree. Targets outside the
 // asset are clamped (0; the end, showing the last frame). While playing, the sound's clock drives the
 // pictures: a frame is shown when due and frames that are late are dropped (and counted); without an
-// audio output the system clock stands in, said once in the log. The clock never runs backwards while
+// audio output the system clock stands in, said once in the log. The audio output is made when the
+// player is ready and told the format it will play (AudioOutput::prepare), so the first play starts
+// at once. The clock never runs backwards while
 // playing (a sound server's report of what was played may), and a pause stops on the frame on screen:
 // picture, current time (that frame's start) and every observer then name one frame. At the end playback stops on the last
 // frame; a stream that turns out damaged stops playback with an error (status Failed).
@@ -86,6 +88,9 @@ private:
     void fail(const Error& error);
     void tick();
     void showFrame(PlaybackFrame frame);
+    // The format the output plays this source in, making the output on first use; none without audio
+    // or without an output.
+    std::optional<PcmFormat> audioFormat();
     void startAudio(CMTime from);
     void stopAudio();
     CMTime clockTime() const;

@@ -133,6 +133,27 @@ TEST(PlayerView, PlaysThroughTheAudioServer)
     Player::setAudioOutputFactory({});
 }
 
+// An idle null sink sleeps for up to 2 s before it takes a new stream: the player's standby stream keeps
+// it awake, so playing starts at once, also after a pause (0.3 s of sound then takes about 0.35 s).
+TEST(PlayerView, StartsPlayingAtOnceOnAnIdleAudioServer)
+{
+    if (qEnvironmentVariableIsEmpty("PULSE_SERVER"))
+        GTEST_SKIP() << "no audio server (the test script starts one)";
+    Player::setAudioOutputFactory([] { return std::make_unique<QtAudioOutput>(); });
+    auto player = readyPlayer(h264WithBFrames());
+    for (int round = 0; round < 2; ++round) {
+        QTest::qWait(2500); // no stream plays meanwhile
+        const double from = CMTimeGetSeconds(player->currentTime());
+        QElapsedTimer wall;
+        wall.start();
+        player->play();
+        ASSERT_TRUE(runEventLoopUntil([&] { return CMTimeGetSeconds(player->currentTime()) >= from + 0.3; }, 20000));
+        EXPECT_LT(wall.elapsed(), 700) << "round " << round << " (without the standby stream: 1.2–2.3 s)";
+        player->pause();
+    }
+    Player::setAudioOutputFactory({});
+}
+
 // Through PulseAudio, judged by what reaches the null sink's monitor: when each beep (one a second, in
 // step with frame 25·n) is heard, the player's time and the picture on screen are within 40 ms of it;
 // the time never runs back; nearly every frame is shown.

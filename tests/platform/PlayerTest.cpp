@@ -95,8 +95,9 @@ std::unique_ptr<Player> readyPlayer(const QString& path)
     EXPECT_TRUE(runEventLoopUntil([&] { return player->status() != Player::Status::Loading; }, 20000));
     EXPECT_EQ(player->status(), Player::Status::ReadyToPlay) << player->error().message.toStdString();
     // The first frame is on screen once ready.
-    if (player->hasVideo())
+    if (player->hasVideo()) {
         EXPECT_TRUE(runEventLoopUntil([&] { return !player->currentFrame().image.isNull(); }, 20000));
+    }
     return player;
 }
 
@@ -215,8 +216,9 @@ TEST_F(PlayerTest, PlaybackShowsTheFramesInOrderAtTheirTimes)
     for (size_t i = 0; i < shown.size(); ++i) {
         EXPECT_GE(shown[i].second, -0.001) << "frame " << shown[i].first << " shown early";
         EXPECT_LT(shown[i].second, 0.15) << "frame " << shown[i].first << " shown late";
-        if (i > 0)
+        if (i > 0) {
             EXPECT_GT(shown[i].first, shown[i - 1].first);
+        }
     }
     // Playback goes on from the frame after the one on screen (unless that one came too late, on a
     // loaded machine, and was dropped: it is counted).
