@@ -5,9 +5,15 @@
 #include <QIODevice>
 #include <QMediaDevices>
 
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 namespace {
+// Hands the mix to the sink. Where the mix has nothing ready it hands out silence, and the same length
+// of the mix is skipped once it comes: the sink's clock counts that silence as played, so the sound
+// must stay where the clock says it is (else a stall at the start would leave the sound behind the
+// pictures for good).
 class PullDevice : public QIODevice {
 public:
     explicit PullDevice(AudioOutput::Pull pull, int frameBytes) : pull_(std::move(pull)), frameBytes_(frameBytes) {}
@@ -18,8 +24,16 @@ protected:
     qint64 readData(char* data, qint64 maxBytes) override
     {
         maxBytes = maxBytes / frameBytes_ * frameBytes_;
-        const qint64 got = pull_(data, maxBytes);
+        while (owed_ > 0) {
+            scratch_.resize(size_t(std::min<int64_t>(owed_, 1 << 16)));
+            const int64_t skipped = pull_(scratch_.data(), int64_t(scratch_.size()));
+            if (skipped <= 0)
+                break;
+            owed_ -= skipped;
+        }
+        const qint64 got = owed_ > 0 ? 0 : pull_(data, maxBytes);
         memset(data + got, 0, size_t(maxBytes - got));
+        owed_ += maxBytes - got;
         return maxBytes;
     }
     qint64 writeData(const char*, qint64) override { return -1; }
@@ -27,6 +41,8 @@ protected:
 private:
     AudioOutput::Pull pull_;
     int frameBytes_;
+    int64_t owed_ = 0; // bytes of the mix still to skip
+    std::vector<char> scratch_;
 };
 } // namespace
 

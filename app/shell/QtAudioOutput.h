@@ -1,6 +1,7 @@
 // The player's sound through Qt Multimedia: a QAudioSink on the default output device in pull mode,
 // fed from the player's mix by a small QIODevice. When the mix has nothing ready (at a seek, or a
-// stall) it plays silence rather than stopping, so the sink's clock, which drives the pictures, runs on.
+// stall) it plays silence rather than stopping, so the sink's clock, which drives the pictures, runs on;
+// as much of the mix is skipped when it comes, so the sound stays at the clock's time.
 // No device, or a sink that will not start, makes start() answer false (the player then keeps time by
 // the system clock).
 //
