@@ -275,13 +275,11 @@ void Player::tick()
             return fail(*failure);
     }
     const double seconds = CMTimeGetSeconds(now);
-    for (auto& [token, observer] : observers_) {
-        if (seconds + 1e-9 < observer.nextDue)
-            continue;
-        const double interval = std::max(CMTimeGetSeconds(observer.interval), 0.001);
-        observer.nextDue = (std::floor(seconds / interval + 1e-9) + 1) * interval;
-        observer.callback(now);
-    }
+    std::vector<int> due;
+    for (const auto& [token, observer] : observers_)
+        if (seconds + 1e-9 >= observer.nextDue)
+            due.push_back(token);
+    callObservers(due, now);
     // Stopped on the last frame (the clock stops at the end); a seek or play goes on from here.
     if (atEnd && (!video_ || video_->ended()))
         pause();
@@ -346,14 +344,24 @@ void Player::removeTimeObserver(int token) { observers_.erase(token); }
 
 void Player::notifyObservers()
 {
-    const CMTime now = clockTime();
+    std::vector<int> all;
+    for (const auto& entry : observers_)
+        all.push_back(entry.first);
+    callObservers(all, clockTime());
+}
+
+void Player::callObservers(const std::vector<int>& tokens, CMTime now)
+{
+    // A callback may add or remove observers (itself too): each is looked up again before it is
+    // called, and called through a copy.
     const double seconds = CMTimeGetSeconds(now);
-    // Copies: a callback may add or remove observers.
-    auto observers = observers_;
-    for (auto& [token, observer] : observers) {
-        const double interval = std::max(CMTimeGetSeconds(observer.interval), 0.001);
-        if (auto found = observers_.find(token); found != observers_.end())
-            found->second.nextDue = (std::floor(seconds / interval + 1e-9) + 1) * interval;
-        observer.callback(now);
+    for (const int token : tokens) {
+        const auto found = observers_.find(token);
+        if (found == observers_.end())
+            continue;
+        const double interval = std::max(CMTimeGetSeconds(found->second.interval), 0.001);
+        found->second.nextDue = (std::floor(seconds / interval + 1e-9) + 1) * interval;
+        const std::function<void(CMTime)> callback = found->second.callback;
+        callback(now);
     }
 }

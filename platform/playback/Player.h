@@ -74,7 +74,8 @@ public:
     int droppedFrameCount() const { return dropped_; }
     bool usesSystemClock() const { return !audioOutput_; }
 
-    // The callback runs every interval of playback and after each seek, play and pause.
+    // The callback runs every interval of playback and after each seek, play and pause. A callback may
+    // add and remove observers, itself included.
     int addPeriodicTimeObserver(CMTime interval, std::function<void(CMTime)> callback);
     void removeTimeObserver(int token);
 
@@ -95,6 +96,7 @@ private:
     void stopAudio();
     CMTime clockTime() const;
     void notifyObservers();
+    void callObservers(const std::vector<int>& tokens, CMTime now);
     void finishSeek(bool finished);
     void startSeek(CMTime time, bool exact, bool preview, std::function<void(bool)> completion);
     void onWorkerNews();
@@ -123,5 +125,4 @@ private:
     };
     std::map<int, Observer> observers_;
     int nextObserver_ = 1;
-    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };

@@ -280,6 +280,34 @@ TEST_F(PlayerTest, WithoutADeviceTheSystemClockPlaysAndClosingStopsAtOnce)
     QCoreApplication::processEvents(); // queued news for the closed player is dropped
 }
 
+// A callback may remove observers, itself or others, while the player is calling them: one removed
+// is not called again, also within the same round.
+TEST_F(PlayerTest, ObserversMayRemoveThemselvesAndOthers)
+{
+    Player::setAudioOutputFactory([] { return std::make_unique<RecordingOutput>(std::make_shared<RecordingOutput::Log>(), false); });
+    auto player = readyPlayer(h264WithBFrames());
+    int first = 0, second = 0, third = 0, fourth = 0;
+    int a = 0, b = 0, c = 0;
+    a = player->addPeriodicTimeObserver(CMTimeMake(1, 10), [&](CMTime) {
+        ++first;
+        player->removeTimeObserver(a);
+        player->removeTimeObserver(b);
+    });
+    b = player->addPeriodicTimeObserver(CMTimeMake(1, 10), [&](CMTime) { ++second; });
+    c = player->addPeriodicTimeObserver(CMTimeMake(1, 25), [&](CMTime) {
+        if (++third == 3)
+            player->removeTimeObserver(c);
+    });
+    player->addPeriodicTimeObserver(CMTimeMake(1, 25), [&](CMTime) { ++fourth; });
+    player->play(); // calls every observer: the first removes itself and the second
+    ASSERT_TRUE(runEventLoopUntil([&] { return CMTimeGetSeconds(player->currentTime()) >= 0.6; }, 20000));
+    player->pause();
+    EXPECT_EQ(first, 1);
+    EXPECT_EQ(second, 0) << "removed before its turn";
+    EXPECT_EQ(third, 3) << "removed itself while playing";
+    EXPECT_GE(fourth, 10);
+}
+
 TEST_F(PlayerTest, AnUnreadableFileFails)
 {
     const QString text = folder() + QStringLiteral("/player-not-media.mp4");
