@@ -9,12 +9,10 @@ std::shared_ptr<CWExcludedSegment> CWExcludedSegment::startingAt(CMTime start, C
     return segment;
 }
 
-std::shared_ptr<CWThumbnail> CWExcludedSegment::startThumbnailInProject(const CWProject*) const { return startThumbnail(); }
-
 bool CWExcludedSegment::isPossibleEnd(CMTime time) const
 {
-    // NaN for invalid operands, and every comparison with NaN is false.
-    return CMTimeGetSeconds(CMTimeSubtract(time, start())) >= 0.0;
+    const CMTime first = start();
+    return CMTIME_IS_NUMERIC(time) && CMTIME_IS_NUMERIC(first) && CMTimeCompare(time, first) >= 0;
 }
 
 bool CWExcludedSegment::endAt(CMTime time)
@@ -35,13 +33,11 @@ bool CWExcludedSegment::includesTime(CMTime time) const
     return CMTimeCompare(time, first) == 0;
 }
 
-double CWExcludedSegment::startSeconds() const { return CMTimeGetSeconds(start()); }
-
 CMTime CWExcludedSegment::duration() const { return CMTimeSubtract(stop(), start()); }
 
 bool CWExcludedSegment::tryMergeWith(const CWExcludedSegment& other)
 {
-    if (CMTimeGetSeconds(CMTimeSubtract(stop(), other.start())) != 0.0)
+    if (CMTimeCompare(stop(), other.start()) != 0)
         return false;
     setStop(other.stop());
     return true;

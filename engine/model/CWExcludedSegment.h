@@ -11,8 +11,6 @@
 
 #include <memory>
 
-class CWProject;
-
 class CWExcludedSegment {
 public:
     // A segment from start to end, or null when end is not a possible end (before start, or invalid).
@@ -23,9 +21,8 @@ public:
     void setStop(CMTime stop) { stop_.set(stop); } // no check either
     std::shared_ptr<CWThumbnail> startThumbnail() const { return startThumbnail_.get(); }
     void useStartThumbnail(std::shared_ptr<CWThumbnail> thumbnail) { startThumbnail_.set(std::move(thumbnail)); }
-    std::shared_ptr<CWThumbnail> startThumbnailInProject(const CWProject* project) const;
 
-    // seconds(time − start) ≥ 0; equal times are possible ends, invalid times are not.
+    // time ≥ start, compared exactly; equal times are possible ends, invalid times are not.
     bool isPossibleEnd(CMTime time) const;
     // Moves the stop (either way) when the time is a possible end.
     bool endAt(CMTime time);
@@ -33,7 +30,6 @@ public:
     bool isBefore(CMTime time) const;
     // Both ends included for a cut; only its own time for a split point.
     bool includesTime(CMTime time) const;
-    double startSeconds() const;
     CMTime duration() const;
     bool isSplitPoint() const { return CMTimeCompare(start(), stop()) == 0; }
     // Extends this segment over `other` when other starts exactly where this one stops.

@@ -197,16 +197,21 @@ void CWProject::queueInsertion(const std::shared_ptr<CWExcludedSegment>& segment
 bool CWProject::addCutAt(CMTime time)
 {
     waitForQueuedWork();
-    registerUndoForSplitChanges(QStringLiteral("Add Cut"));
+    // An undo step is recorded only for an edit that happens.
     if (const auto existing = splitAtTime(time)) {
-        const bool ended = existing->endAt(time);
-        if (ended)
-            notifyUI(QStringLiteral("splits"));
-        return ended;
+        if (!existing->isPossibleEnd(time))
+            return false;
+        if (CMTimeCompare(existing->stop(), time) == 0)
+            return true; // it ends there already (a split point): nothing changes
+        registerUndoForSplitChanges(QStringLiteral("Add Cut"));
+        existing->endAt(time);
+        notifyUI(QStringLiteral("splits"));
+        return true;
     }
     const auto segment = CWExcludedSegment::startingAt(time, nextSplitTimeAfter(time));
     if (!segment)
         return false;
+    registerUndoForSplitChanges(QStringLiteral("Add Cut"));
     queueInsertion(segment);
     return true;
 }
@@ -214,12 +219,12 @@ bool CWProject::addCutAt(CMTime time)
 bool CWProject::removeCutAt(CMTime time)
 {
     waitForQueuedWork();
+    const auto segment = splitAtTime(time);
+    if (!segment)
+        return false; // nothing to undo
     registerUndoForSplitChanges(QStringLiteral("Remove Cut"));
     {
         std::lock_guard lock(splitsMutex_);
-        const auto segment = splitAtTimeLocked(time);
-        if (!segment)
-            return false;
         std::erase(splits_, segment);
     }
     notifyUI(QStringLiteral("splits"));
@@ -256,8 +261,9 @@ void CWProject::addSplit(const std::shared_ptr<CWExcludedSegment>& segment)
     std::lock_guard lock(splitsMutex_);
     // In order of start, after those that start at the same moment (where a sort that keeps the order
     // of equal elements would put it); appending, the usual case, costs no shift.
-    const double start = segment->startSeconds();
-    const auto at = std::partition_point(splits_.begin(), splits_.end(), [start](const auto& s) { return s->startSeconds() <= start; });
+    const CMTime start = segment->start();
+    const auto at =
+        std::partition_point(splits_.begin(), splits_.end(), [start](const auto& s) { return CMTimeCompare(s->start(), start) <= 0; });
     const auto it = splits_.insert(at, segment);
     if (it + 1 != splits_.end() && segment->tryMergeWith(**(it + 1)))
         splits_.erase(it + 1);

@@ -77,9 +77,12 @@ TEST(CWProject, SplitPointsAreRefusedWhereTheyCannotGo)
     EXPECT_FALSE(project->addSplitAt(kCMTimeInvalid));
     EXPECT_TRUE(project->addSplitAt(s(60)));
     EXPECT_EQ(segments(*project), (Pairs{{30, 30}, {60, 60}}));
-    // A cut at a split point changes nothing and succeeds.
+    // A cut at a split point changes nothing and succeeds, without an undo step.
+    CWUndoStack undo;
+    project->useUndoManager(&undo);
     EXPECT_TRUE(project->addCutAt(s(30)));
     EXPECT_EQ(segments(*project), (Pairs{{30, 30}, {60, 60}}));
+    EXPECT_FALSE(undo.canUndo());
     // A cut before a split point runs to it and absorbs it.
     EXPECT_TRUE(project->addCutAt(s(10)));
     EXPECT_EQ(segments(*project), (Pairs{{10, 30}, {60, 60}}));
@@ -98,10 +101,16 @@ TEST(CWProject, RemovingAndWholeFileOperations)
     project->useUndoManager(&undo);
     project->addCutAt(s(10));
     project->addCutAt(s(20));
+    // An edit that does not happen records no step: one undo goes back before the second cut end.
     EXPECT_FALSE(project->removeCutAt(s(40)));
-    EXPECT_EQ(undo.undoActionName(), QStringLiteral("Remove Cut"));
+    EXPECT_FALSE(project->addCutAt(s(70)));
+    EXPECT_EQ(undo.undoActionName(), QStringLiteral("Add Cut"));
+    undo.undo();
+    EXPECT_EQ(segments(*project), (Pairs{{10, 60}}));
+    undo.redo();
     EXPECT_TRUE(project->removeCutAt(s(20))); // the stop is included
     EXPECT_TRUE(project->splits().empty());
+    EXPECT_EQ(undo.undoActionName(), QStringLiteral("Remove Cut"));
 
     project->splitFromStartToEnd();
     EXPECT_EQ(segments(*project), (Pairs{{0, 60}}));
@@ -110,6 +119,20 @@ TEST(CWProject, RemovingAndWholeFileOperations)
     project->removeAllSplits();
     EXPECT_TRUE(project->splits().empty());
     EXPECT_EQ(undo.undoActionName(), QStringLiteral("Remove All Splits"));
+}
+
+// The list is ordered by exact start times, as every lookup compares them: two starts that are one and
+// the same number of seconds as doubles still take their order.
+TEST(CWProject, SegmentsAreOrderedByTheirExactStarts)
+{
+    auto project = projectFor(silence(60));
+    const CMTime earlier = CMTimeMake(int64_t(1) << 53, 1 << 20), later = CMTimeMake((int64_t(1) << 53) + 1, 1 << 20);
+    ASSERT_EQ(CMTimeGetSeconds(earlier), CMTimeGetSeconds(later));
+    project->addSplit(CWExcludedSegment::startingAt(later, later));
+    project->addSplit(CWExcludedSegment::startingAt(earlier, earlier));
+    ASSERT_EQ(project->splits().size(), 2u);
+    EXPECT_EQ(CMTimeCompare(project->splitAtIndex(0)->start(), earlier), 0);
+    EXPECT_EQ(CMTimeCompare(project->splitAtIndex(1)->start(), later), 0);
 }
 
 TEST(CWProject, UndoAndRedoRestoreTheListAndNotifyAtOnce)
