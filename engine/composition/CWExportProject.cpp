@@ -18,8 +18,6 @@ QString describeRange(CMTimeRange range)
     return QStringLiteral("{start %1 s, duration %2 s}").arg(CMTimeGetSeconds(range.start)).arg(CMTimeGetSeconds(range.duration));
 }
 
-constexpr int kValidationAttempts = 5;
-
 } // namespace
 
 std::shared_ptr<CWExportProject> CWExportProject::fromAsset(std::shared_ptr<MediaAsset> asset,
@@ -75,23 +73,22 @@ CWSliceList CWExportProject::createSlicesFromSplits(const std::vector<std::share
 
 bool CWExportProject::build(CWSliceList slices, std::shared_ptr<CWPreset> preset, Error* error)
 {
-    for (int attempt = 1; attempt <= kValidationAttempts; ++attempt) {
-        orientation_ = CWAssetOrientation::forAsset(*asset_);
-        slices_ = slices;
-        if (slices_.empty())
-            return false;
-        for (const auto& slice : slices_)
-            slice->useProject(weak_from_this());
-        preset_ = preset;
-        composition_.reset();
-        videoComposition_.reset();
-        invalidationReasons_.clear();
-        if (!createComposition(error) || !composition_)
-            return false;
-        if (invalidationReasons_.isEmpty())
-            return true;
-        CWLog(QStringLiteral("Invalid instructions: %1").arg(invalidationReasons_.join(QStringLiteral("; "))));
-    }
+    // Building is deterministic: instructions that fail validation once would fail again.
+    orientation_ = CWAssetOrientation::forAsset(*asset_);
+    slices_ = std::move(slices);
+    if (slices_.empty())
+        return false;
+    for (const auto& slice : slices_)
+        slice->useProject(weak_from_this());
+    preset_ = std::move(preset);
+    composition_.reset();
+    videoComposition_.reset();
+    invalidationReasons_.clear();
+    if (!createComposition(error) || !composition_)
+        return false;
+    if (invalidationReasons_.isEmpty())
+        return true;
+    CWLog(QStringLiteral("Invalid instructions: %1").arg(invalidationReasons_.join(QStringLiteral("; "))));
     setError(error, Error{QStringLiteral("CWExportProject"),
                           1,
                           QStringLiteral("Error in Composition Validation: %1").arg(invalidationReasons_.join(QStringLiteral("; "))),
