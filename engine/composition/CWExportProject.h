@@ -44,7 +44,6 @@ public:
     static CWSliceList createSlicesFromSplits(const std::vector<std::shared_ptr<CWExcludedSegment>>& splits, CMTime duration);
     std::shared_ptr<CWExportProject> copyForSlice(const std::shared_ptr<CWCompositionSlice>& slice, Error* error) const;
 
-    void setupForSingleFileExport() {}
     void setupForMultiFileExport();
 
     const std::shared_ptr<MediaAsset>& asset() const { return asset_; }

@@ -189,8 +189,10 @@ bool CWExportSession::moveWorkingFileToTarget()
             return false;
     }
     if (replaces) {
-        // The new file keeps the replaced one's owner (where this user may give it) and permissions.
-        (void)::fchownat(folderFd_, workingName_.constData(), replaced.st_uid, replaced.st_gid, AT_SYMLINK_NOFOLLOW);
+        // The new file keeps the replaced one's owner where this user may give it (else it stays this
+        // user's) and its permissions.
+        [[maybe_unused]] const int owned =
+            ::fchownat(folderFd_, workingName_.constData(), replaced.st_uid, replaced.st_gid, AT_SYMLINK_NOFOLLOW);
         if (::fchmodat(folderFd_, workingName_.constData(), replaced.st_mode & 07777, 0) != 0)
             return false;
     }

@@ -10,7 +10,7 @@
 
 enum class CWExportSessionClass {
     Basic,                 // CWBasicExportSession: the media layer's export session
-    AudioOnly,             // CWAudioOnlyExportSession
+    AudioOnly,             // CWBasicExportSession over a composition without video
     AssetWriter,           // CWAssetWriterExportSession: H.264 / HEVC
     LameCustom,            // CWLameCustomExportSession: MP3
     QOA,                   // CWQOAExportSession

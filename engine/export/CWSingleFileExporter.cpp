@@ -21,6 +21,5 @@ void CWSingleFileExporter::exportProjectTo(const QString& url)
     if (handleProjectCreationError())
         return;
     // An existing file at the target is replaced only when the new one is complete (the session's job).
-    exportProject()->setupForSingleFileExport();
     exportProjectToUrl(exportProject(), url);
 }

@@ -8,7 +8,6 @@ class CWHighLowQualityPreset : public CWAVAudioFilePreset {
 public:
     explicit CWHighLowQualityPreset(const CWPresetClass& presetClass);
     bool highQuality() const { return highQuality_; }
-    void setHighQuality(bool high) { highQuality_ = high; }
     // Sets the switch and remembers it for the preset class.
     void useHighQuality(bool high);
     QString defaultsKey() const { return presetClass().className + QStringLiteral("isHigh"); }

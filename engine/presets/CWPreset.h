@@ -64,7 +64,6 @@ public:
     virtual std::optional<PlatformExportPreset> exportSessionPresetName() const { return std::nullopt; }
     // Called while the export project builds its video composition; may adjust it.
     virtual void configureVideoComposition(VideoComposition&, const MediaAsset&) const {}
-    virtual bool prefersSpeed() const { return false; }
     virtual uint32_t codecType() const { return 0; }
     virtual void configureCompressionSession(VideoEncoderSettings&) const {}
     virtual MediaFileType fileType() const { return MediaFileType::MPEG4; }

@@ -19,7 +19,6 @@ public:
     OutputFile(QString domain, int openFailureCode, int writeFailureCode, QString kind);
 
     bool open(const QString& path, Error* error);
-    bool isOpen() const { return file_ != nullptr; }
     bool write(const void* data, size_t size, Error* error);
     // Overwrites `size` bytes at `offset` and goes back to the end.
     bool writeAt(int64_t offset, const void* data, size_t size, Error* error);

@@ -28,7 +28,6 @@ BufferPump::Step BufferPump::step(Error* error)
         done_ = true;
         return Step::Failed;
     }
-    ++moved_;
     if (CMTIME_IS_NUMERIC(buffer->presentationTime))
         reached_ = CMTIME_IS_NUMERIC(buffer->duration) ? CMTimeAdd(buffer->presentationTime, buffer->duration) : buffer->presentationTime;
     return Step::Moved;

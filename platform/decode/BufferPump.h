@@ -27,13 +27,11 @@ public:
     bool isDone() const { return done_; }
     // The end of the last buffer moved (composition time); zero before the first.
     CMTime reachedTime() const { return reached_; }
-    int64_t movedCount() const { return moved_; }
 
 private:
     ReaderOutput& output_;
     Sink sink_;
     Finisher finisher_;
     CMTime reached_ = kCMTimeZero;
-    int64_t moved_ = 0;
     bool done_ = false;
 };

@@ -30,12 +30,9 @@ private:
     bool encodeFrames(bool flush, const PacketHandler& handler, Error* error);
     bool drain(const PacketHandler& handler, Error* error);
 
-    struct FifoDeleter {
-        void operator()(AVAudioFifo* fifo) const { av_audio_fifo_free(fifo); }
-    };
     CodecContextPtr codec_;
     SwrContextPtr resampler_;
     PcmFormat resamplerInput_;
-    std::unique_ptr<AVAudioFifo, FifoDeleter> fifo_;
+    AudioFifoPtr fifo_;
     int64_t nextPts_ = 0;
 };

@@ -223,20 +223,19 @@ InputFormatContextPtr open(const QString& path, bool probe, Error* error)
             return nullptr;
         }
     }
-    AVDictionary* options = nullptr;
-    av_dict_set(&options, "protocol_whitelist", "file", 0);
+    Dictionary options;
+    options.set("protocol_whitelist", "file");
     // A reader of streams already described needs no second look at their contents: demuxers that
     // ask for it (WAV checks its PCM for compressed data) would otherwise probe every format again
     // and again over the first megabytes. One packet still tells such data apart.
     if (!probe)
-        av_dict_set(&options, "max_probe_packets", "1", 0);
+        options.set("max_probe_packets", "1");
     if (ret >= 0)
-        ret = avformat_open_input(&raw, url.constData(), format, &options);
+        ret = avformat_open_input(&raw, url.constData(), format, &options.entries);
     else
         avformat_free_context(raw);
     if (ret < 0)
         releaseDescriptorContext(io); // a failed open frees the format context, never custom input
-    av_dict_free(&options);
     if (ret < 0) {
         setError(error, mediaError(ret, QStringLiteral("Cannot open \"%1\"").arg(path)));
         return nullptr;

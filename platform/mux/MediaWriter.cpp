@@ -20,13 +20,9 @@ namespace {
 // How far (in seconds) one input may run ahead of the slowest unfinished one.
 constexpr double kInterleaveWindow = 1.0;
 
-struct ParametersDeleter {
-    void operator()(AVCodecParameters* parameters) const { avcodec_parameters_free(&parameters); }
-};
-
 std::shared_ptr<AVCodecParameters> copyParameters(const AVCodecParameters* source)
 {
-    std::shared_ptr<AVCodecParameters> copy(avcodec_parameters_alloc(), ParametersDeleter());
+    std::shared_ptr<AVCodecParameters> copy(avcodec_parameters_alloc(), CodecParametersDeleter());
     if (copy && source)
         avcodec_parameters_copy(copy.get(), source);
     return copy;
@@ -269,11 +265,10 @@ bool MediaWriter::startWriting(Error* error)
     fileBegun_ = true;
     if (!writeArtwork(error))
         return false;
-    AVDictionary* options = nullptr;
+    Dictionary options;
     for (const auto& [key, value] : muxerOptions_)
-        av_dict_set(&options, key.toUtf8().constData(), value.toUtf8().constData(), 0);
-    ret = avformat_write_header(format, &options);
-    av_dict_free(&options);
+        options.set(key.toUtf8().constData(), value.toUtf8().constData());
+    ret = avformat_write_header(format, &options.entries);
     // The muxer takes cover art as the one packet of its stream.
     for (unsigned i = 0; ret >= 0 && i < format->nb_streams; ++i) {
         if (!(format->streams[i]->disposition & AV_DISPOSITION_ATTACHED_PIC))

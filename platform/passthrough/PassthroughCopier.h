@@ -5,7 +5,8 @@
 //     joined at the packet nearest each cut (AudioCopy, exact at the file's ends where the format
 //     allows), subtitles held to their piece. MPEG-4 files get at most one edit per track (the
 //     decoder delay of B-frames, an audio lead-in) and state the kept length.
-//   CopyOnly: the same, with each piece shown from the keyframe at or before its start.
+//   CopyOnly: the same, but video copied from the keyframe at or before each piece's start
+//     (VideoKeyframeCopy), nothing encoded anew.
 //   EditLists (MPEG-4 only): every piece copied from its keyframe and every track given an edit list
 //     entry per piece (EditListTrackCopy).
 // Copied tracks keep what their source streams say of themselves (display matrix, language, handler

@@ -16,10 +16,6 @@ namespace {
 
 enum class Kind { H264, Hevc, Vp8, Vp9, Av1, Mpeg4 };
 
-struct ParametersDeleter {
-    void operator()(AVCodecParameters* parameters) const { avcodec_parameters_free(&parameters); }
-};
-
 // The smallest identifier from `first` to `last` that none of the units uses; −1 when all are taken.
 int freeId(NalUnits::Codec codec, const std::vector<QByteArray>& units, int first, int last, const std::set<int>& alsoTaken = {})
 {
@@ -204,7 +200,7 @@ std::unique_ptr<SpliceEncoder> SpliceEncoder::create(const AVStream& source, con
             return nullptr;
         }
     }
-    splice->output_.reset(avcodec_parameters_alloc(), ParametersDeleter());
+    splice->output_.reset(avcodec_parameters_alloc(), CodecParametersDeleter());
     if (!splice->output_ || avcodec_parameters_copy(splice->output_.get(), &parameters) < 0) {
         *why = QStringLiteral("there is not enough memory");
         return nullptr;
@@ -285,8 +281,8 @@ bool SpliceEncoder::openEncoder(Error* error)
     c->max_b_frames = 0;
     c->gop_size = 1 << 20; // one run is one group of pictures
     c->thread_count = 0;
-    AVDictionary* options = nullptr;
-    const auto set = [&](const char* key, const QString& value) { av_dict_set(&options, key, value.toUtf8().constData(), 0); };
+    Dictionary options;
+    const auto set = [&](const char* key, const QString& value) { options.set(key, value.toUtf8().constData()); };
     switch (codec.kind) {
     case Kind::H264:
         c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
@@ -349,8 +345,7 @@ bool SpliceEncoder::openEncoder(Error* error)
         c->codec_tag = parameters.codec_tag;
         break;
     }
-    const int ret = avcodec_open2(c, codec.encoder, &options);
-    av_dict_free(&options);
+    const int ret = avcodec_open2(c, codec.encoder, &options.entries);
     if (ret < 0) {
         setError(
             error,

@@ -85,7 +85,6 @@ TEST(CWPresetCatalogue, EveryPresetCarriesItsAttributes)
         EXPECT_EQ(p->exportSessionClass(), row.session);
         EXPECT_EQ(p->fileType(), row.type);
         EXPECT_EQ(p->defaultFileExtensionForSource(*openAsset(h264WithBFrames())), QString::fromLatin1(row.extension));
-        EXPECT_FALSE(p->prefersSpeed());
         EXPECT_EQ(p->isPassthrough(), QLatin1String(row.id) == QLatin1String("passthrough"));
         EXPECT_FALSE(p->presetDescription().isEmpty());
     }
