@@ -83,8 +83,9 @@ TEST_P(SessionTest, ExportsTheKeptMaterial)
     EXPECT_EQ(codecs, expected);
     const Decoded decoded = decode(out);
     EXPECT_TRUE(decoded.messages.isEmpty()) << decoded.messages.toStdString();
-    if (c.videoCodec)
+    if (c.videoCodec) {
         EXPECT_EQ(decoded.frameNumbers, keptFrames(c.twoPieces));
+    }
     EXPECT_NEAR(double(decoded.audioSamples), 384000.0, double(c.sampleTolerance));
 }
 
