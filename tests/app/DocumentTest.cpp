@@ -197,7 +197,7 @@ TEST_F(DocumentTest, OpensEachKindAndExplainsWhatItCannotOpen)
     EXPECT_TRUE(alert->text().contains(QStringLiteral("“notes.mp4”")));
     EXPECT_TRUE(alert->informativeText().startsWith(QStringLiteral("Unsupported file format")));
     alert->close();
-    QTest::qWait(50);
+    runQueuedCalls();
     EXPECT_EQ(quitRequests_, 0);
 
     // Recent files: newest first, the same file once, and "Clear Menu".
@@ -240,7 +240,7 @@ TEST_F(DocumentTest, ALaunchWithoutFilesAsksForOneAndEndsWhenNothingIsOpen)
     ASSERT_TRUE(runEventLoopUntil([&] { return dialog->isVisible(); }));
     choose(dialog, wav());
     ASSERT_TRUE(runEventLoopUntil([&] { return controller_->documents().size() == 1; }));
-    QTest::qWait(50);
+    runQueuedCalls();
     EXPECT_EQ(quitRequests_, 0) << "a window is open";
     controller_->terminate();
     EXPECT_TRUE(runEventLoopUntil([&] { return quitRequests_ > 0; }));
@@ -249,7 +249,7 @@ TEST_F(DocumentTest, ALaunchWithoutFilesAsksForOneAndEndsWhenNothingIsOpen)
     quitRequests_ = 0;
     controller_->openDocuments({target(QStringLiteral("missing.wav"))});
     ASSERT_TRUE(runEventLoopUntil([&] { return controller_->openFailureAlert() != nullptr; }));
-    QTest::qWait(50);
+    runQueuedCalls();
     EXPECT_EQ(quitRequests_, 0) << "not while the alert is up";
     controller_->openFailureAlert()->close();
     EXPECT_TRUE(runEventLoopUntil([&] { return quitRequests_ > 0; }));

@@ -409,7 +409,7 @@ TEST_F(ShellTest, UpdatesAreCheckedFromTheMenuAndAtMostOnceADay)
     EXPECT_TRUE(delegate.checkForUpdatesInBackground());
     runEventLoopUntil([&] { return !delegate.updateChecker()->isChecking(); }, 10000);
     EXPECT_EQ(server.requests, before + 1);
-    QTest::qWait(50);
+    runQueuedCalls();
     EXPECT_FALSE(delegate.updateAlert()) << "up to date: the scheduled check says nothing";
     EXPECT_FALSE(delegate.checkForUpdatesInBackground());
 

@@ -3,7 +3,6 @@
 #include "CliHarness.h"
 
 #include <QJsonDocument>
-#include <QThread>
 
 #include <csignal>
 
@@ -488,11 +487,15 @@ TEST_F(CliTest, InterruptingCancelsCleanly)
     process.start(QStringLiteral(CLIPWELL_CLI), {QStringLiteral("-i"), longer, QStringLiteral("-o"), QStringLiteral("interrupted.mp4"),
                                                  QStringLiteral("-p"), QStringLiteral("low")});
     ASSERT_TRUE(process.waitForStarted());
-    QThread::msleep(700);
+    // Interrupted once the export reports progress: mid-way through writing the file.
+    QByteArray printed;
+    while (!printed.contains("Progress:") && process.waitForReadyRead(60000))
+        printed += process.readAllStandardOutput();
+    ASSERT_TRUE(printed.contains("Progress:")) << printed.toStdString();
     ::kill(pid_t(process.processId()), SIGINT);
     ASSERT_TRUE(process.waitForFinished(60000));
     EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(process.exitCode(), 2) << process.readAllStandardOutput().toStdString();
+    EXPECT_EQ(process.exitCode(), 2) << printed.toStdString() << process.readAllStandardOutput().toStdString();
     EXPECT_FALSE(QFile::exists(granted + QStringLiteral("/interrupted.mp4")));
     EXPECT_TRUE(leftovers().isEmpty());
 }

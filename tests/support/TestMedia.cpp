@@ -731,6 +731,17 @@ bool runEventLoopUntil(const std::function<bool()>& condition, int timeoutMs)
     return condition();
 }
 
+void runQueuedCalls()
+{
+    for (int round = 0; round < 3; ++round) {
+        bool reached = false;
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(), [&reached] { reached = true; }, Qt::QueuedConnection);
+        while (!reached)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+}
+
 namespace TestMedia {
 QString silence(int seconds)
 {

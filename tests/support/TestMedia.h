@@ -125,6 +125,9 @@ int frameNumberInImage(const class QImage& image);
 
 // Runs the event loop until condition() is true or timeoutMs passes; returns condition().
 bool runEventLoopUntil(const std::function<bool()>& condition, int timeoutMs = 10000);
+// Runs every call and event posted so far, and what those post in turn (three rounds): whatever a
+// step had queued has happened, so a check that something did not happen is not merely early.
+void runQueuedCalls();
 
 namespace TestMedia {
 // Silent mono WAV of the given length (8 kHz), for model tests that need a duration only.
