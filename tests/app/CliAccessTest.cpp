@@ -72,8 +72,9 @@ TEST(ClipwellCliAccess, RefusalsSayWhyAndExitWithOne)
                                     QStringList{QStringLiteral("--grant-cli-access")}, QStringList{QStringLiteral("--bogus")}}) {
         const Result r = runApp(container, args);
         EXPECT_EQ(r.status, 1) << args.join(' ').toStdString();
-        if (args.size() == 2)
+        if (args.size() == 2) {
             EXPECT_TRUE(r.err.startsWith(QStringLiteral("Error: "))) << r.err.toStdString();
+        }
     }
     // Neither the whole file system nor the settings folder (nor a folder in it) is granted.
     ASSERT_TRUE(QDir().mkpath(container + QStringLiteral("/inner")));
