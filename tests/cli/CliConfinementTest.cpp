@@ -21,19 +21,6 @@ using namespace TestMedia;
 
 namespace {
 
-QByteArray contents(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
-
 // A PNG whose header describes side × side colour pixels; its data is one row (what is checked here
 // goes by the header, and making the whole picture would take an outside program gigabytes).
 QByteArray pngOfSide(int side)

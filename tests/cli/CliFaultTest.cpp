@@ -40,19 +40,6 @@ std::set<QString> filesIn(const QString& folder)
     return files;
 }
 
-QByteArray contents(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(bytes);
-}
-
 class CliFaultTest : public CliHarness {
 protected:
     static void SetUpTestSuite()

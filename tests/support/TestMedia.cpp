@@ -68,6 +68,19 @@ QString folder()
     return dir.path();
 }
 
+QByteArray contents(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
+    ASSERT_EQ(file.write(bytes), bytes.size()) << path.toStdString();
+}
+
 int run(const QString& program, const QStringList& arguments, QByteArray* output, int timeoutMs, QByteArray* errors)
 {
     // fork and exec rather than QProcess: QProcess starts children with vfork semantics, and until

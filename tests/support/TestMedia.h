@@ -18,6 +18,10 @@ namespace TestMedia {
 
 // The test program's temporary folder.
 QString folder();
+// A file's bytes (empty when it cannot be read), and a file made (or emptied) to hold the given bytes;
+// the latter fails the current test when it cannot.
+QByteArray contents(const QString& path);
+void writeFile(const QString& path, const QByteArray& bytes);
 // Runs a program; returns its exit code, or -1 when it could not start or timed out. Output in *output.
 // A non-zero exit fails the current test unless `errors` takes the standard error.
 int run(const QString& program, const QStringList& arguments, QByteArray* output = nullptr, int timeoutMs = 120000,
