@@ -44,6 +44,15 @@ private:
     int64_t owed_ = 0; // bytes of the mix still to skip
     std::vector<char> scratch_;
 };
+// Float samples at the format's rate and channel count: what the mix hands over.
+QAudioFormat floatFormat(int sampleRate, int channelCount)
+{
+    QAudioFormat format;
+    format.setSampleRate(sampleRate);
+    format.setChannelCount(channelCount);
+    format.setSampleFormat(QAudioFormat::Float);
+    return format;
+}
 } // namespace
 
 QtAudioOutput::QtAudioOutput() = default;
@@ -60,10 +69,7 @@ void QtAudioOutput::prepare(const PcmFormat& format)
     const QAudioDevice device = QMediaDevices::defaultAudioOutput();
     if (device.isNull())
         return;
-    QAudioFormat wanted;
-    wanted.setSampleRate(format.sampleRate);
-    wanted.setChannelCount(format.channelCount);
-    wanted.setSampleFormat(QAudioFormat::Float);
+    const QAudioFormat wanted = floatFormat(format.sampleRate, format.channelCount);
     if (standby_ && standby_->format() == wanted)
         return;
     if (standby_)
@@ -80,10 +86,7 @@ void QtAudioOutput::prepare(const PcmFormat& format)
 PcmFormat QtAudioOutput::formatFor(int sampleRate, int channelCount) const
 {
     const QAudioDevice device = QMediaDevices::defaultAudioOutput();
-    QAudioFormat format;
-    format.setSampleRate(sampleRate);
-    format.setChannelCount(channelCount);
-    format.setSampleFormat(QAudioFormat::Float);
+    QAudioFormat format = floatFormat(sampleRate, channelCount);
     if (!device.isNull() && !device.isFormatSupported(format)) {
         // The device's own rate and channels; the mix converts to them.
         const QAudioFormat preferred = device.preferredFormat();
@@ -99,9 +102,7 @@ bool QtAudioOutput::start(const PcmFormat& format, Pull pull)
     const QAudioDevice device = QMediaDevices::defaultAudioOutput();
     if (device.isNull())
         return false;
-    format_.setSampleRate(format.sampleRate);
-    format_.setChannelCount(format.channelCount);
-    format_.setSampleFormat(QAudioFormat::Float);
+    format_ = floatFormat(format.sampleRate, format.channelCount);
     sink_ = std::make_unique<QAudioSink>(device, format_);
     source_ = std::make_unique<PullDevice>(std::move(pull), format.bytesPerFrame());
     source_->open(QIODevice::ReadOnly);

@@ -172,6 +172,10 @@ void CWAudioSplitView::requestDetail()
     };
     if (serves(detail_) || serves(detailComing_))
         return;
+    const auto tracks = project()->avAsset()->tracksWithMediaType(MediaType::Audio);
+    const int32_t rate = tracks.empty() ? 0 : tracks.front().sampleRate;
+    if (rate <= 0)
+        return;
     if (detailCancel_)
         detailCancel_->store(true);
     const double start = std::max(0.0, view.start() - view.span() / 2);
@@ -180,10 +184,6 @@ void CWAudioSplitView::requestDetail()
     auto cancel = std::make_shared<std::atomic<bool>>(false);
     detailCancel_ = cancel;
     QPointer<CWAudioSplitView> self(this);
-    const auto tracks = project()->avAsset()->tracksWithMediaType(MediaType::Audio);
-    const int32_t rate = tracks.empty() ? 0 : tracks.front().sampleRate;
-    if (rate <= 0)
-        return;
     // Counted in samples, so bar i starts exactly i × perBar samples into the range.
     const int64_t perBar = std::max<int64_t>(1, std::llround(wanted * rate));
     const CMTimeRange range = CMTimeRangeFromTimeToTime(CMTimeMakeWithSeconds(start, rate), CMTimeMakeWithSeconds(end, rate));

@@ -137,11 +137,9 @@ void CWBaseSplitView::zoomAroundPlayhead(double factor)
         return;
     prepareView();
     const double x = timeToPixel(player_->currentTime());
-    zoomAt(factor, x >= 0 && x <= width() ? x : width() / 2.0);
-    CWTimelineViewport centred = viewport_;
-    if (x < 0 || x > width())
-        centred.moveTo(CMTimeGetSeconds(player_->currentTime()) - centred.span() / 2);
-    setViewport(centred);
+    CWTimelineViewport zoomed = viewport_;
+    zoomed.zoomBy(factor, CMTimeGetSeconds(player_->currentTime()), x >= 0 && x <= width() ? x : width() / 2.0, width());
+    setViewport(zoomed);
 }
 
 void CWBaseSplitView::zoomToFit()
