@@ -5,6 +5,7 @@
 #include "CWMultiFileExporter.h"
 #include "CWPreset.h"
 #include "CWProject.h"
+#include "CWProjectExporter.h"
 #include "CWUtility.h"
 #include "MediaAsset.h"
 #include "PassthroughContainer.h"
@@ -219,7 +220,7 @@ void CWCommandLineExporter::exportSingleFile(const std::shared_ptr<CWProject>& p
         std::fflush(stderr);
     }
     debug(QStringLiteral("About to call createExporter"));
-    start(project->createExporter(), output, false);
+    start(CWProjectExporter::singleFile(*project), output, false);
 }
 
 void CWCommandLineExporter::exportMultipleFiles(const std::shared_ptr<CWProject>& project, const QString& output)
@@ -230,7 +231,7 @@ void CWCommandLineExporter::exportMultipleFiles(const std::shared_ptr<CWProject>
                        .arg(parser_->outputFileURL()));
         return terminate(Failure);
     }
-    start(project->createMultiFileExporter(), output, true);
+    start(CWProjectExporter::filePerPiece(*project), output, true);
 }
 
 void CWCommandLineExporter::start(std::shared_ptr<CWExporter> exporter, const QString& output, bool multiFile)

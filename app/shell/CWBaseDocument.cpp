@@ -7,6 +7,7 @@
 #include "CWMultiFileExporter.h"
 #include "CWPreset.h"
 #include "CWProject.h"
+#include "CWProjectExporter.h"
 #include "CWVideoDocument.h"
 #include "FileManagerReveal.h"
 #include "Log.h"
@@ -161,7 +162,7 @@ void CWBaseDocument::exportMediaToUrl(const QString& url)
         return;
     enableButtonsForEditing(false);
     emit CWExportNotifications::instance().exportStarted();
-    runExport(project_->createExporter(), url);
+    runExport(CWProjectExporter::singleFile(*project_), url);
 }
 
 void CWBaseDocument::exportMultipleMediaToUrl(const QString& folder)
@@ -169,7 +170,7 @@ void CWBaseDocument::exportMultipleMediaToUrl(const QString& folder)
     if (refuseOverlongNames(folder, int64_t(project_->splits().size()) + 1))
         return;
     emit CWExportNotifications::instance().exportStarted();
-    runExport(project_->createMultiFileExporter(), folder);
+    runExport(CWProjectExporter::filePerPiece(*project_), folder);
 }
 
 void CWBaseDocument::runExport(std::shared_ptr<CWExporter> exporter, const QString& target)

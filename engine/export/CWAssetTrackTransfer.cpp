@@ -1,6 +1,7 @@
 #include "CWAssetTrackTransfer.h"
 
 #include "BufferPump.h"
+#include "CopiedTrackInput.h"
 #include "MainQueue.h"
 
 CWAssetTrackTransfer::CWAssetTrackTransfer(std::shared_ptr<ReaderOutput> output, WriterInput* input, int32_t trackID)
@@ -29,7 +30,7 @@ QString CWAssetTrackTransfer::description() const
 void CWAssetTrackTransfer::connectInputIfMissing(MediaWriter& writer)
 {
     if (!input_)
-        input_ = writer.addPacketInput(*output_);
+        input_ = CopiedTrackInput::add(writer, *output_);
 }
 
 void CWAssetTrackTransfer::transferBuffers()

@@ -2,7 +2,6 @@
 
 #include "CWAudioFileMetadataExtractor.h"
 #include "CWFrameInformation.h"
-#include "CWMultiFileExporter.h"
 #include "CWPreset.h"
 #include "CWProjectMetadata.h"
 #include "CWThumbnailLoader.h"
@@ -333,21 +332,13 @@ std::shared_ptr<const CWFrameInformation> CWProject::frameInformation() const
 
 // ---- export
 
-std::shared_ptr<CWExporter> CWProject::makeExporter(bool multiFile)
+std::shared_ptr<CWProjectConfiguration> CWProject::configurationForExport()
 {
-    // The file's own tags go with every export, added again each time, ahead of the items the user
-    // set, so that what the user set wins where both name the same key.
-    if (extractedMetadata_) {
-        const auto config = configuration();
+    const auto config = configuration();
+    if (extractedMetadata_)
         config->setAdditionalMetadata(CWProjectMetadata::withSourceTags(*extractedMetadata_, config->additionalMetadata()));
-    }
-    return multiFile ? CWMultiFileExporter::exportAsset(asset_, preset(), splits(), configuration())
-                     : CWSingleFileExporter::exportAsset(asset_, preset(), splits(), configuration());
+    return config;
 }
-
-std::shared_ptr<CWExporter> CWProject::createExporter() { return makeExporter(false); }
-
-std::shared_ptr<CWExporter> CWProject::createMultiFileExporter() { return makeExporter(true); }
 
 // ---- undo
 

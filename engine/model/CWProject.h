@@ -32,7 +32,6 @@
 #include <optional>
 #include <vector>
 
-class CWExporter;
 class CWFrameInformation;
 class CWPreset;
 class CWUndoManager;
@@ -93,9 +92,9 @@ public:
     const std::optional<std::vector<MetadataItem>>& extractedMetadata() const { return extractedMetadata_; }
     std::shared_ptr<const CWFrameInformation> frameInformation() const;
 
-    // Export: an exporter for one file, or for one file per kept piece.
-    std::shared_ptr<CWExporter> createExporter();
-    std::shared_ptr<CWExporter> createMultiFileExporter();
+    // The settings an export takes now: the file's own tags are added again on every call, ahead of
+    // the items the user set, so that what the user set wins where both name the same key.
+    std::shared_ptr<CWProjectConfiguration> configurationForExport();
 
     // Work queue.
     void workDo(std::function<void()> work);
@@ -140,7 +139,6 @@ private:
     void updateMetaData();
     void requestStartThumbnail(const std::shared_ptr<CWExcludedSegment>& segment);
     void queueInsertion(const std::shared_ptr<CWExcludedSegment>& segment);
-    std::shared_ptr<CWExporter> makeExporter(bool multiFile);
     std::shared_ptr<CWExcludedSegment> splitAtTimeLocked(CMTime time) const;
     CWTimelineSnapshot timelineSnapshot() const;
     CMTime nextSplitTimeAfterLocked(CMTime time) const;

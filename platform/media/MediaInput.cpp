@@ -40,11 +40,21 @@ bool headerDescribesStreams(const AVFormatContext* ctx)
 }
 
 // Reads of a descriptor the program already holds, at a position of their own (pread), so any number
-// of demuxers can read one descriptor at once.
-struct DescriptorReader {
+// of demuxers can read one descriptor at once. A descriptor opened for this demuxer alone is closed
+// with the reader.
+struct DescriptorReader final : CustomInputSource {
     int fd = -1;
     int64_t position = 0;
-    bool owned = false; // opened here for this demuxer alone, closed with it
+    bool owned = false;
+
+    DescriptorReader(int descriptor, bool ownsDescriptor) : fd(descriptor), owned(ownsDescriptor) {}
+    DescriptorReader(const DescriptorReader&) = delete;
+    DescriptorReader& operator=(const DescriptorReader&) = delete;
+    ~DescriptorReader() override
+    {
+        if (owned)
+            ::close(fd);
+    }
 
     static int read(void* opaque, uint8_t* buffer, int size)
     {
@@ -94,18 +104,18 @@ struct DescriptorReader {
 
 constexpr int kReadBufferSize = 64 * 1024;
 
-// The demuxer's input through the descriptor: the context owns the reader and the buffer, and the
-// format context's deleter releases them with it.
-AVIOContext* descriptorContext(int fd, bool owned)
+// The demuxer's input through the descriptor: the context owns the reader (and with it a descriptor
+// opened here) and the buffer. Null when out of memory, with the descriptor released all the same.
+IOContextPtr descriptorContext(int fd, bool owned)
 {
-    auto* buffer = static_cast<uint8_t*>(av_malloc(kReadBufferSize));
-    AVIOContext* io = buffer ? avio_alloc_context(buffer, kReadBufferSize, 0, new DescriptorReader{fd, 0, owned}, &DescriptorReader::read,
-                                                  nullptr, &DescriptorReader::seek)
-                             : nullptr;
-    if (!io) {
-        av_free(buffer);
-        if (owned)
-            ::close(fd);
+    auto reader = std::make_unique<DescriptorReader>(fd, owned);
+    std::unique_ptr<uint8_t, BufferDeleter> buffer(static_cast<uint8_t*>(av_malloc(kReadBufferSize)));
+    IOContextPtr io(buffer ? avio_alloc_context(buffer.get(), kReadBufferSize, 0, reader.get(), &DescriptorReader::read, nullptr,
+                                                &DescriptorReader::seek)
+                           : nullptr);
+    if (io) {
+        buffer.release();
+        reader.release();
     }
     return io;
 }
@@ -162,18 +172,6 @@ int openRegularFile(const QString& path, Error* error)
 
 } // namespace
 
-void releaseDescriptorContext(AVIOContext* io)
-{
-    if (!io)
-        return;
-    auto* reader = static_cast<DescriptorReader*>(io->opaque);
-    if (reader && reader->owned)
-        ::close(reader->fd);
-    delete reader;
-    av_freep(&io->buffer);
-    avio_context_free(&io);
-}
-
 InputFormatContextPtr open(const QString& path, bool probe, Error* error)
 {
     // The libraries' own console messages would only repeat what our errors say; CLIPWELL_FFMPEG_LOG
@@ -191,37 +189,29 @@ InputFormatContextPtr open(const QString& path, bool probe, Error* error)
         setError(error, mediaLayerError(MediaLayerErrorCode::InvalidArgument, QStringLiteral("\"%1\" is not a regular file.").arg(path)));
         return nullptr;
     }
-    AVFormatContext* raw = avformat_alloc_context();
-    AVIOContext* const io = raw ? descriptorContext(fd, !held) : nullptr;
-    if (!io) {
-        avformat_free_context(raw);
-        if (!raw && !held)
-            ::close(fd);
+    IOContextPtr io = descriptorContext(fd, !held);
+    std::unique_ptr<AVFormatContext, AllocatedFormatContextDeleter> allocated(io ? avformat_alloc_context() : nullptr);
+    if (!allocated) {
         setError(error, mediaError(AVERROR(ENOMEM), QStringLiteral("Cannot open \"%1\"").arg(path)));
         return nullptr;
     }
-    raw->pb = io;
-    raw->flags |= AVFMT_FLAG_CUSTOM_IO;
-    raw->io_open = refuseNestedOpen;
+    allocated->pb = io.get();
+    allocated->flags |= AVFMT_FLAG_CUSTOM_IO;
+    allocated->io_open = refuseNestedOpen;
     // The name only helps the format probe (by its extension); the "file:" prefix keeps a colon in it
     // from being read as a protocol name.
     const QByteArray url = "file:" + QFile::encodeName(QFileInfo(path).absoluteFilePath());
     const AVInputFormat* format = nullptr;
-    int ret = av_probe_input_buffer2(io, &format, url.constData(), raw, 0, 0);
+    int ret = av_probe_input_buffer2(io.get(), &format, url.constData(), allocated.get(), 0, 0);
     if (ret >= 0 && format) {
         if (const char* description = referringFormat(format->name)) {
-            releaseDescriptorContext(io);
-            avformat_free_context(raw);
             setError(error, mediaLayerError(MediaLayerErrorCode::InvalidArgument,
                                             QStringLiteral("\"%1\" is %2, which names other files: open a media file itself.")
                                                 .arg(path, QString::fromLatin1(description))));
             return nullptr;
         }
-        if (!ContainerIndexCheck::check(fd, format->name, path, error)) {
-            releaseDescriptorContext(io);
-            avformat_free_context(raw);
+        if (!ContainerIndexCheck::check(fd, format->name, path, error))
             return nullptr;
-        }
     }
     Dictionary options;
     options.set("protocol_whitelist", "file");
@@ -230,16 +220,16 @@ InputFormatContextPtr open(const QString& path, bool probe, Error* error)
     // and again over the first megabytes. One packet still tells such data apart.
     if (!probe)
         options.set("max_probe_packets", "1");
-    if (ret >= 0)
-        ret = avformat_open_input(&raw, url.constData(), format, &options.entries);
-    else
-        avformat_free_context(raw);
-    if (ret < 0)
-        releaseDescriptorContext(io); // a failed open frees the format context, never custom input
+    AVFormatContext* raw = nullptr;
+    if (ret >= 0) {
+        raw = allocated.release();
+        ret = avformat_open_input(&raw, url.constData(), format, &options.entries); // frees the context when it fails
+    }
     if (ret < 0) {
         setError(error, mediaError(ret, QStringLiteral("Cannot open \"%1\"").arg(path)));
         return nullptr;
     }
+    io.release(); // the opened context's deleter frees it from now on
     InputFormatContextPtr ctx(raw);
     if (probe && !headerDescribesStreams(ctx.get())) {
         ret = avformat_find_stream_info(ctx.get(), nullptr);

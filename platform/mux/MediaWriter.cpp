@@ -3,15 +3,12 @@
 #include "AudioEncoder.h"
 #include "ContainerTraits.h"
 #include "MediaInput.h"
-#include "PacketTime.h"
-#include "SampleBufferInternal.h"
-#include "TrackOutput.h"
+#include "WriterStream.h"
 
 #include <QBuffer>
 #include <QFile>
 #include <QImageReader>
 
-#include <chrono>
 #include <cmath>
 #include <cstring>
 
@@ -19,14 +16,6 @@ namespace {
 
 // How far (in seconds) one input may run ahead of the slowest unfinished one.
 constexpr double kInterleaveWindow = 1.0;
-
-std::shared_ptr<AVCodecParameters> copyParameters(const AVCodecParameters* source)
-{
-    std::shared_ptr<AVCodecParameters> copy(avcodec_parameters_alloc(), CodecParametersDeleter());
-    if (copy && source)
-        avcodec_parameters_copy(copy.get(), source);
-    return copy;
-}
 
 // The file's own key for a common metadata key, for the containers of the media layer.
 const char* containerKey(const QString& commonKey)
@@ -46,116 +35,11 @@ const char* containerKey(const QString& commonKey)
     return nullptr;
 }
 
-} // namespace
-
-struct MediaWriter::Context {
-    OutputFormatContextPtr format;
-};
-
-MediaWriter::MediaWriter(QString path, MediaFileType fileType)
-    : path_(std::move(path)), fileType_(fileType), context_(std::make_unique<Context>())
+// Chapters in the file's own form; false when out of memory. Milliseconds, the resolution every chapter
+// format keeps. The context frees what is added.
+bool addChapters(AVFormatContext* format, MediaFileType fileType, const std::vector<MediaChapter>& chapters_)
 {
-}
-
-MediaWriter::~MediaWriter()
-{
-    // Whatever was begun and not completed does not stay behind.
-    if (status_ != Status::Completed)
-        cancelWriting();
-}
-
-WriterInput* MediaWriter::addAudioEncoderInput(const AudioEncoderSettings& settings)
-{
-    inputs_.push_back(std::unique_ptr<WriterInput>(new WriterInput(*this, MediaType::Audio)));
-    inputs_.back()->encoderSettings_ = settings;
-    inputs_.back()->encoder_ = std::make_unique<AudioEncoder>();
-    return inputs_.back().get();
-}
-
-WriterInput* MediaWriter::addPacketInput(const ReaderOutput& copiedTrack)
-{
-    const auto* source = dynamic_cast<const TrackOutput*>(&copiedTrack);
-    if (!source)
-        return nullptr;
-    const AVCodecParameters* parameters = source->codecParameters();
-    const MediaType type = !parameters                                       ? MediaType::Other
-                           : parameters->codec_type == AVMEDIA_TYPE_VIDEO    ? MediaType::Video
-                           : parameters->codec_type == AVMEDIA_TYPE_AUDIO    ? MediaType::Audio
-                           : parameters->codec_type == AVMEDIA_TYPE_SUBTITLE ? MediaType::Subtitle
-                                                                             : MediaType::TimedMetadata;
-    return source->stream() ? addStreamCopyInput(type, source->stream()) : nullptr;
-}
-
-WriterInput* MediaWriter::addStreamCopyInput(MediaType type, const AVStream* source)
-{
-    WriterInput* input = addEncodedInput(type, source->codecpar, source->time_base.num, source->time_base.den);
-    for (int i = 0; i < source->nb_side_data; ++i) {
-        const AVPacketSideData& side = source->side_data[i];
-        input->sideData_.emplace_back(int(side.type), QByteArray(reinterpret_cast<const char*>(side.data), int(side.size)));
-    }
-    const AVDictionaryEntry* tag = nullptr;
-    while ((tag = av_dict_get(source->metadata, "", tag, AV_DICT_IGNORE_SUFFIX)))
-        input->tags_.emplace_back(tag->key, tag->value);
-    input->disposition_ = source->disposition & ~AV_DISPOSITION_ATTACHED_PIC;
-    input->frameRateNum_ = source->avg_frame_rate.num;
-    input->frameRateDen_ = source->avg_frame_rate.den;
-    return input;
-}
-
-WriterInput* MediaWriter::addEncodedInput(MediaType type, const AVCodecParameters* parameters, int timeBaseNum, int timeBaseDen)
-{
-    inputs_.push_back(std::unique_ptr<WriterInput>(new WriterInput(*this, type)));
-    WriterInput* input = inputs_.back().get();
-    input->parameters_ = copyParameters(parameters);
-    input->timeBaseNum_ = timeBaseNum;
-    input->timeBaseDen_ = timeBaseDen;
-    return input;
-}
-
-void MediaWriter::setEncodedInputParameters(WriterInput* input, const AVCodecContext* encoder)
-{
-    avcodec_parameters_from_context(input->parameters_.get(), encoder);
-}
-
-void MediaWriter::setInputParameters(WriterInput* input, const AVCodecParameters& parameters)
-{
-    input->parameters_ = copyParameters(&parameters);
-}
-
-bool MediaWriter::canHold(MediaFileType fileType, const QString& codecName) { return ContainerTraitsTable::holds(fileType, codecName); }
-
-void MediaWriter::setInitialPadding(WriterInput* input, int samples)
-{
-    if (input->parameters_)
-        input->parameters_->initial_padding = samples;
-}
-
-void MediaWriter::setCodecTag(WriterInput* input, uint32_t tag) { codecTags_.emplace_back(input, tag); }
-
-bool MediaWriter::fail(const Error& error, Error* out)
-{
-    {
-        std::lock_guard lock(mutex_);
-        if (status_ != Status::Failed) {
-            error_ = error;
-            status_ = Status::Failed;
-        }
-    }
-    progress_.notify_all();
-    setError(out, error);
-    return false;
-}
-
-Error MediaWriter::error() const
-{
-    std::lock_guard lock(mutex_);
-    return error_;
-}
-
-bool MediaWriter::addChapters(AVFormatContext* format) const
-{
-    // Milliseconds, the resolution every chapter format keeps. The context frees what is added.
-    const ChapterPlace place = ContainerTraitsTable::of(fileType_).chapters;
+    const ChapterPlace place = ContainerTraitsTable::of(fileType).chapters;
     if (place == ChapterPlace::None)
         return true;
     if (place == ChapterPlace::VorbisComments) {
@@ -194,6 +78,64 @@ bool MediaWriter::addChapters(AVFormatContext* format) const
     return true;
 }
 
+} // namespace
+
+MediaWriter::MediaWriter(QString path, MediaFileType fileType)
+    : path_(std::move(path)), fileType_(fileType), context_(std::make_unique<Context>())
+{
+}
+
+MediaWriter::~MediaWriter()
+{
+    // Whatever was begun and not completed does not stay behind.
+    if (status_ != Status::Completed)
+        cancelWriting();
+}
+
+WriterInput* MediaWriter::addAudioEncoderInput(const AudioEncoderSettings& settings)
+{
+    WriterInput* input = addInput(MediaType::Audio);
+    input->encoderSettings_ = settings;
+    input->encoder_ = std::make_unique<AudioEncoder>();
+    return input;
+}
+
+WriterInput* MediaWriter::addInput(MediaType type)
+{
+    inputs_.push_back(std::unique_ptr<WriterInput>(new WriterInput(*this, type)));
+    return inputs_.back().get();
+}
+
+bool MediaWriter::canHold(MediaFileType fileType, const QString& codecName) { return ContainerTraitsTable::holds(fileType, codecName); }
+
+void MediaWriter::setInitialPadding(WriterInput* input, int samples)
+{
+    if (input->stream_->parameters)
+        input->stream_->parameters->initial_padding = samples;
+}
+
+void MediaWriter::setCodecTag(WriterInput* input, uint32_t tag) { codecTags_.emplace_back(input, tag); }
+
+bool MediaWriter::fail(const Error& error, Error* out)
+{
+    {
+        std::lock_guard lock(mutex_);
+        if (status_ != Status::Failed) {
+            error_ = error;
+            status_ = Status::Failed;
+        }
+    }
+    progress_.notify_all();
+    setError(out, error);
+    return false;
+}
+
+Error MediaWriter::error() const
+{
+    std::lock_guard lock(mutex_);
+    return error_;
+}
+
 bool MediaWriter::startWriting(Error* error)
 {
     const QByteArray muxer = MediaFileTypes::muxerName(fileType_).toUtf8();
@@ -217,21 +159,21 @@ bool MediaWriter::startWriting(Error* error)
             if (!input->encoder_->open(input->encoderSettings_, globalHeader, error))
                 return fail(error ? *error : Error{}, nullptr);
             avcodec_parameters_from_context(stream->codecpar, input->encoder_->context());
-            input->timeBaseNum_ = 1;
-            input->timeBaseDen_ = input->encoderSettings_.sampleRate;
+            input->stream_->timeBase = AVRational{1, input->encoderSettings_.sampleRate};
         } else {
-            avcodec_parameters_copy(stream->codecpar, input->parameters_.get());
+            avcodec_parameters_copy(stream->codecpar, input->stream_->parameters.get());
             stream->codecpar->codec_tag = 0; // let the container choose its own code
         }
-        stream->time_base = AVRational{input->timeBaseNum_, input->timeBaseDen_};
-        if (input->frameRateNum_ > 0 && input->frameRateDen_ > 0)
-            stream->avg_frame_rate = AVRational{input->frameRateNum_, input->frameRateDen_};
-        for (const auto& [type, bytes] : input->sideData_)
+        const WriterStream& written = *input->stream_;
+        stream->time_base = written.timeBase;
+        if (written.frameRate.num > 0 && written.frameRate.den > 0)
+            stream->avg_frame_rate = written.frameRate;
+        for (const auto& [type, bytes] : written.sideData)
             if (uint8_t* data = av_stream_new_side_data(stream, AVPacketSideDataType(type), size_t(bytes.size())))
                 std::memcpy(data, bytes.constData(), size_t(bytes.size()));
-        for (const auto& [key, value] : input->tags_)
+        for (const auto& [key, value] : written.tags)
             av_dict_set(&stream->metadata, key.constData(), value.constData(), 0);
-        stream->disposition = input->disposition_;
+        stream->disposition = written.disposition;
         for (const auto& [tagged, tag] : codecTags_)
             if (tagged == input.get())
                 stream->codecpar->codec_tag = tag;
@@ -254,7 +196,7 @@ bool MediaWriter::startWriting(Error* error)
     for (const MetadataItem& item : metadata_)
         if (const char* key = containerKey(item.commonKey.isEmpty() ? item.key : item.commonKey))
             av_dict_set(&format->metadata, key, item.stringValue().toUtf8().constData(), 0);
-    if (!addChapters(format))
+    if (!addChapters(format, fileType_, chapters_))
         return fail(mediaError(AVERROR(ENOMEM), QStringLiteral("Cannot add the chapters")), error);
 
     const QByteArray url = "file:" + path_.toUtf8();
@@ -344,139 +286,6 @@ bool MediaWriter::ready(const WriterInput& input) const
         if (other.get() != &input && !other->finished_)
             slowest = std::min(slowest, other->lastTime_);
     return input.lastTime_ <= slowest + kInterleaveWindow;
-}
-
-WriterInput::WriterInput(MediaWriter& writer, MediaType type) : writer_(writer), mediaType_(type) {}
-
-WriterInput::~WriterInput() = default;
-
-bool WriterInput::isReadyForMoreMediaData() const
-{
-    std::lock_guard lock(writer_.mutex_);
-    return writer_.ready(*this);
-}
-
-bool WriterInput::waitUntilReady(const std::atomic<bool>& cancelled) const
-{
-    std::unique_lock lock(writer_.mutex_);
-    while (!writer_.ready(*this)) {
-        if (cancelled.load())
-            return false;
-        writer_.progress_.wait_for(lock, std::chrono::milliseconds(50));
-    }
-    return writer_.status_ == MediaWriter::Status::Writing;
-}
-
-bool WriterInput::writePacket(void* raw, int timeBaseNum, int timeBaseDen, Error* error)
-{
-    AVPacket* packet = static_cast<AVPacket*>(raw);
-    AVFormatContext* format = writer_.context_->format.get();
-    {
-        std::lock_guard lock(writer_.mutex_);
-        if (writer_.status_ != MediaWriter::Status::Writing) {
-            setError(error, writer_.status_ == MediaWriter::Status::Failed
-                                ? writer_.error_
-                                : mediaLayerError(MediaLayerErrorCode::Stopped, QStringLiteral("The file is no longer being written.")));
-            return false;
-        }
-        AVStream* stream = format->streams[streamIndex_];
-        packet->stream_index = streamIndex_;
-        av_packet_rescale_ts(packet, AVRational{timeBaseNum, timeBaseDen}, stream->time_base);
-        if (guarded_ && !keepInOrder(*packet)) {
-            ++dropped_;
-            return true;
-        }
-        const int64_t timestamp = decodeTimestamp(*packet);
-        if (timestamp != AV_NOPTS_VALUE)
-            lastTime_ = timestamp * av_q2d(stream->time_base);
-        const int ret = av_interleaved_write_frame(format, packet);
-        if (ret >= 0 && !format->pb->error) {
-            writer_.progress_.notify_all();
-            return true;
-        }
-        const int code = ret < 0 ? ret : format->pb->error;
-        const Error failure = mediaError(code, QStringLiteral("Cannot write \"%1\"").arg(writer_.path_));
-        writer_.error_ = failure;
-        writer_.status_ = MediaWriter::Status::Failed;
-        setError(error, failure);
-    }
-    writer_.progress_.notify_all();
-    return false;
-}
-
-bool WriterInput::keepInOrder(AVPacket& packet)
-{
-    if (packet.pts == AV_NOPTS_VALUE || packet.dts == AV_NOPTS_VALUE)
-        return true;
-    const int64_t duration = std::max<int64_t>(packet.duration, 0);
-    switch (mediaType_) {
-    case MediaType::Video:
-        if (lastDts_ != INT64_MIN && packet.dts <= lastDts_) {
-            if (lastDts_ + 1 > packet.pts)
-                return false;
-            packet.dts = lastDts_ + 1;
-        }
-        break;
-    case MediaType::Audio:
-        // A tick of overlap comes from rounding into the file's time base; more is a packet written twice.
-        if (lastEnd_ != INT64_MIN && packet.pts < lastEnd_) {
-            if (packet.pts + 1 < lastEnd_)
-                return false;
-            packet.pts = packet.dts = lastEnd_;
-        }
-        break;
-    case MediaType::Subtitle:
-        if (lastEnd_ != INT64_MIN && packet.pts < lastEnd_) {
-            if (duration == 0 || packet.pts + duration <= lastEnd_)
-                return false;
-            packet.duration = packet.pts + duration - lastEnd_;
-            packet.pts = packet.dts = lastEnd_;
-        }
-        break;
-    default:
-        break;
-    }
-    if (lastDts_ != INT64_MIN && packet.dts <= lastDts_)
-        return false;
-    lastDts_ = packet.dts;
-    lastEnd_ = std::max(lastEnd_, packet.pts + std::max<int64_t>(packet.duration, 0));
-    return true;
-}
-
-bool WriterInput::append(SampleBuffer& buffer, Error* error)
-{
-    if (encoder_) {
-        auto* pcm = dynamic_cast<PcmBuffer*>(&buffer);
-        if (!pcm) {
-            setError(error, mediaLayerError(MediaLayerErrorCode::InvalidArgument, QStringLiteral("An audio input takes PCM only.")));
-            return false;
-        }
-        auto write = [&](PacketPtr packet, Error* e) { return writePacket(packet.get(), 1, encoderSettings_.sampleRate, e); };
-        if (encoder_->encode(*pcm, write, error))
-            return true;
-        writer_.fail(error ? *error : Error{}, nullptr);
-        return false;
-    }
-    auto* packet = dynamic_cast<PacketBuffer*>(&buffer);
-    if (!packet) {
-        setError(error, mediaLayerError(MediaLayerErrorCode::InvalidArgument, QStringLiteral("This input takes encoded packets only.")));
-        return false;
-    }
-    return writePacket(packet->packet().packet.get(), packet->packet().timeBase.num, packet->packet().timeBase.den, error);
-}
-
-bool WriterInput::markAsFinished(Error* error)
-{
-    bool ok = true;
-    if (encoder_)
-        ok = encoder_->finish([&](PacketPtr packet, Error* e) { return writePacket(packet.get(), 1, encoderSettings_.sampleRate, e); },
-                              error);
-    {
-        std::lock_guard lock(writer_.mutex_);
-        finished_ = true;
-    }
-    writer_.progress_.notify_all();
-    return ok;
 }
 
 bool MediaWriter::finishWriting(Error* error)

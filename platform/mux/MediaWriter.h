@@ -1,9 +1,9 @@
 // Writes a media file through libavformat from inputs: an audio input with output settings encodes
 // PCM (AAC by default), a packet input takes encoded packets as they are (copied tracks, or a video
-// encoder's output). Inputs are fed from their own threads; each asks isReadyForMoreMediaData() (or
-// waits in waitUntilReady()) so that no input runs more than a second ahead of the others and the
-// muxer's interleaving stays small. Two or more audio inputs form one alternate group with the first
-// as the default. Metadata items (common keys) and artwork are written with the file.
+// encoder's output; those inputs are made inside the media layer, through WriterStream). Inputs are fed from their own threads; each asks
+// isReadyForMoreMediaData() (or waits in waitUntilReady()) so that no input runs more than a second ahead of the others and the muxer's
+// interleaving stays small. Two or more audio inputs form one alternate group with the first as the default. Metadata items (common keys)
+// and artwork are written with the file.
 //
 // Failures (the muxer refusing a stream, a full disk, a file-size limit) make the writer Failed with
 // the library's message; cancelWriting() or a failure removes the file that was begun.
@@ -23,14 +23,9 @@
 #include <mutex>
 #include <vector>
 
-struct AVCodecContext;
-struct AVFormatContext;
-struct AVCodecParameters;
-struct AVPacket;
-struct AVStream;
 class AudioEncoder;
 class MediaWriter;
-class ReaderOutput;
+struct WriterStream;
 
 class WriterInput {
 public:
@@ -55,28 +50,19 @@ public:
 
 private:
     friend class MediaWriter;
+    friend struct WriterStream;
     WriterInput(MediaWriter& writer, MediaType type);
-    bool writePacket(void* packet, int timeBaseNum, int timeBaseDen, Error* error); // an AVPacket
-    bool keepInOrder(AVPacket& packet);                                             // the guard: false to leave the packet out
 
     MediaWriter& writer_;
     MediaType mediaType_;
     int streamIndex_ = -1;
     std::unique_ptr<AudioEncoder> encoder_;
     AudioEncoderSettings encoderSettings_;
-    std::shared_ptr<AVCodecParameters> parameters_; // for packet inputs
-    // What a copied track keeps of its source stream: side data (the display matrix), tags (language,
-    // handler name) and disposition.
-    std::vector<std::pair<int, QByteArray>> sideData_;
-    std::vector<std::pair<QByteArray, QByteArray>> tags_;
-    int disposition_ = 0;
-    int frameRateNum_ = 0, frameRateDen_ = 1; // a copied video stream's usual rate (Matroska's default duration)
-    int timeBaseNum_ = 1, timeBaseDen_ = 1;
+    std::unique_ptr<WriterStream> stream_;
     double lastTime_ = -1e300; // seconds of the last packet written
     bool finished_ = false;
     bool guarded_ = false;
     int dropped_ = 0;
-    int64_t lastDts_ = INT64_MIN, lastEnd_ = INT64_MIN; // in the stream's time base
 };
 
 class MediaWriter {
@@ -87,18 +73,7 @@ public:
     ~MediaWriter();
 
     WriterInput* addAudioEncoderInput(const AudioEncoderSettings& settings);
-    // Packets copied from a reader's track output (CompositionReader::addTrackOutput), with that
-    // track's codec parameters; null for any other output.
-    WriterInput* addPacketInput(const ReaderOutput& copiedTrack);
-    // Packets of an encoder of the media layer (the parameters are copied); time base of its packets.
-    WriterInput* addEncodedInput(MediaType type, const AVCodecParameters* parameters, int timeBaseNum, int timeBaseDen);
-    // Takes an open encoder's stream description for an encoded input, before startWriting().
-    void setEncodedInputParameters(WriterInput* input, const AVCodecContext* encoder);
-    // Replaces an input's stream description (a copy whose pictures partly come from an encoder).
-    void setInputParameters(WriterInput* input, const AVCodecParameters& parameters);
-    // Packets of a source stream copied as they are, with everything the stream says of itself: codec
-    // parameters, display matrix, tags and disposition.
-    WriterInput* addStreamCopyInput(MediaType type, const AVStream* source);
+    // The media layer's copiers and encoders add their packet inputs through WriterStream.
     void setMetadata(std::vector<MetadataItem> items) { metadata_ = std::move(items); }
     // Chapters in output time, for the containers that hold them (MPEG-4 and QuickTime as a chapter
     // list and text track, FLAC as CHAPTERnnn comments); other containers leave them out.
@@ -123,8 +98,9 @@ public:
 
 private:
     friend class WriterInput;
+    friend struct WriterStream;
+    WriterInput* addInput(MediaType type);
     bool writeArtwork(Error* error);
-    bool addChapters(AVFormatContext* format) const; // false when out of memory
     bool fail(const Error& error, Error* out);
     bool ready(const WriterInput& input) const; // caller holds mutex_
 

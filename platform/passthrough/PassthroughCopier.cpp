@@ -9,13 +9,13 @@
 #include "KeyframeKind.h"
 #include "MediaAsset.h"
 #include "MediaInput.h"
-#include "MediaWriter.h"
 #include "Mp4EditList.h"
 #include "PassthroughPlan.h"
 #include "SubtitleCopy.h"
 #include "TimedPacketReader.h"
 #include "VideoKeyframeCopy.h"
 #include "VideoSmartCopy.h"
+#include "WriterStream.h"
 
 #include <QFile>
 
@@ -71,7 +71,7 @@ bool Copy::addTracks(const Composition& composition, Error* error)
             byStream_.count(source->streamIndex))
             continue;
         const AVStream* stream = input_->streams[source->streamIndex];
-        WriterInput* input = writer_.addStreamCopyInput(source->mediaType, stream);
+        WriterInput* input = WriterStream::addStreamCopyInput(writer_, source->mediaType, *stream);
         input->guardOrder();
         std::unique_ptr<TrackCopy> track;
         const auto decodeTimes = [&] {
@@ -89,7 +89,7 @@ bool Copy::addTracks(const Composition& composition, Error* error)
                                                     QStringLiteral("The pictures at the cuts cannot be encoded anew: %1.").arg(why)));
                     return false;
                 }
-                writer_.setInputParameters(input, encoder->outputParameters());
+                WriterStream::setParameters(*input, encoder->outputParameters());
                 track = std::make_unique<VideoSmartCopy>(*source, stream, input, std::move(encoder), decodeTimes());
             } else if (plan_.mode == PassthroughMode::Exact && intraOnly) {
                 track = std::make_unique<VideoSmartCopy>(*source, stream, input, nullptr, decodeTimes());
@@ -117,7 +117,7 @@ bool Copy::addTracks(const Composition& composition, Error* error)
     // have no packets.
     for (unsigned i = 0; i < input_->nb_streams && plan_.fileType == MediaFileType::Matroska && !tracks_.empty(); ++i)
         if (input_->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_ATTACHMENT) {
-            WriterInput* attachment = writer_.addStreamCopyInput(MediaType::Other, input_->streams[i]);
+            WriterInput* attachment = WriterStream::addStreamCopyInput(writer_, MediaType::Other, *input_->streams[i]);
             attachment->markAsFinished(nullptr);
         }
     for (const PlannedPiece& piece : plan_.pieces)

@@ -1,6 +1,7 @@
 #include "MediaWriter.h"
 #include "BufferPump.h"
 #include "CompositionReader.h"
+#include "CopiedTrackInput.h"
 #include "InterleavedTransfer.h"
 #include "MediaAsset.h"
 #include "support/TestMedia.h"
@@ -66,7 +67,7 @@ TEST(MediaWriter, CopiesEveryTrackWithOneAlternateGroupForTheAudio)
     Error error;
     ASSERT_TRUE(reader.startReading(&error)) << error.message.toStdString();
     for (auto& [output, input] : pairs)
-        input = writer.addPacketInput(*output);
+        input = CopiedTrackInput::add(writer, *output);
     writer.setMetadata({{MetadataKeySpace::Common, CommonMetadataKey::Title, CommonMetadataKey::Title, QStringLiteral("Copied")}});
     ASSERT_TRUE(writer.startWriting(&error)) << error.message.toStdString();
     ASSERT_TRUE(pump(pairs, &error)) << error.message.toStdString();
@@ -148,7 +149,7 @@ TEST(MediaWriter, FailuresLeaveNoFileBehind)
     ASSERT_TRUE(reader.startReading(&error));
     const QString out = folder() + QStringLiteral("/limited.mp4");
     MediaWriter writer(out, MediaFileType::MPEG4);
-    WriterInput* input = writer.addPacketInput(*video);
+    WriterInput* input = CopiedTrackInput::add(writer, *video);
     signal(SIGXFSZ, SIG_IGN);
     rlimit old{};
     getrlimit(RLIMIT_FSIZE, &old);

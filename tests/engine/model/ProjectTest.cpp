@@ -1,6 +1,7 @@
 #include "CWExcludedSegment.h"
 #include "CWPreset.h"
 #include "CWProject.h"
+#include "CWProjectExporter.h"
 #include "CWTimelineLayout.h"
 #include "CWUndoStack.h"
 #include "CWUtility.h"
@@ -283,8 +284,8 @@ TEST(CWProject, OptionsArtworkAndMetadataReachTheConfiguration)
     ASSERT_TRUE(project->extractedMetadata());
     const size_t extracted = project->extractedMetadata()->size();
     EXPECT_EQ(extracted, 2u); // title and artist of the FLAC fixture
-    project->createExporter();
-    project->createMultiFileExporter();
+    CWProjectExporter::singleFile(*project);
+    CWProjectExporter::filePerPiece(*project);
     EXPECT_EQ(configuration->additionalMetadata().size(), 2 + 2 * extracted);
 
     // Not an audio file: nothing extracted.

@@ -14,17 +14,36 @@ extern "C" {
 
 #include <memory>
 
-namespace MediaInput {
-void releaseDescriptorContext(AVIOContext* io);
-}
+// What a program-supplied input reads from, kept behind its I/O context's opaque pointer and deleted
+// with the context (IOContextDeleter).
+struct CustomInputSource {
+    virtual ~CustomInputSource() = default;
+};
+struct IOContextDeleter {
+    void operator()(AVIOContext* io) const
+    {
+        if (!io)
+            return;
+        delete static_cast<CustomInputSource*>(io->opaque);
+        av_freep(&io->buffer);
+        avio_context_free(&io);
+    }
+};
+using IOContextPtr = std::unique_ptr<AVIOContext, IOContextDeleter>;
 struct InputFormatContextDeleter {
     void operator()(AVFormatContext* ctx) const
     {
-        // Input the program supplied itself is not the format context's to free.
-        AVIOContext* custom = ctx && (ctx->flags & AVFMT_FLAG_CUSTOM_IO) ? ctx->pb : nullptr;
+        // Input the program supplied itself is not the format context's to free; it goes after the context.
+        const IOContextPtr custom(ctx && (ctx->flags & AVFMT_FLAG_CUSTOM_IO) ? ctx->pb : nullptr);
         avformat_close_input(&ctx);
-        MediaInput::releaseDescriptorContext(custom);
     }
+};
+// A format context allocated and not yet opened (avformat_open_input frees it when it fails).
+struct AllocatedFormatContextDeleter {
+    void operator()(AVFormatContext* ctx) const { avformat_free_context(ctx); }
+};
+struct BufferDeleter {
+    void operator()(void* buffer) const { av_free(buffer); }
 };
 struct OutputFormatContextDeleter {
     void operator()(AVFormatContext* ctx) const

@@ -3,6 +3,7 @@
 #include "MediaWriter.h"
 #include "SampleBufferInternal.h"
 #include "VideoEncoder.h"
+#include "WriterStream.h"
 
 struct VideoEncodingInput::Impl {
     VideoEncoder encoder;
@@ -28,8 +29,8 @@ std::unique_ptr<VideoEncodingInput> VideoEncodingInput::create(MediaWriter& writ
     if (!impl->encoder.open(options, error))
         return nullptr;
     impl->timeBaseDen = options.timeBaseDen;
-    impl->input = writer.addEncodedInput(MediaType::Video, nullptr, 1, options.timeBaseDen);
-    writer.setEncodedInputParameters(impl->input, impl->encoder.context());
+    impl->input = WriterStream::addEncodedInput(writer, MediaType::Video, nullptr, AVRational{1, options.timeBaseDen});
+    WriterStream::setParameters(*impl->input, *impl->encoder.context());
     if (options.settings.codecType)
         writer.setCodecTag(impl->input, __builtin_bswap32(options.settings.codecType)); // stored as in the file
     return std::unique_ptr<VideoEncodingInput>(new VideoEncodingInput(std::move(impl)));

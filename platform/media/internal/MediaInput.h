@@ -23,9 +23,6 @@ namespace MediaInput {
 // checked against at most one packet), for readers of streams an asset has already described.
 InputFormatContextPtr open(const QString& path, bool probe, Error* error);
 
-// Frees the input of a format context opened through a descriptor (the format context's deleter calls it).
-void releaseDescriptorContext(AVIOContext* io);
-
 // A timestamp of a stream's time base as an exact time; AV_NOPTS_VALUE gives an invalid time.
 CMTime timeFromTimestamp(int64_t timestamp, AVRational timeBase);
 // A time as a timestamp of the time base, truncated toward zero.
