@@ -24,6 +24,7 @@
 #include "CWPreset.h"
 #include "CWProject.h"
 #include "CWQOAEncoder.h"
+#include "CWTimelineLayout.h"
 #include "FrameTiming.h"
 #include "ImageGenerator.h"
 #include "MediaAsset.h"
@@ -131,12 +132,12 @@ int main(int argc, char** argv)
             QElapsedTimer t;
             t.start();
             tiles = 0;
-            project->enumerateThumbnailTimesAndSplitsForSize(strip, kCMTimeZero, playerImage,
-                                                             [&](CMTime, const std::shared_ptr<CWThumbnail>&, QRectF) { ++tiles; });
+            CWTimelineLayout::enumerateThumbnailTimesAndSplits(project->timelineSnapshot(), strip, kCMTimeZero, playerImage,
+                                                               [&](CMTime, const std::shared_ptr<CWThumbnail>&, QRectF) { ++tiles; });
             ours.push_back(t.nsecsElapsed() / 1e6);
             t.restart();
-            project->enumerateThumbnailTimesAndSplitsForSize(
-                strip, kCMTimeZero, playerImage,
+            CWTimelineLayout::enumerateThumbnailTimesAndSplits(
+                project->timelineSnapshot(), strip, kCMTimeZero, playerImage,
                 [&](CMTime time, const std::shared_ptr<CWThumbnail>&, QRectF) { project->thumbnailAt(time); });
             perTile.push_back(t.nsecsElapsed() / 1e6);
         }

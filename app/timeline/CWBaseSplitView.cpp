@@ -3,6 +3,7 @@
 #include "CWColors.h"
 #include "CWExcludedSegment.h"
 #include "CWProject.h"
+#include "CWTimelineLayout.h"
 #include "Player.h"
 
 #include <QKeyEvent>
@@ -222,16 +223,17 @@ void CWBaseSplitView::drawSplits(QPainter& painter)
     // view; what lies beyond the edges is cut off (with room for the outline) so no box gets huge.
     std::vector<LayerBox> boxes;
     const double offset = viewOffset(), right = width() + 8.0;
-    project_->enumerateSplitForSize(QSizeF(wholeWidth(), height()), [&](const std::shared_ptr<CWExcludedSegment>& segment, QRectF box) {
-        if (offset != 0) {
-            box.translate(-offset, 0);
-            if (box.right() < -8.0 || box.left() > right)
-                return;
-            box.setLeft(std::max(box.left(), -8.0));
-            box.setRight(std::min(box.right(), right));
-        }
-        boxes.push_back({box, segment->includesTime(now), CMTimeGetSeconds(segment->duration()) == 0.0});
-    });
+    CWTimelineLayout::enumerateSplits(project_->timelineSnapshot(), QSizeF(wholeWidth(), height()),
+                                      [&](const std::shared_ptr<CWExcludedSegment>& segment, QRectF box) {
+                                          if (offset != 0) {
+                                              box.translate(-offset, 0);
+                                              if (box.right() < -8.0 || box.left() > right)
+                                                  return;
+                                              box.setLeft(std::max(box.left(), -8.0));
+                                              box.setRight(std::min(box.right(), right));
+                                          }
+                                          boxes.push_back({box, segment->includesTime(now), CMTimeGetSeconds(segment->duration()) == 0.0});
+                                      });
     const qreal scale = devicePixelRatioF();
     const QSize pixels = (QSizeF(size()) * scale).toSize();
     const bool dark = CWColors::isDark(palette());

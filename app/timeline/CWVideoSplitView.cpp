@@ -2,6 +2,7 @@
 
 #include "CWProject.h"
 #include "CWThumbnail.h"
+#include "CWTimelineLayout.h"
 #include "Player.h"
 
 #include <QPainter>
@@ -57,12 +58,13 @@ void CWVideoSplitView::enumerateTiles(CMTime now, const std::shared_ptr<CWThumbn
                                       const std::function<void(CMTime, const std::shared_ptr<CWThumbnail>&, QRectF)>& block) const
 {
     if (!isZoomed()) {
-        project()->enumerateThumbnailTimesAndSplitsForSize(QSizeF(size()), now, live, block);
+        CWTimelineLayout::enumerateThumbnailTimesAndSplits(project()->timelineSnapshot(), QSizeF(size()), now, live, block);
         return;
     }
     // The whole source laid out at the view's scale; the tiles in view, shifted into it.
     const double offset = viewOffset();
-    project()->enumerateThumbnailTimesAndSplitsForSize(QSizeF(wholeWidth(), height()), offset, offset + width(), now, live,
+    CWTimelineLayout::enumerateThumbnailTimesAndSplits(project()->timelineSnapshot(), QSizeF(wholeWidth(), height()), offset,
+                                                       offset + width(), now, live,
                                                        [&](CMTime time, const std::shared_ptr<CWThumbnail>& thumbnail, QRectF rect) {
                                                            block(time, thumbnail, rect.translated(-offset, 0));
                                                        });

@@ -5,7 +5,7 @@
 #include "CWPreset.h"
 #include "CWProjectMetadata.h"
 #include "CWThumbnailLoader.h"
-#include "CWTimelineLayout.h"
+#include "CWTimelineSnapshot.h"
 #include "CWUndoManager.h"
 #include "CWUtility.h"
 #include "MainQueue.h"
@@ -147,7 +147,7 @@ std::vector<std::shared_ptr<CWThumbnail>> CWProject::thumbnails() const
     return thumbnails_;
 }
 
-std::shared_ptr<CWThumbnail> CWProject::thumbnailAt(CMTime time) const { return CWTimelineLayout::thumbnailAt(thumbnails(), time); }
+std::shared_ptr<CWThumbnail> CWProject::thumbnailAt(CMTime time) const { return CWTimelineSnapshot::thumbnailAt(thumbnails(), time); }
 
 bool CWProject::usesPassthroughPreset() const
 {
@@ -476,7 +476,7 @@ void CWProject::requestStartThumbnail(const std::shared_ptr<CWExcludedSegment>& 
     });
 }
 
-// ---- timeline layout
+// ---- timeline snapshot
 
 CWTimelineSnapshot CWProject::timelineSnapshot() const
 {
@@ -490,24 +490,4 @@ CWTimelineSnapshot CWProject::timelineSnapshot() const
     snapshot.thumbnails = thumbnails_;
     snapshot.detailThumbnails = detailThumbnails_;
     return snapshot;
-}
-
-void CWProject::enumerateSplitForSize(QSizeF size,
-                                      const std::function<void(const std::shared_ptr<CWExcludedSegment>&, QRectF)>& block) const
-{
-    CWTimelineLayout::enumerateSplits(timelineSnapshot(), size, block);
-}
-
-void CWProject::enumerateThumbnailTimesAndSplitsForSize(
-    QSizeF size, CMTime playerTime, const std::shared_ptr<CWThumbnail>& playerImage,
-    const std::function<void(CMTime, const std::shared_ptr<CWThumbnail>&, QRectF)>& block) const
-{
-    CWTimelineLayout::enumerateThumbnailTimesAndSplits(timelineSnapshot(), size, playerTime, playerImage, block);
-}
-
-void CWProject::enumerateThumbnailTimesAndSplitsForSize(
-    QSizeF size, double visibleLeft, double visibleRight, CMTime playerTime, const std::shared_ptr<CWThumbnail>& playerImage,
-    const std::function<void(CMTime, const std::shared_ptr<CWThumbnail>&, QRectF)>& block) const
-{
-    CWTimelineLayout::enumerateThumbnailTimesAndSplits(timelineSnapshot(), size, visibleLeft, visibleRight, playerTime, playerImage, block);
 }

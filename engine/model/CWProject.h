@@ -108,18 +108,8 @@ public:
     void restoreSplits(const CWSegmentList& splits);
     static CWSegmentList copySplitsArray(const CWSegmentList& splits);
 
-    // Timeline layout.
-    void enumerateSplitForSize(QSizeF size, const std::function<void(const std::shared_ptr<CWExcludedSegment>&, QRectF)>& block) const;
-    void
-    enumerateThumbnailTimesAndSplitsForSize(QSizeF size, CMTime playerTime, const std::shared_ptr<CWThumbnail>& playerImage,
-                                            const std::function<void(CMTime, const std::shared_ptr<CWThumbnail>&, QRectF)>& block) const;
-    // The tiles of a zoomed-in strip: the whole source laid out over size, only those reaching into
-    // [visibleLeft, visibleRight) enumerated, each showing a detail thumbnail of its own span when one
-    // was made.
-    void
-    enumerateThumbnailTimesAndSplitsForSize(QSizeF size, double visibleLeft, double visibleRight, CMTime playerTime,
-                                            const std::shared_ptr<CWThumbnail>& playerImage,
-                                            const std::function<void(CMTime, const std::shared_ptr<CWThumbnail>&, QRectF)>& block) const;
+    // What the timeline strip draws from, once the queued segment insertions are done.
+    CWTimelineSnapshot timelineSnapshot() const;
     // Detail thumbnails for a zoomed-in strip: one picture for each span (of its middle) that has none
     // yet, made in the background after the strip's and replacing the previous request's pictures not
     // yet made; projectChanged() follows each. At most kDetailThumbnailLimit are kept, those farthest
@@ -140,7 +130,6 @@ private:
     void requestStartThumbnail(const std::shared_ptr<CWExcludedSegment>& segment);
     void queueInsertion(const std::shared_ptr<CWExcludedSegment>& segment);
     std::shared_ptr<CWExcludedSegment> splitAtTimeLocked(CMTime time) const;
-    CWTimelineSnapshot timelineSnapshot() const;
     CMTime nextSplitTimeAfterLocked(CMTime time) const;
 
     std::shared_ptr<MediaAsset> asset_;

@@ -43,8 +43,9 @@ bool AudioMixOutput::start(Error* error)
     return true;
 }
 
-std::shared_ptr<SampleBuffer> AudioMixOutput::readNext(Error* error, bool& failed)
+bool AudioMixOutput::readNext(std::shared_ptr<SampleBuffer>& next, Error* error)
 {
+    next.reset();
     auto buffer = std::make_shared<PcmBuffer>();
     buffer->format = format_;
     int frames = 0;
@@ -69,7 +70,7 @@ std::shared_ptr<SampleBuffer> AudioMixOutput::readNext(Error* error, bool& faile
             for (size_t i = 0, n = bytes.size() / sizeof(float); i < n; ++i)
                 mixed[i] += samples[i] * volume;
             if (isCancelled())
-                return nullptr;
+                return true;
         }
         if (frames > 0) {
             const size_t count = size_t(frames) * size_t(channels);
@@ -87,14 +88,13 @@ std::shared_ptr<SampleBuffer> AudioMixOutput::readNext(Error* error, bool& faile
             }
         }
     }
-    if (frames < 0) {
-        failed = true;
-        return nullptr;
-    }
+    if (frames < 0)
+        return false;
     if (frames == 0)
-        return nullptr;
+        return true;
     buffer->presentationTime = CMTimeMake(delivered_, format_.sampleRate);
     buffer->duration = CMTimeMake(frames, format_.sampleRate);
     delivered_ += frames;
-    return buffer;
+    next = std::move(buffer);
+    return true;
 }

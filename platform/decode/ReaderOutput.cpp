@@ -8,9 +8,8 @@ std::shared_ptr<SampleBuffer> ReaderOutput::copyNextSampleBuffer()
         status_ = Status::Cancelled;
         return nullptr;
     }
-    bool failed = false;
-    std::shared_ptr<SampleBuffer> buffer = readNext(&error_, failed);
-    if (failed)
+    std::shared_ptr<SampleBuffer> buffer;
+    if (!readNext(buffer, &error_))
         status_ = Status::Failed;
     else if (!buffer)
         status_ = isCancelled() ? Status::Cancelled : Status::Completed;

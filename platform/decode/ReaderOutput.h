@@ -23,8 +23,8 @@ public:
     void setCancelFlag(std::shared_ptr<const std::atomic<bool>> cancelled) { cancelled_ = std::move(cancelled); }
 
 protected:
-    // The next buffer, or null at the end; a failure sets error and returns null with failed = true.
-    virtual std::shared_ptr<SampleBuffer> readNext(Error* error, bool& failed) = 0;
+    // Sets next to the next buffer, or to null at the end; false on failure, with the error set.
+    virtual bool readNext(std::shared_ptr<SampleBuffer>& next, Error* error) = 0;
     bool isCancelled() const { return cancelled_ && cancelled_->load(); }
 
 private:

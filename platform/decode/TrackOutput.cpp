@@ -18,26 +18,23 @@ bool TrackOutput::start(Error* error)
     return track_->segments.empty() || decoder_.open(asset_, track_->segments.front().sourceTrackID, error);
 }
 
-std::shared_ptr<SampleBuffer> TrackOutput::readNext(Error* error, bool& failed)
+bool TrackOutput::readNext(std::shared_ptr<SampleBuffer>& next, Error* error)
 {
+    next.reset();
     while (track_ && segment_ < track_->segments.size()) {
         if (isCancelled())
-            return nullptr;
+            return true;
         const CompositionSegment& segment = track_->segments[segment_];
         const CMTime start = segment.sourceRange.start, end = CMTimeRangeGetEnd(segment.sourceRange);
         if (!inSegment_) {
-            if (!decoder_.seek(start, error)) {
-                failed = true;
-                return nullptr;
-            }
+            if (!decoder_.seek(start, error))
+                return false;
             inSegment_ = true;
         }
         PacketPtr packet = decoder_.nextPacket(error);
         if (!packet) {
-            if (decoder_.failed()) {
-                failed = true;
-                return nullptr;
-            }
+            if (decoder_.failed())
+                return false;
             inSegment_ = false;
             ++segment_;
             continue;
@@ -71,7 +68,8 @@ std::shared_ptr<SampleBuffer> TrackOutput::readNext(Error* error, bool& failed)
             std::make_shared<PacketBuffer>(std::make_unique<PacketBuffer::Packet>(PacketBuffer::Packet{std::move(packet), timeBase}));
         buffer->presentationTime = outputTime;
         buffer->duration = CMTimeSubtract(until, from);
-        return buffer;
+        next = std::move(buffer);
+        return true;
     }
-    return nullptr;
+    return true;
 }

@@ -42,13 +42,13 @@ bool VideoCompositionOutput::start(Error* error)
     return true;
 }
 
-std::shared_ptr<SampleBuffer> VideoCompositionOutput::deliver(FramePtr frame, CMTime frameStart, CMTime frameEnd, Error* error,
-                                                              bool& failed)
+bool VideoCompositionOutput::deliver(FramePtr frame, CMTime frameStart, CMTime frameEnd, std::shared_ptr<SampleBuffer>& delivered,
+                                     Error* error)
 {
     const CompositionSegment& segment = track_->segments[segment_];
     const CMTime start = segment.sourceRange.start, end = CMTimeRangeGetEnd(segment.sourceRange);
     if (CMTimeCompare(frameEnd, start) <= 0 || CMTimeCompare(frameStart, end) >= 0)
-        return nullptr;
+        return true;
     const CMTime shownUntil = CMTimeMinimum(frameEnd, end);
     CMTime shownFrom = frameStart;
     if (CMTimeCompare(frameStart, start) < 0) {
@@ -58,44 +58,41 @@ std::shared_ptr<SampleBuffer> VideoCompositionOutput::deliver(FramePtr frame, CM
         const bool mostlyKept =
             CMTimeCompare(CMTimeMultiply(CMTimeSubtract(shownUntil, start), 2), CMTimeSubtract(frameEnd, frameStart)) >= 0;
         if (emittedAny_ && !mostlyKept)
-            return nullptr;
+            return true;
         shownFrom = start;
     }
     if (CMTimeCompare(shownUntil, shownFrom) <= 0)
-        return nullptr;
+        return true;
     FramePtr converted = converter_->convert(std::move(frame), error);
     if (!converted) {
-        failed = true;
-        return nullptr;
+        return false;
     }
     emittedAny_ = true;
     auto buffer =
         std::make_shared<VideoFrameBuffer>(std::make_unique<VideoFrameBuffer::Frame>(VideoFrameBuffer::Frame{std::move(converted)}));
     buffer->presentationTime = CMTimeAdd(segment.targetStart, CMTimeSubtract(shownFrom, start));
     buffer->duration = CMTimeSubtract(shownUntil, shownFrom);
-    return buffer;
+    delivered = std::move(buffer);
+    return true;
 }
 
-std::shared_ptr<SampleBuffer> VideoCompositionOutput::readNext(Error* error, bool& failed)
+bool VideoCompositionOutput::readNext(std::shared_ptr<SampleBuffer>& out, Error* error)
 {
+    out.reset();
     while (track_ && segment_ < track_->segments.size()) {
         if (isCancelled())
-            return nullptr;
+            return true;
         const CompositionSegment& segment = track_->segments[segment_];
         const CMTime end = CMTimeRangeGetEnd(segment.sourceRange);
         if (!inSegment_) {
-            if (!decoder_.seek(segment.sourceRange.start, error)) {
-                failed = true;
-                return nullptr;
-            }
+            if (!decoder_.seek(segment.sourceRange.start, error))
+                return false;
             inSegment_ = true;
             held_.reset();
         }
         FramePtr next = decoder_.nextFrame(error, decoder_.timestampForTime(segment.sourceRange.start));
-        if (!next && decoder_.failed()) {
-            failed = true;
-            return nullptr;
-        }
+        if (!next && decoder_.failed())
+            return false;
         CMTime nextTime = next ? decoder_.frameTime(next.get()) : kCMTimeInvalid;
         if (next && !CMTIME_IS_NUMERIC(nextTime)) // a frame without a timestamp follows the one before
             nextTime = held_ ? CMTimeAdd(heldTime_, videoComposition_.frameDuration) : segment.sourceRange.start;
@@ -108,16 +105,13 @@ std::shared_ptr<SampleBuffer> VideoCompositionOutput::readNext(Error* error, boo
                 heldEnd = CMTimeAdd(heldTime_,
                                     held_->pkt_duration > 0 ? decoder_.durationOf(held_->pkt_duration) : videoComposition_.frameDuration);
             }
-            buffer = deliver(std::move(held_), heldTime_, heldEnd, error, failed);
-            if (failed)
-                return nullptr;
+            if (!deliver(std::move(held_), heldTime_, heldEnd, buffer, error))
+                return false;
             reached = heldEnd;
         }
         // The stream ran out: fine at the track's end, a damaged file well before it.
-        if (!next && !checkTrackReachedEnd(*asset_, decoder_.track(), reached, end, error)) {
-            failed = true;
-            return nullptr;
-        }
+        if (!next && !checkTrackReachedEnd(*asset_, decoder_.track(), reached, end, error))
+            return false;
         held_ = std::move(next);
         heldTime_ = nextTime;
         if (!held_ || CMTimeCompare(heldTime_, end) >= 0) {
@@ -130,8 +124,10 @@ std::shared_ptr<SampleBuffer> VideoCompositionOutput::readNext(Error* error, boo
                 held_.reset();
             }
         }
-        if (buffer)
-            return buffer;
+        if (buffer) {
+            out = std::move(buffer);
+            return true;
+        }
     }
-    return nullptr;
+    return true;
 }

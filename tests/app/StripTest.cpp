@@ -13,6 +13,7 @@
 #include "CWPreset.h"
 #include "CWProject.h"
 #include "CWThumbnail.h"
+#include "CWTimelineLayout.h"
 #include "CWVideoSplitView.h"
 #include "CWWaveformAccumulator.h"
 #include "Player.h"
@@ -266,8 +267,9 @@ TEST(VideoStrip, TheLiveTileIsUprightWithSquarePixels)
     EXPECT_EQ(rotated.view->currentFrameImage().size(), QSize(120, 160));
     const auto live = CWThumbnail::withImage(rotated.view->currentFrameImage(), kCMTimeZero);
     std::vector<QRectF> tiles;
-    rotated.project->enumerateThumbnailTimesAndSplitsForSize(
-        QSizeF(600, 100), kCMTimeZero, live, [&](CMTime, const std::shared_ptr<CWThumbnail>&, QRectF rect) { tiles.push_back(rect); });
+    CWTimelineLayout::enumerateThumbnailTimesAndSplits(
+        rotated.project->timelineSnapshot(), QSizeF(600, 100), kCMTimeZero, live,
+        [&](CMTime, const std::shared_ptr<CWThumbnail>&, QRectF rect) { tiles.push_back(rect); });
     ASSERT_FALSE(tiles.empty());
     EXPECT_EQ(tiles.front(), QRectF(0, 0, 75, 100));
     // The live tile on screen is the frame scaled into it.
@@ -381,8 +383,8 @@ TEST(VideoStrip, ZoomedInTilesShowFramesOfTheirOwnStretch)
     // The tiles as the strip lays them: the whole source 6,000 units wide, the view 2,700 in.
     std::vector<std::pair<CMTime, QRectF>> tiles;
     const auto live = CWThumbnail::withImage(strip.currentFrameImage(), kCMTimeZero);
-    bound.project->enumerateThumbnailTimesAndSplitsForSize(
-        QSizeF(6000, 60), 2700, 3300, kCMTimeZero, live,
+    CWTimelineLayout::enumerateThumbnailTimesAndSplits(
+        bound.project->timelineSnapshot(), QSizeF(6000, 60), 2700, 3300, kCMTimeZero, live,
         [&](CMTime time, const std::shared_ptr<CWThumbnail>&, QRectF rect) { tiles.emplace_back(time, rect.translated(-2700, 0)); });
     // One detail picture for each tile in view.
     ASSERT_TRUE(runEventLoopUntil([&] { return bound.project->detailThumbnails().size() >= tiles.size(); }, 30000));

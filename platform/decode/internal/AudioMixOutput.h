@@ -16,7 +16,7 @@ public:
     const PcmFormat& format() const { return format_; }
 
 protected:
-    std::shared_ptr<SampleBuffer> readNext(Error* error, bool& failed) override;
+    bool readNext(std::shared_ptr<SampleBuffer>& next, Error* error) override;
 
 private:
     struct Input {

@@ -17,7 +17,7 @@ public:
     const AVStream* stream() const { return decoder_.stream(); }
 
 protected:
-    std::shared_ptr<SampleBuffer> readNext(Error* error, bool& failed) override;
+    bool readNext(std::shared_ptr<SampleBuffer>& next, Error* error) override;
 
 private:
     std::shared_ptr<const MediaAsset> asset_;

@@ -20,11 +20,12 @@ public:
     bool start(Error* error) override;
 
 protected:
-    std::shared_ptr<SampleBuffer> readNext(Error* error, bool& failed) override;
+    bool readNext(std::shared_ptr<SampleBuffer>& next, Error* error) override;
 
 private:
-    // Emits the held frame (ending at `end` in source time) if it shows within the segment.
-    std::shared_ptr<SampleBuffer> deliver(FramePtr frame, CMTime frameStart, CMTime frameEnd, Error* error, bool& failed);
+    // The held frame as it shows within the current segment (it ends at frameEnd in source time);
+    // delivered stays null for a frame the segment does not show. False when the picture cannot be converted.
+    bool deliver(FramePtr frame, CMTime frameStart, CMTime frameEnd, std::shared_ptr<SampleBuffer>& delivered, Error* error);
 
     std::shared_ptr<const MediaAsset> asset_;
     const CompositionTrack* track_ = nullptr;

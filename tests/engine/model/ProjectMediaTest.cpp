@@ -35,18 +35,6 @@ TEST(CWProjectMedia, ThumbnailsAndFrameInformationArriveInTheBackground)
         return segment && segment->startThumbnail();
     }));
     EXPECT_EQ(frameNumberInImage(project->splitAtIndex(0)->startThumbnail()->image()), 50);
-
-    // The strip layout: tiles of the player's aspect, a segment starting its own tile.
-    std::vector<std::pair<double, QRectF>> tiles;
-    project->enumerateThumbnailTimesAndSplitsForSize(QSizeF(400, 30), CMTimeMake(1, 1), strip[3],
-                                                     [&](CMTime t, const auto& image, QRectF r) {
-                                                         EXPECT_TRUE(image);
-                                                         tiles.emplace_back(CMTimeGetSeconds(t), r);
-                                                     });
-    ASSERT_GE(tiles.size(), 2u);
-    EXPECT_EQ(tiles[0].second, QRectF(0, 0, 40, 30));
-    EXPECT_TRUE(std::any_of(tiles.begin(), tiles.end(), [](const auto& tile) { return tile.first == 2.0 && tile.second.x() == 80; }));
-    EXPECT_GE(tiles.back().second.right(), 400);
 }
 
 TEST(CWProjectMedia, ToolProjectsLoadNoPreviews)

@@ -2,7 +2,7 @@
 #include "CWPreset.h"
 #include "CWProject.h"
 #include "CWProjectExporter.h"
-#include "CWTimelineLayout.h"
+#include "CWTimelineSnapshot.h"
 #include "CWUndoStack.h"
 #include "CWUtility.h"
 #include "MediaAsset.h"
@@ -10,7 +10,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QPainter>
 
 #include <gtest/gtest.h>
 
@@ -292,66 +291,22 @@ TEST(CWProject, OptionsArtworkAndMetadataReachTheConfiguration)
     EXPECT_FALSE(projectFor(fps25())->extractedMetadata());
 }
 
-TEST(CWProject, TimelineRectanglesFollowTheSegments)
+TEST(CWProject, TheTimelineSnapshotHoldsTheSegments)
 {
     auto project = projectFor(silence(60));
     project->addSplitAt(s(15));
     project->addCutAt(s(30));
     project->addCutAt(s(45));
-    std::vector<QRectF> rects;
-    project->enumerateSplitForSize(QSizeF(600, 40), [&](const auto&, QRectF r) { rects.push_back(r); });
-    ASSERT_EQ(rects.size(), 2u);
-    EXPECT_EQ(rects[0], QRectF(150, 0, 0, 40));
-    EXPECT_EQ(rects[1], QRectF(300, 0, 150, 40));
+    const CWTimelineSnapshot snapshot = project->timelineSnapshot();
+    EXPECT_EQ(snapshot.duration, project->duration());
+    ASSERT_EQ(snapshot.splits.size(), 2u);
+    EXPECT_EQ(snapshot.splits[0]->start(), s(15));
+    EXPECT_TRUE(snapshot.splits[0]->isSplitPoint());
+    EXPECT_EQ(snapshot.splits[1]->start(), s(30));
+    EXPECT_EQ(snapshot.splits[1]->stop(), s(45));
     EXPECT_TRUE(project->thumbnailAt(s(3))->isMissing());
     EXPECT_FALSE(project->splitAtIndex(7));
     EXPECT_EQ(project->splitAtIndex(1)->start(), s(30));
-}
-
-// A zoomed-in strip lays the whole source out far wider than it shows and asks only for the tiles in
-// view: what those draw is what the whole layout draws there, wherever the view starts (before, on and
-// just after segment starts, two segments starting within one tile, the end).
-TEST(CWTimelineLayout, TheTilesInViewDrawWhatTheWholeLayoutDrawsThere)
-{
-    const auto solid = [](int index) {
-        QImage image(16, 9, QImage::Format_RGB32);
-        image.fill(QColor::fromHsv(index * 37 % 360, 200, 100 + index % 150));
-        return image;
-    };
-    CWTimelineSnapshot snapshot;
-    snapshot.duration = CMTimeMake(60 * 600, 600);
-    for (int second = 0; second < 60; ++second)
-        snapshot.thumbnails.push_back(CWThumbnail::withImage(solid(second), s(second)));
-    int next = 100;
-    for (auto [start, stop] : {std::pair{4380, 5400}, {12030, 12030}, {12120, 15000}, {24000, 24600}}) {
-        auto segment = CWExcludedSegment::startingAt(CMTimeMake(start, 600), CMTimeMake(stop, 600));
-        segment->useStartThumbnail(CWThumbnail::withImage(solid(next++), CMTimeMake(start, 600)));
-        snapshot.splits.push_back(segment);
-    }
-    const auto live = CWThumbnail::withImage(solid(300), kCMTimeZero);
-    const QSizeF whole(6000, 40);
-    QImage all(whole.toSize(), QImage::Format_RGB32);
-    all.fill(Qt::black);
-    {
-        QPainter painter(&all);
-        CWTimelineLayout::enumerateThumbnailTimesAndSplits(
-            snapshot, whole, kCMTimeInvalid, live,
-            [&](CMTime, const auto& thumbnail, QRectF rect) { painter.drawImage(rect, thumbnail->image()); });
-    }
-    for (const double left : {0.0, 350.0, 729.0, 730.0, 731.0, 1000.0, 2005.0, 2012.0, 2020.0, 3999.0, 5400.0}) {
-        QImage view(600, 40, QImage::Format_RGB32);
-        view.fill(Qt::black);
-        int tiles = 0;
-        QPainter painter(&view);
-        CWTimelineLayout::enumerateThumbnailTimesAndSplits(snapshot, whole, left, left + 600, kCMTimeInvalid, live,
-                                                           [&](CMTime, const auto& thumbnail, QRectF rect) {
-                                                               painter.drawImage(rect.translated(-left, 0), thumbnail->image());
-                                                               ++tiles;
-                                                           });
-        painter.end();
-        EXPECT_EQ(view, all.copy(int(left), 0, 600, 40)) << "view from " << left;
-        EXPECT_LE(tiles, 600 / 71 + 3) << "only the tiles in view, from " << left;
-    }
 }
 
 TEST(CWProject, LookupsFindTheFirstOfTouchingSegmentsAndTheNextStart)

@@ -1,12 +1,11 @@
 // Where the timeline strip draws what: the rectangle of each segment, and the tiles of the film strip
 // (each tile's source time, its picture and its rectangle). Works on one snapshot of the project
-// (duration, segments, thumbnail strip) taken once per call, so a repaint costs no round trip to the
+// (CWProject::timelineSnapshot), taken once per repaint, so a repaint costs no round trip to the
 // project's work queue per tile. Plain functions over values; any thread.
 #pragma once
 
 #include "CMTime.h"
-#include "CWExcludedSegment.h"
-#include "CWThumbnail.h"
+#include "CWTimelineSnapshot.h"
 
 #include <QRectF>
 #include <QSizeF>
@@ -15,20 +14,10 @@
 #include <memory>
 #include <vector>
 
-struct CWTimelineSnapshot {
-    CMTime duration = kCMTimeInvalid;
-    std::vector<std::shared_ptr<CWExcludedSegment>> splits;
-    std::vector<std::shared_ptr<CWThumbnail>> thumbnails;       // in time order
-    std::vector<std::shared_ptr<CWThumbnail>> detailThumbnails; // made for a zoomed-in strip, in time order
-};
-
 namespace CWTimelineLayout {
 using SplitBlock = std::function<void(const std::shared_ptr<CWExcludedSegment>&, QRectF)>;
 using TileBlock = std::function<void(CMTime, const std::shared_ptr<CWThumbnail>&, QRectF)>;
 
-// The last thumbnail strictly before the time (the first one for times up to its own), or the missing
-// thumbnail when the strip is empty.
-std::shared_ptr<CWThumbnail> thumbnailAt(const std::vector<std::shared_ptr<CWThumbnail>>& strip, CMTime time);
 void enumerateSplits(const CWTimelineSnapshot& snapshot, QSizeF size, const SplitBlock& block);
 // Tiles of the player image's aspect across the width; a segment starts a tile of its own showing its
 // start picture; the tile under the player's time shows the player's image.

@@ -5,16 +5,6 @@
 
 namespace CWTimelineLayout {
 
-std::shared_ptr<CWThumbnail> thumbnailAt(const std::vector<std::shared_ptr<CWThumbnail>>& strip, CMTime time)
-{
-    if (strip.empty())
-        return CWThumbnail::missingThumbnail();
-    // The first thumbnail at or after the time; the one before it is the answer.
-    const auto at = std::lower_bound(strip.begin(), strip.end(), time,
-                                     [](const auto& thumbnail, CMTime t) { return CMTimeCompare(thumbnail->time(), t) < 0; });
-    return at == strip.begin() ? strip.front() : *(at - 1);
-}
-
 void enumerateSplits(const CWTimelineSnapshot& snapshot, QSizeF size, const SplitBlock& block)
 {
     const double d = CMTimeGetSeconds(snapshot.duration);
@@ -82,12 +72,12 @@ void enumerateThumbnailTimesAndSplits(const CWTimelineSnapshot& snapshot, QSizeF
         else if (CMTimeCompare(t, playerTime) <= 0 && CMTimeCompare(playerTime, following) <= 0 && playerImage)
             image = playerImage;
         else if (detailed && !snapshot.detailThumbnails.empty()) {
-            const auto detail = thumbnailAt(snapshot.detailThumbnails, following);
+            const auto detail = CWTimelineSnapshot::thumbnailAt(snapshot.detailThumbnails, following);
             image = CMTimeCompare(detail->time(), t) >= 0 && CMTimeCompare(detail->time(), following) < 0
                         ? detail
-                        : thumbnailAt(snapshot.thumbnails, t);
+                        : CWTimelineSnapshot::thumbnailAt(snapshot.thumbnails, t);
         } else
-            image = thumbnailAt(snapshot.thumbnails, t);
+            image = CWTimelineSnapshot::thumbnailAt(snapshot.thumbnails, t);
         block(t, image, QRectF(left, tile.y(), tile.width(), tile.height()));
         t = following;
     } while (x < visibleRight);
