@@ -16,7 +16,10 @@
 
 namespace {
 
-Error parserError(const QString& message) { return Error{QStringLiteral("CWCommandLineParser"), 1, message, {}, {}}; }
+Error parserError(const QString& message)
+{
+    return Error{QStringLiteral("CWCommandLineParser"), CWCommandLineParser::InvalidArguments, message, {}, {}};
+}
 
 bool fail(Error* error, const QString& message)
 {
@@ -123,10 +126,10 @@ bool CWCommandLineParser::loadCutsFiles(Error* error, const std::atomic<bool>* s
     // From the last file back, so that the places of the earlier ones stay where they were.
     for (auto file = cutsFiles_.rbegin(); file != cutsFiles_.rend(); ++file) {
         // Through the descriptor the tool checked it with, when it holds one.
-        QString reason;
+        Error reason;
         const std::optional<QByteArray> content = OpenFiles::readFile(file->first, kMaximumBytes + 1, &reason);
         if (!content)
-            return fail(error, QStringLiteral("Cannot read the cuts file \"%1\": %2.").arg(file->first, reason));
+            return fail(error, QStringLiteral("Cannot read the cuts file \"%1\": %2.").arg(file->first, reason.message));
         if (content->size() > kMaximumBytes)
             return fail(error, QStringLiteral("The cuts file \"%1\" is larger than 64 MiB.").arg(file->first));
         std::vector<CWTimeOperation> cuts;

@@ -26,6 +26,7 @@ class CWProject;
 class CWCommandLineParser {
 public:
     enum Operation : int64_t { NoOperation = 0, ShowHelp = 1, ShowVersion = 2, ShowSetup = 3, Export = 4 };
+    enum ErrorCode { InvalidArguments = 1 };
 
     // Parses at once; a failure is kept in parseError() (and logged with --debug). --json anywhere on
     // the line counts, even after the argument that stopped the parsing.

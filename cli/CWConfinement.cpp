@@ -15,7 +15,7 @@
 
 namespace {
 
-QString systemReason() { return QString::fromLocal8Bit(std::strerror(errno)); }
+QString systemReason(int code) { return QString::fromLocal8Bit(std::strerror(code)); }
 
 // The file-system rights each Landlock ABI version knows of; a ruleset may only name those.
 uint64_t rightsOfAbi(long abi)
@@ -80,11 +80,12 @@ QStringList runtimeFolders()
     return folders;
 }
 
-bool confineTo(int grantedFolder, const QStringList& readOnlyFolders, QString* reason)
+bool confineTo(int grantedFolder, const QStringList& readOnlyFolders, Error* error)
 {
     const long abi = ::syscall(SYS_landlock_create_ruleset, nullptr, 0, LANDLOCK_CREATE_RULESET_VERSION);
     if (abi < 1) {
-        *reason = QStringLiteral("Landlock is not available in this kernel (%1)").arg(systemReason());
+        const int code = errno;
+        setError(error, systemError(code, QStringLiteral("Landlock is not available in this kernel (%1)").arg(systemReason(code))));
         return false;
     }
     const uint64_t handled = rightsOfAbi(abi);
@@ -92,11 +93,13 @@ bool confineTo(int grantedFolder, const QStringList& readOnlyFolders, QString* r
     attributes.handled_access_fs = handled;
     const Descriptor ruleset(int(::syscall(SYS_landlock_create_ruleset, &attributes, sizeof attributes, 0)));
     if (ruleset.fd < 0) {
-        *reason = QStringLiteral("Landlock refused a ruleset: %1").arg(systemReason());
+        const int code = errno;
+        setError(error, systemError(code, QStringLiteral("Landlock refused a ruleset: %1").arg(systemReason(code))));
         return false;
     }
     if (!addRule(ruleset.fd, grantedFolder, handled)) {
-        *reason = QStringLiteral("Landlock refused the granted folder: %1").arg(systemReason());
+        const int code = errno;
+        setError(error, systemError(code, QStringLiteral("Landlock refused the granted folder: %1").arg(systemReason(code))));
         return false;
     }
     for (const QString& path : readOnlyFolders) {
@@ -107,7 +110,8 @@ bool confineTo(int grantedFolder, const QStringList& readOnlyFolders, QString* r
             continue;
         const uint64_t rights = S_ISDIR(info.st_mode) ? kReadRights : kReadRights & ~uint64_t(LANDLOCK_ACCESS_FS_READ_DIR);
         if (!addRule(ruleset.fd, folder.fd, rights & handled)) {
-            *reason = QStringLiteral("Landlock refused \"%1\": %2").arg(path, systemReason());
+            const int code = errno;
+            setError(error, systemError(code, QStringLiteral("Landlock refused \"%1\": %2").arg(path, systemReason(code))));
             return false;
         }
     }
@@ -116,7 +120,8 @@ bool confineTo(int grantedFolder, const QStringList& readOnlyFolders, QString* r
     if (null.fd >= 0)
         addRule(ruleset.fd, null.fd, (LANDLOCK_ACCESS_FS_READ_FILE | LANDLOCK_ACCESS_FS_WRITE_FILE) & handled);
     if (::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 || ::syscall(SYS_landlock_restrict_self, ruleset.fd, 0) != 0) {
-        *reason = QStringLiteral("Landlock could not restrict the process: %1").arg(systemReason());
+        const int code = errno;
+        setError(error, systemError(code, QStringLiteral("Landlock could not restrict the process: %1").arg(systemReason(code))));
         return false;
     }
     return true;

@@ -5,14 +5,16 @@
 // thread, once the files are known. Without Landlock in the kernel it does nothing and says why.
 #pragma once
 
+#include "Error.h"
+
 #include <QString>
 #include <QStringList>
 
 namespace CWConfinement {
 
 // `grantedFolder` is an open handle of the folder (O_PATH is enough). True when the rules are in force;
-// otherwise `reason` says why not (no Landlock in this kernel, or it refused the rules).
-bool confineTo(int grantedFolder, const QStringList& readOnlyFolders, QString* reason);
+// otherwise the error says why not (no Landlock in this kernel, or it refused the rules), with errno's code.
+bool confineTo(int grantedFolder, const QStringList& readOnlyFolders, Error* error);
 
 // The folders the program reads from the system besides the granted one.
 QStringList systemFolders();

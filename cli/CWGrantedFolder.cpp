@@ -64,22 +64,28 @@ CWGrantedFolder::Outcome outcomeOf(int error)
 
 } // namespace
 
-std::unique_ptr<CWGrantedFolder> CWGrantedFolder::open(const QString& path, dev_t device, ino_t inode, QString* problem)
+std::unique_ptr<CWGrantedFolder> CWGrantedFolder::open(const QString& path, dev_t device, ino_t inode, Error* error)
 {
     // The recorded path is the folder's real path: a link anywhere on it now means it was relinked.
     const int fd =
         openat2At(AT_FDCWD, QFile::encodeName(path).constData(), O_PATH | O_DIRECTORY, RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS);
     if (fd < 0) {
-        *problem =
-            errno == ELOOP || errno == ENOTDIR
-                ? QStringLiteral("\"%1\" is no longer the folder that was granted: it was replaced by a link.").arg(path)
-                : QStringLiteral("The granted folder \"%1\" cannot be opened: %2.").arg(path, QString::fromLocal8Bit(std::strerror(errno)));
+        const int code = errno;
+        setError(error,
+                 code == ELOOP || code == ENOTDIR
+                     ? systemError(ESTALE,
+                                   QStringLiteral("\"%1\" is no longer the folder that was granted: it was replaced by a link.").arg(path))
+                     : systemError(code, QStringLiteral("The granted folder \"%1\" cannot be opened: %2.")
+                                             .arg(path, QString::fromLocal8Bit(std::strerror(code)))));
         return nullptr;
     }
     std::unique_ptr<CWGrantedFolder> folder(new CWGrantedFolder(fd, path));
     struct stat info {};
     if (::fstat(fd, &info) != 0 || info.st_dev != device || info.st_ino != inode) {
-        *problem = QStringLiteral("\"%1\" is no longer the folder that was granted: it was replaced by another folder.").arg(path);
+        setError(
+            error,
+            systemError(ESTALE,
+                        QStringLiteral("\"%1\" is no longer the folder that was granted: it was replaced by another folder.").arg(path)));
         return nullptr;
     }
     return folder;

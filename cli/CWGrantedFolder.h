@@ -11,6 +11,8 @@
 // Main thread only; the handles close with the object.
 #pragma once
 
+#include "Error.h"
+
 #include <QString>
 
 #include <memory>
@@ -20,8 +22,8 @@
 
 class CWGrantedFolder {
 public:
-    // Null, with a message in `problem`, when the folder cannot be opened or is not the one recorded.
-    static std::unique_ptr<CWGrantedFolder> open(const QString& path, dev_t device, ino_t inode, QString* problem);
+    // Null, with the error, when the folder cannot be opened or is not the one recorded (ESTALE).
+    static std::unique_ptr<CWGrantedFolder> open(const QString& path, dev_t device, ino_t inode, Error* error);
     ~CWGrantedFolder();
     CWGrantedFolder(const CWGrantedFolder&) = delete;
     CWGrantedFolder& operator=(const CWGrantedFolder&) = delete;

@@ -28,12 +28,18 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <optional>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
 namespace {
+
+// What the tool refuses before any work; the message is what the user reads (for the folder access,
+// lines of text that explain what to do).
+enum class Refusal { UnrepresentableName = 1, FolderAccess, Output };
+Error refusal(Refusal code, const QString& message) { return Error{QStringLiteral("clipwell_cli"), int(code), message, {}, {}}; }
 
 const QString kTag = QStringLiteral("clipwell_cli");
 void debug(const QString& message) { CWUtility::debugLog(kTag, message); }
@@ -112,77 +118,79 @@ QString notConfigured(const Error& error)
 }
 
 // Opens the granted folder and finds every file of the run beneath it (see CWGrantedFolder); the parser
-// then reads and writes through the folders' handles. Empty when all is well; else the explanation, as
+// then reads and writes through the folders' handles. Nothing when all is well; else the explanation, as
 // lines of text. A file that is missing or cannot be used is left to the step that uses it, which says so.
-QString folderAccessProblem(CWCommandLineParser& parser, std::unique_ptr<CWGrantedFolder>& granted)
+std::optional<Error> folderAccessProblem(CWCommandLineParser& parser, std::unique_ptr<CWGrantedFolder>& granted)
 {
     debug(QStringLiteral("Attempting to resolve bookmark"));
     Error error;
     FolderBookmark::Identity identity;
     const auto folder = CWBookmarkManager::sharedManager().resolveBookmark(&error, &identity);
     if (!folder && error.code == CWBookmarkManager::StaleBookmark)
-        return QStringLiteral("ERROR: The folder access is stale.\n%1\n").arg(error.message);
+        return refusal(Refusal::FolderAccess, QStringLiteral("ERROR: The folder access is stale.\n%1\n").arg(error.message));
     if (!folder)
-        return notConfigured(error);
+        return refusal(Refusal::FolderAccess, notConfigured(error));
     debug(QStringLiteral("Bookmark resolved to: %1").arg(*folder));
-    QString problem;
-    granted = CWGrantedFolder::open(*folder, dev_t(identity.device), ino_t(identity.inode), &problem);
+    Error stale;
+    granted = CWGrantedFolder::open(*folder, dev_t(identity.device), ino_t(identity.inode), &stale);
     if (!granted)
-        return QStringLiteral("ERROR: The folder access is stale.\n%1\nGrant it again in Clipwell > Preferences > CLI Access, or "
-                              "with: clipwell --grant-cli-access FOLDER\n")
-            .arg(problem);
+        return refusal(Refusal::FolderAccess,
+                       QStringLiteral("ERROR: The folder access is stale.\n%1\nGrant it again in Clipwell > Preferences > CLI Access, or "
+                                      "with: clipwell --grant-cli-access FOLDER\n")
+                           .arg(stale.message));
     const QString container = QFileInfo(CWBookmarkManager::sharedContainerURL()).canonicalFilePath();
 
     enum class Role { Read, Write, Folder };
-    auto locate = [&](const QString& path, Role role, const char* what, const char* verb, QString& located) -> QString {
+    auto locate = [&](const QString& path, Role role, const char* what, const char* verb, QString& located) -> std::optional<Error> {
         located = path;
         if (path.isEmpty())
-            return {};
+            return std::nullopt;
         debug(QStringLiteral("Checking if %1 path '%2' is within bookmarked path '%3'")
                   .arg(QString::fromLatin1(what).toLower(), path, *folder));
         const CWGrantedFolder::Resolved found = role == Role::Read    ? granted->fileToRead(path)
                                                 : role == Role::Write ? granted->fileToWrite(path)
                                                                       : granted->folderToWriteInto(path);
         const QString shown = found.real.isEmpty() ? path : found.real;
+        const auto refused = [](const QString& message) { return refusal(Refusal::FolderAccess, message); };
         if (found.outcome == CWGrantedFolder::Outcome::Outside)
-            return QStringLiteral("ERROR: %1 file is not within the accessible folder.\n%1 file: %2\nAccessible folder: %3\n\n"
-                                  "To %4, please reconfigure the accessible folder in Clipwell's preferences.\n")
-                .arg(QString::fromLatin1(what), shown, *folder, QString::fromLatin1(verb));
+            return refused(QStringLiteral("ERROR: %1 file is not within the accessible folder.\n%1 file: %2\nAccessible folder: %3\n\n"
+                                          "To %4, please reconfigure the accessible folder in Clipwell's preferences.\n")
+                               .arg(QString::fromLatin1(what), shown, *folder, QString::fromLatin1(verb)));
         if (role != Role::Read && !container.isEmpty() && CWGrantedFolder::isBeneath(found.real, container))
-            return QStringLiteral("ERROR: %1 file is inside Clipwell's settings folder.\n%1 file: %2\nSettings folder: %3\n\n"
-                                  "Choose a place outside it.\n")
-                .arg(QString::fromLatin1(what), shown, container);
+            return refused(QStringLiteral("ERROR: %1 file is inside Clipwell's settings folder.\n%1 file: %2\nSettings folder: %3\n\n"
+                                          "Choose a place outside it.\n")
+                               .arg(QString::fromLatin1(what), shown, container));
         if (role == Role::Read && found.outcome == CWGrantedFolder::Outcome::NotAFile)
-            return QStringLiteral("ERROR: %1 file is not a regular file.\n%1 file: %2\n").arg(QString::fromLatin1(what), shown);
+            return refused(QStringLiteral("ERROR: %1 file is not a regular file.\n%1 file: %2\n").arg(QString::fromLatin1(what), shown));
         if (!found.pinned.isEmpty() && found.outcome != CWGrantedFolder::Outcome::NotAFile)
             located = found.pinned;
         if (found.descriptor >= 0)
             OpenFiles::add(found.pinned, found.descriptor);
-        return {};
+        return std::nullopt;
     };
     QString input, output, artwork;
-    QString text = locate(parser.inputFileURL(), Role::Read, "Input", "access this file", input);
-    if (text.isEmpty())
-        text = locate(parser.outputFileURL(), parser.useMultipleFiles() ? Role::Folder : Role::Write, "Output", "write to this location",
-                      output);
+    std::optional<Error> problem = locate(parser.inputFileURL(), Role::Read, "Input", "access this file", input);
+    if (!problem)
+        problem = locate(parser.outputFileURL(), parser.useMultipleFiles() ? Role::Folder : Role::Write, "Output", "write to this location",
+                         output);
     QStringList cuts;
     for (const QString& file : parser.cutsFiles()) {
         QString located;
-        if (text.isEmpty())
-            text = locate(file, Role::Read, "Cuts", "read this file", located);
+        if (!problem)
+            problem = locate(file, Role::Read, "Cuts", "read this file", located);
         cuts << located;
     }
-    if (text.isEmpty() && !parser.artworkPath().isEmpty())
-        text = locate(QDir::current().absoluteFilePath(parser.artworkPath()), Role::Read, "Artwork", "read this file", artwork);
-    if (text.isEmpty())
+    if (!problem && !parser.artworkPath().isEmpty())
+        problem = locate(QDir::current().absoluteFilePath(parser.artworkPath()), Role::Read, "Artwork", "read this file", artwork);
+    if (!problem)
         parser.useFilePaths(input, output, cuts, artwork);
-    return text;
+    return problem;
 }
 
 // File names are bytes here, but the tool carries them as text: a name argument that is not UTF-8, or a
 // relative name in a current folder whose name is not, would be read or written under another name.
-// Returns what to tell the user, or empty.
-QString unrepresentableNameProblem(const CWCommandLineParser& parser, int argc, char** argv)
+// Returns what to tell the user, if anything.
+std::optional<Error> unrepresentableNameProblem(const CWCommandLineParser& parser, int argc, char** argv)
 {
     QStringList names{parser.inputFileURL(), parser.outputFileURL(), parser.artworkPath()};
     names += parser.cutsFiles();
@@ -196,15 +204,17 @@ QString unrepresentableNameProblem(const CWCommandLineParser& parser, int argc, 
         if (!named)
             continue;
         if (!PathText::isExact(argument))
-            return QStringLiteral("The file name \"%1\" is not valid UTF-8, so it cannot be used exactly as given; rename "
-                                  "the file so that its name is UTF-8.")
-                .arg(text);
+            return refusal(Refusal::UnrepresentableName,
+                           QStringLiteral("The file name \"%1\" is not valid UTF-8, so it cannot be used exactly as given; rename "
+                                          "the file so that its name is UTF-8.")
+                               .arg(text));
         if (!currentFolder.isEmpty() && !argument.startsWith('/'))
-            return QStringLiteral("The current folder \"%1\" has a name that is not valid UTF-8, so \"%2\" cannot be found exactly "
-                                  "from it; give the full path or work from another folder.")
-                .arg(QFile::decodeName(currentFolder), text);
+            return refusal(Refusal::UnrepresentableName,
+                           QStringLiteral("The current folder \"%1\" has a name that is not valid UTF-8, so \"%2\" cannot be found exactly "
+                                          "from it; give the full path or work from another folder.")
+                               .arg(QFile::decodeName(currentFolder), text));
     }
-    return {};
+    return std::nullopt;
 }
 
 // From here on the kernel keeps the process beneath the granted folder (reading the system's folders
@@ -218,13 +228,13 @@ void confine(const CWGrantedFolder& granted)
     const QString container = CWBookmarkManager::sharedContainerURL();
     if (!container.isEmpty())
         readable << container;
-    QString reason;
+    Error reason;
     if (qEnvironmentVariableIsSet("CLIPWELL_WITHOUT_LANDLOCK")) // to check what the folder handles alone hold
         debug(QStringLiteral("Landlock left out as CLIPWELL_WITHOUT_LANDLOCK asks; relying on the folder handles alone"));
     else if (CWConfinement::confineTo(granted.handle(), readable, &reason))
         debug(QStringLiteral("Confined to %1 by Landlock").arg(granted.path()));
     else
-        debug(QStringLiteral("%1; relying on the folder handles alone").arg(reason));
+        debug(QStringLiteral("%1; relying on the folder handles alone").arg(reason.message));
     // For checking the confinement from outside: a path the process must not be able to open.
     if (const QByteArray probe = qgetenv("CLIPWELL_CONFINEMENT_PROBE"); !probe.isEmpty()) {
         const int fd = ::open(probe.constData(), O_RDONLY | O_CLOEXEC);
@@ -237,20 +247,23 @@ void confine(const CWGrantedFolder& granted)
 
 // An output that is the input (the same file, also under another name or through a link), or that exists
 // and is not a regular file (a folder, a pipe, a device), where one file is to be written: refused before
-// anything is read or written. Empty when the output may be written.
-QString outputProblem(const CWCommandLineParser& parser)
+// anything is read or written. Nothing when the output may be written.
+std::optional<Error> outputProblem(const CWCommandLineParser& parser)
 {
     const QString output = parser.outputFileURL();
     struct stat target {};
     if (output.isEmpty() || parser.useMultipleFiles() || ::stat(QFile::encodeName(parser.outputFilePath()).constData(), &target) != 0)
-        return {};
+        return std::nullopt;
     if (!S_ISREG(target.st_mode))
-        return QStringLiteral("The output \"%1\" exists and is not a regular file; nothing was written.").arg(output);
+        return refusal(Refusal::Output,
+                       QStringLiteral("The output \"%1\" exists and is not a regular file; nothing was written.").arg(output));
     struct stat source {};
     if (::stat(QFile::encodeName(parser.inputFilePath()).constData(), &source) == 0 && source.st_dev == target.st_dev &&
         source.st_ino == target.st_ino)
-        return QStringLiteral("The output \"%1\" is the input file; choose another output so that the source is kept.").arg(output);
-    return {};
+        return refusal(
+            Refusal::Output,
+            QStringLiteral("The output \"%1\" is the input file; choose another output so that the source is kept.").arg(output));
+    return std::nullopt;
 }
 
 } // namespace
@@ -301,8 +314,8 @@ int main(int argc, char** argv)
         return showSetup();
 
     exporter = CWCommandLineExporter::exporterWithParser(parser);
-    if (const QString problem = unrepresentableNameProblem(*parser, argc, argv); !problem.isEmpty()) {
-        exporter->printError(problem);
+    if (const std::optional<Error> problem = unrepresentableNameProblem(*parser, argc, argv)) {
+        exporter->printError(problem->message);
         return 1;
     }
     exporter->cancelWhenSet(&signalled);
@@ -312,19 +325,19 @@ int main(int argc, char** argv)
         return 1;
     }
     std::unique_ptr<CWGrantedFolder> granted;
-    if (const QString problem = folderAccessProblem(*parser, granted); !problem.isEmpty()) {
+    if (const std::optional<Error> problem = folderAccessProblem(*parser, granted)) {
         // A JSON reader gets one error record on standard output; a person gets the text on standard error.
         if (parser->jsonOutput()) {
-            exporter->printError(problem.trimmed());
+            exporter->printError(problem->message.trimmed());
         } else {
-            std::fputs(qPrintable(problem), stderr);
+            std::fputs(qPrintable(problem->message), stderr);
             std::fflush(stderr);
         }
         return 1;
     }
     exporter->setMessageFilter([&granted](const QString& message) { return granted->displayText(message); });
-    if (const QString problem = outputProblem(*parser); !problem.isEmpty()) {
-        exporter->printError(problem);
+    if (const std::optional<Error> problem = outputProblem(*parser)) {
+        exporter->printError(problem->message);
         return 1;
     }
     confine(*granted);

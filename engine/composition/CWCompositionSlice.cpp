@@ -29,7 +29,8 @@ bool CWCompositionSlice::composeAsset(const MediaAsset& asset, bool, Composition
     std::vector<MediaTrack> videoTracks;
     for (CompositionTrack& track : composition.tracks) {
         const std::optional<MediaTrack> sourceTrack = asset.trackWithID(track.trackID);
-        Error insertError{QStringLiteral("Composition"), 1, QStringLiteral("The source has no track %1.").arg(track.trackID), {}, {}};
+        Error insertError =
+            compositionError(CompositionErrorCode::CannotInsert, QStringLiteral("The source has no track %1.").arg(track.trackID));
         if (!sourceTrack || !track.insertTimeRange(source, *sourceTrack, at, &insertError)) {
             CWLog(QStringLiteral("error during composition: %1").arg(insertError.message));
             setError(error, insertError);

@@ -90,7 +90,7 @@ bool CWExportProject::build(CWSliceList slices, std::shared_ptr<CWPreset> preset
         return true;
     CWLog(QStringLiteral("Invalid instructions: %1").arg(invalidationReasons_.join(QStringLiteral("; "))));
     setError(error, Error{QStringLiteral("CWExportProject"),
-                          1,
+                          InvalidComposition,
                           QStringLiteral("Error in Composition Validation: %1").arg(invalidationReasons_.join(QStringLiteral("; "))),
                           QStringLiteral("Please contact the developer"),
                           {}});

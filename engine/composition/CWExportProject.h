@@ -31,6 +31,7 @@ using CWSliceList = std::vector<std::shared_ptr<CWCompositionSlice>>;
 
 class CWExportProject : public std::enable_shared_from_this<CWExportProject>, private VideoCompositionValidationDelegate {
 public:
+    enum ErrorCode { InvalidComposition = 1 };
     static std::shared_ptr<CWExportProject> fromAsset(std::shared_ptr<MediaAsset> asset,
                                                       const std::vector<std::shared_ptr<CWExcludedSegment>>& splits,
                                                       std::shared_ptr<CWPreset> preset,

@@ -8,8 +8,11 @@ bool CWAVAudioFileExportSession::beginExport(Error* error)
 {
     const PcmFormat& format = audioFormat();
     if (format.sampleRate <= 0 || format.channelCount <= 0) {
-        setError(error,
-                 Error{QStringLiteral("CWAVAudioFileExportSession"), 2, QStringLiteral("Failed to create input audio format"), {}, {}});
+        setError(error, Error{QStringLiteral("CWAVAudioFileExportSession"),
+                              NoInputFormat,
+                              QStringLiteral("Failed to create input audio format"),
+                              {},
+                              {}});
         return false;
     }
     writer_ = std::make_unique<MediaWriter>(workingPath(), fileType());

@@ -10,6 +10,7 @@
 
 class CWAVAudioFileExportSession : public CWCustomExportSession {
 public:
+    enum ErrorCode { NoInputFormat = 2 };
     using CWCustomExportSession::CWCustomExportSession;
     ~CWAVAudioFileExportSession() override;
 

@@ -103,7 +103,9 @@ bool CWAssetWriterExportSession::setUp(Error* error)
         transfers_.push_back(std::make_shared<CWAudioTrackTransfer>(output, nullptr, track.trackID));
     }
     if (transfers_.empty()) {
-        setError(error, Error{QStringLiteral("CWAssetWriterExportSession"), 1, QStringLiteral("There is nothing to export."), {}, {}});
+        setError(
+            error,
+            Error{QStringLiteral("CWAssetWriterExportSession"), NothingToExport, QStringLiteral("There is nothing to export."), {}, {}});
         return false;
     }
     if (!reader_->startReading(error))

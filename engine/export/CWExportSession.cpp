@@ -58,7 +58,8 @@ std::shared_ptr<CWExportSession> CWExportSession::exportProject(std::shared_ptr<
     case CWExportSessionClass::AppleLosslessAudioFile:
         return makeSession<CWAppleLosslessAudioFileExportSession>(std::move(project), url, std::move(preset));
     }
-    setError(error, Error{QStringLiteral("CWExportSession"), 1, QStringLiteral("No export session for this preset."), {}, {}});
+    setError(error,
+             Error{QStringLiteral("CWExportSession"), NoSessionForPreset, QStringLiteral("No export session for this preset."), {}, {}});
     return nullptr;
 }
 

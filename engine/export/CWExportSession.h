@@ -21,6 +21,8 @@
 
 class CWExportSession : public std::enable_shared_from_this<CWExportSession> {
 public:
+    // Codes of the "CWExportSession" domain besides the system's own (errno) for the folder and the move.
+    enum ErrorCode { NoSessionForPreset = 1 };
     // A session of the class the preset names; null (with an error) when this build has none.
     static std::shared_ptr<CWExportSession> exportProject(std::shared_ptr<CWExportProject> project, const QString& url,
                                                           std::shared_ptr<CWPreset> preset, Error* error);

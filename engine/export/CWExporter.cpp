@@ -18,7 +18,11 @@ CMTime CWExporter::endTime() const { return exportProject_ ? exportProject_->end
 
 Error CWExporter::nothingLeftToExport()
 {
-    return Error{QStringLiteral("CWExporter"), 2, QStringLiteral("Nothing is left to export: the cuts remove the whole source."), {}, {}};
+    return Error{QStringLiteral("CWExporter"),
+                 NothingLeftToExport,
+                 QStringLiteral("Nothing is left to export: the cuts remove the whole source."),
+                 {},
+                 {}};
 }
 
 bool CWExporter::handleProjectCreationError()
@@ -35,7 +39,7 @@ void CWExporter::exportProjectToUrl(const std::shared_ptr<CWExportProject>& proj
     Error error;
     // A source the preset cannot take is refused before anything is written, naming the presets that can.
     if (const QString refusal = project->preset()->incompatibilityWithAsset(*project->asset()); !refusal.isEmpty())
-        error = Error{QStringLiteral("CWExporter"), 3, refusal, {}, {}};
+        error = Error{QStringLiteral("CWExporter"), PresetRefusesSource, refusal, {}, {}};
     else
         exportSession_ = CWExportSession::exportProject(project, url, project->preset(), &error);
     if (!exportSession_) {

@@ -12,6 +12,7 @@
 
 class CWExporter : public std::enable_shared_from_this<CWExporter> {
 public:
+    enum ErrorCode { NothingLeftToExport = 2, PresetRefusesSource = 3 };
     CWExporter(std::shared_ptr<CWExportProject> project, std::optional<Error> error);
     virtual ~CWExporter() = default;
 

@@ -21,7 +21,7 @@ void log(const QString& message) { CWUtility::debugLog(kTag, message); }
 
 void quiet(const char*, va_list) {}
 
-Error lameError(int code, const QString& message) { return Error{kDomain, code, message, {}, {}}; }
+Error lameError(CWLameCustomExportSession::ErrorCode code, const QString& message) { return Error{kDomain, code, message, {}, {}}; }
 
 } // namespace
 
@@ -61,7 +61,7 @@ bool CWLameCustomExportSession::beginExport(Error* error)
     lame_.reset(lame_init());
     if (!lame_) {
         log(QStringLiteral("lame_init() failed - returned NULL"));
-        setError(error, lameError(1, QStringLiteral("Failed to initialize LAME encoder")));
+        setError(error, lameError(CWLameCustomExportSession::EncoderUnavailable, QStringLiteral("Failed to initialize LAME encoder")));
         return false;
     }
     log(QStringLiteral("lame_init() succeeded"));
@@ -85,7 +85,7 @@ bool CWLameCustomExportSession::beginExport(Error* error)
     log(QStringLiteral("lame_init_params() result: %1").arg(init));
     if (init < 0) {
         lame_.reset();
-        setError(error, lameError(2, QStringLiteral("Failed to initialize LAME parameters")));
+        setError(error, lameError(CWLameCustomExportSession::ParametersRefused, QStringLiteral("Failed to initialize LAME parameters")));
         return false;
     }
     if (!outputFile_.open(workingPath(), error)) {
@@ -133,7 +133,8 @@ bool CWLameCustomExportSession::transferMetadataToLame(Error* error)
             const int result = id3tag_set_fieldvalue_utf16(gfp, value.data());
             log(QStringLiteral("Set %1: %2, result: %3").arg(QString::fromLatin1(field.label), item.stringValue()).arg(result));
             if (result != 0) {
-                setError(error, lameError(4, QStringLiteral("Cannot write the %1 into the MP3 tag.").arg(QLatin1String(field.label))));
+                setError(error, lameError(CWLameCustomExportSession::TagNotWritten,
+                                          QStringLiteral("Cannot write the %1 into the MP3 tag.").arg(QLatin1String(field.label))));
                 return false;
             }
         }
@@ -186,7 +187,7 @@ bool CWLameCustomExportSession::exportAudioBuffer(PcmBuffer& buffer, Error* erro
                                       : lame_encode_buffer(gfp, samples, nullptr, frames, mp3Buffer_.data(), int(size));
     if (written < 0) {
         log(QStringLiteral("Encoding failed with error code: %1").arg(written));
-        setError(error, lameError(4, QStringLiteral("LAME encoding failed")));
+        setError(error, lameError(CWLameCustomExportSession::EncodingFailed, QStringLiteral("LAME encoding failed")));
         return false;
     }
     return outputFile_.write(mp3Buffer_.data(), size_t(written), error);
@@ -201,7 +202,7 @@ bool CWLameCustomExportSession::finalizeExport(Error* error)
     if (flushed < 0) {
         log(QStringLiteral("Flush failed with error code: %1").arg(flushed));
         closeOutput();
-        setError(error, lameError(5, QStringLiteral("LAME flush failed")));
+        setError(error, lameError(CWLameCustomExportSession::FlushFailed, QStringLiteral("LAME flush failed")));
         return false;
     }
     std::vector<unsigned char> id3v1(lame_get_id3v1_tag(gfp, nullptr, 0));

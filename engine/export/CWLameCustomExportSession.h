@@ -16,6 +16,7 @@ struct lame_global_struct;
 
 class CWLameCustomExportSession : public CWCustomExportSession {
 public:
+    enum ErrorCode { EncoderUnavailable = 1, ParametersRefused = 2, EncodingFailed = 4, TagNotWritten = 4, FlushFailed = 5 };
     using CWCustomExportSession::CWCustomExportSession;
     ~CWLameCustomExportSession() override;
 

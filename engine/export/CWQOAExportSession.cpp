@@ -1,7 +1,10 @@
 #include "CWQOAExportSession.h"
 
 namespace {
-Error qoaError(int code, const QString& message) { return Error{QStringLiteral("CWQOAExportSession"), code, message, {}, {}}; }
+Error qoaError(CWQOAExportSession::ErrorCode code, const QString& message)
+{
+    return Error{QStringLiteral("CWQOAExportSession"), code, message, {}, {}};
+}
 } // namespace
 
 bool CWQOAExportSession::beginExport(Error* error)
@@ -9,9 +12,10 @@ bool CWQOAExportSession::beginExport(Error* error)
     const int channels = audioFormat().channelCount;
     const int rate = audioFormat().sampleRate;
     if (channels < 1 || channels > CWQOAEncoder::kMaxChannels || rate < 1 || rate > 16777215) {
-        setError(error, qoaError(1, QStringLiteral("QOA holds 1 to 8 channels at up to 16777215 Hz; the source has %1 channels at %2 Hz.")
-                                        .arg(channels)
-                                        .arg(rate)));
+        setError(error, qoaError(CWQOAExportSession::FormatNotHeld,
+                                 QStringLiteral("QOA holds 1 to 8 channels at up to 16777215 Hz; the source has %1 channels at %2 Hz.")
+                                     .arg(channels)
+                                     .arg(rate)));
         return false;
     }
     if (!outputFile_.open(workingPath(), error))

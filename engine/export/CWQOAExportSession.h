@@ -13,6 +13,7 @@
 
 class CWQOAExportSession : public CWCustomExportSession {
 public:
+    enum ErrorCode { FormatNotHeld = 1 };
     using CWCustomExportSession::CWCustomExportSession;
 
 protected:

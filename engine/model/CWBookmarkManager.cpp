@@ -20,7 +20,8 @@ Error managerError(CWBookmarkManager::ErrorCode code)
                  {}};
 }
 
-Error fileError(const QString& message) { return Error{QStringLiteral("FileSystem"), 1, message, {}, {}}; }
+constexpr int kFileSystemFailure = 1; // the one code of the "FileSystem" domain
+Error fileError(const QString& message) { return Error{QStringLiteral("FileSystem"), kFileSystemFailure, message, {}, {}}; }
 
 QString describe(const Error* error) { return error ? error->message : QStringLiteral("unknown error"); }
 

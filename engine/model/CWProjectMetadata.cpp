@@ -70,11 +70,11 @@ QImage decodeArtwork(const QByteArray& bytes, QString* problem)
 
 std::optional<MetadataItem> artworkFromFile(const QString& path, QString* problem)
 {
-    QString reason;
+    Error reason;
     const std::optional<QByteArray> bytes = OpenFiles::readFile(path, kMaximumArtworkBytes + 1, &reason);
     if (!bytes) {
         if (problem)
-            *problem = reason;
+            *problem = reason.message;
         return std::nullopt;
     }
     if (decodeArtwork(*bytes, problem).isNull())

@@ -15,3 +15,8 @@ Error mediaLayerError(MediaLayerErrorCode code, const QString& message)
 {
     return Error{QString::fromLatin1(kMediaLayerErrorDomain), int(code), message, {}, {}};
 }
+
+Error systemError(int errnoValue, const QString& message)
+{
+    return Error{QString::fromLatin1(kSystemErrorDomain), errnoValue, message, {}, {}};
+}

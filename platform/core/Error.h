@@ -30,5 +30,9 @@ inline constexpr const char* kMediaLayerErrorDomain = "Media";
 enum class MediaLayerErrorCode { NotFound = 1, InvalidArgument, CodecMissing, Damaged, Stopped };
 Error mediaLayerError(MediaLayerErrorCode code, const QString& message);
 
+// Domain of the system's refusals (opening, reading, confining); the code is the errno value.
+inline constexpr const char* kSystemErrorDomain = "POSIX";
+Error systemError(int errnoValue, const QString& message);
+
 // An error of the media libraries: "<context>: <the library's message>".
 Error mediaError(int averror, const QString& context);

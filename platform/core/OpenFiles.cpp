@@ -52,7 +52,7 @@ QByteArray readFrom(int fd, qint64 limit)
 }
 } // namespace
 
-std::optional<QByteArray> readFile(const QString& path, qint64 limit, QString* reason)
+std::optional<QByteArray> readFile(const QString& path, qint64 limit, Error* error)
 {
     if (const std::optional<int> held = descriptorFor(path))
         return readFrom(*held, limit);
@@ -60,8 +60,8 @@ std::optional<QByteArray> readFile(const QString& path, qint64 limit, QString* r
     // regular file: a device or a pipe could be read without end.
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        if (reason)
-            *reason = QString::fromLocal8Bit(std::strerror(errno));
+        const int code = errno;
+        setError(error, systemError(code, QString::fromLocal8Bit(std::strerror(code))));
         return std::nullopt;
     }
     struct stat info {};
@@ -69,8 +69,7 @@ std::optional<QByteArray> readFile(const QString& path, qint64 limit, QString* r
     const QByteArray bytes = regular ? readFrom(fd, limit) : QByteArray();
     ::close(fd);
     if (!regular) {
-        if (reason)
-            *reason = QStringLiteral("not a regular file");
+        setError(error, systemError(EINVAL, QStringLiteral("not a regular file")));
         return std::nullopt;
     }
     return bytes;

@@ -5,18 +5,21 @@
 #include <algorithm>
 #include <cmath>
 
-namespace {
-Error compositionError(const QString& message) { return Error{QStringLiteral("Composition"), 1, message, {}, {}}; }
-} // namespace
+Error compositionError(CompositionErrorCode code, const QString& message)
+{
+    return Error{QString::fromLatin1(kCompositionErrorDomain), int(code), message, {}, {}};
+}
 
 bool CompositionTrack::insertTimeRange(CMTimeRange sourceRange, const MediaTrack& sourceTrack, CMTime at, Error* error)
 {
     if (!CMTIMERANGE_IS_VALID(sourceRange) || CMTIMERANGE_IS_EMPTY(sourceRange) || !CMTIME_IS_NUMERIC(at)) {
-        setError(error, compositionError(QStringLiteral("Cannot insert an empty or invalid time range into track %1.").arg(trackID)));
+        setError(error, compositionError(CompositionErrorCode::CannotInsert,
+                                         QStringLiteral("Cannot insert an empty or invalid time range into track %1.").arg(trackID)));
         return false;
     }
     if (sourceTrack.mediaType != mediaType) {
-        setError(error, compositionError(QStringLiteral("Track %1 holds %2, not %3.")
+        setError(error, compositionError(CompositionErrorCode::CannotInsert,
+                                         QStringLiteral("Track %1 holds %2, not %3.")
                                              .arg(trackID)
                                              .arg(mediaTypeName(mediaType), mediaTypeName(sourceTrack.mediaType))));
         return false;

@@ -14,6 +14,11 @@
 #include <functional>
 #include <vector>
 
+// Domain of what a composition refuses: a stretch it cannot place, a track it does not have.
+inline constexpr const char* kCompositionErrorDomain = "Composition";
+enum class CompositionErrorCode { CannotInsert = 1 };
+Error compositionError(CompositionErrorCode code, const QString& message);
+
 struct CompositionSegment {
     int32_t sourceTrackID = 0;
     CMTimeRange sourceRange;

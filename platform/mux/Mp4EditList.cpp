@@ -8,7 +8,11 @@ namespace {
 
 Error editError(const QString& path, const QString& why)
 {
-    return Error{QStringLiteral("Mp4EditList"), 1, QStringLiteral("Cannot write the edit lists of \"%1\": %2").arg(path, why), {}, {}};
+    return Error{QString::fromLatin1(kMp4EditListErrorDomain),
+                 int(Mp4EditListErrorCode::CannotWrite),
+                 QStringLiteral("Cannot write the edit lists of \"%1\": %2").arg(path, why),
+                 {},
+                 {}};
 }
 
 void append(QByteArray& bytes, int size, uint64_t value)

@@ -20,6 +20,10 @@
 #include <optional>
 #include <vector>
 
+// Domain of the edit list writer's failures; one code.
+inline constexpr const char* kMp4EditListErrorDomain = "Mp4EditList";
+enum class Mp4EditListErrorCode { CannotWrite = 1 };
+
 struct Mp4Edit {
     CMTime mediaStart; // in the track's media time (its first sample at zero); invalid for an empty edit
     CMTime duration;
