@@ -9,7 +9,6 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPointer>
-#include <QThreadPool>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -54,7 +53,7 @@ void CWAudioMetadataOverlay::loadMetadataFromURL(const QString& path)
 {
     filename_ = QFileInfo(path).completeBaseName();
     QPointer<CWAudioMetadataOverlay> self(this);
-    QThreadPool::globalInstance()->start([self, path] {
+    loader_.start([self, path] {
         QString title, album, artist;
         QImage cover;
         if (const std::shared_ptr<MediaAsset> asset = MediaAsset::open(path)) {

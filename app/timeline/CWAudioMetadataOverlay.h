@@ -1,13 +1,14 @@
 // What the audio document shows where a video would be: the file's title (else its name without
 // extension), "Artist: …" and "Album: …" (each hidden when empty) and the cover art, scaled down
 // proportionally and centred, over the waveform background colour; without cover art a 400 × 300 image
-// of that colour fills the area. The tags are read off the main thread (a later item of a kind wins over
-// an earlier one) and shown when they arrive.
+// of that colour fills the area. The tags are read on a thread of the overlay's own (a later item of a
+// kind wins over an earlier one) and shown when they arrive; the overlay waits for that read when destroyed.
 //
 // Main thread. A child of the player view's overlay area, filling it, for the life of the window.
 #pragma once
 
 #include <QImage>
+#include <QThreadPool>
 #include <QWidget>
 
 class PlayerView;
@@ -49,4 +50,5 @@ private:
     QLabel* albumLabel_;
     bool visible_ = false;
     bool loaded_ = false;
+    QThreadPool loader_; // reads the tags; destroyed first, it waits for the read
 };

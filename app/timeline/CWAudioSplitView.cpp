@@ -16,7 +16,6 @@
 #include <QPointer>
 #include <QProgressBar>
 #include <QScreen>
-#include <QThreadPool>
 
 #include <algorithm>
 #include <cmath>
@@ -121,7 +120,7 @@ void CWAudioSplitView::generateWaveformData()
             self->update();
         });
     };
-    QThreadPool::globalInstance()->start([self, cancel, path, finish] {
+    readers_.start([self, cancel, path, finish] {
         Error error;
         std::unique_ptr<AudioFile> file = AudioFile::openForReading(path, &error);
         if (!file) {
@@ -188,7 +187,7 @@ void CWAudioSplitView::requestDetail()
     const int64_t perBar = std::max<int64_t>(1, std::llround(wanted * rate));
     const CMTimeRange range = CMTimeRangeFromTimeToTime(CMTimeMakeWithSeconds(start, rate), CMTimeMakeWithSeconds(end, rate));
     detailComing_ = Detail{CMTimeGetSeconds(range.start), double(perBar) / rate, {}};
-    QThreadPool::globalInstance()->start([self, cancel, path, range, perBar, detail = detailComing_]() mutable {
+    readers_.start([self, cancel, path, range, perBar, detail = detailComing_]() mutable {
         Error error;
         std::unique_ptr<AudioFile> file = AudioFile::openForReading(path, range, &error);
         const int channels = file ? std::max(1, file->channelCount()) : 1;

@@ -13,12 +13,14 @@
 // absolute value of its samples, as above, drawn against the same peak); until it arrives, and outside
 // it, the whole file's bars are drawn. That reading never blocks input.
 //
-// Main thread (the readings run on pool threads and hand their results over by queued calls).
+// Main thread (the readings run on the view's own threads and hand their results over by queued calls;
+// destroying the view stops them and waits for them).
 #pragma once
 
 #include "CWBaseSplitView.h"
 
 #include <QColor>
+#include <QThreadPool>
 #include <QTimer>
 
 #include <atomic>
@@ -88,4 +90,7 @@ private:
     QTimer detailTimer_; // a view that stood still this long reads its stretch
     QLabel* progressLabel_;
     QProgressBar* progressBar_;
+    // The readers' threads; destroyed first, it waits for them (their stop flags set, each ends at its
+    // next chunk).
+    QThreadPool readers_;
 };

@@ -2,6 +2,7 @@
 
 #include "BufferPump.h"
 #include "CopiedTrackInput.h"
+#include "InterleavedTransfer.h"
 #include "MainQueue.h"
 
 CWAssetTrackTransfer::CWAssetTrackTransfer(std::shared_ptr<ReaderOutput> output, WriterInput* input, int32_t trackID)
@@ -45,23 +46,17 @@ void CWAssetTrackTransfer::transferBuffers()
             return true;
         },
         [this](Error* error) { return finishTransfer(error); });
-    for (;;) {
-        if (cancelled_)
-            return notifyTransferComplete(true, std::nullopt);
-        if (!input_->waitUntilReady(cancelled_))
-            continue; // cancelled, or the writer stopped: the next append says which
-        Error error;
-        switch (pump.step(&error)) {
-        case BufferPump::Step::Moved:
-            break;
-        case BufferPump::Step::Finished:
-            return notifyTransferComplete(false, std::nullopt);
-        case BufferPump::Step::Cancelled:
-            return notifyTransferComplete(true, std::nullopt);
-        case BufferPump::Step::Failed:
-            // A failure after cancellation is the cancellation's doing.
-            return notifyTransferComplete(cancelled_.load(), cancelled_ ? std::nullopt : std::optional<Error>(error));
-        }
+    std::vector<std::pair<BufferPump, WriterInput*>> pumps;
+    pumps.emplace_back(std::move(pump), input_);
+    Error error;
+    switch (transferInterleaved(pumps, cancelled_, {}, &error)) {
+    case TransferEnd::Finished:
+        return notifyTransferComplete(false, std::nullopt);
+    case TransferEnd::Cancelled:
+        return notifyTransferComplete(true, std::nullopt);
+    case TransferEnd::Failed:
+        // A failure after cancellation is the cancellation's doing.
+        return notifyTransferComplete(cancelled_.load(), cancelled_ ? std::nullopt : std::optional<Error>(error));
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include "BufferPump.h"
 #include "CompositionReader.h"
+#include "InterleavedTransfer.h"
 #include "MainQueue.h"
 #include "MediaAsset.h"
 #include "SerialQueue.h"
@@ -12,18 +13,12 @@ CWCustomExportSession::CWCustomExportSession(std::shared_ptr<CWExportProject> pr
     const CWExportProject& p = *this->project();
     const Composition& composition = *p.composition();
     totalDuration_ = composition.duration();
-    // The largest rate and channel count; the layout of the first track that reached that count.
-    for (const CompositionTrack* track : composition.tracksWithMediaType(MediaType::Audio)) {
-        const std::optional<MediaTrack> source = p.sourceTrackForCompositionTrack(*track);
-        if (!source)
-            continue;
-        sourceRate_ = std::max(sourceRate_, source->sampleRate);
-        sourceBits_ = std::max(sourceBits_, source->bitsPerSample);
-        if (source->channelCount > sourceChannels_) {
-            sourceChannels_ = source->channelCount;
-            sourceLayout_ = source->channelLayoutMask;
-        }
-    }
+    std::vector<MediaTrack> sources;
+    for (const CompositionTrack* track : composition.tracksWithMediaType(MediaType::Audio))
+        if (const std::optional<MediaTrack> source = p.sourceTrackForCompositionTrack(*track))
+            sources.push_back(*source);
+    source_ = audioMixFormat(sources);
+    source_.bitsPerSample = std::max(source_.bitsPerSample, 16);
 }
 
 CWCustomExportSession::~CWCustomExportSession()
@@ -41,7 +36,7 @@ void CWCustomExportSession::startExport(CWProgressHandler progress, CWCompletion
     const CWExportProject& p = *project();
     reader_ = std::make_unique<CompositionReader>(p.asset(), *p.composition());
     const int channels = sourceChannelCount();
-    audioFormat_ = PcmFormat{sourceSampleRate(), channels, channels == sourceChannels_ ? sourceChannelLayout() : 0, sampleType()};
+    audioFormat_ = PcmFormat{sourceSampleRate(), channels, channels == source_.channelCount ? sourceChannelLayout() : 0, sampleType()};
     std::vector<int32_t> audioTracks;
     for (const CompositionTrack* track : p.composition()->tracksWithMediaType(MediaType::Audio))
         audioTracks.push_back(track->trackID);
@@ -54,8 +49,25 @@ void CWCustomExportSession::startExport(CWProgressHandler progress, CWCompletion
 
 void CWCustomExportSession::updateWithProgress(double progress, CMTime time)
 {
-    if (progressHandler_ && !progressHandler_(progress, time))
-        cancelled_ = true;
+    {
+        std::lock_guard lock(progressMutex_);
+        pendingProgress_ = {progress, time};
+        if (progressPosted_)
+            return;
+        progressPosted_ = true;
+    }
+    // Reported on the main thread, ahead of the completion, which follows it through the same queue.
+    auto self = std::static_pointer_cast<CWCustomExportSession>(shared_from_this());
+    MainQueue::async([self] {
+        std::pair<double, CMTime> report;
+        {
+            std::lock_guard lock(self->progressMutex_);
+            report = self->pendingProgress_;
+            self->progressPosted_ = false;
+        }
+        if (self->progressHandler_ && !self->progressHandler_(report.first, report.second))
+            self->cancelled_ = true;
+    });
 }
 
 void CWCustomExportSession::performCustomExport()
@@ -82,26 +94,26 @@ bool CWCustomExportSession::transferAudio(Error* error)
 {
     if (!audioOutput_)
         return true;
-    BufferPump pump(*audioOutput_,
-                    [this](SampleBuffer& buffer, Error* e) { return exportAudioBuffer(static_cast<PcmBuffer&>(buffer), e); });
+    std::vector<std::pair<BufferPump, WriterInput*>> pumps;
+    pumps.emplace_back(
+        BufferPump(*audioOutput_, [this](SampleBuffer& buffer, Error* e) { return exportAudioBuffer(static_cast<PcmBuffer&>(buffer), e); }),
+        nullptr);
     const double total = CMTimeGetSeconds(totalDuration_);
-    while (!cancelled_) {
-        switch (pump.step(error)) {
-        case BufferPump::Step::Moved:
-            if (total > 0)
-                updateWithProgress(std::min(1.0, CMTimeGetSeconds(pump.reachedTime()) / total), pump.reachedTime());
-            break;
-        case BufferPump::Step::Finished:
-            return true;
-        case BufferPump::Step::Cancelled:
-            cancelled_ = true;
-            return true;
-        case BufferPump::Step::Failed:
-            // A reader that fails mid-way is a failed export, not a shorter file.
-            return false;
-        }
+    const auto reached = [&](CMTime time) {
+        if (total > 0)
+            updateWithProgress(std::min(1.0, CMTimeGetSeconds(time) / total), time);
+    };
+    switch (transferInterleaved(pumps, cancelled_, reached, error)) {
+    case TransferEnd::Finished:
+        return true;
+    case TransferEnd::Cancelled:
+        cancelled_ = true;
+        return true;
+    case TransferEnd::Failed:
+        // A reader that fails mid-way is a failed export, not a shorter file.
+        return false;
     }
-    return true;
+    return false;
 }
 
 void CWCustomExportSession::completeExport(std::optional<Error> error)

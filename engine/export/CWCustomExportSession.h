@@ -2,8 +2,10 @@
 // reads the composition's audio as interleaved PCM (16-bit unless a subclass asks for the source's
 // resolution) at the source's largest sample rate and channel count (the layout of the first track
 // that reached that count) and hands every buffer to the
-// subclass's hooks, one call at a time on the session's worker ("custom-export"). Progress is output time over the composition's length,
-// reported from the worker; a progress handler answering false cancels at the next buffer.
+// subclass's hooks, one call at a time on the session's worker ("custom-export"). Progress is output
+// time over the composition's length, reported on the main thread (the latest figure whenever the main
+// thread takes it) ahead of the completion; a progress handler answering false cancels at a following
+// buffer.
 //
 // Ends once: completed after finalizeExport(); failed (status 4) when a hook fails or the reader fails
 // mid-way, with that error; cancelled (status 5). After a failure or cancellation closeOutput() lets
@@ -11,10 +13,13 @@
 #pragma once
 
 #include "CWExportSession.h"
+#include "MediaTypes.h"
 #include "SampleBuffer.h"
 
 #include <atomic>
+#include <mutex>
 #include <optional>
+#include <utility>
 
 class CompositionReader;
 class ReaderOutput;
@@ -36,12 +41,12 @@ protected:
     // Releases what beginExport opened when the export does not reach finalizeExport.
     virtual void closeOutput() {}
     // The source's values, which a subclass may narrow (MP3: at most two channels).
-    virtual int sourceChannelCount() const { return sourceChannels_; }
-    virtual int sourceSampleRate() const { return sourceRate_; }
-    virtual uint64_t sourceChannelLayout() const { return sourceLayout_; }
+    virtual int sourceChannelCount() const { return source_.channelCount; }
+    virtual int sourceSampleRate() const { return source_.sampleRate; }
+    virtual uint64_t sourceChannelLayout() const { return source_.channelLayoutMask; }
     // The sample type the hooks receive; the lossless sessions keep the source's resolution.
     virtual PcmFormat::Sample sampleType() const { return PcmFormat::Sample::Int16; }
-    int sourceBitsPerSample() const { return sourceBits_; }
+    int sourceBitsPerSample() const { return source_.bitsPerSample; }
 
 private:
     void performCustomExport();
@@ -52,8 +57,11 @@ private:
 
     CWProgressHandler progressHandler_;
     std::atomic<bool> cancelled_{false};
-    int sourceRate_ = 0, sourceChannels_ = 0, sourceBits_ = 16;
-    uint64_t sourceLayout_ = 0;
+    // The latest progress for the main thread; while one report waits there, later ones only update it.
+    std::mutex progressMutex_;
+    std::pair<double, CMTime> pendingProgress_{0.0, kCMTimeZero};
+    bool progressPosted_ = false;
+    AudioMixFormat source_; // of the composition's audio tracks; at least 16 bits
     PcmFormat audioFormat_;
     CMTime totalDuration_ = kCMTimeZero;
     std::unique_ptr<CompositionReader> reader_;

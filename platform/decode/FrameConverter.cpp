@@ -46,12 +46,8 @@ FramePtr FrameConverter::convert(FramePtr frame, Error* error)
     scaled->width = scaledWidth;
     scaled->height = scaledHeight;
     int ret = av_frame_get_buffer(scaled.get(), 0);
-    if (ret >= 0) {
-        scaler_.reset(sws_getCachedContext(scaler_.release(), frame->width, frame->height, AVPixelFormat(frame->format), scaledWidth,
-                                           scaledHeight, format_, SWS_BICUBIC, nullptr, nullptr, nullptr));
-        ret = scaler_ ? sws_scale(scaler_.get(), frame->data, frame->linesize, 0, frame->height, scaled->data, scaled->linesize)
-                      : AVERROR(EINVAL);
-    }
+    if (ret >= 0 && !scaler_.scale(*frame, scaledWidth, scaledHeight, format_, scaled->data, scaled->linesize))
+        ret = AVERROR(EINVAL);
     if (ret < 0) {
         setError(error, mediaError(ret, QStringLiteral("Cannot convert the picture")));
         return nullptr;

@@ -2,6 +2,7 @@
 
 #include "MediaAsset.h"
 #include "MediaInput.h"
+#include "PictureScaler.h"
 #include "SerialQueue.h"
 #include "TrackDecoder.h"
 
@@ -25,7 +26,7 @@ private:
     bool openAttempted_ = false;
     bool opened_ = false;
     Error openError_;
-    SwsContextPtr scaler_;
+    PictureScaler scaler_;
     // current_: the last frame at or before the previous request; pending_: the first frame after it.
     FramePtr current_, pending_;
 };
@@ -127,16 +128,13 @@ QImage ImageGenerator::Worker::render(const AVFrame* frame, const Settings& sett
     const int width = std::max(1, int(std::lround((swapsAxes ? turned.height() : turned.width()) * scale)));
     const int height = std::max(1, int(std::lround((swapsAxes ? turned.width() : turned.height()) * scale)));
 
-    scaler_.reset(sws_getCachedContext(scaler_.release(), frame->width, frame->height, AVPixelFormat(frame->format), width, height,
-                                       AV_PIX_FMT_RGB32, SWS_BICUBIC, nullptr, nullptr, nullptr));
     QImage image(width, height, QImage::Format_RGB32);
-    if (!scaler_ || image.isNull()) {
+    uint8_t* planes[4] = {image.bits(), nullptr, nullptr, nullptr};
+    const int strides[4] = {int(image.bytesPerLine()), 0, 0, 0};
+    if (image.isNull() || !scaler_.scale(*frame, width, height, AV_PIX_FMT_RGB32, planes, strides)) {
         setError(error, mediaError(AVERROR(ENOMEM), QStringLiteral("Cannot convert the picture")));
         return {};
     }
-    uint8_t* planes[4] = {image.bits(), nullptr, nullptr, nullptr};
-    const int strides[4] = {int(image.bytesPerLine()), 0, 0, 0};
-    sws_scale(scaler_.get(), frame->data, frame->linesize, 0, frame->height, planes, strides);
     if (!rotation.isIdentity())
         image = image.transformed(rotation, Qt::SmoothTransformation);
     return image;

@@ -49,6 +49,19 @@ CMTime TrackDecoder::durationOf(int64_t ticks) const { return MediaInput::timeFr
 
 CMTime TrackDecoder::frameTime(const AVFrame* frame) const { return packetTime(frame->best_effort_timestamp); }
 
+CMTime TrackDecoder::frameTimeAfter(const AVFrame& frame, CMTime previous, CMTime step, CMTime start) const
+{
+    const CMTime time = frameTime(&frame);
+    if (CMTIME_IS_NUMERIC(time))
+        return time;
+    return CMTIME_IS_NUMERIC(previous) ? CMTimeAdd(previous, step) : start;
+}
+
+CMTime TrackDecoder::shownDuration(const AVFrame& frame, CMTime fallback) const
+{
+    return frame.pkt_duration > 0 ? durationOf(frame.pkt_duration) : fallback;
+}
+
 int64_t TrackDecoder::timestampForTime(CMTime sourceTime) const
 {
     return MediaInput::timestampFromTime(CMTimeAdd(sourceTime, asset_->startOffset()), stream_->time_base);

@@ -93,18 +93,16 @@ bool VideoCompositionOutput::readNext(std::shared_ptr<SampleBuffer>& out, Error*
         FramePtr next = decoder_.nextFrame(error, decoder_.timestampForTime(segment.sourceRange.start));
         if (!next && decoder_.failed())
             return false;
-        CMTime nextTime = next ? decoder_.frameTime(next.get()) : kCMTimeInvalid;
-        if (next && !CMTIME_IS_NUMERIC(nextTime)) // a frame without a timestamp follows the one before
-            nextTime = held_ ? CMTimeAdd(heldTime_, videoComposition_.frameDuration) : segment.sourceRange.start;
+        const CMTime nextTime = next ? decoder_.frameTimeAfter(*next, held_ ? heldTime_ : kCMTimeInvalid, videoComposition_.frameDuration,
+                                                               segment.sourceRange.start)
+                                     : kCMTimeInvalid;
         std::shared_ptr<SampleBuffer> buffer;
         CMTime reached = segment.sourceRange.start; // where the frames decoded so far end
         if (held_) {
             // A frame lasts until the next one is shown; the last one as long as the container says.
             CMTime heldEnd = nextTime;
-            if (!next || !CMTIME_IS_NUMERIC(heldEnd) || CMTimeCompare(heldEnd, heldTime_) <= 0) {
-                heldEnd = CMTimeAdd(heldTime_,
-                                    held_->pkt_duration > 0 ? decoder_.durationOf(held_->pkt_duration) : videoComposition_.frameDuration);
-            }
+            if (!next || !CMTIME_IS_NUMERIC(heldEnd) || CMTimeCompare(heldEnd, heldTime_) <= 0)
+                heldEnd = CMTimeAdd(heldTime_, decoder_.shownDuration(*held_, videoComposition_.frameDuration));
             if (!deliver(std::move(held_), heldTime_, heldEnd, buffer, error))
                 return false;
             reached = heldEnd;

@@ -14,16 +14,15 @@
 
 namespace {
 
-// The largest sample rate and channel count among the composition's audio tracks.
+// The mix format of the composition's audio tracks, as floating point.
 PcmFormat sourceAudioFormat(const MediaAsset& asset, const Composition& composition)
 {
-    PcmFormat format{0, 0, 0, PcmFormat::Sample::Float32};
+    std::vector<MediaTrack> sources;
     for (const CompositionTrack* track : composition.tracksWithMediaType(MediaType::Audio))
-        if (const std::optional<MediaTrack> source = asset.trackWithID(track->trackID)) {
-            format.sampleRate = std::max(format.sampleRate, source->sampleRate);
-            format.channelCount = std::max(format.channelCount, source->channelCount);
-        }
-    return format;
+        if (const std::optional<MediaTrack> source = asset.trackWithID(track->trackID))
+            sources.push_back(*source);
+    const AudioMixFormat mix = audioMixFormat(sources);
+    return PcmFormat{mix.sampleRate, mix.channelCount, 0, PcmFormat::Sample::Float32};
 }
 
 std::vector<int32_t> audioTrackIDs(const Composition& composition)
@@ -126,9 +125,9 @@ bool AssetExportSession::exportAudio(Error* error)
 bool AssetExportSession::write(MediaWriter& writer, std::vector<std::pair<BufferPump, WriterInput*>>& pumps, Error* error)
 {
     const double total = CMTimeGetSeconds(composition_.duration());
-    const bool ok = transferInterleaved(
+    const TransferEnd end = transferInterleaved(
         pumps, cancelled_, [&](CMTime t) { progress_ = float(std::min(0.999, CMTimeGetSeconds(t) / total)); }, error);
-    if (!ok) {
+    if (end != TransferEnd::Finished) {
         writer.cancelWriting();
         return false;
     }

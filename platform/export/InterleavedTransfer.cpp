@@ -2,32 +2,41 @@
 
 #include "MediaWriter.h"
 
-bool transferInterleaved(std::vector<std::pair<BufferPump, WriterInput*>>& pumps, const std::atomic<bool>& cancelled,
-                         const std::function<void(CMTime)>& reached, Error* error)
+TransferEnd transferInterleaved(std::vector<std::pair<BufferPump, WriterInput*>>& pumps, const std::atomic<bool>& cancelled,
+                                const std::function<void(CMTime)>& reached, Error* error)
 {
     size_t finished = 0;
     while (finished < pumps.size()) {
+        if (cancelled.load())
+            return TransferEnd::Cancelled;
+        WriterInput* waitFor = nullptr;
         bool progressed = false;
         for (auto& [pump, input] : pumps) {
-            if (pump.isDone() || !input->isReadyForMoreMediaData())
+            if (pump.isDone())
                 continue;
+            if (input && !input->isReadyForMoreMediaData()) {
+                waitFor = waitFor ? waitFor : input;
+                continue;
+            }
             if (cancelled.load())
-                return false;
+                return TransferEnd::Cancelled;
             progressed = true;
             switch (pump.step(error)) {
             case BufferPump::Step::Moved:
-                reached(pump.reachedTime());
+                if (reached)
+                    reached(pump.reachedTime());
                 break;
             case BufferPump::Step::Finished:
                 ++finished;
                 break;
             case BufferPump::Step::Failed:
+                return TransferEnd::Failed;
             case BufferPump::Step::Cancelled:
-                return false;
+                return TransferEnd::Cancelled;
             }
         }
-        if (!progressed)
-            pumps.front().second->waitUntilReady(cancelled);
+        if (!progressed && waitFor)
+            waitFor->waitUntilReady(cancelled);
     }
-    return true;
+    return TransferEnd::Finished;
 }

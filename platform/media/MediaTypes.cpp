@@ -1,5 +1,7 @@
 #include "MediaTypes.h"
 
+#include <algorithm>
+
 QString mediaTypeName(MediaType type)
 {
     switch (type) {
@@ -15,4 +17,18 @@ QString mediaTypeName(MediaType type)
         break;
     }
     return QStringLiteral("other");
+}
+
+AudioMixFormat audioMixFormat(const std::vector<MediaTrack>& audioTracks)
+{
+    AudioMixFormat format;
+    for (const MediaTrack& track : audioTracks) {
+        format.sampleRate = std::max(format.sampleRate, track.sampleRate);
+        format.bitsPerSample = std::max(format.bitsPerSample, track.bitsPerSample);
+        if (track.channelCount > format.channelCount) {
+            format.channelCount = track.channelCount;
+            format.channelLayoutMask = track.channelLayoutMask;
+        }
+    }
+    return format;
 }

@@ -10,6 +10,7 @@
 #include <QVariant>
 
 #include <cstdint>
+#include <vector>
 
 enum class MediaType { Video, Audio, Subtitle, TimedMetadata, Other };
 
@@ -37,6 +38,17 @@ struct MediaTrack {
     int timeBaseNum = 0, timeBaseDen = 1; // the demuxer's time base of this track
     bool lengthIsIndexed = false;         // the container's index states this track's exact length
 };
+
+// The format every mix of audio tracks is read in, before a preset narrows it: the largest sample rate,
+// the largest channel count with the speaker layout of the first track that has that many (0 when it
+// names none), and the largest resolution. Zeros for no tracks.
+struct AudioMixFormat {
+    int sampleRate = 0;
+    int channelCount = 0;
+    uint64_t channelLayoutMask = 0;
+    int bitsPerSample = 0;
+};
+AudioMixFormat audioMixFormat(const std::vector<MediaTrack>& audioTracks);
 
 // A named stretch of a file (a chapter), in source time or, once mapped, in output time.
 struct MediaChapter {

@@ -7,7 +7,6 @@
 #include "VideoDecodeWorker.h"
 
 #include <QPointer>
-#include <QThreadPool>
 #include <QTimer>
 
 #include <cmath>
@@ -33,7 +32,7 @@ void Player::setAudioOutputFactory(AudioOutputFactory factory) { outputFactory()
 Player::Player(const QString& path, QObject* parent) : QObject(parent)
 {
     QPointer<Player> self(this);
-    QThreadPool::globalInstance()->start([self, path] {
+    opener_.start([self, path] {
         Error error;
         std::shared_ptr<const MediaAsset> asset = MediaAsset::open(path, &error);
         MainQueue::async([self, asset, error] {
@@ -296,18 +295,14 @@ std::optional<PcmFormat> Player::audioFormat()
     const auto tracks = asset_->tracksWithMediaType(MediaType::Audio);
     if (tracks.empty())
         return std::nullopt;
-    int rate = 0, channels = 0;
-    for (const MediaTrack& track : tracks) {
-        rate = std::max(rate, track.sampleRate);
-        channels = std::max(channels, track.channelCount);
-    }
+    const AudioMixFormat mix = audioMixFormat(tracks);
     if (!audioOutput_ && outputFactory())
         audioOutput_ = outputFactory()();
     if (!audioOutput_) {
         sayOnce(QStringLiteral("Player: no audio output; playing on the system clock"));
         return std::nullopt;
     }
-    return audioOutput_->formatFor(rate > 0 ? rate : 48000, channels > 0 ? channels : 2);
+    return audioOutput_->formatFor(mix.sampleRate > 0 ? mix.sampleRate : 48000, mix.channelCount > 0 ? mix.channelCount : 2);
 }
 
 void Player::startAudio(CMTime from)

@@ -13,7 +13,8 @@
 // frame; a stream that turns out damaged stops playback with an error (status Failed).
 //
 // Main thread only: every call, callback and signal. Decoding runs on two worker threads with small
-// bounded queues; destroying the player stops them at once.
+// bounded queues; destroying the player stops them at once. A file given by name is opened on a thread
+// of the player's own, which the player waits for when destroyed.
 #pragma once
 
 #include "AudioOutput.h"
@@ -23,6 +24,7 @@
 
 #include <QElapsedTimer>
 #include <QObject>
+#include <QThreadPool>
 
 #include <functional>
 #include <map>
@@ -125,4 +127,5 @@ private:
     };
     std::map<int, Observer> observers_;
     int nextObserver_ = 1;
+    QThreadPool opener_; // opens a file given by name; destroyed first, it waits for the open
 };

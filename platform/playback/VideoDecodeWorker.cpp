@@ -180,13 +180,12 @@ QImage VideoDecodeWorker::render(const AVFrame* frame, QSize size)
     }
     if (!lease->buffer)
         lease->buffer.reset(new (std::nothrow) uchar[bytes]);
-    scaler_.reset(sws_getCachedContext(scaler_.release(), frame->width, frame->height, AVPixelFormat(frame->format), size.width(),
-                                       size.height(), AV_PIX_FMT_RGB32, SWS_BICUBIC, nullptr, nullptr, nullptr));
-    if (!scaler_ || !lease->buffer)
+    if (!lease->buffer)
         return {};
     uint8_t* planes[4] = {lease->buffer.get(), nullptr, nullptr, nullptr};
     const int strides[4] = {size.width() * 4, 0, 0, 0};
-    sws_scale(scaler_.get(), frame->data, frame->linesize, 0, frame->height, planes, strides);
+    if (!scaler_.scale(*frame, size.width(), size.height(), AV_PIX_FMT_RGB32, planes, strides))
+        return {};
     uchar* data = lease->buffer.get();
     return QImage(data, size.width(), size.height(), size.width() * 4, QImage::Format_RGB32, giveBack, lease.release());
 }
@@ -260,8 +259,7 @@ void VideoDecodeWorker::decodeFrom(Request request, TrackDecoder& decoder, QSize
             // The last frame lasts as long as the container says.
             CMTime reached = request.target;
             if (held) {
-                const int64_t ticks = held->pkt_duration;
-                reached = CMTimeAdd(heldTime, ticks > 0 ? decoder.durationOf(ticks) : fallbackDuration);
+                reached = CMTimeAdd(heldTime, decoder.shownDuration(*held, fallbackDuration));
                 if (!show(reached))
                     return;
             }
@@ -270,9 +268,7 @@ void VideoDecodeWorker::decodeFrom(Request request, TrackDecoder& decoder, QSize
                 return finish(error);
             return finish(std::nullopt);
         }
-        CMTime time = decoder.frameTime(next.get());
-        if (!CMTIME_IS_NUMERIC(time))
-            time = held ? CMTimeAdd(heldTime, fallbackDuration) : request.target;
+        const CMTime time = decoder.frameTimeAfter(*next, held ? heldTime : kCMTimeInvalid, fallbackDuration, request.target);
         if (held && CMTimeCompare(time, heldTime) > 0) {
             // Before the target only the frame on screen at the target counts.
             const bool beforeTarget = first && request.exact && CMTimeCompare(time, request.target) <= 0;

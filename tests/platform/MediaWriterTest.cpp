@@ -29,7 +29,7 @@ bool pump(const std::vector<std::pair<std::shared_ptr<ReaderOutput>, WriterInput
                            input);
     const std::atomic<bool> never{false};
     return transferInterleaved(
-        pumps, never, [](CMTime) {}, error);
+               pumps, never, [](CMTime) {}, error) == TransferEnd::Finished;
 }
 
 QJsonArray streamsOf(const QString& path) { return probe(path).value(QStringLiteral("streams")).toArray(); }

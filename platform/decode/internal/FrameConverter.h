@@ -5,6 +5,7 @@
 
 #include "Error.h"
 #include "FFmpegPtr.h"
+#include "PictureScaler.h"
 
 #include <QSize>
 #include <QTransform>
@@ -19,5 +20,5 @@ private:
     QSize outputSize_;
     int a_, b_, c_, d_; // the quarter-turn matrix, entries −1, 0 or 1
     AVPixelFormat format_;
-    SwsContextPtr scaler_;
+    PictureScaler scaler_;
 };

@@ -40,6 +40,12 @@ public:
     CMTime frameTime(const AVFrame* frame) const;
     CMTime packetTime(int64_t timestamp) const;
     CMTime durationOf(int64_t ticks) const;
+    // A decoded frame's time in a run of frames: one without a timestamp follows the frame before (at
+    // `previous`; invalid when there is none) by `step`, or stands at `start`.
+    CMTime frameTimeAfter(const AVFrame& frame, CMTime previous, CMTime step, CMTime start) const;
+    // How long a frame is shown when no later frame tells: its own duration, else `fallback` (the
+    // last frame of a stretch).
+    CMTime shownDuration(const AVFrame& frame, CMTime fallback) const;
     int64_t timestampForTime(CMTime sourceTime) const;
     // The index's keyframe at or before the time (a stream timestamp), or AV_NOPTS_VALUE when the
     // container's index does not say (nothing indexed there yet).

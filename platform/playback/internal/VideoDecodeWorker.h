@@ -14,6 +14,7 @@
 
 #include "Error.h"
 #include "FFmpegPtr.h"
+#include "PictureScaler.h"
 #include "PlaybackFrame.h"
 
 #include <QTransform>
@@ -69,6 +70,6 @@ private:
     bool ended_ = false;
     std::optional<Error> failure_;
     std::shared_ptr<BufferPool> pool_; // outlives the worker while pictures do
-    SwsContextPtr scaler_;             // worker thread only
+    PictureScaler scaler_;             // worker thread only
     std::thread thread_;
 };
