@@ -1,21 +1,10 @@
 // clipwell_cli kept inside its granted folder by the kernel, tried as a hostile user would: links and
 // ".." that lead out, folders swapped for links while an export runs, a granted folder replaced, the
-// settings folder as a target, artwork that is no file, names the tool cannot carry exactly, ends
-// that leave nothing behind (SIGKILL, a closed pipe), headers that lie about the length and hour-long
-// gaps. Nothing outside the folder may change.
-#include "CliHarness.h"
+// settings folder as a target, artwork that is no file, names the tool cannot carry exactly. Nothing
+// outside the folder may change.
+#include "CliConfinementHarness.h"
 
-#include <QDateTime>
 #include <QtEndian>
-#include <QThread>
-
-#include <csignal>
-#include <fcntl.h>
-#include <numeric>
-#include <sys/file.h>
-#include <sys/resource.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 using namespace TestMedia;
 
@@ -50,39 +39,7 @@ QByteArray pngOfSide(int side)
            chunk("IEND", {});
 }
 
-// Every entry below `folder`, hidden ones included.
-QStringList entriesIn(const QString& folder)
-{
-    QStringList found;
-    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
-    while (it.hasNext())
-        found << it.next();
-    found.sort();
-    return found;
-}
-
 } // namespace
-
-class CliConfinementTest : public CliHarness {
-protected:
-    static void SetUpTestSuite()
-    {
-        CliHarness::SetUpTestSuite();
-        outside = root->path() + QStringLiteral("/outside");
-        QDir().mkpath(outside);
-        writeFile(outside + QStringLiteral("/victim.txt"), "secret");
-    }
-    void TearDown() override
-    {
-        // Whatever a test did, nothing outside the folder changed.
-        EXPECT_EQ(entriesIn(outside), QStringList{outside + QStringLiteral("/victim.txt")});
-        EXPECT_EQ(contents(outside + QStringLiteral("/victim.txt")), QByteArray("secret"));
-        EXPECT_TRUE(leftovers().isEmpty()) << leftovers().join(QLatin1Char(' ')).toStdString();
-    }
-    static QStringList flacRun(const QString& input) { return {QStringLiteral("-i"), input, QStringLiteral("-p"), QStringLiteral("flac")}; }
-
-    static inline QString outside;
-};
 
 TEST_F(CliConfinementTest, LinksAndDotDotThatLeadOutAreRefused)
 {
@@ -392,157 +349,4 @@ TEST_F(CliConfinementTest, NamesAreCarriedExactlyOrRefused)
     EXPECT_TRUE(r.out.contains(QStringLiteral("has a name that is not valid UTF-8"))) << r.out.toStdString();
     EXPECT_EQ(entriesIn(granted), withBoth) << "nothing written in either folder";
     TestMedia::run(QStringLiteral("bash"), {QStringLiteral("-c"), QStringLiteral("rm -r \"$0\"/dir*"), granted}, nullptr, 10000, nullptr);
-}
-
-// However the run ends, a hidden working file is never left behind and the old target stays.
-TEST_F(CliConfinementTest, KilledOrCutOffRunsLeaveNothing)
-{
-    const QString input = inside(h264WithBFrames(), QStringLiteral("talk.mp4"));
-    const QString target = granted + QStringLiteral("/killed.mp4");
-    int killed = 0;
-    // Signals the tool does not handle end it at once, as a crash would.
-    const std::pair<int, int> ends[] = {{SIGKILL, 0}, {SIGKILL, 20}, {SIGUSR1, 60}, {SIGALRM, 120}, {SIGKILL, 250}};
-    for (const auto& [signal, delayMs] : ends) {
-        writeFile(target, "precious");
-        const auto before = entriesIn(granted);
-        QProcess process;
-        start(process, {"-i", input, "-p", "h264", "-o", target, "-y"});
-        ASSERT_TRUE(process.waitForStarted());
-        while (!process.canReadLine() && process.state() == QProcess::Running)
-            process.waitForReadyRead(5);
-        QThread::msleep(unsigned(delayMs));
-        ::kill(pid_t(process.processId()), signal);
-        const CliOutcome r = finish(process);
-        if (!r.crashed) { // it had finished before the signal came
-            EXPECT_EQ(r.status, 0);
-            continue;
-        }
-        ++killed;
-        EXPECT_EQ(entriesIn(granted), before) << "signal " << signal << " after " << delayMs << " ms";
-        EXPECT_EQ(contents(target), QByteArray("precious"));
-    }
-    EXPECT_GE(killed, 2);
-    writeFile(target, "precious");
-    // A reader that goes away after the first line: the run ends as cancelled at its next line.
-    QProcess pipeline;
-    pipeline.setWorkingDirectory(granted);
-    pipeline.start(QStringLiteral("bash"),
-                   {QStringLiteral("-c"), QStringLiteral("\"$0\" \"$@\" | head -1 >/dev/null; echo \"status ${PIPESTATUS[0]}\""),
-                    QStringLiteral(CLIPWELL_CLI), QStringLiteral("--json"), QStringLiteral("-i"), input, QStringLiteral("-p"),
-                    QStringLiteral("h264"), QStringLiteral("-o"), target, QStringLiteral("-y")});
-    const CliOutcome r = finish(pipeline);
-    EXPECT_TRUE(r.out.contains(QStringLiteral("status 2"))) << r.out.toStdString() << r.err.toStdString();
-    EXPECT_EQ(contents(target), QByteArray("precious"));
-    QFile::remove(target);
-}
-
-// A header that states far more than the file holds is damage, however large the number: no hour of
-// silence, no allocation sized by it, nothing written.
-TEST_F(CliConfinementTest, HeadersThatOverstateTheLengthAreDamage)
-{
-    const QString source = make(QStringLiteral("hostile-3s.m4a"), {"-f", "lavfi", "-i", "sine=d=3", "-c:a", "aac"});
-    QByteArray bytes = contents(source);
-    const qsizetype mvhd = bytes.indexOf("mvhd");
-    ASSERT_GT(mvhd, 0);
-    ASSERT_EQ(bytes[mvhd + 4], 0) << "version 0: 32-bit times";
-    auto word = [&](qsizetype at) { return qFromBigEndian<quint32>(bytes.constData() + at); };
-    const quint32 timescale = word(mvhd + 16);
-    for (const quint32 stated : {3600 * timescale, 0xFFFFFFFFu}) {
-        qToBigEndian<quint32>(stated, bytes.data() + mvhd + 20);
-        const QString input = granted + QStringLiteral("/overstated.m4a");
-        writeFile(input, bytes);
-        for (const char* preset : {"flac", "m4a", "qoa"}) {
-            const auto before = entriesIn(granted);
-            const CliOutcome r = run({"-i", input, "-p", preset, "-o", QStringLiteral("overstated-out.") + QLatin1String(preset)});
-            EXPECT_FALSE(r.crashed) << preset << r.err.toStdString();
-            EXPECT_EQ(r.status, 1) << preset << r.out.toStdString();
-            EXPECT_TRUE(r.out.contains(QStringLiteral("but its tracks hold only 3.000 s: the file is damaged"))) << r.out.toStdString();
-            EXPECT_EQ(entriesIn(granted), before) << preset;
-        }
-    }
-}
-
-// A real hour-long hole in a track is silence, made a little at a time: memory stays small.
-TEST_F(CliConfinementTest, LongGapsArePaddedInBoundedMemory)
-{
-    const QString input = inside(make(QStringLiteral("hour-gap.mkv"), {"-f", "lavfi", "-i", "sine=d=2:sample_rate=48000", "-ac", "2", "-af",
-                                                                       "asetpts=PTS+if(gte(T\\,1)\\,3600/TB\\,0)", "-c:a", "pcm_s16le"}),
-                                 QStringLiteral("hour-gap.mkv"));
-    const CliOutcome r = run({"-i", input, "-p", "flac", "-o", "hour-gap.flac"});
-    ASSERT_EQ(r.status, 0) << r.out.toStdString();
-#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__) // their quarantines keep freed memory
-    rusage usage{};
-    ASSERT_EQ(::getrusage(RUSAGE_CHILDREN, &usage), 0);
-    // The hour as one buffer would be 691 MB; the largest child of this program so far stays far below.
-    EXPECT_LT(usage.ru_maxrss, 400 * 1024) << "KiB";
-#endif
-    const Decoded decoded = decode(granted + QStringLiteral("/hour-gap.flac"));
-    EXPECT_EQ(decoded.audioSamples, int64_t(3602) * 48000);
-    EXPECT_EQ(decoded.messages, QByteArray());
-    QFile::remove(granted + QStringLiteral("/hour-gap.flac"));
-}
-
-// Working files of exports that are gone (killed where the file system has no unnamed files, or
-// between naming a finished file and renaming it) are removed by the next export into their folder;
-// the working file of a live export (it holds a lock on it), one just made, and other names stay.
-TEST_F(CliConfinementTest, AbandonedWorkingFilesAreRemovedByTheNextExport)
-{
-    const QString input = inside(silence(2), QStringLiteral("quiet.wav"));
-    const QString folder = granted + QStringLiteral("/working");
-    QDir().mkpath(folder);
-    const auto make = [&](const char* name, bool old) {
-        const QString path = folder + QLatin1Char('/') + QLatin1String(name);
-        writeFile(path, QByteArray(4096, 'w'));
-        if (old) {
-            QFile file(path);
-            EXPECT_TRUE(file.open(QIODevice::ReadWrite));
-            EXPECT_TRUE(file.setFileTime(QDateTime::currentDateTime().addSecs(-3600), QFileDevice::FileModificationTime));
-        }
-        return path;
-    };
-    const QString abandoned = make(".cw-0badf00d", true);
-    const QString live = make(".cw-1234abcd", true);
-    const QString fresh = make(".cw-2345bcde", false);
-    const QString other = make(".cw-notours0", true);
-    const int held = ::open(QFile::encodeName(live).constData(), O_RDONLY | O_CLOEXEC);
-    ASSERT_GE(held, 0);
-    ASSERT_EQ(::flock(held, LOCK_EX), 0); // as a running export holds its own
-    const CliOutcome r = run(flacRun(input) + QStringList{"-o", folder + QStringLiteral("/out.flac")});
-    EXPECT_EQ(r.status, 0) << r.out.toStdString();
-    ::close(held);
-    EXPECT_FALSE(QFile::exists(abandoned));
-    for (const QString& kept : {live, fresh, other})
-        EXPECT_TRUE(QFile::exists(kept)) << kept.toStdString();
-    QDir(folder).removeRecursively();
-}
-
-// Without Landlock, a target folder moved out of the grant while the export runs receives nothing:
-// the export fails saying so, for one file and for pieces.
-TEST_F(CliConfinementTest, AFolderMovedOutOfTheGrantReceivesNothing)
-{
-    const QString input = inside(h264WithBFrames(), QStringLiteral("moving.mp4"));
-    const QString movedOut = root->path() + QStringLiteral("/moved-out");
-    for (const bool pieces : {false, true}) {
-        SCOPED_TRACE(pieces ? "pieces" : "one file");
-        QDir(movedOut).removeRecursively();
-        QDir(granted).mkpath(QStringLiteral("target"));
-        qputenv("CLIPWELL_WITHOUT_LANDLOCK", "1");
-        QProcess process;
-        start(process, QStringList{"-i", input, "-p", "h264", "--json"} +
-                           (pieces ? QStringList{"--split-export", granted + QStringLiteral("/target"), "-s", "5"}
-                                   : QStringList{"-o", granted + QStringLiteral("/target/out.mp4")}));
-        qunsetenv("CLIPWELL_WITHOUT_LANDLOCK");
-        ASSERT_TRUE(process.waitForStarted());
-        QByteArray seen;
-        while (!seen.contains("\"progress\"") && process.state() == QProcess::Running && process.waitForReadyRead(10000))
-            seen += process.peek(1 << 16).mid(seen.size());
-        ASSERT_EQ(::kill(pid_t(process.processId()), SIGSTOP), 0);
-        ASSERT_TRUE(QDir().rename(granted + QStringLiteral("/target"), movedOut));
-        ::kill(pid_t(process.processId()), SIGCONT);
-        const CliOutcome r = finish(process);
-        EXPECT_EQ(r.status, 1) << r.out.toStdString();
-        EXPECT_TRUE(r.out.contains(QStringLiteral("was moved out of the granted folder"))) << r.out.toStdString();
-        EXPECT_EQ(entriesIn(movedOut), QStringList()) << "nothing in the folder that left the grant";
-        QDir(movedOut).removeRecursively();
-    }
 }

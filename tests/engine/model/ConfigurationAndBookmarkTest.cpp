@@ -8,23 +8,6 @@
 
 #include <gtest/gtest.h>
 
-TEST(CWProjectConfiguration, DefaultsAndGrowingItemList)
-{
-    auto configuration = CWProjectConfiguration::defaultConfiguration();
-    EXPECT_EQ(configuration->volumePercentage(), 0);
-    EXPECT_EQ(configuration->selectedBitrate(), 320000);
-    EXPECT_FALSE(configuration->enforceSmallArtwork());
-    EXPECT_TRUE(configuration->additionalMetadata().empty());
-    const std::vector<MetadataItem> items{
-        {MetadataKeySpace::Common, CommonMetadataKey::Title, CommonMetadataKey::Title, QStringLiteral("A")},
-        {MetadataKeySpace::Common, CommonMetadataKey::Artist, CommonMetadataKey::Artist, QStringLiteral("B")}};
-    configuration->addMetaDataItems(items);
-    configuration->addMetaDataItems(items);
-    configuration->addMetaDataItems({});
-    ASSERT_EQ(configuration->additionalMetadata().size(), 4u);
-    EXPECT_EQ(configuration->additionalMetadata()[2].stringValue(), QStringLiteral("A"));
-}
-
 class BookmarkManagerTest : public ::testing::Test {
 protected:
     void SetUp() override

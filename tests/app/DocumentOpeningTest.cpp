@@ -1,0 +1,116 @@
+// Documents opened behind a window that can be stopped, a cut placed by clicks on the strip, and piece
+// names too long for the folder, through the application's real windows.
+#include "DocumentHarness.h"
+
+// Files are read off the main thread behind an "Opening…" window: a pipe is refused at once (it would
+// otherwise wait for a writer for good), so is a playlist, stopping the window forgets the file, and a
+// file that reads becomes its document.
+TEST_F(DocumentTest, FilesOpenBehindAWindowThatCanBeStopped)
+{
+    const QByteArray pipe = QFile::encodeName(target(QStringLiteral("pipe.mp4")));
+    ASSERT_EQ(::mkfifo(pipe.constData(), 0600), 0);
+    controller_->openDocuments({QFile::decodeName(pipe)});
+    ASSERT_EQ(controller_->openingWindows().size(), 1u);
+    ASSERT_TRUE(runEventLoopUntil([&] { return controller_->openFailureAlert() != nullptr; }, 10000));
+    EXPECT_TRUE(controller_->openFailureAlert()->informativeText().contains(QStringLiteral("not a regular file")))
+        << controller_->openFailureAlert()->informativeText().toStdString();
+    controller_->openFailureAlert()->close();
+    // Nothing is open any more: the application would end. (The opening window and the alert may both
+    // say so.)
+    const auto endsAndSettles = [&] {
+        const bool ended = runEventLoopUntil([&] { return quitRequests_ > 0; });
+        QTest::qWait(50);
+        quitRequests_ = 0;
+        return ended;
+    };
+    ASSERT_TRUE(endsAndSettles());
+    // A playlist naming a file elsewhere is refused for what it is, not followed.
+    QFile playlist(target(QStringLiteral("list.m3u8")));
+    ASSERT_TRUE(playlist.open(QIODevice::WriteOnly));
+    playlist.write("#EXTM3U\n#EXT-X-TARGETDURATION:10\n#EXTINF:10,\n" + QFile::encodeName(h264WithBFrames()) + "\n#EXT-X-ENDLIST\n");
+    playlist.close();
+    controller_->openDocuments({playlist.fileName()});
+    ASSERT_TRUE(runEventLoopUntil([&] { return controller_->openFailureAlert() != nullptr; }, 10000));
+    EXPECT_TRUE(controller_->openFailureAlert()->informativeText().contains(QStringLiteral("is an HLS playlist, which names other files")))
+        << controller_->openFailureAlert()->informativeText().toStdString();
+    controller_->openFailureAlert()->close();
+    ASSERT_TRUE(endsAndSettles());
+
+    controller_->openDocuments({wav()});
+    ASSERT_EQ(controller_->openingWindows().size(), 1u);
+    // Stopped before the event loop runs again: the read (of a small file) may be done by then, but
+    // its result is only taken up on the event loop, which finds the window stopped.
+    QProgressDialog* opening = controller_->openingWindows().front();
+    EXPECT_TRUE(opening->isVisible());
+    EXPECT_TRUE(opening->labelText().contains(QFileInfo(wav()).fileName()));
+    QPushButton* stop = opening->findChild<QPushButton*>();
+    ASSERT_TRUE(stop);
+    EXPECT_EQ(stop->text(), QStringLiteral("Stop"));
+    QTest::mouseClick(stop, Qt::LeftButton);
+    ASSERT_TRUE(endsAndSettles()) << "nothing open any more";
+    QTest::qWait(200); // the read itself ends meanwhile
+    EXPECT_TRUE(controller_->documents().empty());
+    EXPECT_FALSE(controller_->openFailureAlert());
+
+    controller_->openDocuments({wav()});
+    ASSERT_TRUE(runEventLoopUntil([&] { return controller_->documents().size() == 1; }));
+    EXPECT_TRUE(controller_->openingWindows().empty());
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(windowOf(controller_->documents().front().get())));
+}
+
+// Pieces whose names would outgrow the file system (a source name of 251 bytes) are refused before the
+// export starts, with the reason; the window stays editing and nothing is written.
+// Cuts placed by clicking in the strip remove exactly the pictures that were on screen at the clicks:
+// judged in the exported file, frame by frame.
+TEST_F(DocumentTest, ACutPlacedByClicksRemovesThePicturesSeen)
+{
+    CWBaseDocument* document = open(h264WithBFrames(), "h264"); // 25 fps, 250 frames, 10 s
+    ASSERT_TRUE(document);
+    CWDocumentWindowController* window = windowOf(document);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    CWBaseSplitView* strip = window->splitView();
+    ASSERT_TRUE(strip);
+    ASSERT_TRUE(runEventLoopUntil([&] { return window->player()->status() == Player::Status::ReadyToPlay; }, 20000));
+    const auto clickInside = [&](int frame) {
+        // A third of the way into the frame's picture (as a pointer rarely lands on a frame's start).
+        const double seconds = (frame + 1.0 / 3) / 25;
+        const int x = int(std::ceil(seconds / 10.0 * strip->width()));
+        QTest::mouseClick(strip, Qt::LeftButton, {}, QPoint(x, strip->height() / 2));
+        EXPECT_TRUE(runEventLoopUntil([&] { return frameNumberInImage(window->player()->currentFrame().image) == frame; }, 20000))
+            << "frame " << frame << " at x = " << x;
+        QKeyEvent a(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, QStringLiteral("a"));
+        EXPECT_TRUE(strip->handleKey(&a));
+        document->project()->waitForQueuedWork();
+    };
+    clickInside(60);
+    clickInside(120);
+    const QString output = target(QStringLiteral("clicked.mp4"));
+    document->exportMediaToUrl(output);
+    QMessageBox* alert = waitForAlert(document);
+    ASSERT_TRUE(alert && alert->text() == QLatin1String("Export successful"));
+    alert->close();
+    std::vector<int> expected = range(0, 60);
+    for (int n : range(120, 250))
+        expected.push_back(n);
+    EXPECT_EQ(decode(output).frameNumbers, expected);
+}
+
+TEST_F(DocumentTest, OverlongPieceNamesAreRefusedBeforeTheExport)
+{
+    const QString longName = target(QString(251, QLatin1Char('l')) + QStringLiteral(".wav"));
+    ASSERT_TRUE(QFile::copy(wav(), longName));
+    CWBaseDocument* document = open(longName, "flac");
+    ASSERT_TRUE(document);
+    ASSERT_TRUE(document->project()->addSplitAt(CMTimeMake(2, 5)));
+    document->project()->waitForQueuedWork();
+    const QString folder = target(QStringLiteral("long-pieces"));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    document->exportMultipleMediaToUrl(folder);
+    QMessageBox* alert = waitForAlert(document, 10000);
+    ASSERT_TRUE(alert);
+    EXPECT_TRUE(alert->text().startsWith(QStringLiteral("The pieces would be named like"))) << alert->text().toStdString();
+    EXPECT_FALSE(document->hasRunningExport());
+    EXPECT_TRUE(editing(document));
+    EXPECT_TRUE(QDir(folder).isEmpty());
+    alert->close();
+}
