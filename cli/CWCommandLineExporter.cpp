@@ -219,7 +219,7 @@ void CWCommandLineExporter::exportSingleFile(const std::shared_ptr<CWProject>& p
                      qPrintable(QFileInfo(output).fileName()), qPrintable(needed.toUpper()), qPrintable(needed));
         std::fflush(stderr);
     }
-    debug(QStringLiteral("About to call createExporter"));
+    debug(QStringLiteral("About to create the exporter"));
     start(CWProjectExporter::singleFile(*project), output, false);
 }
 
