@@ -1,7 +1,7 @@
 // Reader output that copies the packets of one composition track (subtitles, timed metadata, or any
 // track) without decoding, re-stamped into composition time: packets shown within a segment are
-// kept, moved by the segment's offset and cut to its bounds. The codec parameters of the source track
-// are available for the writer input that takes them.
+// kept, moved by the segment's offset and cut to its bounds. The source stream is available for the
+// writer input that takes the packets.
 #pragma once
 
 #include "Composition.h"
@@ -12,9 +12,9 @@ class TrackOutput : public ReaderOutput {
 public:
     TrackOutput(std::shared_ptr<const MediaAsset> asset, const Composition& composition, int32_t trackID);
     bool start(Error* error) override;
-    // The source stream's codec parameters; valid after start() for the output's life.
-    const AVCodecParameters* codecParameters() const { return decoder_.stream() ? decoder_.stream()->codecpar : nullptr; }
+    // The source stream; valid after start() for the output's life.
     const AVStream* stream() const { return decoder_.stream(); }
+    MediaType mediaType() const { return track_ ? track_->mediaType : MediaType::Other; }
 
 protected:
     bool readNext(std::shared_ptr<SampleBuffer>& next, Error* error) override;
