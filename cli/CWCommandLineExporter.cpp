@@ -51,12 +51,11 @@ void CWCommandLineExporter::printJsonMessage(const QJsonObject& message)
 
 void CWCommandLineExporter::printError(const QString& text)
 {
-    const QString message = messageFilter_ ? messageFilter_(text) : text;
     closeProgressLine();
     if (parser_->jsonOutput()) {
-        printJsonMessage(QJsonObject{{QStringLiteral("type"), QStringLiteral("error")}, {QStringLiteral("message"), message}});
+        printJsonMessage(QJsonObject{{QStringLiteral("type"), QStringLiteral("error")}, {QStringLiteral("message"), text}});
     } else {
-        std::printf("Error: %s\n", qPrintable(message));
+        std::printf("Error: %s\n", qPrintable(text));
         std::fflush(stdout);
     }
 }
@@ -99,9 +98,10 @@ void CWCommandLineExporter::terminate(int status)
 void CWCommandLineExporter::exportProject()
 {
     // Files are read and written through `input` and `output`; messages name them as the user did.
-    const QString input = parser_->inputFilePath(), output = parser_->outputFilePath();
+    const MediaSource input = parser_->inputSource();
+    const CWExportTarget output = parser_->outputTarget();
     debug(QStringLiteral(" Starting export"));
-    debug(QStringLiteral(" inputURL=%1, outputURL=%2").arg(input, output));
+    debug(QStringLiteral(" inputURL=%1, outputURL=%2").arg(input.path(), output.path()));
     if (input.isEmpty()) {
         debug(QStringLiteral(" No input URL - terminating"));
         printError(QStringLiteral("No input file specified"));
@@ -122,7 +122,7 @@ void CWCommandLineExporter::exportProject()
         std::fflush(stdout);
     }
     debug(QStringLiteral("Checking file access"));
-    if (access(QFile::encodeName(input).constData(), R_OK) != 0) {
+    if (!input.isHeld() && access(QFile::encodeName(input.path()).constData(), R_OK) != 0) {
         debug(QStringLiteral("Cannot access input file - terminating"));
         printError(QStringLiteral("Missing access to input file!"));
         return terminate(Failure);
@@ -193,7 +193,7 @@ void CWCommandLineExporter::exportProject()
     }
     // Every name the export will write, checked before hours of encoding rather than at the end.
     if (const QString problem = CWMultiFileExporter::nameLengthProblem(
-            *project->preset(), *asset, output, parser_->useMultipleFiles() ? int64_t(project->splits().size()) + 1 : 0);
+            *project->preset(), *asset, output.path(), parser_->useMultipleFiles() ? int64_t(project->splits().size()) + 1 : 0);
         !problem.isEmpty()) {
         printError(problem);
         return terminate(Failure);
@@ -207,34 +207,35 @@ void CWCommandLineExporter::exportProject()
     }
 }
 
-void CWCommandLineExporter::exportSingleFile(const std::shared_ptr<CWProject>& project, const QString& output)
+void CWCommandLineExporter::exportSingleFile(const std::shared_ptr<CWProject>& project, const CWExportTarget& output)
 {
     // A name that does not say what the file holds misleads every program that goes by the name.
     const MediaAsset& source = *project->avAsset();
     const QString needed = project->preset()->defaultFileExtensionForSource(source);
-    const QString given = QFileInfo(output).suffix();
+    const QString given = QFileInfo(output.path()).suffix();
     if (given.compare(needed, Qt::CaseInsensitive) != 0 &&
         !PassthroughContainer::isExtensionOf(given, project->preset()->fileTypeForSource(source))) {
         std::fprintf(stderr, "Warning: \"%s\" will be written as a %s file; its name should end in \".%s\".\n",
-                     qPrintable(QFileInfo(output).fileName()), qPrintable(needed.toUpper()), qPrintable(needed));
+                     qPrintable(output.fileName()), qPrintable(needed.toUpper()), qPrintable(needed));
         std::fflush(stderr);
     }
     debug(QStringLiteral("About to create the exporter"));
     start(CWProjectExporter::singleFile(*project), output, false);
 }
 
-void CWCommandLineExporter::exportMultipleFiles(const std::shared_ptr<CWProject>& project, const QString& output)
+void CWCommandLineExporter::exportMultipleFiles(const std::shared_ptr<CWProject>& project, const CWExportTarget& output)
 {
-    if (!QDir(output).exists()) {
-        printError((QFileInfo::exists(output) ? QStringLiteral("The output folder \"%1\" is not a folder.")
-                                              : QStringLiteral("The output folder \"%1\" does not exist."))
+    // A held folder was opened as a folder when it was checked.
+    if (!output.isHeld() && !QDir(output.path()).exists()) {
+        printError((QFileInfo::exists(output.path()) ? QStringLiteral("The output folder \"%1\" is not a folder.")
+                                                     : QStringLiteral("The output folder \"%1\" does not exist."))
                        .arg(parser_->outputFileURL()));
         return terminate(Failure);
     }
     start(CWProjectExporter::filePerPiece(*project), output, true);
 }
 
-void CWCommandLineExporter::start(std::shared_ptr<CWExporter> exporter, const QString& output, bool multiFile)
+void CWCommandLineExporter::start(std::shared_ptr<CWExporter> exporter, const CWExportTarget& output, bool multiFile)
 {
     if (cancelRequested()) { // interrupted while the input was being opened
         printError(QStringLiteral("Export cancelled"));
@@ -259,7 +260,7 @@ void CWCommandLineExporter::start(std::shared_ptr<CWExporter> exporter, const QS
                       .arg(error ? error->message : QStringLiteral("(null)")));
             handleExportCompletion(error, status, parser_->outputFileURL(), multiFile);
         });
-    debug(QStringLiteral("About to call exportProjectTo: %1").arg(output));
+    debug(QStringLiteral("About to call exportProjectTo: %1").arg(output.path()));
     exporter_->exportProjectTo(output);
 }
 

@@ -30,7 +30,6 @@ public:
     bool cancelRequested() const { return cancelRequested_.load() || (externalCancel_ && externalCancel_->load()); }
 
     // Applied to every error message before it is shown (to name files by their real paths).
-    void setMessageFilter(std::function<QString(const QString&)> filter) { messageFilter_ = std::move(filter); }
 
     void printProgress(double progress);
     void printJsonMessage(const QJsonObject& message);
@@ -41,10 +40,10 @@ public:
     static QByteArray jsonLine(const QJsonObject& message);
 
 private:
-    void exportSingleFile(const std::shared_ptr<CWProject>& project, const QString& output);
-    void exportMultipleFiles(const std::shared_ptr<CWProject>& project, const QString& output);
+    void exportSingleFile(const std::shared_ptr<CWProject>& project, const CWExportTarget& output);
+    void exportMultipleFiles(const std::shared_ptr<CWProject>& project, const CWExportTarget& output);
     // Says which pieces a copy without edit lists begins at a keyframe before their start, and by how much.
-    void start(std::shared_ptr<CWExporter> exporter, const QString& output, bool multiFile);
+    void start(std::shared_ptr<CWExporter> exporter, const CWExportTarget& output, bool multiFile);
     void terminate(int status);
     // Ends the terminal's progress line (rewritten in place) so that what follows starts on a line of its own.
     void closeProgressLine();
@@ -56,5 +55,4 @@ private:
     std::atomic<bool> cancelRequested_{false};
     const std::atomic<bool>* externalCancel_ = nullptr;
     std::shared_ptr<CWExporter> exporter_;
-    std::function<QString(const QString&)> messageFilter_;
 };

@@ -6,7 +6,6 @@
 #include "CWProject.h"
 #include "CWUtility.h"
 #include "MediaAsset.h"
-#include "OpenFiles.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -112,8 +111,8 @@ bool CWCommandLineParser::handleTimeOption(const QString& option, CWTimeOperatio
 QStringList CWCommandLineParser::cutsFiles() const
 {
     QStringList paths;
-    for (const auto& [path, at] : cutsFiles_)
-        paths << path;
+    for (const auto& [file, at] : cutsFiles_)
+        paths << file.path();
     return paths;
 }
 
@@ -127,11 +126,12 @@ bool CWCommandLineParser::loadCutsFiles(Error* error, const std::atomic<bool>* s
     for (auto file = cutsFiles_.rbegin(); file != cutsFiles_.rend(); ++file) {
         // Through the descriptor the tool checked it with, when it holds one.
         Error reason;
-        const std::optional<QByteArray> content = OpenFiles::readFile(file->first, kMaximumBytes + 1, &reason);
+        const QString& path = file->first.path();
+        const std::optional<QByteArray> content = file->first.read(kMaximumBytes + 1, &reason);
         if (!content)
-            return fail(error, QStringLiteral("Cannot read the cuts file \"%1\": %2.").arg(file->first, reason.message));
+            return fail(error, QStringLiteral("Cannot read the cuts file \"%1\": %2.").arg(path, reason.message));
         if (content->size() > kMaximumBytes)
-            return fail(error, QStringLiteral("The cuts file \"%1\" is larger than 64 MiB.").arg(file->first));
+            return fail(error, QStringLiteral("The cuts file \"%1\" is larger than 64 MiB.").arg(path));
         std::vector<CWTimeOperation> cuts;
         qsizetype line = 0;
         for (qsizetype at = 0; at < content->size(); ++line) {
@@ -146,13 +146,12 @@ bool CWCommandLineParser::loadCutsFiles(Error* error, const std::atomic<bool>* s
                 continue;
             const CMTime time = parseTimeString(text);
             if (!CMTIME_IS_NUMERIC(time))
-                return fail(
-                    error,
-                    QStringLiteral("Invalid time \"%1\" on line %2 of the cuts file \"%3\".").arg(text).arg(line + 1).arg(file->first));
+                return fail(error,
+                            QStringLiteral("Invalid time \"%1\" on line %2 of the cuts file \"%3\".").arg(text).arg(line + 1).arg(path));
             if (++total > kMaximumCuts)
                 return fail(error, QStringLiteral("The cuts file \"%1\" brings the cut times to more than %2, the most Clipwell takes "
                                                   "(line %3).")
-                                       .arg(file->first)
+                                       .arg(path)
                                        .arg(kMaximumCuts)
                                        .arg(line + 1));
             cuts.push_back(CWTimeOperation::cutAtTime(time));
@@ -214,7 +213,7 @@ bool CWCommandLineParser::parseArguments(const QStringList& arguments, Error* er
         } else if (is("--cuts-from")) {
             ok = takeValue(arguments, index, QStringLiteral("Missing value for cuts-from argument"), value, error);
             if (ok)
-                cutsFiles_.emplace_back(value, timeOperations_.size());
+                cutsFiles_.emplace_back(MediaSource(value), timeOperations_.size());
         } else if (is("--split", "-s")) {
             ok = handleTimeOption(argument, CWTimeOperation::Split, arguments, index, error);
         } else if (is("--split-export")) {
@@ -299,13 +298,14 @@ QString CWCommandLineParser::outputFileURL() const
     return outputFile_.isEmpty() ? QString() : QDir::current().absoluteFilePath(outputFile_);
 }
 
-void CWCommandLineParser::useFilePaths(const QString& input, const QString& output, const QStringList& cuts, const QString& artwork)
+void CWCommandLineParser::useFiles(const MediaSource& input, const CWExportTarget& output, const std::vector<MediaSource>& cuts,
+                                   const MediaSource& artwork)
 {
-    inputPath_ = input;
-    outputPath_ = output;
-    for (size_t index = 0; index < cutsFiles_.size() && qsizetype(index) < cuts.size(); ++index)
-        cutsFiles_[index].first = cuts[qsizetype(index)];
-    artworkPath_ = artwork;
+    input_ = input;
+    output_ = output;
+    for (size_t index = 0; index < cutsFiles_.size() && index < cuts.size(); ++index)
+        cutsFiles_[index].first = cuts[index];
+    artwork_ = artwork;
 }
 
 QString CWCommandLineParser::helpText()
@@ -436,8 +436,9 @@ bool CWCommandLineParser::applyArtworkToProject(CWProject& project, Error* error
 {
     if (enforceSmallArtwork_)
         project.forceSmallArtwork();
-    QString problem;
-    if (!artworkPath_.isEmpty() && !project.useArtworkPath(artworkPath_, &problem))
-        return fail(error, QStringLiteral("Cannot read the artwork file \"%1\": %2.").arg(artworkPath_, problem));
+    const MediaSource artwork = artwork_.isEmpty() ? MediaSource(artworkPath_) : artwork_;
+    Error problem;
+    if (!artwork.isEmpty() && !project.useArtwork(artwork, &problem))
+        return fail(error, QStringLiteral("Cannot read the artwork file \"%1\": %2.").arg(artwork.path(), problem.message));
     return true;
 }

@@ -8,8 +8,10 @@
 #pragma once
 
 #include "CMTime.h"
+#include "CWExportTarget.h"
 #include "CWTimeOperation.h"
 #include "Error.h"
+#include "MediaSource.h"
 #include "PassthroughMode.h"
 
 #include <QStringList>
@@ -44,12 +46,13 @@ public:
     // The input and output as the user named them (made absolute), for messages.
     QString inputFileURL() const;
     QString outputFileURL() const;
-    // Where the input is read and the output written: the same unless useFilePaths() gave other paths.
-    QString inputFilePath() const { return inputPath_.isEmpty() ? inputFileURL() : inputPath_; }
-    QString outputFilePath() const { return outputPath_.isEmpty() ? outputFileURL() : outputPath_; }
-    // Other paths to the same files (for example through an open folder handle), in the order of
-    // inputFileURL(), outputFileURL(), cutsFiles() and artworkPath().
-    void useFilePaths(const QString& input, const QString& output, const QStringList& cuts, const QString& artwork);
+    // What the input is read from and where the output is written: found by the names given unless
+    // useFiles() gave the files to use.
+    MediaSource inputSource() const { return input_.isEmpty() ? MediaSource(inputFileURL()) : input_; }
+    CWExportTarget outputTarget() const { return output_.isEmpty() ? CWExportTarget(outputFileURL()) : output_; }
+    // The files the tool checked and holds open (and the output in its held folder), for
+    // inputFileURL(), outputFileURL(), cutsFiles() and artworkPath() in this order.
+    void useFiles(const MediaSource& input, const CWExportTarget& output, const std::vector<MediaSource>& cuts, const MediaSource& artwork);
     bool useMultipleFiles() const { return useMultipleFiles_; }
     const QString& presetName() const { return presetName_; }
     const std::vector<CWTimeOperation>& timeOperations() const { return timeOperations_; }
@@ -96,12 +99,13 @@ private:
     int64_t operation_ = NoOperation;
     QString inputFile_;
     QString outputFile_;
-    QString inputPath_, outputPath_;
+    MediaSource input_;
+    CWExportTarget output_;
     bool useMultipleFiles_ = false;
     QString presetName_ = QStringLiteral("passthrough");
     std::optional<PassthroughMode> passthroughMode_;
     std::vector<CWTimeOperation> timeOperations_;
-    std::vector<std::pair<QString, size_t>> cutsFiles_; // path, and where among timeOperations_ its cuts go
+    std::vector<std::pair<MediaSource, size_t>> cutsFiles_; // the file, and where among timeOperations_ its cuts go
     bool overwrite_ = false;
     bool clearStart_ = false;
     bool jsonOutput_ = false;
@@ -109,6 +113,7 @@ private:
     bool enforceSmallArtwork_ = false;
     int64_t volumePercentage_ = 0;
     std::map<QString, QString> customMetadata_;
-    QString artworkPath_;
+    QString artworkPath_; // as given
+    MediaSource artwork_; // the file to read, once useFiles() gave it
     std::optional<Error> parseError_;
 };

@@ -1,7 +1,6 @@
 #include "CWGrantedFolder.h"
 
 #include <QFile>
-#include <QRegularExpression>
 
 #include <cerrno>
 #include <climits>
@@ -91,12 +90,7 @@ std::unique_ptr<CWGrantedFolder> CWGrantedFolder::open(const QString& path, dev_
     return folder;
 }
 
-CWGrantedFolder::~CWGrantedFolder()
-{
-    for (const auto& [fd, real] : pinned_)
-        ::close(fd);
-    ::close(fd_);
-}
+CWGrantedFolder::~CWGrantedFolder() { ::close(fd_); }
 
 std::optional<QByteArray> CWGrantedFolder::relativePath(const QString& userPath, bool physical) const
 {
@@ -137,13 +131,6 @@ int CWGrantedFolder::openBeneath(const QByteArray& relative, int flags) const
     return openat2At(fd_, relative.constData(), flags, RESOLVE_BENEATH | RESOLVE_NO_MAGICLINKS);
 }
 
-QString CWGrantedFolder::pin(int folderFd, const QByteArray& name)
-{
-    pinned_.emplace_back(folderFd, realPathOf(folderFd));
-    const QString folder = QStringLiteral("/proc/self/fd/%1").arg(folderFd);
-    return name.isEmpty() ? folder : folder + QLatin1Char('/') + QFile::decodeName(name);
-}
-
 CWGrantedFolder::Resolved CWGrantedFolder::resolve(const QString& userPath, bool mustExist, bool wantFolder)
 {
     Resolved result;
@@ -179,9 +166,15 @@ CWGrantedFolder::Resolved CWGrantedFolder::resolve(const QString& userPath, bool
     }
     if (folderFd < 0)
         return failed(errno);
-    result.pinned = pin(folderFd, name);
-    result.real = name.isEmpty() ? pinned_.back().second : pinned_.back().second + QLatin1Char('/') + QFile::decodeName(name);
+    const SharedDescriptor heldFolder(folderFd);
+    const QString realFolder = realPathOf(folderFd);
+    result.real = name.isEmpty() ? realFolder : realFolder + QLatin1Char('/') + QFile::decodeName(name);
     result.outcome = Outcome::Inside;
+    // An output goes into the folder held here; a file to read is held itself, opened beneath it.
+    if (wantFolder)
+        result.target = CWExportTarget::heldFolder(heldFolder, result.real);
+    else if (!mustExist)
+        result.target = CWExportTarget::fileInHeldFolder(heldFolder, result.real);
     if (wantFolder)
         return result;
     // The file itself, links followed as long as they stay inside; O_PATH never opens a pipe or a device.
@@ -189,7 +182,8 @@ CWGrantedFolder::Resolved CWGrantedFolder::resolve(const QString& userPath, bool
     int fileFd = openBeneath(file, O_PATH);
     if (fileFd < 0 && leadsOut(errno)) {
         char real[PATH_MAX];
-        if (!::realpath(QFile::encodeName(result.pinned).constData(), real) || !isBeneath(real, QFile::encodeName(path_)))
+        const QByteArray throughFolder = "/proc/self/fd/" + QByteArray::number(folderFd) + '/' + name;
+        if (!::realpath(throughFolder.constData(), real) || !isBeneath(real, QFile::encodeName(path_)))
             return failed(EXDEV);
         file = below(real, QFile::encodeName(path_));
         fileFd = openBeneath(file, O_PATH);
@@ -208,12 +202,12 @@ CWGrantedFolder::Resolved CWGrantedFolder::resolve(const QString& userPath, bool
         const int readFd = openBeneath(file, O_RDONLY | O_NONBLOCK);
         if (readFd < 0)
             return failed(errno);
-        pinned_.emplace_back(readFd, result.real);
+        MediaSource held = MediaSource::heldOpen(readFd, result.real);
         if (::fstat(readFd, &info) != 0 || !S_ISREG(info.st_mode)) {
             result.outcome = Outcome::NotAFile;
             return result;
         }
-        result.descriptor = readFd;
+        result.file = held;
     }
     return result;
 }
@@ -228,21 +222,3 @@ CWGrantedFolder::Resolved CWGrantedFolder::fileToRead(const QString& userPath) {
 CWGrantedFolder::Resolved CWGrantedFolder::fileToWrite(const QString& userPath) { return resolve(userPath, false, false); }
 
 CWGrantedFolder::Resolved CWGrantedFolder::folderToWriteInto(const QString& userPath) { return resolve(userPath, true, true); }
-
-QString CWGrantedFolder::displayText(QString text) const
-{
-    static const QRegularExpression handlePath(QStringLiteral("/proc/self/fd/(\\d+)"));
-    QString shown;
-    qsizetype from = 0;
-    for (QRegularExpressionMatchIterator it = handlePath.globalMatch(text); it.hasNext();) {
-        const QRegularExpressionMatch match = it.next();
-        const int fd = match.captured(1).toInt();
-        QString real = match.captured(0);
-        for (const auto& [pinnedFd, path] : pinned_)
-            if (pinnedFd == fd)
-                real = path;
-        shown += text.mid(from, match.capturedStart() - from) + real;
-        from = match.capturedEnd();
-    }
-    return shown + text.mid(from);
-}

@@ -1,24 +1,24 @@
 // The folder the tool may use, held open as a directory handle for the whole run, and every file the
 // tool reads or writes reached beneath it by the kernel (openat2 with RESOLVE_BENEATH): a symbolic
 // link that stays inside is followed, one that leads out (also "link/..") is refused, and no ".." is
-// tidied as text. The folder each file lies in is opened once and kept open; the tool then names the
-// file through that handle ("/proc/self/fd/N/name"), so replacing a folder by a link while the tool
-// runs changes nothing it reads or writes, and a file to read is held open itself (read through
-// OpenFiles). Messages show the real paths again (displayText()).
+// tidied as text. A file to read is held open, and an output's folder is held, each handed out with its
+// real path for messages (MediaSource, CWExportTarget): replacing a folder by a link while the tool runs
+// changes nothing it reads or writes.
 //
 // The granted folder itself is opened by its recorded path without following any link, and must be the
 // folder that was granted (same device and inode): a replaced or relinked folder is stale.
-// Main thread only; the handles close with the object.
+// Main thread only; the granted folder's handle closes with the object, the others with their holders.
 #pragma once
 
+#include "CWExportTarget.h"
 #include "Error.h"
+#include "MediaSource.h"
 
 #include <QString>
 
 #include <memory>
 #include <optional>
 #include <sys/types.h>
-#include <vector>
 
 class CWGrantedFolder {
 public:
@@ -34,23 +34,20 @@ public:
     enum class Outcome { Inside, Outside, Missing, NotAFile, Unusable };
     struct Resolved {
         Outcome outcome = Outcome::Unusable;
-        QString pinned;      // the path to use for the file: through the handle of its folder
-        QString real;        // where it is, for messages
-        QString reason;      // the system's words when the outcome is Unusable
-        int descriptor = -1; // a file to read, held open for reading (owned by the folder object)
+        QString real;          // where it is, for messages
+        QString reason;        // the system's words when the outcome is Unusable
+        MediaSource file;      // a file to read: held open for reading, named by its real path
+        CWExportTarget target; // a file or folder to write: in its held folder, named by its real path
     };
     // An existing regular file to read, opened for reading.
     Resolved fileToRead(const QString& userPath);
     // A file to write (existing or not) in an existing folder; an existing one is not checked further.
     Resolved fileToWrite(const QString& userPath);
-    // An existing folder to write files into; `pinned` names the folder itself.
+    // An existing folder to write files into; `target` is the folder itself.
     Resolved folderToWriteInto(const QString& userPath);
 
     // True when `path` is `folder` or lies beneath it, as text (both real paths).
     static bool isBeneath(const QString& path, const QString& folder);
-
-    // `text` with every pinned folder named by its real path again.
-    QString displayText(QString text) const;
 
 private:
     CWGrantedFolder(int fd, QString path) : fd_(fd), path_(std::move(path)) {}
@@ -60,11 +57,8 @@ private:
     std::optional<QByteArray> relativePath(const QString& userPath, bool physical) const;
     // Opens `relative` beneath the folder; -1 and errno on failure.
     int openBeneath(const QByteArray& relative, int flags) const;
-    // Keeps the handle of a folder and gives the path through it.
-    QString pin(int folderFd, const QByteArray& name);
     Resolved resolve(const QString& userPath, bool mustExist, bool wantFolder);
 
     int fd_;
     QString path_;
-    std::vector<std::pair<int, QString>> pinned_; // folders and files held open: handle, real path
 };

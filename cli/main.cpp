@@ -9,7 +9,6 @@
 #include "CWGrantedFolder.h"
 #include "CWPreset.h"
 #include "CWUtility.h"
-#include "OpenFiles.h"
 #include "PathText.h"
 
 #include <QCoreApplication>
@@ -141,8 +140,13 @@ std::optional<Error> folderAccessProblem(CWCommandLineParser& parser, std::uniqu
     const QString container = QFileInfo(CWBookmarkManager::sharedContainerURL()).canonicalFilePath();
 
     enum class Role { Read, Write, Folder };
-    auto locate = [&](const QString& path, Role role, const char* what, const char* verb, QString& located) -> std::optional<Error> {
-        located = path;
+    // Finds the file; `located` is where to write, `held` the file to read.
+    auto locate = [&](const QString& path, Role role, const char* what, const char* verb, CWExportTarget* located,
+                      MediaSource* held) -> std::optional<Error> {
+        if (located)
+            *located = CWExportTarget(path);
+        if (held)
+            *held = MediaSource(path);
         if (path.isEmpty())
             return std::nullopt;
         debug(QStringLiteral("Checking if %1 path '%2' is within bookmarked path '%3'")
@@ -162,28 +166,30 @@ std::optional<Error> folderAccessProblem(CWCommandLineParser& parser, std::uniqu
                                .arg(QString::fromLatin1(what), shown, container));
         if (role == Role::Read && found.outcome == CWGrantedFolder::Outcome::NotAFile)
             return refused(QStringLiteral("ERROR: %1 file is not a regular file.\n%1 file: %2\n").arg(QString::fromLatin1(what), shown));
-        if (!found.pinned.isEmpty() && found.outcome != CWGrantedFolder::Outcome::NotAFile)
-            located = found.pinned;
-        if (found.descriptor >= 0)
-            OpenFiles::add(found.pinned, found.descriptor);
+        if (located && !found.target.isEmpty() && found.outcome != CWGrantedFolder::Outcome::NotAFile)
+            *located = found.target;
+        if (held && found.file.isHeld())
+            *held = found.file;
         return std::nullopt;
     };
-    QString input, output, artwork;
-    std::optional<Error> problem = locate(parser.inputFileURL(), Role::Read, "Input", "access this file", input);
+    CWExportTarget output;
+    MediaSource input, artwork;
+    std::optional<Error> problem = locate(parser.inputFileURL(), Role::Read, "Input", "access this file", nullptr, &input);
     if (!problem)
         problem = locate(parser.outputFileURL(), parser.useMultipleFiles() ? Role::Folder : Role::Write, "Output", "write to this location",
-                         output);
-    QStringList cuts;
+                         &output, nullptr);
+    std::vector<MediaSource> cuts;
     for (const QString& file : parser.cutsFiles()) {
-        QString located;
+        MediaSource located;
         if (!problem)
-            problem = locate(file, Role::Read, "Cuts", "read this file", located);
-        cuts << located;
+            problem = locate(file, Role::Read, "Cuts", "read this file", nullptr, &located);
+        cuts.push_back(located);
     }
     if (!problem && !parser.artworkPath().isEmpty())
-        problem = locate(QDir::current().absoluteFilePath(parser.artworkPath()), Role::Read, "Artwork", "read this file", artwork);
+        problem =
+            locate(QDir::current().absoluteFilePath(parser.artworkPath()), Role::Read, "Artwork", "read this file", nullptr, &artwork);
     if (!problem)
-        parser.useFilePaths(input, output, cuts, artwork);
+        parser.useFiles(input, output, cuts, artwork);
     return problem;
 }
 
@@ -251,15 +257,15 @@ void confine(const CWGrantedFolder& granted)
 std::optional<Error> outputProblem(const CWCommandLineParser& parser)
 {
     const QString output = parser.outputFileURL();
-    struct stat target {};
-    if (output.isEmpty() || parser.useMultipleFiles() || ::stat(QFile::encodeName(parser.outputFilePath()).constData(), &target) != 0)
+    const std::optional<struct stat> target =
+        output.isEmpty() || parser.useMultipleFiles() ? std::nullopt : parser.outputTarget().existing();
+    if (!target)
         return std::nullopt;
-    if (!S_ISREG(target.st_mode))
+    if (!S_ISREG(target->st_mode))
         return refusal(Refusal::Output,
                        QStringLiteral("The output \"%1\" exists and is not a regular file; nothing was written.").arg(output));
-    struct stat source {};
-    if (::stat(QFile::encodeName(parser.inputFilePath()).constData(), &source) == 0 && source.st_dev == target.st_dev &&
-        source.st_ino == target.st_ino)
+    const std::optional<MediaSource::Identity> source = parser.inputSource().identity();
+    if (source && source->device == quint64(target->st_dev) && source->inode == quint64(target->st_ino))
         return refusal(
             Refusal::Output,
             QStringLiteral("The output \"%1\" is the input file; choose another output so that the source is kept.").arg(output));
@@ -335,7 +341,6 @@ int main(int argc, char** argv)
         }
         return 1;
     }
-    exporter->setMessageFilter([&granted](const QString& message) { return granted->displayText(message); });
     if (const std::optional<Error> problem = outputProblem(*parser)) {
         exporter->printError(problem->message);
         return 1;

@@ -235,9 +235,9 @@ QStringList CWExportProject::artworkNotes() const
         return {};
     QStringList notes;
     for (const MetadataItem& item : asset_->metadata()) {
-        QString problem;
+        Error problem;
         if (isArtwork(item) && CWProjectMetadata::decodeArtwork(item.value.toByteArray(), &problem).isNull())
-            notes << QStringLiteral("The source's artwork is left out: %1.").arg(problem);
+            notes << QStringLiteral("The source's artwork is left out: %1.").arg(problem.message);
     }
     return notes;
 }

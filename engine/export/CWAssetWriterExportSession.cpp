@@ -18,9 +18,9 @@ namespace {
 void log(const QString& message) { CWUtility::debugLog(QStringLiteral("CWAssetWriterExportSession"), message); }
 } // namespace
 
-CWAssetWriterExportSession::CWAssetWriterExportSession(std::shared_ptr<CWExportProject> project, QString url,
+CWAssetWriterExportSession::CWAssetWriterExportSession(std::shared_ptr<CWExportProject> project, CWExportTarget target,
                                                        std::shared_ptr<CWPreset> preset)
-    : CWExportSession(std::move(project), std::move(url), std::move(preset))
+    : CWExportSession(std::move(project), std::move(target), std::move(preset))
 {
 }
 

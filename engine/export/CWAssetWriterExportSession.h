@@ -18,7 +18,7 @@ class MediaWriter;
 class CWAssetWriterExportSession : public CWExportSession {
 public:
     enum ErrorCode { NothingToExport = 1 };
-    CWAssetWriterExportSession(std::shared_ptr<CWExportProject> project, QString url, std::shared_ptr<CWPreset> preset);
+    CWAssetWriterExportSession(std::shared_ptr<CWExportProject> project, CWExportTarget target, std::shared_ptr<CWPreset> preset);
     ~CWAssetWriterExportSession() override;
     void startExport(CWProgressHandler progress, CWCompletionHandler completion) override;
 

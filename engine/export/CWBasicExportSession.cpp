@@ -3,8 +3,9 @@
 #include "AssetExportSession.h"
 #include "MediaAsset.h"
 
-CWBasicExportSession::CWBasicExportSession(std::shared_ptr<CWExportProject> project, QString url, std::shared_ptr<CWPreset> preset)
-    : CWExportSession(std::move(project), std::move(url), std::move(preset))
+CWBasicExportSession::CWBasicExportSession(std::shared_ptr<CWExportProject> project, CWExportTarget target,
+                                           std::shared_ptr<CWPreset> preset)
+    : CWExportSession(std::move(project), std::move(target), std::move(preset))
 {
     const CWExportProject& p = *this->project();
     exportSession_ = std::make_unique<AssetExportSession>(

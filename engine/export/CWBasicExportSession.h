@@ -12,7 +12,7 @@ class AssetExportSession;
 
 class CWBasicExportSession : public CWExportSession {
 public:
-    CWBasicExportSession(std::shared_ptr<CWExportProject> project, QString url, std::shared_ptr<CWPreset> preset);
+    CWBasicExportSession(std::shared_ptr<CWExportProject> project, CWExportTarget target, std::shared_ptr<CWPreset> preset);
     ~CWBasicExportSession() override;
     void startExport(CWProgressHandler progress, CWCompletionHandler completion) override;
 

@@ -7,8 +7,9 @@
 #include "MediaAsset.h"
 #include "SerialQueue.h"
 
-CWCustomExportSession::CWCustomExportSession(std::shared_ptr<CWExportProject> project, QString url, std::shared_ptr<CWPreset> preset)
-    : CWExportSession(std::move(project), std::move(url), std::move(preset))
+CWCustomExportSession::CWCustomExportSession(std::shared_ptr<CWExportProject> project, CWExportTarget target,
+                                             std::shared_ptr<CWPreset> preset)
+    : CWExportSession(std::move(project), std::move(target), std::move(preset))
 {
     const CWExportProject& p = *this->project();
     const Composition& composition = *p.composition();

@@ -27,7 +27,7 @@ class SerialQueue;
 
 class CWCustomExportSession : public CWExportSession {
 public:
-    CWCustomExportSession(std::shared_ptr<CWExportProject> project, QString url, std::shared_ptr<CWPreset> preset);
+    CWCustomExportSession(std::shared_ptr<CWExportProject> project, CWExportTarget target, std::shared_ptr<CWPreset> preset);
     ~CWCustomExportSession() override;
     void startExport(CWProgressHandler progress, CWCompletionHandler completion) override;
 

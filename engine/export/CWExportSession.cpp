@@ -27,10 +27,10 @@ namespace {
 
 // Sessions own main-thread objects (progress timers) and their workers hold references while they
 // report, so the last reference may go on a worker: the session is then deleted on the main thread.
-template <typename Session>
-std::shared_ptr<CWExportSession> makeSession(std::shared_ptr<CWExportProject> project, const QString& url, std::shared_ptr<CWPreset> preset)
+template <typename Session> std::shared_ptr<CWExportSession> makeSession(std::shared_ptr<CWExportProject> project,
+                                                                         const CWExportTarget& target, std::shared_ptr<CWPreset> preset)
 {
-    return std::shared_ptr<Session>(new Session(std::move(project), url, std::move(preset)), [](Session* session) {
+    return std::shared_ptr<Session>(new Session(std::move(project), target, std::move(preset)), [](Session* session) {
         if (MainQueue::isMainThread())
             delete session;
         else
@@ -40,23 +40,23 @@ std::shared_ptr<CWExportSession> makeSession(std::shared_ptr<CWExportProject> pr
 
 } // namespace
 
-std::shared_ptr<CWExportSession> CWExportSession::exportProject(std::shared_ptr<CWExportProject> project, const QString& url,
+std::shared_ptr<CWExportSession> CWExportSession::exportProject(std::shared_ptr<CWExportProject> project, const CWExportTarget& target,
                                                                 std::shared_ptr<CWPreset> preset, Error* error)
 {
     switch (preset->exportSessionClass()) {
     case CWExportSessionClass::Basic:
     case CWExportSessionClass::AudioOnly:
-        return makeSession<CWBasicExportSession>(std::move(project), url, std::move(preset));
+        return makeSession<CWBasicExportSession>(std::move(project), target, std::move(preset));
     case CWExportSessionClass::AssetWriter:
-        return makeSession<CWAssetWriterExportSession>(std::move(project), url, std::move(preset));
+        return makeSession<CWAssetWriterExportSession>(std::move(project), target, std::move(preset));
     case CWExportSessionClass::LameCustom:
-        return makeSession<CWLameCustomExportSession>(std::move(project), url, std::move(preset));
+        return makeSession<CWLameCustomExportSession>(std::move(project), target, std::move(preset));
     case CWExportSessionClass::QOA:
-        return makeSession<CWQOAExportSession>(std::move(project), url, std::move(preset));
+        return makeSession<CWQOAExportSession>(std::move(project), target, std::move(preset));
     case CWExportSessionClass::FLACAudioFile:
-        return makeSession<CWFLACAudioFileExportSession>(std::move(project), url, std::move(preset));
+        return makeSession<CWFLACAudioFileExportSession>(std::move(project), target, std::move(preset));
     case CWExportSessionClass::AppleLosslessAudioFile:
-        return makeSession<CWAppleLosslessAudioFileExportSession>(std::move(project), url, std::move(preset));
+        return makeSession<CWAppleLosslessAudioFileExportSession>(std::move(project), target, std::move(preset));
     }
     setError(error,
              Error{QStringLiteral("CWExportSession"), NoSessionForPreset, QStringLiteral("No export session for this preset."), {}, {}});
@@ -110,8 +110,8 @@ void CWExportSession::keepOutputsBeneath(int folderFd)
         requiredAncestor = FolderIdentity{info.st_dev, info.st_ino};
 }
 
-CWExportSession::CWExportSession(std::shared_ptr<CWExportProject> project, QString url, std::shared_ptr<CWPreset> preset)
-    : project_(std::move(project)), outputUrl_(std::move(url)), preset_(std::move(preset))
+CWExportSession::CWExportSession(std::shared_ptr<CWExportProject> project, CWExportTarget target, std::shared_ptr<CWPreset> preset)
+    : project_(std::move(project)), target_(std::move(target)), outputUrl_(target_.path()), preset_(std::move(preset))
 {
     ++liveSessions;
     fileType_ = preset_ ? preset_->fileType() : MediaFileType::MPEG4;
@@ -131,10 +131,10 @@ CWExportSession::~CWExportSession()
 
 void CWExportSession::prepareWorkingFile()
 {
-    // The target's folder is held open, so the finished file goes where the export began even if the
-    // folder is renamed or replaced meanwhile.
+    // The target's folder is held open (or was already held by whoever named the target), so the
+    // finished file goes where the export began even if the folder is renamed or replaced meanwhile.
     const QFileInfo target(outputUrl_);
-    folderFd_ = ::open(QFile::encodeName(target.absolutePath()).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    folderFd_ = target_.openFolder();
     if (folderFd_ < 0) {
         // The writer reports why it cannot create its file there.
         workingName_ = CWWorkingFiles::hiddenName();
@@ -169,7 +169,7 @@ void CWExportSession::prepareWorkingFile()
 
 bool CWExportSession::moveWorkingFileToTarget()
 {
-    const QByteArray targetName = QFile::encodeName(QFileInfo(outputUrl_).fileName());
+    const QByteArray targetName = QFile::encodeName(target_.fileName());
     struct stat replaced {};
     const bool replaces = ::fstatat(folderFd_, targetName.constData(), &replaced, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(replaced.st_mode);
     if (workingName_.isEmpty()) {

@@ -12,6 +12,7 @@
 
 #include "CWExportProject.h"
 #include "CWExportStatus.h"
+#include "CWExportTarget.h"
 #include "CWPreset.h"
 
 #include <QString>
@@ -24,10 +25,10 @@ public:
     // Codes of the "CWExportSession" domain besides the system's own (errno) for the folder and the move.
     enum ErrorCode { NoSessionForPreset = 1 };
     // A session of the class the preset names; null (with an error) when this build has none.
-    static std::shared_ptr<CWExportSession> exportProject(std::shared_ptr<CWExportProject> project, const QString& url,
+    static std::shared_ptr<CWExportSession> exportProject(std::shared_ptr<CWExportProject> project, const CWExportTarget& target,
                                                           std::shared_ptr<CWPreset> preset, Error* error);
 
-    CWExportSession(std::shared_ptr<CWExportProject> project, QString url, std::shared_ptr<CWPreset> preset);
+    CWExportSession(std::shared_ptr<CWExportProject> project, CWExportTarget target, std::shared_ptr<CWPreset> preset);
     virtual ~CWExportSession();
 
     virtual void startExport(CWProgressHandler progress, CWCompletionHandler completion) = 0;
@@ -63,6 +64,7 @@ protected:
 
 private:
     std::shared_ptr<CWExportProject> project_;
+    CWExportTarget target_;
     QString outputUrl_;
     QString workingPath_;
     int folderFd_ = -1;      // the target's folder

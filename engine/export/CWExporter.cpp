@@ -34,14 +34,14 @@ bool CWExporter::handleProjectCreationError()
     return true;
 }
 
-void CWExporter::exportProjectToUrl(const std::shared_ptr<CWExportProject>& project, const QString& url)
+void CWExporter::exportProjectToUrl(const std::shared_ptr<CWExportProject>& project, const CWExportTarget& target)
 {
     Error error;
     // A source the preset cannot take is refused before anything is written, naming the presets that can.
     if (const QString refusal = project->preset()->incompatibilityWithAsset(*project->asset()); !refusal.isEmpty())
         error = Error{QStringLiteral("CWExporter"), PresetRefusesSource, refusal, {}, {}};
     else
-        exportSession_ = CWExportSession::exportProject(project, url, project->preset(), &error);
+        exportSession_ = CWExportSession::exportProject(project, target, project->preset(), &error);
     if (!exportSession_) {
         // Reported as the sessions do: once, on the main thread, after the start returned.
         CWCompletionHandler completion = completionHandler_;

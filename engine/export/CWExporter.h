@@ -17,7 +17,7 @@ public:
     virtual ~CWExporter() = default;
 
     void setProgressHandler(CWProgressHandler progress, CWCompletionHandler completion);
-    virtual void exportProjectTo(const QString& url) = 0;
+    virtual void exportProjectTo(const CWExportTarget& target) = 0;
 
     const std::shared_ptr<CWExportProject>& exportProject() const { return exportProject_; }
     const std::optional<Error>& error() const { return error_; }
@@ -29,7 +29,7 @@ public:
 protected:
     // True (after reporting the failure) when there is no export project to export.
     bool handleProjectCreationError();
-    void exportProjectToUrl(const std::shared_ptr<CWExportProject>& project, const QString& url);
+    void exportProjectToUrl(const std::shared_ptr<CWExportProject>& project, const CWExportTarget& target);
 
     CWProgressHandler progressHandler_ = [](double, CMTime) { return true; };
     CWCompletionHandler completionHandler_ = [](const std::optional<Error>&, int64_t) {};

@@ -49,10 +49,10 @@ std::optional<MetadataItem> CWMetadataConverter::sanitizeArtworkItem(const Metad
     CWUtility::debugLog(kArtworkTag, QStringLiteral("Processing artwork item"));
     const QByteArray data = item.value.typeId() == QMetaType::QByteArray ? item.value.toByteArray() : QByteArray();
     CWUtility::debugLog(kArtworkTag, QStringLiteral("Artwork format: NSData, size: %1 bytes").arg(data.size()));
-    QString problem;
+    Error problem;
     const QImage image = CWProjectMetadata::decodeArtwork(data, &problem);
     if (image.isNull()) {
-        CWUtility::debugLog(kArtworkTag, QStringLiteral("Artwork left out: %1").arg(problem));
+        CWUtility::debugLog(kArtworkTag, QStringLiteral("Artwork left out: %1").arg(problem.message));
         return std::nullopt;
     }
     const QSize original = image.size();

@@ -46,7 +46,7 @@ QString CWMultiFileExporter::nameLengthProblem(const CWPreset& preset, const Med
         .arg(longest);
 }
 
-void CWMultiFileExporter::exportProjectTo(const QString& folder)
+void CWMultiFileExporter::exportProjectTo(const CWExportTarget& folder)
 {
     if (handleProjectCreationError())
         return;
@@ -57,7 +57,7 @@ void CWMultiFileExporter::exportProjectTo(const QString& folder)
     scheduleExportNextTo(folder);
 }
 
-void CWMultiFileExporter::scheduleExportNextTo(const QString& folder)
+void CWMultiFileExporter::scheduleExportNextTo(const CWExportTarget& folder)
 {
     if (slicesToExport_.empty()) {
         completionHandler_(std::nullopt, CWExportStatusCompleted);
@@ -93,5 +93,5 @@ void CWMultiFileExporter::scheduleExportNextTo(const QString& folder)
         });
     const QString name =
         pieceFileName(*exportProject()->preset(), *exportProject()->asset(), exportProject()->baseFilename(), exportedSlices_ + 1);
-    subExporter_->exportProjectTo(folder + QLatin1Char('/') + name);
+    subExporter_->exportProjectTo(folder.fileNamed(name));
 }

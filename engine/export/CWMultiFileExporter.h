@@ -12,7 +12,7 @@ public:
     static std::shared_ptr<CWExporter> exportAsset(std::shared_ptr<MediaAsset> asset, std::shared_ptr<CWPreset> preset,
                                                    const std::vector<std::shared_ptr<CWExcludedSegment>>& splits,
                                                    std::shared_ptr<CWProjectConfiguration> configuration);
-    void exportProjectTo(const QString& folder) override;
+    void exportProjectTo(const CWExportTarget& folder) override;
     // How many pieces have been written; read once the completion has been delivered.
     int64_t exportedPieces() const { return exportedSlices_; }
 
@@ -24,7 +24,7 @@ public:
     static QString nameLengthProblem(const CWPreset& preset, const MediaAsset& source, const QString& target, int64_t pieces);
 
 private:
-    void scheduleExportNextTo(const QString& folder);
+    void scheduleExportNextTo(const CWExportTarget& folder);
 
     std::shared_ptr<CWSingleFileExporter> subExporter_;
     CWSliceList slicesToExport_;

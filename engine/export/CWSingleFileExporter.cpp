@@ -16,10 +16,10 @@ std::shared_ptr<CWSingleFileExporter> CWSingleFileExporter::exportForProject(std
     return std::make_shared<CWSingleFileExporter>(std::move(project), std::move(error));
 }
 
-void CWSingleFileExporter::exportProjectTo(const QString& url)
+void CWSingleFileExporter::exportProjectTo(const CWExportTarget& target)
 {
     if (handleProjectCreationError())
         return;
     // An existing file at the target is replaced only when the new one is complete (the session's job).
-    exportProjectToUrl(exportProject(), url);
+    exportProjectToUrl(exportProject(), target);
 }

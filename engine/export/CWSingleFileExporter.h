@@ -10,5 +10,5 @@ public:
                                                    const std::vector<std::shared_ptr<CWExcludedSegment>>& splits,
                                                    std::shared_ptr<CWProjectConfiguration> configuration);
     static std::shared_ptr<CWSingleFileExporter> exportForProject(std::shared_ptr<CWExportProject> project, std::optional<Error> error);
-    void exportProjectTo(const QString& url) override;
+    void exportProjectTo(const CWExportTarget& target) override;
 };

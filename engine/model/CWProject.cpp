@@ -306,11 +306,11 @@ void CWProject::useSelectedBitrate(int64_t bitrate) { configuration()->setSelect
 
 void CWProject::forceSmallArtwork() { configuration()->setEnforceSmallArtwork(true); }
 
-bool CWProject::useArtworkPath(const QString& path, QString* problem)
+bool CWProject::useArtwork(const MediaSource& file, Error* error)
 {
-    const std::optional<MetadataItem> artwork = CWProjectMetadata::artworkFromFile(path, problem);
+    const std::optional<MetadataItem> artwork = CWProjectMetadata::artworkFromFile(file, error);
     if (!artwork) {
-        CWUtility::debugLog(QStringLiteral("ArtWork"), QStringLiteral("failed to load artwork from: %1").arg(path));
+        CWUtility::debugLog(QStringLiteral("ArtWork"), QStringLiteral("failed to load artwork from: %1").arg(file.path()));
         return false;
     }
     configuration()->addMetaDataItem(*artwork);

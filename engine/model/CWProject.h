@@ -19,6 +19,8 @@
 #include "CWExcludedSegment.h"
 #include "CWProjectConfiguration.h"
 #include "CWThumbnail.h"
+#include "Error.h"
+#include "MediaSource.h"
 #include "MediaTypes.h"
 
 #include <QObject>
@@ -85,7 +87,8 @@ public:
     void useVolumePercentage(int64_t percentage);
     void useSelectedBitrate(int64_t bitrate);
     void forceSmallArtwork();
-    bool useArtworkPath(const QString& path, QString* problem = nullptr);
+    // The file's picture as the exports' artwork; false, with the reason, when it cannot be used.
+    bool useArtwork(const MediaSource& file, Error* error = nullptr);
     // Keys "title", "artist", "album", "year", "author", "comment"; others are ignored.
     void setCustomMetadata(const std::map<QString, QString>& metadata);
     std::shared_ptr<CWProjectConfiguration> configuration() const;

@@ -1,7 +1,5 @@
 #include "CWProjectMetadata.h"
 
-#include "OpenFiles.h"
-
 #include <QBuffer>
 #include <QImageReader>
 
@@ -25,24 +23,23 @@ std::vector<MetadataItem> itemsFromCustomMetadata(const std::map<QString, QStrin
     return items;
 }
 
-QImage decodeArtwork(const QByteArray& bytes, QString* problem)
+QImage decodeArtwork(const QByteArray& bytes, Error* error)
 {
-    const auto refuse = [problem](const QString& why) {
-        if (problem)
-            *problem = why;
+    const auto refuse = [error](ArtworkErrorCode code, const QString& why) {
+        setError(error, Error{kArtworkErrorDomain, int(code), why, {}, {}});
         return QImage();
     };
     if (bytes.isEmpty())
-        return refuse(QStringLiteral("it is empty"));
+        return refuse(ArtworkErrorCode::Empty, QStringLiteral("it is empty"));
     if (bytes.size() > kMaximumArtworkBytes)
-        return refuse(QStringLiteral("it is larger than 64 MiB"));
+        return refuse(ArtworkErrorCode::TooLarge, QStringLiteral("it is larger than 64 MiB"));
     QBuffer buffer;
     buffer.setData(bytes);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer);
     const QSize size = reader.size();
     if (!size.isValid() || size.isEmpty())
-        return refuse(QStringLiteral("it is not a picture (PNG, JPEG or another kind Clipwell reads)"));
+        return refuse(ArtworkErrorCode::NotAPicture, QStringLiteral("it is not a picture (PNG, JPEG or another kind Clipwell reads)"));
     const QSize bounded = size.scaled(kMaximumArtworkSide, kMaximumArtworkSide, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
     const bool tooLarge = std::max(size.width(), size.height()) > kMaximumArtworkSide;
     // Only JPEG scales while decoding; the other readers (PNG among them, whatever it claims) decode the
@@ -55,29 +52,26 @@ QImage decodeArtwork(const QByteArray& bytes, QString* problem)
         reader.setScaledSize(bounded);
     const QImage image = fits ? reader.read() : QImage();
     if (image.isNull() && tooLarge)
-        return refuse(QStringLiteral("its picture of %1 × %2 pixels is too large to read; scale it down to at most %3 pixels "
+        return refuse(ArtworkErrorCode::TooLarge,
+                      QStringLiteral("its picture of %1 × %2 pixels is too large to read; scale it down to at most %3 pixels "
                                      "on its longer side")
                           .arg(size.width())
                           .arg(size.height())
                           .arg(kMaximumArtworkSide));
     if (image.isNull())
-        return refuse(QStringLiteral("its picture of %1 × %2 pixels cannot be read (%3)")
-                          .arg(size.width())
-                          .arg(size.height())
-                          .arg(reader.errorString()));
+        return refuse(ArtworkErrorCode::Unreadable, QStringLiteral("its picture of %1 × %2 pixels cannot be read (%3)")
+                                                        .arg(size.width())
+                                                        .arg(size.height())
+                                                        .arg(reader.errorString()));
     return image;
 }
 
-std::optional<MetadataItem> artworkFromFile(const QString& path, QString* problem)
+std::optional<MetadataItem> artworkFromFile(const MediaSource& file, Error* error)
 {
-    Error reason;
-    const std::optional<QByteArray> bytes = OpenFiles::readFile(path, kMaximumArtworkBytes + 1, &reason);
-    if (!bytes) {
-        if (problem)
-            *problem = reason.message;
+    const std::optional<QByteArray> bytes = file.read(kMaximumArtworkBytes + 1, error);
+    if (!bytes)
         return std::nullopt;
-    }
-    if (decodeArtwork(*bytes, problem).isNull())
+    if (decodeArtwork(*bytes, error).isNull())
         return std::nullopt;
     return MetadataItem{MetadataKeySpace::Common, CommonMetadataKey::Artwork, CommonMetadataKey::Artwork, *bytes};
 }

@@ -3,6 +3,8 @@
 // where both name a key). Plain functions over values; any thread.
 #pragma once
 
+#include "Error.h"
+#include "MediaSource.h"
 #include "MediaTypes.h"
 
 #include <QImage>
@@ -21,12 +23,15 @@ inline constexpr qint64 kMaximumArtworkBytes = 64 << 20;
 inline constexpr int kMaximumArtworkSide = 3000;
 // The picture of artwork bytes, decoded at most kMaximumArtworkSide pixels on its longer side: the
 // size is read first and larger pictures are decoded scaled (never whole where the format allows it).
-// A null image, with the reason in *problem ("it is not a picture …"), for bytes that are empty, over
-// kMaximumArtworkBytes, or no picture that can be read within Qt's memory bounds.
-QImage decodeArtwork(const QByteArray& bytes, QString* problem = nullptr);
-// The file's bytes as an artwork item; nothing, with the reason in *problem, when it cannot be read,
-// is not a regular file, or decodeArtwork refuses its bytes.
-std::optional<MetadataItem> artworkFromFile(const QString& path, QString* problem = nullptr);
+// A null image, with the reason as the error's message ("it is not a picture …", domain "Artwork"), for
+// bytes that are empty, over kMaximumArtworkBytes, or no picture that can be read within Qt's memory
+// bounds.
+inline const QString kArtworkErrorDomain = QStringLiteral("Artwork");
+enum class ArtworkErrorCode { Empty = 1, TooLarge = 2, NotAPicture = 3, Unreadable = 4 };
+QImage decodeArtwork(const QByteArray& bytes, Error* error = nullptr);
+// The file's bytes as an artwork item; nothing, with the reason as the error's message, when it cannot
+// be read, is not a regular file, or decodeArtwork refuses its bytes.
+std::optional<MetadataItem> artworkFromFile(const MediaSource& file, Error* error = nullptr);
 // The source's tags followed by the items already set.
 std::vector<MetadataItem> withSourceTags(const std::vector<MetadataItem>& sourceTags, const std::vector<MetadataItem>& set);
 } // namespace CWProjectMetadata

@@ -22,7 +22,7 @@ bool TrackDecoder::open(std::shared_ptr<const MediaAsset> asset, int32_t trackID
 
 bool TrackDecoder::openInput(Error* error)
 {
-    input_ = MediaInput::open(asset_->path(), false, error);
+    input_ = MediaInput::open(asset_->source(), false, error);
     if (!input_)
         return false;
     if (track_.streamIndex >= int(input_->nb_streams) || input_->streams[track_.streamIndex]->codecpar->codec_id == AV_CODEC_ID_NONE) {

@@ -31,9 +31,9 @@ std::vector<FrameSample> toSamples(std::vector<Tick> ticks, AVRational timeBase,
     return samples;
 }
 
-std::optional<std::vector<Tick>> scanPackets(const QString& path, int streamIndex, AVRational& timeBase, Error* error)
+std::optional<std::vector<Tick>> scanPackets(const MediaSource& source, int streamIndex, AVRational& timeBase, Error* error)
 {
-    InputFormatContextPtr input = MediaInput::open(path, false, error);
+    InputFormatContextPtr input = MediaInput::open(source, false, error);
     if (!input)
         return std::nullopt;
     if (streamIndex >= int(input->nb_streams) && avformat_find_stream_info(input.get(), nullptr) < 0)
@@ -71,7 +71,7 @@ std::optional<std::vector<FrameSample>> read(const MediaAsset& asset, int32_t tr
         return std::nullopt;
     }
     if (asset.formatName().startsWith(QLatin1String("mov,"))) {
-        if (std::optional<Mp4TrackTiming> table = readMp4TrackTiming(asset.path(), trackID)) {
+        if (std::optional<Mp4TrackTiming> table = readMp4TrackTiming(asset.source(), trackID)) {
             std::vector<Tick> ticks(table->presentationTimes.size());
             for (size_t i = 0; i < ticks.size(); ++i)
                 ticks[i] = {table->presentationTimes[i], table->durations[i]};
@@ -81,7 +81,7 @@ std::optional<std::vector<FrameSample>> read(const MediaAsset& asset, int32_t tr
         }
     }
     AVRational timeBase{track->timeBaseNum, track->timeBaseDen};
-    std::optional<std::vector<Tick>> ticks = scanPackets(asset.path(), track->streamIndex, timeBase, error);
+    std::optional<std::vector<Tick>> ticks = scanPackets(asset.source(), track->streamIndex, timeBase, error);
     if (!ticks)
         return std::nullopt;
     if (source)

@@ -3,7 +3,6 @@
 #include "ContainerTraits.h"
 #include "MediaInput.h"
 
-#include <QFileInfo>
 #include <QThreadPool>
 
 #include <set>
@@ -146,16 +145,17 @@ bool indexesTrackLengths(const QString& formatName)
 
 } // namespace
 
-std::shared_ptr<MediaAsset> MediaAsset::open(const QString& path, Error* error)
+std::shared_ptr<MediaAsset> MediaAsset::open(const MediaSource& source, Error* error)
 {
-    InputFormatContextPtr ctx = MediaInput::open(path, true, error);
+    const QString& path = source.path();
+    InputFormatContextPtr ctx = MediaInput::open(source, true, error);
     if (!ctx)
         return nullptr;
 
     std::shared_ptr<MediaAsset> asset(new MediaAsset());
-    asset->path_ = path;
+    asset->source_ = source;
     asset->formatName_ = QString::fromUtf8(ctx->iformat->name);
-    asset->fileSize_ = QFileInfo(path).size();
+    asset->fileSize_ = source.size();
     asset->lengthIsStated_ = ctx->duration_estimation_method != AVFMT_DURATION_FROM_BITRATE;
     const bool indexed = indexesTrackLengths(asset->formatName_) && asset->lengthIsStated_;
     const QString keySpace = keySpaceFor(asset->formatName_);
@@ -319,7 +319,7 @@ void MediaAsset::loadDurationAsync(std::function<void(CMTime)> completion) const
 bool MediaAsset::holdsMediaAfter(CMTime time) const
 {
     constexpr int kLongestLook = 100000; // packets; a file that goes on this long is not cut short
-    InputFormatContextPtr ctx = MediaInput::open(path_, false, nullptr);
+    InputFormatContextPtr ctx = MediaInput::open(source_, false, nullptr);
     if (!ctx)
         return false;
     const CMTime at = CMTimeAdd(time, startOffset_);
@@ -338,4 +338,4 @@ bool MediaAsset::holdsMediaAfter(CMTime time) const
     return true;
 }
 
-bool MediaAsset::fileShrank() const { return fileSize_ >= 0 && QFileInfo(path_).size() < fileSize_; }
+bool MediaAsset::fileShrank() const { return fileSize_ >= 0 && source_.size() < fileSize_; }

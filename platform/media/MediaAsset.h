@@ -1,7 +1,7 @@
 // A media file opened for reading its description: tracks in file order with stable IDs, duration and
 // metadata. Opening reads the container once (as ffprobe does) and keeps only plain values, so an asset
 // is immutable afterwards and safe to share between threads (hold it by shared_ptr). Readers of the
-// media data (image generator, frame timing, composition reader) open their own demuxers on path().
+// media data (image generator, frame timing, composition reader) open their own demuxers on source().
 //
 // Source time: zero is the earliest start of the file's tracks, so a file whose timestamps begin at
 // 1.4 s still starts at 0 here. Cover art (attached pictures) is an artwork metadata item and the
@@ -11,6 +11,7 @@
 
 #include "CMTime.h"
 #include "Error.h"
+#include "MediaSource.h"
 #include "MediaTypes.h"
 
 #include <functional>
@@ -20,9 +21,11 @@
 
 class MediaAsset {
 public:
-    static std::shared_ptr<MediaAsset> open(const QString& path, Error* error = nullptr);
+    static std::shared_ptr<MediaAsset> open(const MediaSource& source, Error* error = nullptr);
 
-    const QString& path() const { return path_; }
+    const QString& path() const { return source_.path(); }
+    // The file, held open where whoever opened the asset held it.
+    const MediaSource& source() const { return source_; }
     // The demuxer's short name ("mov,mp4,m4a,3gp,3g2,mj2", "mp3", ...).
     const QString& formatName() const { return formatName_; }
     const std::vector<MediaTrack>& tracks() const { return tracks_; }
@@ -50,7 +53,7 @@ public:
 private:
     MediaAsset() = default;
 
-    QString path_;
+    MediaSource source_;
     QString formatName_;
     std::vector<MediaTrack> tracks_;
     CMTime duration_ = kCMTimeInvalid;

@@ -1,7 +1,7 @@
 #include "MediaInput.h"
 
 #include "ContainerIndexCheck.h"
-#include "OpenFiles.h"
+#include "MediaSource.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -46,8 +46,12 @@ struct DescriptorReader final : CustomInputSource {
     int fd = -1;
     int64_t position = 0;
     bool owned = false;
+    MediaSource held; // keeps a held descriptor open while this demuxer reads it
 
-    DescriptorReader(int descriptor, bool ownsDescriptor) : fd(descriptor), owned(ownsDescriptor) {}
+    DescriptorReader(int descriptor, bool ownsDescriptor, MediaSource source)
+        : fd(descriptor), owned(ownsDescriptor), held(std::move(source))
+    {
+    }
     DescriptorReader(const DescriptorReader&) = delete;
     DescriptorReader& operator=(const DescriptorReader&) = delete;
     ~DescriptorReader() override
@@ -106,9 +110,9 @@ constexpr int kReadBufferSize = 64 * 1024;
 
 // The demuxer's input through the descriptor: the context owns the reader (and with it a descriptor
 // opened here) and the buffer. Null when out of memory, with the descriptor released all the same.
-IOContextPtr descriptorContext(int fd, bool owned)
+IOContextPtr descriptorContext(int fd, bool owned, const MediaSource& source)
 {
-    auto reader = std::make_unique<DescriptorReader>(fd, owned);
+    auto reader = std::make_unique<DescriptorReader>(fd, owned, owned ? MediaSource() : source);
     std::unique_ptr<uint8_t, BufferDeleter> buffer(static_cast<uint8_t*>(av_malloc(kReadBufferSize)));
     IOContextPtr io(buffer ? avio_alloc_context(buffer.get(), kReadBufferSize, 0, reader.get(), &DescriptorReader::read, nullptr,
                                                 &DescriptorReader::seek)
@@ -172,16 +176,17 @@ int openRegularFile(const QString& path, Error* error)
 
 } // namespace
 
-InputFormatContextPtr open(const QString& path, bool probe, Error* error)
+InputFormatContextPtr open(const MediaSource& source, bool probe, Error* error)
 {
+    const QString& path = source.path();
     // The libraries' own console messages would only repeat what our errors say; CLIPWELL_FFMPEG_LOG
     // brings them back for diagnosis.
     static std::once_flag quiet;
     std::call_once(quiet, [] { av_log_set_level(qEnvironmentVariableIsSet("CLIPWELL_FFMPEG_LOG") ? AV_LOG_VERBOSE : AV_LOG_QUIET); });
     // A file the program checked and holds open is read through its descriptor, not found again by
     // name; any other is opened here, once, and checked to be a regular file.
-    const std::optional<int> held = OpenFiles::descriptorFor(path);
-    const int fd = held ? *held : openRegularFile(path, error);
+    const bool held = source.isHeld();
+    const int fd = held ? source.descriptor() : openRegularFile(path, error);
     if (fd < 0)
         return nullptr;
     struct stat info {};
@@ -189,7 +194,7 @@ InputFormatContextPtr open(const QString& path, bool probe, Error* error)
         setError(error, mediaLayerError(MediaLayerErrorCode::InvalidArgument, QStringLiteral("\"%1\" is not a regular file.").arg(path)));
         return nullptr;
     }
-    IOContextPtr io = descriptorContext(fd, !held);
+    IOContextPtr io = descriptorContext(fd, !held, source);
     std::unique_ptr<AVFormatContext, AllocatedFormatContextDeleter> allocated(io ? avformat_alloc_context() : nullptr);
     if (!allocated) {
         setError(error, mediaError(AVERROR(ENOMEM), QStringLiteral("Cannot open \"%1\"").arg(path)));

@@ -4,11 +4,17 @@
 
 #include <QFile>
 
-std::optional<Mp4TrackTiming> readMp4TrackTiming(const QString& path, int32_t trackID)
+#include <unistd.h>
+
+std::optional<Mp4TrackTiming> readMp4TrackTiming(const MediaSource& source, int32_t trackID)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    const int fd = source.openOwnDescriptor();
+    QFile file;
+    if (fd < 0 || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        if (fd >= 0)
+            ::close(fd);
         return std::nullopt;
+    }
     const QByteArray moovData = readMoov(file).bytes;
     if (moovData.isEmpty())
         return std::nullopt;

@@ -5,7 +5,7 @@
 // Plain function, any thread.
 #pragma once
 
-#include <QString>
+#include "MediaSource.h"
 
 #include <cstdint>
 #include <optional>
@@ -18,4 +18,4 @@ struct Mp4TrackTiming {
     std::vector<int64_t> durations;
 };
 
-std::optional<Mp4TrackTiming> readMp4TrackTiming(const QString& path, int32_t trackID);
+std::optional<Mp4TrackTiming> readMp4TrackTiming(const MediaSource& source, int32_t trackID);

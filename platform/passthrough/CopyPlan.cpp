@@ -224,7 +224,7 @@ CopyPlan make(const MediaAsset& asset, const std::vector<CMTimeRange>& kept, Med
               Error* error)
 {
     // Probed as the copy probes it: the times of some streams (AVI's B-frames) depend on what it finds.
-    InputFormatContextPtr input = MediaInput::open(asset.path(), true, error);
+    InputFormatContextPtr input = MediaInput::open(asset.source(), true, error);
     if (!input)
         return CopyPlan{};
     TimedPacketReader reader(input.get());

@@ -323,7 +323,7 @@ PassthroughCopier::PassthroughCopier(std::shared_ptr<const MediaAsset> asset, co
 
 bool PassthroughCopier::run(const std::atomic<bool>& cancelled, const std::function<void(double)>& progress, Error* error)
 {
-    InputFormatContextPtr input = MediaInput::open(asset_->path(), true, error);
+    InputFormatContextPtr input = MediaInput::open(asset_->source(), true, error);
     if (!input)
         return false;
     if (composition_.tracks.empty() || composition_.tracks.front().segments.empty()) {

@@ -155,3 +155,44 @@ TEST_F(CliConfinementTest, AFolderMovedOutOfTheGrantReceivesNothing)
         QDir(movedOut).removeRecursively();
     }
 }
+
+// Files reached through a link inside the grant are read and written where they are, and every message
+// names them there, never by the handles the tool holds them with.
+TEST_F(CliConfinementTest, MessagesNameFilesWhereTheyAre)
+{
+    const QString real = QFileInfo(granted).canonicalFilePath() + QStringLiteral("/named");
+    QDir().mkpath(real);
+    QFile::remove(granted + QStringLiteral("/via"));
+    ASSERT_TRUE(QFile::link(QStringLiteral("named"), granted + QStringLiteral("/via")));
+    inside(silence(2), QStringLiteral("named/quiet.wav"));
+    inside(h264WithBFrames(), QStringLiteral("named/talk.mp4"));
+    writeFile(real + QStringLiteral("/broken.mp4"), QByteArray(4096, 'x'));
+    writeFile(real + QStringLiteral("/words.jpg"), "These are words, not a picture.\n");
+    writeFile(real + QStringLiteral("/cuts.txt"), "1\nabc\n");
+    const struct {
+        QStringList arguments;
+        QString shellPrefix;
+        QString says;
+    } runs[] = {
+        {{"-i", "via/broken.mp4", "-p", "flac", "-o", "x.flac"}, {}, QStringLiteral("\"%1/broken.mp4\"").arg(real)},
+        {{"-i", "via/quiet.wav", "-p", "lame", "-o", "x.mp3", "--artwork", "via/words.jpg"},
+         {},
+         QStringLiteral("Cannot read the artwork file \"%1/words.jpg\": it is not a picture").arg(real)},
+        {{"-i", "via/quiet.wav", "-p", "flac", "-o", "x.flac", "--cuts-from", "via/cuts.txt"},
+         {},
+         QStringLiteral("on line 2 of the cuts file \"%1/cuts.txt\"").arg(real)},
+        {{"-i", "via/talk.mp4", "-p", "passthrough", "-o", "via/big.mp4"},
+         QStringLiteral("ulimit -f 8; exec"),
+         QStringLiteral("\"%1/big.mp4\": File too large").arg(real)},
+    };
+    for (const auto& [arguments, shellPrefix, says] : runs) {
+        const CliOutcome r = run(arguments, shellPrefix);
+        EXPECT_EQ(r.status, 1) << arguments.join(QLatin1Char(' ')).toStdString();
+        EXPECT_TRUE(r.out.contains(says)) << says.toStdString() << "\n" << r.out.toStdString();
+        EXPECT_FALSE((r.out + r.err).contains(QStringLiteral("/proc/"))) << r.out.toStdString() << r.err.toStdString();
+    }
+    EXPECT_EQ(QDir(real).entryList(QDir::Files | QDir::Hidden, QDir::Name),
+              (QStringList{"broken.mp4", "cuts.txt", "quiet.wav", "talk.mp4", "words.jpg"}));
+    QFile::remove(granted + QStringLiteral("/via"));
+    QDir(real).removeRecursively();
+}

@@ -1,17 +1,16 @@
 // Opening a media file with libavformat, shared by the asset, the image generator and the frame
 // timing reader. Each caller gets its own demuxer, so readers on different threads never share one.
 // Only regular files are opened (a pipe or device is refused before it can block), each through one
-// descriptor: a path registered in OpenFiles through the descriptor held there, any other opened here
-// once. The libraries open nothing further by name: nested opens are refused, and formats that exist
-// to name other files (HLS, DASH, concat lists, image sequences, scripts) are refused with a message
-// saying so, as are MPEG-4/QuickTime tracks whose media lies in another file. Indexes that state more
-// than the file holds are refused before the library reads them (ContainerIndexCheck). Failures come
-// back as an Error with the library's message or ours.
+// descriptor: a held source through its own, any other opened here once. The libraries open nothing further by name: nested opens are
+// refused, and formats that exist to name other files (HLS, DASH, concat lists, image sequences, scripts) are refused with a message saying
+// so, as are MPEG-4/QuickTime tracks whose media lies in another file. Indexes that state more than the file holds are refused before the
+// library reads them (ContainerIndexCheck). Failures come back as an Error with the library's message or ours.
 #pragma once
 
 #include "CMTime.h"
 #include "Error.h"
 #include "FFmpegPtr.h"
+#include "MediaSource.h"
 
 #include <QString>
 
@@ -21,7 +20,7 @@ namespace MediaInput {
 // the container's header is complete (MPEG-4, QuickTime), else by reading stream information the way
 // ffprobe does. Without probe the streams are taken as the header gives them (their contents are
 // checked against at most one packet), for readers of streams an asset has already described.
-InputFormatContextPtr open(const QString& path, bool probe, Error* error);
+InputFormatContextPtr open(const MediaSource& source, bool probe, Error* error);
 
 // A timestamp of a stream's time base as an exact time; AV_NOPTS_VALUE gives an invalid time.
 CMTime timeFromTimestamp(int64_t timestamp, AVRational timeBase);

@@ -264,9 +264,9 @@ TEST(CWProject, OptionsArtworkAndMetadataReachTheConfiguration)
     QFile(emptyFile).open(QIODevice::WriteOnly);
     CWUtility::setDebugEnabled(true);
     testing::internal::CaptureStderr();
-    EXPECT_FALSE(project->useArtworkPath(folder() + QStringLiteral("/no-such.png")));
-    EXPECT_FALSE(project->useArtworkPath(emptyFile));
-    EXPECT_FALSE(project->useArtworkPath(folder()));
+    EXPECT_FALSE(project->useArtwork(folder() + QStringLiteral("/no-such.png")));
+    EXPECT_FALSE(project->useArtwork(emptyFile));
+    EXPECT_FALSE(project->useArtwork(folder()));
     const std::string log = testing::internal::GetCapturedStderr();
     CWUtility::setDebugEnabled(false);
     EXPECT_NE(log.find("DEBUG ArtWork: failed to load artwork from: " + emptyFile.toStdString()), std::string::npos);
@@ -274,7 +274,7 @@ TEST(CWProject, OptionsArtworkAndMetadataReachTheConfiguration)
     const QString art =
         make(QStringLiteral("art.png"), {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
                                          QStringLiteral("color=blue:s=32x32"), QStringLiteral("-frames:v"), QStringLiteral("1")});
-    EXPECT_TRUE(project->useArtworkPath(art));
+    EXPECT_TRUE(project->useArtwork(art));
     ASSERT_EQ(configuration->additionalMetadata().size(), 2u);
     EXPECT_EQ(configuration->additionalMetadata()[1].commonKey, CommonMetadataKey::Artwork);
     EXPECT_TRUE(configuration->additionalMetadata()[1].dataValue().startsWith("\x89PNG"));
