@@ -1,5 +1,6 @@
 #include "ImageGenerator.h"
 
+#include "FrameRun.h"
 #include "MediaAsset.h"
 #include "MediaInput.h"
 #include "PictureScaler.h"
@@ -27,8 +28,8 @@ private:
     bool opened_ = false;
     Error openError_;
     PictureScaler scaler_;
-    // current_: the last frame at or before the previous request; pending_: the first frame after it.
-    FramePtr current_, pending_;
+    // Held: the last frame at or before the previous request; incoming: the first frame after it.
+    FrameRun run_{decoder_};
 };
 
 bool ImageGenerator::Worker::ensureOpen(Error* error)
@@ -61,41 +62,38 @@ ImageGenerator::Result ImageGenerator::Worker::generate(CMTime time, const Setti
     const int64_t skipBefore = exact ? target : AV_NOPTS_VALUE;
     const CMTime earliest = CMTimeSubtract(time, settings.toleranceBefore);
     const CMTime latest = CMTimeAdd(time, settings.toleranceAfter);
-    auto timeOf = [&](const FramePtr& frame) { return decoder_.frameTime(frame.get()); };
-    auto acceptable = [&](const FramePtr& frame) {
-        return CMTimeCompare(earliest, timeOf(frame)) <= 0 && CMTimeCompare(timeOf(frame), latest) <= 0;
-    };
+    auto acceptable = [&](CMTime frameTime) { return CMTimeCompare(earliest, frameTime) <= 0 && CMTimeCompare(frameTime, latest) <= 0; };
 
     // Keep decoding forward when the frame lies ahead in the current stretch; seek otherwise.
-    bool reuse = current_ && CMTimeCompare(timeOf(current_), time) <= 0;
-    if (reuse && pending_ && CMTimeCompare(timeOf(pending_), time) <= 0) {
+    bool reuse = run_.held() && CMTimeCompare(run_.heldTime(), time) <= 0;
+    if (reuse && run_.incoming() && CMTimeCompare(run_.incomingTime(), time) <= 0) {
         const int keyframe = av_index_search_timestamp(decoder_.stream(), target, AVSEEK_FLAG_BACKWARD);
         const AVIndexEntry* entry = keyframe >= 0 ? avformat_index_get_entry(decoder_.stream(), keyframe) : nullptr;
-        reuse = !entry || entry->timestamp <= pending_->best_effort_timestamp;
+        reuse = !entry || entry->timestamp <= run_.incoming()->best_effort_timestamp;
     }
     if (!reuse) {
-        current_.reset();
-        pending_.reset();
+        run_.restart(time, decoder_.nominalFrameDuration());
         if (!decoder_.seek(time, error))
             return Result::Failed;
     }
     for (;;) {
         if (cancelled())
             return Result::Cancelled;
-        if (!exact && current_ && acceptable(current_))
+        if (!exact && run_.held() && acceptable(run_.heldTime()))
             break;
-        if (!pending_ && !decoder_.atEnd() && !decoder_.failed())
-            pending_ = decoder_.nextFrame(error, skipBefore);
-        if (!pending_)
+        if (!run_.incoming() && !decoder_.atEnd() && !decoder_.failed())
+            run_.decodeNext(error, skipBefore);
+        if (!run_.incoming())
             break;
-        if (CMTimeCompare(timeOf(pending_), time) > 0 && (exact || !acceptable(pending_) || current_))
+        if (CMTimeCompare(run_.incomingTime(), time) > 0 && (exact || !acceptable(run_.incomingTime()) || run_.held()))
             break;
-        current_ = std::move(pending_);
+        run_.advance();
     }
     if (decoder_.failed())
         return Result::Failed;
     // A time before the first frame shows the first frame.
-    const AVFrame* shown = current_ ? current_.get() : pending_.get();
+    const bool held = run_.held() != nullptr;
+    const AVFrame* shown = held ? run_.held().get() : run_.incoming().get();
     if (!shown) {
         setError(error, mediaLayerError(MediaLayerErrorCode::Damaged,
                                         QStringLiteral("No frame could be decoded at %1 s.").arg(CMTimeGetSeconds(time))));
@@ -104,7 +102,7 @@ ImageGenerator::Result ImageGenerator::Worker::generate(CMTime time, const Setti
     image = render(shown, settings, error);
     if (image.isNull())
         return Result::Failed;
-    actualTime = decoder_.frameTime(shown);
+    actualTime = held ? run_.heldTime() : run_.incomingTime();
     return Result::Succeeded;
 }
 

@@ -62,6 +62,11 @@ CMTime TrackDecoder::shownDuration(const AVFrame& frame, CMTime fallback) const
     return frame.pkt_duration > 0 ? durationOf(frame.pkt_duration) : fallback;
 }
 
+CMTime TrackDecoder::nominalFrameDuration() const
+{
+    return track_.nominalFrameRate > 0 ? CMTimeMakeWithSeconds(1.0 / track_.nominalFrameRate, 90000) : CMTimeMake(1, 30);
+}
+
 int64_t TrackDecoder::timestampForTime(CMTime sourceTime) const
 {
     return MediaInput::timestampFromTime(CMTimeAdd(sourceTime, asset_->startOffset()), stream_->time_base);

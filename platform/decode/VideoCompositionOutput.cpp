@@ -88,39 +88,30 @@ bool VideoCompositionOutput::readNext(std::shared_ptr<SampleBuffer>& out, Error*
             if (!decoder_.seek(segment.sourceRange.start, error))
                 return false;
             inSegment_ = true;
-            held_.reset();
+            run_.restart(segment.sourceRange.start, videoComposition_.frameDuration);
         }
-        FramePtr next = decoder_.nextFrame(error, decoder_.timestampForTime(segment.sourceRange.start));
-        if (!next && decoder_.failed())
+        const bool decoded = run_.decodeNext(error, decoder_.timestampForTime(segment.sourceRange.start));
+        if (!decoded && decoder_.failed())
             return false;
-        const CMTime nextTime = next ? decoder_.frameTimeAfter(*next, held_ ? heldTime_ : kCMTimeInvalid, videoComposition_.frameDuration,
-                                                               segment.sourceRange.start)
-                                     : kCMTimeInvalid;
         std::shared_ptr<SampleBuffer> buffer;
         CMTime reached = segment.sourceRange.start; // where the frames decoded so far end
-        if (held_) {
-            // A frame lasts until the next one is shown; the last one as long as the container says.
-            CMTime heldEnd = nextTime;
-            if (!next || !CMTIME_IS_NUMERIC(heldEnd) || CMTimeCompare(heldEnd, heldTime_) <= 0)
-                heldEnd = CMTimeAdd(heldTime_, decoder_.shownDuration(*held_, videoComposition_.frameDuration));
-            if (!deliver(std::move(held_), heldTime_, heldEnd, buffer, error))
+        if (run_.held()) {
+            const CMTime heldTime = run_.heldTime(), heldEnd = run_.heldEnd();
+            if (!deliver(run_.takeHeld(), heldTime, heldEnd, buffer, error))
                 return false;
             reached = heldEnd;
         }
         // The stream ran out: fine at the track's end, a damaged file well before it.
-        if (!next && !checkTrackReachedEnd(*asset_, decoder_.track(), reached, end, error))
+        if (!decoded && !checkTrackReachedEnd(*asset_, decoder_.track(), reached, end, error))
             return false;
-        held_ = std::move(next);
-        heldTime_ = nextTime;
-        if (!held_ || CMTimeCompare(heldTime_, end) >= 0) {
+        run_.advance();
+        if (!run_.held() || CMTimeCompare(run_.heldTime(), end) >= 0) {
             ++segment_;
             // A segment that goes on where this one stopped (a split point) continues without seeking.
             const bool continues =
-                held_ && segment_ < track_->segments.size() && CMTimeCompare(track_->segments[segment_].sourceRange.start, end) == 0;
-            if (!continues) {
+                run_.held() && segment_ < track_->segments.size() && CMTimeCompare(track_->segments[segment_].sourceRange.start, end) == 0;
+            if (!continues)
                 inSegment_ = false;
-                held_.reset();
-            }
         }
         if (buffer) {
             out = std::move(buffer);

@@ -1,6 +1,7 @@
 #include "VideoDecodeWorker.h"
 
 #include "EarlyEnd.h"
+#include "FrameRun.h"
 #include "MediaAsset.h"
 #include "TrackDecoder.h"
 
@@ -203,10 +204,9 @@ void VideoDecodeWorker::decodeFrom(Request request, TrackDecoder& decoder, QSize
     if (!decoder.seek(request.target, &error))
         return finish(error);
     int64_t skipBefore = request.exact ? decoder.timestampForTime(request.target) : AV_NOPTS_VALUE;
-    const CMTime fallbackDuration =
-        decoder.track().nominalFrameRate > 0 ? CMTimeMakeWithSeconds(1.0 / decoder.track().nominalFrameRate, 90000) : CMTimeMake(1, 30);
-    FramePtr held;
-    CMTime heldTime = kCMTimeInvalid;
+    const CMTime fallbackDuration = decoder.nominalFrameDuration();
+    FrameRun run(decoder);
+    run.restart(request.target, fallbackDuration);
     bool first = true;
     // Scrubbing, the frames decoded on the way to the target stand in for it: the first at once, then
     // a few a second (each costs a conversion that would slow the decoding down).
@@ -223,11 +223,9 @@ void VideoDecodeWorker::decodeFrom(Request request, TrackDecoder& decoder, QSize
     };
     auto show = [&](CMTime until) {
         QImage image;
-        const bool drawn = picture(held.get(), image);
-        held.reset();
-        if (!drawn)
+        if (!picture(run.held().get(), image))
             return false;
-        PlaybackFrame frame{std::move(image), heldTime, CMTimeSubtract(until, heldTime)};
+        PlaybackFrame frame{std::move(image), run.heldTime(), CMTimeSubtract(until, run.heldTime())};
         first = false;
         return deliver(std::move(frame));
     };
@@ -239,11 +237,12 @@ void VideoDecodeWorker::decodeFrom(Request request, TrackDecoder& decoder, QSize
             if (request_) {
                 // A newer exact seek further on is reached by decoding on from here when no keyframe lies
                 // between (by the container's index), or, where the index does not say, when it is near.
-                bool onTheWay = request_->exact && first && held && CMTimeCompare(request_->target, heldTime) >= 0;
+                bool onTheWay = request_->exact && first && run.held() && CMTimeCompare(request_->target, run.heldTime()) >= 0;
                 if (onTheWay) {
                     const int64_t keyframe = decoder.indexedKeyframeBefore(request_->target);
-                    onTheWay = keyframe != AV_NOPTS_VALUE ? keyframe == decoder.indexedKeyframeBefore(heldTime)
-                                                          : CMTimeGetSeconds(CMTimeSubtract(request_->target, heldTime)) < kDecodeOnSeconds;
+                    onTheWay = keyframe != AV_NOPTS_VALUE
+                                   ? keyframe == decoder.indexedKeyframeBefore(run.heldTime())
+                                   : CMTimeGetSeconds(CMTimeSubtract(request_->target, run.heldTime())) < kDecodeOnSeconds;
                 }
                 if (!onTheWay)
                     return;
@@ -252,14 +251,13 @@ void VideoDecodeWorker::decodeFrom(Request request, TrackDecoder& decoder, QSize
                 skipBefore = decoder.timestampForTime(request.target);
             }
         }
-        FramePtr next = decoder.nextFrame(&error, first ? skipBefore : AV_NOPTS_VALUE);
-        if (!next) {
+        if (!run.decodeNext(&error, first ? skipBefore : AV_NOPTS_VALUE)) {
             if (decoder.failed())
                 return finish(error);
             // The last frame lasts as long as the container says.
             CMTime reached = request.target;
-            if (held) {
-                reached = CMTimeAdd(heldTime, decoder.shownDuration(*held, fallbackDuration));
+            if (run.held()) {
+                reached = run.heldEnd();
                 if (!show(reached))
                     return;
             }
@@ -268,8 +266,8 @@ void VideoDecodeWorker::decodeFrom(Request request, TrackDecoder& decoder, QSize
                 return finish(error);
             return finish(std::nullopt);
         }
-        const CMTime time = decoder.frameTimeAfter(*next, held ? heldTime : kCMTimeInvalid, fallbackDuration, request.target);
-        if (held && CMTimeCompare(time, heldTime) > 0) {
+        const CMTime time = run.incomingTime();
+        if (run.held() && run.incomingIsLater()) {
             // Before the target only the frame on screen at the target counts.
             const bool beforeTarget = first && request.exact && CMTimeCompare(time, request.target) <= 0;
             if (!beforeTarget && !show(time))
@@ -279,14 +277,15 @@ void VideoDecodeWorker::decodeFrom(Request request, TrackDecoder& decoder, QSize
             (!sincePreview.isValid() || sincePreview.elapsed() >= kPreviewIntervalMs)) {
             sincePreview.start();
             QImage image;
-            if (!picture(next.get(), image))
+            if (!picture(run.incoming().get(), image))
                 return;
             if (!deliver(PlaybackFrame{std::move(image), time, fallbackDuration, true}, true))
                 return;
         }
-        if (!held || CMTimeCompare(time, heldTime) > 0) {
-            held = std::move(next);
-            heldTime = time;
-        }
+        // A frame out of order (not after the one held) is left out.
+        if (run.incomingIsLater())
+            run.advance();
+        else
+            run.dropIncoming();
     }
 }

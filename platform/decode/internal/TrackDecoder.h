@@ -46,6 +46,8 @@ public:
     // How long a frame is shown when no later frame tells: its own duration, else `fallback` (the
     // last frame of a stretch).
     CMTime shownDuration(const AVFrame& frame, CMTime fallback) const;
+    // One frame at the track's nominal rate (1/30 s where it states none).
+    CMTime nominalFrameDuration() const;
     int64_t timestampForTime(CMTime sourceTime) const;
     // The index's keyframe at or before the time (a stream timestamp), or AV_NOPTS_VALUE when the
     // container's index does not say (nothing indexed there yet).

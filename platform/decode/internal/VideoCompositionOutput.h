@@ -10,6 +10,7 @@
 
 #include "Composition.h"
 #include "FrameConverter.h"
+#include "FrameRun.h"
 #include "ReaderOutput.h"
 #include "TrackDecoder.h"
 
@@ -35,6 +36,5 @@ private:
     size_t segment_ = 0;
     bool inSegment_ = false;
     bool emittedAny_ = false;
-    FramePtr held_;
-    CMTime heldTime_ = kCMTimeInvalid;
+    FrameRun run_{decoder_};
 };
