@@ -2,6 +2,7 @@
 
 #include "CWExporter.h"
 #include "CWExportProject.h"
+#include "CWFrameSnapshot.h"
 #include "CWMultiFileExporter.h"
 #include "CWPreset.h"
 #include "CWProject.h"
@@ -150,6 +151,8 @@ void CWCommandLineExporter::exportProject()
         printError(QStringLiteral("The input has no playable length (a still picture or an empty stream)."));
         return terminate(Failure);
     }
+    if (!parser_->snapshotTimes().empty())
+        return saveSnapshots(asset, output);
     debug(QStringLiteral("Creating CWProject from asset"));
     // The tool shows no thumbnails and no frame report, so the project computes neither.
     auto project = CWProject::forAVAsset(asset, CWProject::Options{false});
@@ -205,6 +208,41 @@ void CWCommandLineExporter::exportProject()
         debug(QStringLiteral("Starting single-file export"));
         exportSingleFile(project, output);
     }
+}
+
+void CWCommandLineExporter::saveSnapshots(const std::shared_ptr<MediaAsset>& asset, const CWExportTarget& output)
+{
+    const std::vector<CMTime>& times = parser_->snapshotTimes();
+    if (CWFrameSnapshot::formatForName(output.path()).isEmpty()) {
+        printError(QStringLiteral("\"%1\" names no picture file: end it in .png, .jpg or .jpeg.").arg(output.fileName()));
+        return terminate(Failure);
+    }
+    for (const CMTime time : times) {
+        if (cancelRequested()) {
+            printError(QStringLiteral("Export cancelled"));
+            return terminate(Cancelled);
+        }
+        // One frame goes to the output itself; several go beside it, each named by its time.
+        const CWExportTarget target =
+            times.size() == 1 ? output : output.sibling(CWFrameSnapshot::fileName(output.path(), time, QFileInfo(output.path()).suffix()));
+        Error error;
+        const std::optional<QImage> image = CWFrameSnapshot::frameAt(asset, time, &error);
+        if (!image || !CWFrameSnapshot::save(*image, target, &error)) {
+            printError(QStringLiteral("Cannot save the frame at %1: %2").arg(CWFrameSnapshot::timeLabel(time), error.message));
+            return terminate(Failure);
+        }
+        if (parser_->jsonOutput())
+            printJsonMessage(QJsonObject{{QStringLiteral("type"), QStringLiteral("snapshot")},
+                                         {QStringLiteral("time"), CMTimeGetSeconds(time)},
+                                         {QStringLiteral("output_file"), target.path()},
+                                         {QStringLiteral("width"), image->width()},
+                                         {QStringLiteral("height"), image->height()}});
+        else
+            std::printf("Saved the frame at %s (%d × %d): %s\n", qPrintable(CWFrameSnapshot::timeLabel(time)), image->width(),
+                        image->height(), qPrintable(target.path()));
+        std::fflush(stdout);
+    }
+    terminate(Success);
 }
 
 void CWCommandLineExporter::exportSingleFile(const std::shared_ptr<CWProject>& project, const CWExportTarget& output)

@@ -14,6 +14,7 @@
 
 class CWExporter;
 class CWProject;
+class MediaAsset;
 
 class CWCommandLineExporter {
 public:
@@ -40,6 +41,8 @@ public:
     static QByteArray jsonLine(const QJsonObject& message);
 
 private:
+    // Saves the frames of --snapshot instead of exporting, and ends the run.
+    void saveSnapshots(const std::shared_ptr<MediaAsset>& asset, const CWExportTarget& output);
     void exportSingleFile(const std::shared_ptr<CWProject>& project, const CWExportTarget& output);
     void exportMultipleFiles(const std::shared_ptr<CWProject>& project, const CWExportTarget& output);
     // Says which pieces a copy without edit lists begins at a keyframe before their start, and by how much.

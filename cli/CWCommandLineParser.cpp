@@ -91,19 +91,28 @@ bool CWCommandLineParser::handlePositionalArgument(const QString& argument, Erro
     return true;
 }
 
-bool CWCommandLineParser::handleTimeOption(const QString& option, CWTimeOperation::Type type, const QStringList& arguments,
-                                           qsizetype& index, Error* error)
+bool CWCommandLineParser::takeTime(const QString& option, const QString& missing, const QStringList& arguments, qsizetype& index,
+                                   CMTime& time, Error* error)
 {
     QString value;
-    const QString missing = type == CWTimeOperation::Cut ? QStringLiteral("Missing value for cuts argument")
-                                                         : QStringLiteral("Missing value for split argument");
     if (!takeValue(arguments, index, missing, value, error))
         return false;
-    const CMTime time = parseTimeString(value);
+    time = parseTimeString(value);
     if (!CMTIME_IS_NUMERIC(time))
         return fail(error, QStringLiteral("Invalid time \"%1\" for %2. Use seconds (90.5), minutes and seconds (1:30.5) "
                                           "or hours, minutes and seconds (00:01:30.500).")
                                .arg(value, option));
+    return true;
+}
+
+bool CWCommandLineParser::handleTimeOption(const QString& option, CWTimeOperation::Type type, const QStringList& arguments,
+                                           qsizetype& index, Error* error)
+{
+    CMTime time;
+    const QString missing = type == CWTimeOperation::Cut ? QStringLiteral("Missing value for cuts argument")
+                                                         : QStringLiteral("Missing value for split argument");
+    if (!takeTime(option, missing, arguments, index, time, error))
+        return false;
     timeOperations_.push_back(type == CWTimeOperation::Cut ? CWTimeOperation::cutAtTime(time) : CWTimeOperation::splitAtTime(time));
     return true;
 }
@@ -216,6 +225,11 @@ bool CWCommandLineParser::parseArguments(const QStringList& arguments, Error* er
                 cutsFiles_.emplace_back(MediaSource(value), timeOperations_.size());
         } else if (is("--split", "-s")) {
             ok = handleTimeOption(argument, CWTimeOperation::Split, arguments, index, error);
+        } else if (is("--snapshot")) {
+            CMTime time;
+            ok = takeTime(argument, QStringLiteral("Missing value for snapshot argument"), arguments, index, time, error);
+            if (ok)
+                snapshotTimes_.push_back(time);
         } else if (is("--split-export")) {
             ok = takeValue(arguments, index, QStringLiteral("Missing value for split-export argument"), value, error);
             if (ok && !outputFile_.isEmpty())
@@ -260,6 +274,9 @@ bool CWCommandLineParser::parseArguments(const QStringList& arguments, Error* er
         if (!ok)
             return false;
     }
+    if (!snapshotTimes_.empty() && (!timeOperations_.empty() || !cutsFiles_.empty() || useMultipleFiles_ || clearStart_))
+        return fail(error, QStringLiteral("--snapshot keeps frames of the source as it is: give it without cuts, splits or "
+                                          "--split-export"));
     if (operation_ == NoOperation)
         operation_ = Export;
     return true;
@@ -337,6 +354,11 @@ QString CWCommandLineParser::helpText()
     text += line("  --cuts-from FILE     %@\n", QStringLiteral("Cut times read from a file, one per line, as if each were a --cut"));
     text += line("  --split, -s TIME     %@\n", QStringLiteral("Timestamp for split point (HH:MM:SS.mmm)"));
     text += QString(continuation).replace(QStringLiteral("%@"), QStringLiteral("Can be specified multiple times for multiple splits"));
+    text += line("  --snapshot TIME      %@\n", QStringLiteral("Save the frame shown at TIME as a picture, PNG or JPEG by the output's"));
+    text += QString(continuation)
+                .replace(QStringLiteral("%@"), QStringLiteral("extension, instead of exporting; several times for several frames"));
+    text +=
+        QString(continuation).replace(QStringLiteral("%@"), QStringLiteral("(then named like \"frame 0m12.480s.png\" for -o frame.png)"));
     text += line("  --clear              %@\n", QStringLiteral("Add an initial cut at the very beginning (00:00:00.000)"));
     text += line("  --volume VALUE       %@\n", QStringLiteral("Adjust volume (+25, +50, +100, -25, -50, -100) [MP3 only]"));
     text += line("  --meta-title TEXT    %@\n", QStringLiteral("Set title metadata"));

@@ -56,6 +56,8 @@ public:
     bool useMultipleFiles() const { return useMultipleFiles_; }
     const QString& presetName() const { return presetName_; }
     const std::vector<CWTimeOperation>& timeOperations() const { return timeOperations_; }
+    // The times of --snapshot, in order: with any, the run keeps those frames and exports nothing.
+    const std::vector<CMTime>& snapshotTimes() const { return snapshotTimes_; }
     bool overwrite() const { return overwrite_; }
     bool clearStart() const { return clearStart_; }
     bool jsonOutput() const { return jsonOutput_; }
@@ -90,6 +92,9 @@ public:
 
 private:
     bool takeValue(const QStringList& arguments, qsizetype& index, const QString& missingMessage, QString& value, Error* error);
+    // The time after an option; false (with the error) when it is missing or no time.
+    bool takeTime(const QString& option, const QString& missing, const QStringList& arguments, qsizetype& index, CMTime& time,
+                  Error* error);
     bool handleTimeOption(const QString& option, CWTimeOperation::Type type, const QStringList& arguments, qsizetype& index, Error* error);
     bool handleVolumeOption(const QStringList& arguments, qsizetype& index, Error* error);
     bool handleHelpAndVersionOptions(const QString& argument);
@@ -105,6 +110,7 @@ private:
     QString presetName_ = QStringLiteral("passthrough");
     std::optional<PassthroughMode> passthroughMode_;
     std::vector<CWTimeOperation> timeOperations_;
+    std::vector<CMTime> snapshotTimes_;
     std::vector<std::pair<MediaSource, size_t>> cutsFiles_; // the file, and where among timeOperations_ its cuts go
     bool overwrite_ = false;
     bool clearStart_ = false;

@@ -4,6 +4,7 @@
 #include "CWDocumentWindowController.h"
 #include "CWExporter.h"
 #include "CWExportNotifications.h"
+#include "CWFrameSnapshot.h"
 #include "CWMultiFileExporter.h"
 #include "CWPreset.h"
 #include "CWProject.h"
@@ -13,7 +14,9 @@
 #include "Log.h"
 #include "MainQueue.h"
 #include "MediaAsset.h"
+#include "Player.h"
 #include "QtUndoManager.h"
+#include "SystemBeep.h"
 
 #include <QFileDialog>
 #include <QFileInfo>
@@ -126,6 +129,43 @@ void CWBaseDocument::exportMedia()
             this, [this, file] { exportMediaToUrl(file); }, Qt::QueuedConnection);
     });
     dialog->open();
+}
+
+void CWBaseDocument::saveFrame()
+{
+    CWDocumentWindowController* window = windowControllers_.empty() ? nullptr : windowControllers_.front().data();
+    if (!window)
+        return;
+    const PlaybackFrame& frame = window->player()->currentFrame();
+    if (frame.image.isNull() || frame.preview)
+        return SystemBeep::beep();
+    auto* dialog = new QFileDialog(window, tr("Save Frame"), QFileInfo(fileURL_).absolutePath());
+    dialog->setObjectName(QStringLiteral("saveFrameDialog"));
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setFileMode(QFileDialog::AnyFile);
+    dialog->setNameFilters({tr("PNG pictures (*.png)"), tr("JPEG pictures (*.jpg *.jpeg)")});
+    dialog->setDefaultSuffix(QStringLiteral("png"));
+    dialog->selectFile(CWFrameSnapshot::fileName(fileURL_, frame.time));
+    connect(dialog, &QFileDialog::filterSelected, dialog, [dialog](const QString& filter) {
+        dialog->setDefaultSuffix(filter.contains(QLatin1String("*.png")) ? QStringLiteral("png") : QStringLiteral("jpg"));
+    });
+    dialog->setWindowModality(Qt::WindowModal);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &QFileDialog::fileSelected, this, [this, image = frame.image](const QString& file) {
+        QMetaObject::invokeMethod(
+            this, [this, image, file] { saveFrameTo(image, file); }, Qt::QueuedConnection);
+    });
+    dialog->open();
+}
+
+void CWBaseDocument::saveFrameTo(const QImage& image, const QString& file)
+{
+    Error error;
+    if (CWFrameSnapshot::save(image, CWExportTarget(file), &error))
+        return;
+    auto* alert = new QMessageBox(QMessageBox::Warning, tr("Save Frame failed"), error.message, QMessageBox::Ok);
+    alert->setObjectName(QStringLiteral("saveFrameErrorAlert"));
+    showExportAlert(alert);
 }
 
 void CWBaseDocument::exportMultipleMedia()

@@ -60,6 +60,11 @@ public:
     void exportMultipleMedia();
     void exportMediaToUrl(const QString& url);
     void exportMultipleMediaToUrl(const QString& folder);
+    // Save Frame As…: a save dialog on the window for the frame on screen (full size, upright), named by
+    // its time; then the picture, PNG or JPEG by the name. Nothing while no exact frame is shown.
+    void saveFrame();
+    // Writes the picture to the file; a failure is told in an alert on the window.
+    void saveFrameTo(const QImage& image, const QString& file);
     void runExport(std::shared_ptr<CWExporter> exporter, const QString& target);
     // Ends the export state; a running export cancels at its next progress report.
     void stopExport();

@@ -4,6 +4,8 @@
 #include "CWBaseSplitView.h"
 #include "CWDocumentController.h"
 #include "CWDocumentWindowController.h"
+#include "CWProject.h"
+#include "MediaAsset.h"
 #include "Player.h"
 #include "PlayerView.h"
 
@@ -115,6 +117,8 @@ void CWWindowActions::buildMenus()
     exportMenuItem_ = file->addAction(tr("&Export…"), QKeySequence(tr("Ctrl+E")), w, &CWDocumentWindowController::exportMedia);
     exportAllMenuItem_ =
         file->addAction(tr("Export &All…"), QKeySequence(tr("Ctrl+Shift+E")), w, &CWDocumentWindowController::exportAllMedia);
+    if (!window_.cwDocument()->project()->avAsset()->tracksWithMediaType(MediaType::Video).empty())
+        file->addAction(tr("Save &Frame As…"), QKeySequence(tr("Ctrl+Shift+S")), window_.cwDocument(), &CWBaseDocument::saveFrame);
     file->addSeparator();
     file->addAction(tr("&Close Window"), QKeySequence::Close, w, &QWidget::close);
     if (controller)

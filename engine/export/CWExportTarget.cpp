@@ -1,8 +1,12 @@
 #include "CWExportTarget.h"
 
+#include "CWWorkingFiles.h"
+
 #include <QFile>
 #include <QFileInfo>
 
+#include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -27,6 +31,13 @@ CWExportTarget CWExportTarget::fileNamed(const QString& name) const
     return file;
 }
 
+CWExportTarget CWExportTarget::sibling(const QString& name) const
+{
+    CWExportTarget file(QFileInfo(path_).absolutePath() + QLatin1Char('/') + name);
+    file.folder_ = folder_;
+    return file;
+}
+
 QString CWExportTarget::fileName() const { return QFileInfo(path_).fileName(); }
 
 int CWExportTarget::openFolder() const
@@ -43,4 +54,61 @@ std::optional<struct stat> CWExportTarget::existing() const
     const bool found = folder_ && !isFolder_ ? ::fstatat(folder_.get(), QFile::encodeName(fileName()).constData(), &info, 0) == 0
                                              : ::stat(QFile::encodeName(path_).constData(), &info) == 0;
     return found ? std::optional<struct stat>(info) : std::nullopt;
+}
+
+bool CWExportTarget::writeWhole(const QByteArray& bytes, Error* error) const
+{
+    auto failed = [&](int code, const QString& what) {
+        setError(error, systemError(code, QStringLiteral("%1 \"%2\": %3").arg(what, path_, QString::fromLocal8Bit(std::strerror(code)))));
+        return false;
+    };
+    const SharedDescriptor folder(openFolder());
+    if (!folder)
+        return failed(errno, QStringLiteral("Cannot open the folder of"));
+    // Unnamed until it is whole; where the file system has no unnamed files, under a hidden name.
+    QByteArray hidden;
+    SharedDescriptor file(::openat(folder.get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
+    for (int attempt = 0; !file && attempt < 8; ++attempt) {
+        hidden = CWWorkingFiles::hiddenName();
+        file = SharedDescriptor(::openat(folder.get(), hidden.constData(), O_CREAT | O_EXCL | O_WRONLY | O_NOFOLLOW | O_CLOEXEC, 0666));
+        if (!file && errno != EEXIST)
+            return failed(errno, QStringLiteral("Cannot create"));
+    }
+    if (!file)
+        return failed(EEXIST, QStringLiteral("Cannot create"));
+    const auto removeHidden = [&] {
+        if (!hidden.isEmpty())
+            ::unlinkat(folder.get(), hidden.constData(), 0);
+    };
+    for (qsizetype written = 0; written < bytes.size();) {
+        const ssize_t step = ::write(file.get(), bytes.constData() + written, size_t(bytes.size() - written));
+        if (step < 0 && errno == EINTR)
+            continue;
+        if (step < 0) {
+            const int code = errno;
+            removeHidden();
+            return failed(code, QStringLiteral("Cannot write"));
+        }
+        written += step;
+    }
+    const QByteArray name = QFile::encodeName(fileName());
+    if (hidden.isEmpty()) {
+        // Named under a hidden name first, then renamed over the target: readers see the old file or the new one.
+        const QByteArray descriptor = "/proc/self/fd/" + QByteArray::number(file.get());
+        for (int attempt = 0; attempt < 8 && hidden.isEmpty(); ++attempt) {
+            const QByteArray candidate = CWWorkingFiles::hiddenName();
+            if (::linkat(AT_FDCWD, descriptor.constData(), folder.get(), candidate.constData(), AT_SYMLINK_FOLLOW) == 0)
+                hidden = candidate;
+            else if (errno != EEXIST)
+                return failed(errno, QStringLiteral("Cannot name"));
+        }
+        if (hidden.isEmpty())
+            return failed(EEXIST, QStringLiteral("Cannot name"));
+    }
+    if (::renameat(folder.get(), hidden.constData(), folder.get(), name.constData()) != 0) {
+        const int code = errno;
+        removeHidden();
+        return failed(code, QStringLiteral("Cannot name"));
+    }
+    return true;
 }

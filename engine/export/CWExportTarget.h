@@ -4,6 +4,7 @@
 // names meanwhile. A value; copies share the held folder, which closes with the last of them. Any thread.
 #pragma once
 
+#include "Error.h"
 #include "SharedDescriptor.h"
 
 #include <QString>
@@ -27,6 +28,8 @@ public:
     bool isHeld() const { return bool(folder_); }
     // The file `name` in this folder target, in the same held folder.
     CWExportTarget fileNamed(const QString& name) const;
+    // The file `name` beside this file target, in the same held folder.
+    CWExportTarget sibling(const QString& name) const;
     // The file's name in its folder.
     QString fileName() const;
     // A descriptor of the folder the file goes into (O_PATH, closed by the caller): the held one again,
@@ -34,6 +37,10 @@ public:
     int openFolder() const;
     // What is at the file's place now (links followed); nullopt when nothing is there or it cannot be seen.
     std::optional<struct stat> existing() const;
+    // Writes `bytes` as the file, whole or not at all: into an unnamed file in the folder, then named,
+    // replacing a file of the name in one step. False, with the system's reason, when the folder
+    // refuses it or the disk is full; nothing is left behind then.
+    bool writeWhole(const QByteArray& bytes, Error* error) const;
 
 private:
     QString path_;

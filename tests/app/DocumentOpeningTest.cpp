@@ -1,5 +1,5 @@
-// Documents opened behind a window that can be stopped, a cut placed by clicks on the strip, and piece
-// names too long for the folder, through the application's real windows.
+// Documents opened behind a window that can be stopped, a cut placed by clicks on the strip, piece
+// names too long for the folder, and frames kept as pictures, through the application's real windows.
 #include "DocumentHarness.h"
 
 // Files are read off the main thread behind an "Opening…" window: a pipe is refused at once (it would
@@ -112,5 +112,49 @@ TEST_F(DocumentTest, OverlongPieceNamesAreRefusedBeforeTheExport)
     EXPECT_FALSE(document->hasRunningExport());
     EXPECT_TRUE(editing(document));
     EXPECT_TRUE(QDir(folder).isEmpty());
+    alert->close();
+}
+
+// File > Save Frame As… (Ctrl+Shift+S) keeps the frame on screen, pixel for pixel, under a name that
+// says its time; a folder that cannot take it is told in an alert.
+TEST_F(DocumentTest, SaveFrameKeepsTheFrameOnScreen)
+{
+    CWBaseDocument* document = open(longGop25());
+    ASSERT_TRUE(document);
+    CWDocumentWindowController* window = windowOf(document);
+    Player* player = window->player();
+    ASSERT_TRUE(runEventLoopUntil([&] { return player->status() == Player::Status::ReadyToPlay; }, 20000));
+    const CMTime time = CMTimeMake(5123, 1000); // inside frame 128 (5.120 s), deep in a group of pictures
+    player->seekToTime(time);
+    ASSERT_TRUE(runEventLoopUntil([&] {
+        const PlaybackFrame& frame = player->currentFrame();
+        return !frame.image.isNull() && !frame.preview && frame.shows(time);
+    }));
+    const QImage onScreen = player->currentFrame().image.convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(frameNumberInImage(onScreen), 128);
+    for (const char* name : {"kept.png", "kept.jpg"}) {
+        window->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+        QTest::keyClick(window, Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);
+        auto* dialog = waitForChild<QFileDialog>(window, "saveFrameDialog");
+        ASSERT_TRUE(dialog);
+        EXPECT_EQ(QFileInfo(dialog->selectedFiles().value(0)).fileName(),
+                  QFileInfo(longGop25()).completeBaseName() + QStringLiteral(" 0m05.120s.png"));
+        const QString file = target(QLatin1String(name));
+        choose(dialog, file);
+        ASSERT_TRUE(runEventLoopUntil([&] { return QFile::exists(file); }));
+        const QImage kept = QImage(file).convertToFormat(QImage::Format_RGB32);
+        EXPECT_EQ(kept.size(), onScreen.size());
+        EXPECT_EQ(frameNumberInImage(kept), 128) << name;
+        if (QFileInfo(file).suffix() == QLatin1String("png"))
+            EXPECT_EQ(kept, onScreen);
+        else
+            EXPECT_TRUE(contents(file).startsWith("\xFF\xD8\xFF"));
+    }
+    document->saveFrameTo(onScreen, target(QStringLiteral("missing/kept.png")));
+    QMessageBox* alert = waitForAlert(document, 10000);
+    ASSERT_TRUE(alert);
+    EXPECT_EQ(alert->objectName(), QLatin1String("saveFrameErrorAlert"));
+    EXPECT_TRUE(alert->text().contains(QLatin1String("missing/kept.png"))) << alert->text().toStdString();
     alert->close();
 }
