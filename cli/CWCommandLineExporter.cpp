@@ -1,6 +1,7 @@
 #include "CWCommandLineExporter.h"
 
 #include "CWExporter.h"
+#include "CWCutList.h"
 #include "CWExportProject.h"
 #include "CWFrameSnapshot.h"
 #include "CWMultiFileExporter.h"
@@ -108,7 +109,8 @@ void CWCommandLineExporter::exportProject()
         printError(QStringLiteral("No input file specified"));
         return terminate(Failure);
     }
-    if (output.isEmpty()) {
+    const QString written = output.isEmpty() ? parser_->saveCutsFileURL() : parser_->outputFileURL(); // a cut list alone
+    if (written.isEmpty()) {
         debug(QStringLiteral("No output URL - terminating"));
         printError(QStringLiteral("No output file specified"));
         return terminate(Failure);
@@ -117,9 +119,9 @@ void CWCommandLineExporter::exportProject()
     if (parser_->jsonOutput())
         printJsonMessage(QJsonObject{{QStringLiteral("type"), QStringLiteral("started")},
                                      {QStringLiteral("input_file"), parser_->inputFileURL()},
-                                     {QStringLiteral("output_file"), parser_->outputFileURL()}});
+                                     {QStringLiteral("output_file"), written}});
     else {
-        std::printf("Starting export: %s -> %s\n", qPrintable(parser_->inputFileURL()), qPrintable(parser_->outputFileURL()));
+        std::printf("Starting export: %s -> %s\n", qPrintable(parser_->inputFileURL()), qPrintable(written));
         std::fflush(stdout);
     }
     debug(QStringLiteral("Checking file access"));
@@ -169,6 +171,21 @@ void CWCommandLineExporter::exportProject()
     if (cancelRequested()) { // a signal while the edits were applied
         printError(QStringLiteral("Export cancelled"));
         return terminate(Cancelled);
+    }
+    if (!parser_->saveCutsFileURL().isEmpty()) {
+        const CWExportTarget list = parser_->saveCutsTarget();
+        const QByteArray text = CWCutList::write(CWCutList::formatForName(list.path()), project->edits(), project->cutListSource());
+        if (!list.writeWhole(text, &error)) {
+            printError(QStringLiteral("Cannot write the cut list: %1").arg(error.message));
+            return terminate(Failure);
+        }
+        if (parser_->jsonOutput())
+            printJsonMessage(QJsonObject{{QStringLiteral("type"), QStringLiteral("cut_list")}, {QStringLiteral("output_file"), list.path()}});
+        else
+            std::printf("Saved the cut list: %s\n", qPrintable(list.path()));
+        std::fflush(stdout);
+        if (output.isEmpty())
+            return terminate(Success);
     }
     debug(QStringLiteral("Project configured - preset: %1").arg(project->preset() ? project->preset()->identifier() : QString()));
     if (!project->preset()) {

@@ -1,6 +1,7 @@
 #include "CWCommandLineParser.h"
 
 #include "ClipwellVersion.h"
+#include "CWCutList.h"
 #include "CWPassThroughPreset.h"
 #include "CWPreset.h"
 #include "CWProject.h"
@@ -117,59 +118,9 @@ bool CWCommandLineParser::handleTimeOption(const QString& option, CWTimeOperatio
     return true;
 }
 
-QStringList CWCommandLineParser::cutsFiles() const
-{
-    QStringList paths;
-    for (const auto& [file, at] : cutsFiles_)
-        paths << file.path();
-    return paths;
-}
+QStringList CWCommandLineParser::cutsFiles() const { return cutsFiles_.paths(); }
 
-bool CWCommandLineParser::loadCutsFiles(Error* error, const std::atomic<bool>* stop)
-{
-    constexpr qint64 kMaximumBytes = 64 << 20;
-    size_t total = 0; // every cut time given, on the command line and in the files
-    for (const CWTimeOperation& operation : timeOperations_)
-        total += operation.type() == CWTimeOperation::Cut ? 1 : 0;
-    // From the last file back, so that the places of the earlier ones stay where they were.
-    for (auto file = cutsFiles_.rbegin(); file != cutsFiles_.rend(); ++file) {
-        // Through the descriptor the tool checked it with, when it holds one.
-        Error reason;
-        const QString& path = file->first.path();
-        const std::optional<QByteArray> content = file->first.read(kMaximumBytes + 1, &reason);
-        if (!content)
-            return fail(error, QStringLiteral("Cannot read the cuts file \"%1\": %2.").arg(path, reason.message));
-        if (content->size() > kMaximumBytes)
-            return fail(error, QStringLiteral("The cuts file \"%1\" is larger than 64 MiB.").arg(path));
-        std::vector<CWTimeOperation> cuts;
-        qsizetype line = 0;
-        for (qsizetype at = 0; at < content->size(); ++line) {
-            if (stop && (line & 0xffff) == 0 && stop->load())
-                return fail(error, QStringLiteral("Export cancelled"));
-            qsizetype next = content->indexOf('\n', at);
-            if (next < 0)
-                next = content->size();
-            const QString text = QString::fromUtf8(content->constData() + at, next - at).trimmed();
-            at = next + 1;
-            if (text.isEmpty())
-                continue;
-            const CMTime time = parseTimeString(text);
-            if (!CMTIME_IS_NUMERIC(time))
-                return fail(error,
-                            QStringLiteral("Invalid time \"%1\" on line %2 of the cuts file \"%3\".").arg(text).arg(line + 1).arg(path));
-            if (++total > kMaximumCuts)
-                return fail(error, QStringLiteral("The cuts file \"%1\" brings the cut times to more than %2, the most Clipwell takes "
-                                                  "(line %3).")
-                                       .arg(path)
-                                       .arg(kMaximumCuts)
-                                       .arg(line + 1));
-            cuts.push_back(CWTimeOperation::cutAtTime(time));
-        }
-        timeOperations_.insert(timeOperations_.begin() + qsizetype(file->second), cuts.begin(), cuts.end());
-    }
-    cutsFiles_.clear();
-    return true;
-}
+bool CWCommandLineParser::loadCutsFiles(Error* error, const std::atomic<bool>* stop) { return cutsFiles_.load(timeOperations_, error, stop); }
 
 bool CWCommandLineParser::handleVolumeOption(const QStringList& arguments, qsizetype& index, Error* error)
 {
@@ -222,9 +173,13 @@ bool CWCommandLineParser::parseArguments(const QStringList& arguments, Error* er
         } else if (is("--cuts-from")) {
             ok = takeValue(arguments, index, QStringLiteral("Missing value for cuts-from argument"), value, error);
             if (ok)
-                cutsFiles_.emplace_back(MediaSource(value), timeOperations_.size());
+                cutsFiles_.add(value, timeOperations_.size());
         } else if (is("--split", "-s")) {
             ok = handleTimeOption(argument, CWTimeOperation::Split, arguments, index, error);
+        } else if (is("--save-cuts")) {
+            ok = takeValue(arguments, index, QStringLiteral("Missing value for save-cuts argument"), value, error);
+            if (ok)
+                saveCutsFile_ = value;
         } else if (is("--snapshot")) {
             CMTime time;
             ok = takeTime(argument, QStringLiteral("Missing value for snapshot argument"), arguments, index, time, error);
@@ -274,7 +229,7 @@ bool CWCommandLineParser::parseArguments(const QStringList& arguments, Error* er
         if (!ok)
             return false;
     }
-    if (!snapshotTimes_.empty() && (!timeOperations_.empty() || !cutsFiles_.empty() || useMultipleFiles_ || clearStart_))
+    if (!snapshotTimes_.empty() && (!timeOperations_.empty() || !cutsFiles_.isEmpty() || useMultipleFiles_ || clearStart_))
         return fail(error, QStringLiteral("--snapshot keeps frames of the source as it is: give it without cuts, splits or "
                                           "--split-export"));
     if (operation_ == NoOperation)
@@ -282,28 +237,7 @@ bool CWCommandLineParser::parseArguments(const QStringList& arguments, Error* er
     return true;
 }
 
-CMTime CWCommandLineParser::parseTimeString(const QString& text)
-{
-    static const QRegularExpression whole(QStringLiteral("^\\d+$"));
-    static const QRegularExpression decimal(QStringLiteral("^(\\d+(\\.\\d*)?|\\.\\d+)$"));
-    const QStringList pieces = text.trimmed().split(QLatin1Char(':'));
-    if (pieces.size() > 3 || !decimal.match(pieces.last()).hasMatch())
-        return kCMTimeInvalid;
-    double seconds = pieces.last().toDouble();
-    // Seconds, and the minutes of hours, count to 59 where a larger unit stands before them.
-    if (pieces.size() > 1 && seconds >= 60)
-        return kCMTimeInvalid;
-    double scale = 60;
-    for (qsizetype i = pieces.size() - 2; i >= 0; --i, scale *= 60) {
-        if (!whole.match(pieces[i]).hasMatch() || (i > 0 && pieces[i].toDouble() >= 60))
-            return kCMTimeInvalid;
-        seconds += pieces[i].toDouble() * scale;
-    }
-    if (!std::isfinite(seconds))
-        return kCMTimeInvalid;
-    const CMTime time = CMTimeMakeWithSeconds(seconds, 1000);
-    return CMTIME_IS_NUMERIC(time) ? time : kCMTimeInvalid;
-}
+CMTime CWCommandLineParser::parseTimeString(const QString& text) { return CWCutList::parseTime(text, 1000); }
 
 QString CWCommandLineParser::inputFileURL() const
 {
@@ -315,13 +249,18 @@ QString CWCommandLineParser::outputFileURL() const
     return outputFile_.isEmpty() ? QString() : QDir::current().absoluteFilePath(outputFile_);
 }
 
-void CWCommandLineParser::useFiles(const MediaSource& input, const CWExportTarget& output, const std::vector<MediaSource>& cuts,
-                                   const MediaSource& artwork)
+QString CWCommandLineParser::saveCutsFileURL() const
 {
+    return saveCutsFile_.isEmpty() ? QString() : QDir::current().absoluteFilePath(saveCutsFile_);
+}
+
+void CWCommandLineParser::useFiles(const MediaSource& input, const CWExportTarget& output, const std::vector<MediaSource>& cuts,
+                                   const MediaSource& artwork, const CWExportTarget& saveCuts)
+{
+    saveCuts_ = saveCuts;
     input_ = input;
     output_ = output;
-    for (size_t index = 0; index < cutsFiles_.size() && index < cuts.size(); ++index)
-        cutsFiles_[index].first = cuts[index];
+    cutsFiles_.useFiles(cuts);
     artwork_ = artwork;
 }
 
@@ -352,6 +291,11 @@ QString CWCommandLineParser::helpText()
     text += line("  --cut, -c TIME       %@\n", QStringLiteral("Timestamp with sub-second precision (HH:MM:SS.mmm)"));
     text += QString(continuation).replace(QStringLiteral("%@"), QStringLiteral("Can be specified multiple times for multiple cuts"));
     text += line("  --cuts-from FILE     %@\n", QStringLiteral("Cut times read from a file, one per line, as if each were a --cut"));
+    text += QString(continuation)
+                .replace(QStringLiteral("%@"), QStringLiteral("or a cut list: CSV, a CMX 3600 EDL or a chapter list (\"0:00 Intro\")"));
+    text += line("  --save-cuts FILE     %@\n", QStringLiteral("Write the cuts and splits as a list: .txt times, .csv, .edl or"));
+    text += QString(continuation)
+                .replace(QStringLiteral("%@"), QStringLiteral(".chapters.txt (where each piece starts); without -o nothing is exported"));
     text += line("  --split, -s TIME     %@\n", QStringLiteral("Timestamp for split point (HH:MM:SS.mmm)"));
     text += QString(continuation).replace(QStringLiteral("%@"), QStringLiteral("Can be specified multiple times for multiple splits"));
     text += line("  --snapshot TIME      %@\n", QStringLiteral("Save the frame shown at TIME as a picture, PNG or JPEG by the output's"));
@@ -426,7 +370,14 @@ bool CWCommandLineParser::applyCutsToProject(CWProject& project, Error* error)
     const CMTime duration = project.duration();
     if (clearStart_ && !project.addCutAt(kCMTimeZero))
         return fail(error, QStringLiteral("Cannot cut at the start of the source."));
-    for (const CWTimeOperation& operation : timeOperations_) {
+    // The cut lists of other formats join the time options at their places, now that the source is known.
+    std::vector<CWTimeOperation> operations = timeOperations_;
+    const double rate = project.avAsset() && !project.avAsset()->tracksWithMediaType(MediaType::Video).empty()
+                            ? project.avAsset()->tracksWithMediaType(MediaType::Video).front().nominalFrameRate
+                            : 0;
+    if (!cutsFiles_.expandInto(operations, {duration, rate, QFileInfo(inputFileURL()).fileName()}, error))
+        return false;
+    for (const CWTimeOperation& operation : operations) {
         if (operation.applyToProject(project))
             continue;
         const QString what = operation.type() == CWTimeOperation::Split ? QStringLiteral("split") : QStringLiteral("cut");

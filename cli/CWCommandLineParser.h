@@ -8,6 +8,7 @@
 #pragma once
 
 #include "CMTime.h"
+#include "CWCutsFiles.h"
 #include "CWExportTarget.h"
 #include "CWTimeOperation.h"
 #include "Error.h"
@@ -50,9 +51,13 @@ public:
     // useFiles() gave the files to use.
     MediaSource inputSource() const { return input_.isEmpty() ? MediaSource(inputFileURL()) : input_; }
     CWExportTarget outputTarget() const { return output_.isEmpty() ? CWExportTarget(outputFileURL()) : output_; }
-    // The files the tool checked and holds open (and the output in its held folder), for
-    // inputFileURL(), outputFileURL(), cutsFiles() and artworkPath() in this order.
-    void useFiles(const MediaSource& input, const CWExportTarget& output, const std::vector<MediaSource>& cuts, const MediaSource& artwork);
+    // --save-cuts: where the edits are written as a cut list (made absolute), and the file to write.
+    QString saveCutsFileURL() const;
+    CWExportTarget saveCutsTarget() const { return saveCuts_.isEmpty() ? CWExportTarget(saveCutsFileURL()) : saveCuts_; }
+    // The files the tool checked and holds open (and the outputs in their held folders), for
+    // inputFileURL(), outputFileURL(), cutsFiles(), artworkPath() and saveCutsFileURL() in this order.
+    void useFiles(const MediaSource& input, const CWExportTarget& output, const std::vector<MediaSource>& cuts, const MediaSource& artwork,
+                  const CWExportTarget& saveCuts);
     bool useMultipleFiles() const { return useMultipleFiles_; }
     const QString& presetName() const { return presetName_; }
     const std::vector<CWTimeOperation>& timeOperations() const { return timeOperations_; }
@@ -68,11 +73,10 @@ public:
     const QString& artworkPath() const { return artworkPath_; }
     // The files named by --cuts-from, in order; their times are read by loadCutsFiles().
     QStringList cutsFiles() const;
-    // Reads each --cuts-from file (one time per line, blank lines allowed; at most 64 MiB and, with the
-    // cuts given as options, kMaximumCuts times) into the cuts at its place among the other time
-    // options. Call it once the files are known to be in the grant. Stops, failing, once *stop is set.
+    // Reads each --cuts-from file (see CWCutsFiles): plain times into the cuts at its place among the
+    // other time options, other cut lists for when the project is configured. Call it once the files
+    // are known to be in the grant. Stops, failing, once *stop is set.
     bool loadCutsFiles(Error* error, const std::atomic<bool>* stop = nullptr);
-    static constexpr size_t kMaximumCuts = 1000000;
 
     static QString helpText();
     static QString versionText();
@@ -106,12 +110,14 @@ private:
     QString outputFile_;
     MediaSource input_;
     CWExportTarget output_;
+    QString saveCutsFile_;
+    CWExportTarget saveCuts_;
     bool useMultipleFiles_ = false;
     QString presetName_ = QStringLiteral("passthrough");
     std::optional<PassthroughMode> passthroughMode_;
     std::vector<CWTimeOperation> timeOperations_;
     std::vector<CMTime> snapshotTimes_;
-    std::vector<std::pair<MediaSource, size_t>> cutsFiles_; // the file, and where among timeOperations_ its cuts go
+    CWCutsFiles cutsFiles_;
     bool overwrite_ = false;
     bool clearStart_ = false;
     bool jsonOutput_ = false;

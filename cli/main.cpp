@@ -188,8 +188,11 @@ std::optional<Error> folderAccessProblem(CWCommandLineParser& parser, std::uniqu
     if (!problem && !parser.artworkPath().isEmpty())
         problem =
             locate(QDir::current().absoluteFilePath(parser.artworkPath()), Role::Read, "Artwork", "read this file", nullptr, &artwork);
+    CWExportTarget saveCuts;
     if (!problem)
-        parser.useFiles(input, output, cuts, artwork);
+        problem = locate(parser.saveCutsFileURL(), Role::Write, "Cut list", "write this file", &saveCuts, nullptr);
+    if (!problem)
+        parser.useFiles(input, output, cuts, artwork, saveCuts);
     return problem;
 }
 
@@ -198,7 +201,7 @@ std::optional<Error> folderAccessProblem(CWCommandLineParser& parser, std::uniqu
 // Returns what to tell the user, if anything.
 std::optional<Error> unrepresentableNameProblem(const CWCommandLineParser& parser, int argc, char** argv)
 {
-    QStringList names{parser.inputFileURL(), parser.outputFileURL(), parser.artworkPath()};
+    QStringList names{parser.inputFileURL(), parser.outputFileURL(), parser.artworkPath(), parser.saveCutsFileURL()};
     names += parser.cutsFiles();
     const QByteArray currentFolder = PathText::inexactCurrentFolder();
     for (int index = 1; index < argc; ++index) {

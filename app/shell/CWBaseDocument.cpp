@@ -1,6 +1,7 @@
 #include "CWBaseDocument.h"
 
 #include "CWAudioDocument.h"
+#include "CWCutList.h"
 #include "CWDocumentWindowController.h"
 #include "CWExporter.h"
 #include "CWExportNotifications.h"
@@ -14,6 +15,7 @@
 #include "Log.h"
 #include "MainQueue.h"
 #include "MediaAsset.h"
+#include "MediaSource.h"
 #include "Player.h"
 #include "QtUndoManager.h"
 #include "SystemBeep.h"
@@ -166,6 +168,82 @@ void CWBaseDocument::saveFrameTo(const QImage& image, const QString& file)
     auto* alert = new QMessageBox(QMessageBox::Warning, tr("Save Frame failed"), error.message, QMessageBox::Ok);
     alert->setObjectName(QStringLiteral("saveFrameErrorAlert"));
     showExportAlert(alert);
+}
+
+void CWBaseDocument::importCutList()
+{
+    CWDocumentWindowController* window = windowControllers_.empty() ? nullptr : windowControllers_.front().data();
+    auto* dialog = new QFileDialog(window, tr("Import Cut List"), QFileInfo(fileURL_).absolutePath());
+    dialog->setObjectName(QStringLiteral("importCutListDialog"));
+    dialog->setFileMode(QFileDialog::ExistingFile);
+    dialog->setNameFilters({tr("Cut lists (*.txt *.csv *.edl *.chapters)"), tr("All files (*)")});
+    dialog->setWindowModality(Qt::WindowModal);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &QFileDialog::fileSelected, this, [this](const QString& file) {
+        QMetaObject::invokeMethod(
+            this, [this, file] { importCutListFrom(file); }, Qt::QueuedConnection);
+    });
+    dialog->open();
+}
+
+void CWBaseDocument::exportCutList()
+{
+    CWDocumentWindowController* window = windowControllers_.empty() ? nullptr : windowControllers_.front().data();
+    auto* dialog = new QFileDialog(window, tr("Export Cut List"), QFileInfo(fileURL_).absolutePath());
+    dialog->setObjectName(QStringLiteral("exportCutListDialog"));
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setFileMode(QFileDialog::AnyFile);
+    const QStringList filters{tr("Times, one per line (*.txt)"), tr("CSV (*.csv)"), tr("CMX 3600 EDL (*.edl)"),
+                              tr("Chapters for a video description (*.chapters.txt)")};
+    dialog->setNameFilters(filters);
+    dialog->setDefaultSuffix(QStringLiteral("txt"));
+    dialog->selectFile(QFileInfo(fileURL_).completeBaseName() + tr(" cuts.txt"));
+    connect(dialog, &QFileDialog::filterSelected, dialog, [dialog](const QString& filter) {
+        const QString pattern = filter.section(QLatin1String("(*."), 1).chopped(1);
+        dialog->setDefaultSuffix(pattern);
+    });
+    dialog->setWindowModality(Qt::WindowModal);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &QFileDialog::fileSelected, this, [this](const QString& file) {
+        QMetaObject::invokeMethod(
+            this, [this, file] { exportCutListTo(file); }, Qt::QueuedConnection);
+    });
+    dialog->open();
+}
+
+bool CWBaseDocument::importCutListFrom(const QString& file)
+{
+    constexpr qint64 kMaximumBytes = 64 << 20;
+    Error error;
+    std::optional<QByteArray> list = MediaSource(file).read(kMaximumBytes + 1, &error);
+    if (list && list->size() > kMaximumBytes) {
+        list.reset();
+        error.message = tr("it is larger than 64 MiB");
+    }
+    std::optional<std::vector<CWCutList::Edit>> edits;
+    if (list)
+        edits = CWCutList::read(*list, project_->cutListSource(), &error);
+    if (!edits) {
+        auto* alert = new QMessageBox(QMessageBox::Warning, tr("Import failed"),
+                                      tr("“%1” cannot be imported: %2").arg(QFileInfo(file).fileName(), error.message), QMessageBox::Ok);
+        alert->setObjectName(QStringLiteral("cutListErrorAlert"));
+        showExportAlert(alert);
+        return false;
+    }
+    project_->replaceEdits(*edits, tr("Import Cut List"));
+    return true;
+}
+
+bool CWBaseDocument::exportCutListTo(const QString& file)
+{
+    Error error;
+    const QByteArray list = CWCutList::write(CWCutList::formatForName(file), project_->edits(), project_->cutListSource());
+    if (CWExportTarget(file).writeWhole(list, &error))
+        return true;
+    auto* alert = new QMessageBox(QMessageBox::Warning, tr("Export failed"), error.message, QMessageBox::Ok);
+    alert->setObjectName(QStringLiteral("cutListErrorAlert"));
+    showExportAlert(alert);
+    return false;
 }
 
 void CWBaseDocument::exportMultipleMedia()

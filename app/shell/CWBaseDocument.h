@@ -65,6 +65,13 @@ public:
     void saveFrame();
     // Writes the picture to the file; a failure is told in an alert on the window.
     void saveFrameTo(const QImage& image, const QString& file);
+    // File > Import Cut List… and Export Cut List… (see CWCutList): an open or save dialog, then the
+    // list. An import replaces every cut and split point as one undo step, or, when the list cannot be
+    // read, changes nothing and says which line is wrong; an export writes the format its name says.
+    void importCutList();
+    void exportCutList();
+    bool importCutListFrom(const QString& file);
+    bool exportCutListTo(const QString& file);
     void runExport(std::shared_ptr<CWExporter> exporter, const QString& target);
     // Ends the export state; a running export cancels at its next progress report.
     void stopExport();

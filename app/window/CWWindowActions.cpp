@@ -119,6 +119,8 @@ void CWWindowActions::buildMenus()
         file->addAction(tr("Export &All…"), QKeySequence(tr("Ctrl+Shift+E")), w, &CWDocumentWindowController::exportAllMedia);
     if (!window_.cwDocument()->project()->avAsset()->tracksWithMediaType(MediaType::Video).empty())
         file->addAction(tr("Save &Frame As…"), QKeySequence(tr("Ctrl+Shift+S")), window_.cwDocument(), &CWBaseDocument::saveFrame);
+    file->addAction(tr("&Import Cut List…"), window_.cwDocument(), &CWBaseDocument::importCutList);
+    file->addAction(tr("Export &Cut List…"), window_.cwDocument(), &CWBaseDocument::exportCutList);
     file->addSeparator();
     file->addAction(tr("&Close Window"), QKeySequence::Close, w, &QWidget::close);
     if (controller)

@@ -16,6 +16,7 @@
 #pragma once
 
 #include "CMTime.h"
+#include "CWCutList.h"
 #include "CWExcludedSegment.h"
 #include "CWProjectConfiguration.h"
 #include "CWThumbnail.h"
@@ -109,6 +110,12 @@ public:
     void useUndoManager(CWUndoManager* undoManager) { undoManager_ = undoManager; }
     void registerUndoForSplitChanges(const QString& actionName);
     void restoreSplits(const CWSegmentList& splits);
+    // The cuts and split points as a cut list carries them, and what such a list needs of the source.
+    std::vector<CWCutList::Edit> edits() const;
+    CWCutList::Source cutListSource() const;
+    // Replaces every cut and split point with the list's edits (in order, within the source), as one
+    // undo step of the name.
+    void replaceEdits(const std::vector<CWCutList::Edit>& edits, const QString& actionName);
     static CWSegmentList copySplitsArray(const CWSegmentList& splits);
 
     // What the timeline strip draws from, once the queued segment insertions are done.

@@ -158,3 +158,65 @@ TEST_F(DocumentTest, SaveFrameKeepsTheFrameOnScreen)
     EXPECT_TRUE(alert->text().contains(QLatin1String("missing/kept.png"))) << alert->text().toStdString();
     alert->close();
 }
+
+// File > Export Cut List… writes the edits in the format its name says, and Import Cut List… brings
+// the same edits back as one undo step; a list that cannot be read changes nothing and names its line.
+TEST_F(DocumentTest, CutListsTravelAndImportAsOneUndoStep)
+{
+    CWBaseDocument* document = open(h264WithBFrames());
+    ASSERT_TRUE(document);
+    CWDocumentWindowController* window = windowOf(document);
+    const std::shared_ptr<CWProject> project = document->project();
+    ASSERT_TRUE(project->addCutAt(CMTimeMake(1200, 1000)));
+    ASSERT_TRUE(project->addCutAt(CMTimeMake(2400, 1000)));
+    ASSERT_TRUE(project->addSplitAt(CMTimeMake(5, 1)));
+    project->waitForQueuedWork();
+    const auto same = [](const std::vector<CWCutList::Edit>& a, const std::vector<CWCutList::Edit>& b) {
+        return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const CWCutList::Edit& x, const CWCutList::Edit& y) {
+            return CMTimeCompare(x.start, y.start) == 0 && CMTimeCompare(x.stop, y.stop) == 0;
+        });
+    };
+    const std::vector<CWCutList::Edit> edits = project->edits();
+    ASSERT_EQ(edits.size(), 2u);
+
+    document->exportCutList();
+    auto* saving = waitForChild<QFileDialog>(window, "exportCutListDialog");
+    ASSERT_TRUE(saving);
+    EXPECT_EQ(QFileInfo(saving->selectedFiles().value(0)).fileName(),
+              QFileInfo(h264WithBFrames()).completeBaseName() + QStringLiteral(" cuts.txt"));
+    choose(saving, target(QStringLiteral("cuts.edl")));
+    ASSERT_TRUE(runEventLoopUntil([&] { return QFile::exists(target(QStringLiteral("cuts.edl"))); }));
+    EXPECT_TRUE(contents(target(QStringLiteral("cuts.edl"))).startsWith("TITLE: "));
+    for (const char* name : {"cuts.txt", "cuts.csv"})
+        ASSERT_TRUE(document->exportCutListTo(target(QLatin1String(name))));
+
+    QUndoStack* undo = document->undoStack();
+    for (const char* name : {"cuts.txt", "cuts.csv", "cuts.edl"}) {
+        project->removeAllSplits();
+        project->waitForQueuedWork();
+        ASSERT_TRUE(project->edits().empty());
+        const int steps = undo->count();
+        ASSERT_TRUE(document->importCutListFrom(target(QLatin1String(name)))) << name;
+        EXPECT_TRUE(same(project->edits(), edits)) << name;
+        EXPECT_EQ(undo->count(), steps + 1) << name;
+        EXPECT_EQ(undo->undoText(), QStringLiteral("Import Cut List"));
+        undo->undo();
+        EXPECT_TRUE(project->edits().empty()) << name;
+        undo->redo();
+        EXPECT_TRUE(same(project->edits(), edits)) << name;
+    }
+    // Through the dialog, and a list with a bad line: nothing changes, the alert names the line.
+    writeFile(target(QStringLiteral("bad.txt")), "1\n2\nsoon\n");
+    document->importCutList();
+    auto* opening = waitForChild<QFileDialog>(window, "importCutListDialog");
+    ASSERT_TRUE(opening);
+    const int steps = undo->count();
+    choose(opening, target(QStringLiteral("bad.txt")));
+    QMessageBox* alert = waitForAlert(document, 10000);
+    ASSERT_TRUE(alert);
+    EXPECT_EQ(alert->objectName(), QLatin1String("cutListErrorAlert"));
+    EXPECT_TRUE(alert->text().contains(QLatin1String("Line 3: \"soon\" is no time."))) << alert->text().toStdString();
+    alert->close();
+    EXPECT_TRUE(same(project->edits(), edits));
+    EXPECT_EQ(undo->count(), steps);
+}
