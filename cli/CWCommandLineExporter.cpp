@@ -1,7 +1,7 @@
 #include "CWCommandLineExporter.h"
 
-#include "CWExporter.h"
 #include "CWCutList.h"
+#include "CWExporter.h"
 #include "CWExportProject.h"
 #include "CWFrameSnapshot.h"
 #include "CWMultiFileExporter.h"
@@ -180,7 +180,8 @@ void CWCommandLineExporter::exportProject()
             return terminate(Failure);
         }
         if (parser_->jsonOutput())
-            printJsonMessage(QJsonObject{{QStringLiteral("type"), QStringLiteral("cut_list")}, {QStringLiteral("output_file"), list.path()}});
+            printJsonMessage(
+                QJsonObject{{QStringLiteral("type"), QStringLiteral("cut_list")}, {QStringLiteral("output_file"), list.path()}});
         else
             std::printf("Saved the cut list: %s\n", qPrintable(list.path()));
         std::fflush(stdout);

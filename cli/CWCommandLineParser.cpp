@@ -120,7 +120,10 @@ bool CWCommandLineParser::handleTimeOption(const QString& option, CWTimeOperatio
 
 QStringList CWCommandLineParser::cutsFiles() const { return cutsFiles_.paths(); }
 
-bool CWCommandLineParser::loadCutsFiles(Error* error, const std::atomic<bool>* stop) { return cutsFiles_.load(timeOperations_, error, stop); }
+bool CWCommandLineParser::loadCutsFiles(Error* error, const std::atomic<bool>* stop)
+{
+    return cutsFiles_.load(timeOperations_, error, stop);
+}
 
 bool CWCommandLineParser::handleVolumeOption(const QStringList& arguments, qsizetype& index, Error* error)
 {
