@@ -3,6 +3,7 @@
 #include "CWAudioDocument.h"
 #include "CWCutList.h"
 #include "CWDocumentWindowController.h"
+#include "CWEditKeeper.h"
 #include "CWExporter.h"
 #include "CWExportNotifications.h"
 #include "CWFrameSnapshot.h"
@@ -73,6 +74,8 @@ CWBaseDocument::CWBaseDocument(const QString& path)
 
 CWBaseDocument::~CWBaseDocument()
 {
+    if (editKeeper_)
+        editKeeper_->saveIfChanged(); // a last change whose notice has not arrived yet
     if (project_)
         project_->useUndoManager(nullptr);
     for (const QPointer<CWDocumentWindowController>& window : windowControllers_)
@@ -96,6 +99,12 @@ void CWBaseDocument::showProject(std::shared_ptr<CWProject> project)
 {
     project_ = std::move(project);
     project_->useUndoManager(undoManager_.get());
+}
+
+void CWBaseDocument::keepEdits()
+{
+    editKeeper_ = std::make_unique<CWEditKeeper>(*this);
+    editKeeper_->start();
 }
 
 void CWBaseDocument::addWindowController(CWDocumentWindowController* window)

@@ -26,6 +26,7 @@
 #include <vector>
 
 class CWDocumentWindowController;
+class CWEditKeeper;
 class CWExporter;
 class CWProject;
 class MediaAsset;
@@ -71,6 +72,9 @@ public:
     void importCutList();
     void exportCutList();
     bool importCutListFrom(const QString& file);
+    // Starts keeping the edits between sessions (see CWEditKeeper); once the window is up.
+    void keepEdits();
+    CWEditKeeper* editKeeper() const { return editKeeper_.get(); }
     bool exportCutListTo(const QString& file);
     void runExport(std::shared_ptr<CWExporter> exporter, const QString& target);
     // Ends the export state; a running export cancels at its next progress report.
@@ -118,6 +122,7 @@ private:
     std::shared_ptr<CWProject> project_;
     QUndoStack* undoStack_;
     std::unique_ptr<QtUndoManager> undoManager_;
+    std::unique_ptr<CWEditKeeper> editKeeper_;
     std::vector<QPointer<CWDocumentWindowController>> windowControllers_;
     std::shared_ptr<CWExporter> activeExporter_;
     std::shared_ptr<std::atomic<bool>> activeExportFlag_; // what the running export's progress handler answers

@@ -58,6 +58,7 @@ CWBaseDocument* CWDocumentController::addDocument(std::unique_ptr<CWBaseDocument
     connect(opened, &CWBaseDocument::finished, this, [this, opened] { documentFinished(opened); });
     documents_.push_back(std::move(document));
     opened->makeWindowControllers();
+    opened->keepEdits();
     noteNewRecentDocumentURL(absolute);
     return opened;
 }

@@ -1,6 +1,7 @@
 #include "PreferencesController.h"
 
 #include "AppDelegate.h"
+#include "CWEditMemory.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -82,6 +83,18 @@ PreferencesController::PreferencesController(AppDelegate* delegate)
     }
     updatesLayout->addStretch();
     tabs->addTab(updates, tr("Updates"));
+    auto* editing = new QWidget;
+    auto* editingLayout = new QVBoxLayout(editing);
+    rememberEditsCheckBox_ = new QCheckBox(tr("Remember the cuts of each file and restore them when it is opened again"));
+    rememberEditsCheckBox_->setObjectName(QStringLiteral("rememberEditsCheckBox"));
+    rememberEditsCheckBox_->setChecked(CWEditMemory::isEnabled());
+    connect(rememberEditsCheckBox_, &QCheckBox::toggled, this, [](bool on) { CWEditMemory::setEnabled(on); });
+    editingLayout->addWidget(rememberEditsCheckBox_);
+    auto* where = new QLabel(tr("They are kept in %1, never beside your files, for 90 days.").arg(CWEditMemory::folder()));
+    where->setWordWrap(true);
+    editingLayout->addWidget(where);
+    editingLayout->addStretch();
+    tabs->addTab(editing, tr("Editing"));
     auto* outer = new QVBoxLayout(this);
     outer->addWidget(tabs);
     resize(520, 320);

@@ -51,6 +51,7 @@ private:
     QPushButton* symlinkCopyButton_;
     QWidget* installSection_ = nullptr;
     QLabel* installedLabel_ = nullptr;
+    QCheckBox* rememberEditsCheckBox_ = nullptr;
     QCheckBox* automaticUpdatesCheckBox_ = nullptr;
     QPointer<QFileDialog> folderDialog_;
     QPointer<QMessageBox> copiedAlert_;

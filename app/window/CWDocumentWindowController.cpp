@@ -10,6 +10,7 @@
 #include "CWPresetChooser.h"
 #include "CWProject.h"
 #include "CWReadOuts.h"
+#include "CWRestoredEditsBar.h"
 #include "CWWindowActions.h"
 #include "MediaAsset.h"
 #include "Player.h"
@@ -42,6 +43,10 @@ CWDocumentWindowController::CWDocumentWindowController(CWBaseDocument* document)
 
     auto* content = new QWidget;
     auto* layout = new QVBoxLayout(content);
+    restoredEditsBar_ = new CWRestoredEditsBar(content);
+    connect(restoredEditsBar_, &CWRestoredEditsBar::discardRequested, this,
+            [this] { project()->replaceEdits({}, tr("Discard Restored Edits")); });
+    layout->addWidget(restoredEditsBar_);
     layout->addWidget(playerView_, 1);
     layout->addWidget(splitViewHolder_);
     layout->addLayout(readOuts_->row());
@@ -51,6 +56,11 @@ CWDocumentWindowController::CWDocumentWindowController(CWBaseDocument* document)
 
     actions_ = new CWWindowActions(*this);
     updateTitle();
+}
+
+void CWDocumentWindowController::showRestoredEdits(int cuts, int splits, const QDateTime& saved)
+{
+    restoredEditsBar_->showRestored(cuts, splits, saved);
 }
 
 CWDocumentWindowController::~CWDocumentWindowController()

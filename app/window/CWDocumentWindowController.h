@@ -38,6 +38,7 @@ class QLabel;
 class QMenu;
 class QMessageBox;
 class QProgressBar;
+class CWRestoredEditsBar;
 class QToolButton;
 
 class CWDocumentWindowController : public QMainWindow {
@@ -90,6 +91,9 @@ public:
     QAction* undoAction() const;
     QAction* redoAction() const;
     QMenu* recentMenu() const;
+    // The bar that says the file's edits were restored; hidden until they are.
+    CWRestoredEditsBar* restoredEditsBar() const { return restoredEditsBar_; }
+    void showRestoredEdits(int cuts, int splits, const QDateTime& saved);
 
     // Read-outs.
     static QString stringFromCMTime(CMTime time);
@@ -138,6 +142,7 @@ private:
     void updateTitle(int percentage = -1);
     CMTime currentTime() const;
 
+    CWRestoredEditsBar* restoredEditsBar_;
     CWBaseDocument* document_;
     Player* player_;
     PlayerView* playerView_;

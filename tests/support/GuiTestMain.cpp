@@ -2,6 +2,8 @@
 // and play sound through its PulseAudio server; run by hand without a display they fall back to
 // Qt's offscreen platform. Each program has a D-Bus session bus of its own (when dbus-daemon is
 // installed), so what the application says on the bus reaches the test and never the user's desktop.
+#include "CWEditMemory.h"
+
 #include <QApplication>
 #include <QFileInfo>
 #include <QStandardPaths>
@@ -50,6 +52,8 @@ int main(int argc, char** argv)
         QApplication app(argc, argv);
         // Settings of their own (recent files, the folder grant), as test programs run side by side.
         QApplication::setApplicationName(QFileInfo(QString::fromLocal8Bit(argv[0])).fileName());
+        // Tests open the same fixtures again and again: no edits come back unless a test asks for them.
+        CWEditMemory::setEnabled(false);
         status = RUN_ALL_TESTS();
     }
     if (bus > 0)
