@@ -42,7 +42,7 @@ bool CWCutsFiles::load(std::vector<CWTimeOperation>& operations, Error* error, c
             return fail(error, QStringLiteral("Cannot read the cuts file \"%1\": %2.").arg(path, reason.message));
         if (content->size() > kMaximumBytes)
             return fail(error, QStringLiteral("The cuts file \"%1\" is larger than 64 MiB.").arg(path));
-        if (!CWCutList::isPlainTimes(*content)) {
+        if (CWCutList::formatOf(*content) != CWCutList::Format::Times) {
             lists_.push_back({*content, place, path});
             continue;
         }

@@ -49,8 +49,9 @@ std::optional<std::vector<Edit>> read(const QByteArray& list, const Source& sour
 // Seconds ("90.5"), minutes and seconds ("1:30.5") or hours, minutes and seconds ("00:01:30.500"), at
 // the timescale; invalid for anything else (seconds and minutes count to 59 after a larger unit).
 CMTime parseTime(const QString& text, int32_t timescale = 1000000);
-// True when every line is a time or blank (the format --cuts-from took before the others).
-bool isPlainTimes(const QByteArray& list);
+// The format of a list, told by its first line that is not blank: an EDL's title, mode or event, a CSV
+// header, a chapter ("0:00 Intro"); anything else is taken for plain times.
+Format formatOf(const QByteArray& list);
 
 // The kept pieces between the edits, and the edits that keep exactly the given pieces (sorted, apart or
 // touching; pieces that touch divide at a split point).

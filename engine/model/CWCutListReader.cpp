@@ -249,10 +249,20 @@ CMTime parseTime(const QString& text, int32_t timescale)
     return CMTIME_IS_NUMERIC(time) ? time : kCMTimeInvalid;
 }
 
-bool isPlainTimes(const QByteArray& list)
+Format formatOf(const QByteArray& list)
 {
     const std::vector<Line> lines = linesOf(list);
-    return std::all_of(lines.begin(), lines.end(), [](const Line& line) { return CMTIME_IS_NUMERIC(parseTime(line.text)); });
+    if (lines.empty())
+        return Format::Times;
+    const QString& first = lines.front().text;
+    static const QRegularExpression event(QStringLiteral("^\\d{3}\\s"));
+    if (first.startsWith(QLatin1String("TITLE:")) || first.startsWith(QLatin1String("FCM:")) || event.match(first).hasMatch())
+        return Format::Edl;
+    if (first.contains(QLatin1Char(',')))
+        return Format::Csv;
+    if (chapterLine().match(first).hasMatch())
+        return Format::Chapters;
+    return Format::Times;
 }
 
 std::optional<std::vector<Edit>> read(const QByteArray& list, const Source& source, Error* error)
@@ -261,14 +271,16 @@ std::optional<std::vector<Edit>> read(const QByteArray& list, const Source& sour
     const std::vector<Line> lines = linesOf(list);
     if (lines.empty())
         return std::vector<Edit>();
-    const QString& first = lines.front().text;
-    if (first.startsWith(QLatin1String("TITLE:")) || first.startsWith(QLatin1String("FCM:")) ||
-        QRegularExpression(QStringLiteral("^\\d{3}\\s")).match(first).hasMatch())
+    switch (formatOf(list)) {
+    case Format::Edl:
         return readEdl(lines, reading);
-    if (first.contains(QLatin1Char(',')))
+    case Format::Csv:
         return readCsv(lines, reading);
-    if (chapterLine().match(first).hasMatch())
+    case Format::Chapters:
         return readChapters(lines, reading);
+    case Format::Times:
+        break;
+    }
     return readTimes(lines, reading);
 }
 

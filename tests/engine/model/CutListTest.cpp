@@ -91,6 +91,7 @@ TEST(CWCutList, MalformedListsNameTheLine)
         EXPECT_TRUE(error.message.startsWith(QLatin1String(says))) << list << "\n" << error.message.toStdString();
         EXPECT_EQ(error.domain, CWCutList::kErrorDomain);
     }
-    EXPECT_TRUE(CWCutList::isPlainTimes("1.5\n\n2:30\n00:01:02.250\n"));
-    EXPECT_FALSE(CWCutList::isPlainTimes("0:00 Intro\n"));
+    EXPECT_EQ(CWCutList::formatOf("\n1.5\n\n2:30\n00:01:02.250\nsoon\n"), Format::Times);
+    EXPECT_EQ(CWCutList::formatOf("\n0:00 Intro\n"), Format::Chapters);
+    EXPECT_EQ(CWCutList::formatOf("001  AX V C 00:00:00:00 00:00:01:00 00:00:00:00 00:00:01:00\n"), Format::Edl);
 }
