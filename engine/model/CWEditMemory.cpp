@@ -12,6 +12,7 @@
 #include <QStandardPaths>
 
 #include <cerrno>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace CWEditMemory {
@@ -43,16 +44,17 @@ QString folder() { return QStandardPaths::writableLocation(QStandardPaths::Gener
 QString keyFor(const MediaSource& file)
 {
     const int fd = file.openOwnDescriptor();
+    struct stat info {};
     QFile content;
-    if (fd < 0 || !content.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+    if (fd < 0 || ::fstat(fd, &info) != 0 || !content.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
         if (fd >= 0)
             ::close(fd);
         return {};
     }
-    const qint64 size = content.size();
+    const qint64 size = info.st_size;
     QCryptographicHash hash(QCryptographicHash::Sha256);
-    hash.addData(QByteArray::number(size) + ' ' +
-                 QByteArray::number(content.fileTime(QFileDevice::FileModificationTime).toMSecsSinceEpoch()));
+    hash.addData(QByteArray::number(size) + ' ' + QByteArray::number(qint64(info.st_mtim.tv_sec)) + '.' +
+                 QByteArray::number(qint64(info.st_mtim.tv_nsec)));
     const QByteArray head = content.read(kHashedBytes);
     if (head.size() != std::min(size, kHashedBytes))
         return {};

@@ -98,6 +98,37 @@ TEST_F(DocumentTest, EditsComeBackWhenTheFileIsOpenedAgain)
     CWEditMemory::remember(key, {}, QDateTime::currentDateTimeUtc());
 }
 
+// A file keeps its key under another name; touched, or changed in its middle only, it gets another.
+TEST(CWEditMemory, TheKeyFollowsTheContentNotTheName)
+{
+    QTemporaryDir folder;
+    const QString first = folder.filePath(QStringLiteral("a.bin")), second = folder.filePath(QStringLiteral("b.bin"));
+    writeFile(first, QByteArray(3 << 20, 'a'));
+    const QDateTime modified(QDate(2026, 1, 2), QTime(3, 4, 5), Qt::UTC);
+    {
+        QFile made(first);
+        ASSERT_TRUE(made.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(made.setFileTime(modified, QFileDevice::FileModificationTime));
+    }
+    const QString key = CWEditMemory::keyFor(MediaSource(first));
+    ASSERT_EQ(key.size(), 64);
+    ASSERT_TRUE(QFile::rename(first, second));
+    EXPECT_EQ(CWEditMemory::keyFor(MediaSource(second)), key);
+    QFile file(second);
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(file.seek(3 << 19));
+    file.write("b"); // the middle, which the hash does not read
+    ASSERT_TRUE(file.flush());
+    ASSERT_TRUE(file.setFileTime(modified, QFileDevice::FileModificationTime));
+    file.close();
+    EXPECT_EQ(CWEditMemory::keyFor(MediaSource(second)), key) << "same size, ends and time: taken for the same";
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(file.setFileTime(modified.addSecs(1), QFileDevice::FileModificationTime));
+    file.close();
+    EXPECT_NE(CWEditMemory::keyFor(MediaSource(second)), key);
+    EXPECT_TRUE(CWEditMemory::keyFor(MediaSource(folder.filePath(QStringLiteral("missing")))).isEmpty());
+}
+
 // Entries not kept for 90 days go; a damaged entry restores nothing.
 TEST(CWEditMemory, OldAndDamagedEntriesRestoreNothing)
 {
