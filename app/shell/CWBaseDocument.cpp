@@ -120,25 +120,34 @@ void CWBaseDocument::enableButtonsForEditing(bool enabled)
             window->enableButtonsForEditing(enabled);
 }
 
-void CWBaseDocument::exportMedia()
+QFileDialog* CWBaseDocument::fileDialog(const QString& title, const char* name, QFileDialog::AcceptMode mode,
+                                        std::function<void(const QString&)> chosen)
 {
     CWDocumentWindowController* window = windowControllers_.empty() ? nullptr : windowControllers_.front().data();
+    auto* dialog = new QFileDialog(window, title, QFileInfo(fileURL_).absolutePath());
+    dialog->setObjectName(QString::fromLatin1(name));
+    dialog->setAcceptMode(mode);
+    dialog->setFileMode(mode == QFileDialog::AcceptSave ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    dialog->setWindowModality(Qt::WindowModal);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    // The choice is acted on once the dialog has gone.
+    connect(dialog, &QFileDialog::fileSelected, this, [this, chosen = std::move(chosen)](const QString& file) {
+        QMetaObject::invokeMethod(
+            this, [chosen, file] { chosen(file); }, Qt::QueuedConnection);
+    });
+    return dialog;
+}
+
+void CWBaseDocument::exportMedia()
+{
     const std::shared_ptr<CWPreset> preset = project_->preset();
     const QString extension = preset->defaultFileExtensionForSource(*project_->avAsset());
-    auto* dialog = new QFileDialog(window, tr("Export"), QFileInfo(fileURL_).absolutePath());
-    dialog->setObjectName(QStringLiteral("exportDialog"));
-    dialog->setAcceptMode(QFileDialog::AcceptSave);
-    dialog->setFileMode(QFileDialog::AnyFile);
+    QFileDialog* dialog =
+        fileDialog(tr("Export"), "exportDialog", QFileDialog::AcceptSave, [this](const QString& file) { exportMediaToUrl(file); });
     dialog->setNameFilter(tr("%1 files (*.%2)").arg(extension.toUpper(), extension));
     dialog->setDefaultSuffix(extension);
     // The whole file name goes in, so that only its extension is replaced ("a.b.mp4" → "a.b - …").
     dialog->selectFile(preset->suggestedFilenameBasedOn(QFileInfo(fileURL_).fileName(), extension));
-    dialog->setWindowModality(Qt::WindowModal);
-    dialog->setAttribute(Qt::WA_DeleteOnClose);
-    connect(dialog, &QFileDialog::fileSelected, this, [this](const QString& file) {
-        QMetaObject::invokeMethod(
-            this, [this, file] { exportMediaToUrl(file); }, Qt::QueuedConnection);
-    });
     dialog->open();
 }
 
@@ -150,21 +159,13 @@ void CWBaseDocument::saveFrame()
     const PlaybackFrame& frame = window->player()->currentFrame();
     if (frame.image.isNull() || frame.preview)
         return SystemBeep::beep();
-    auto* dialog = new QFileDialog(window, tr("Save Frame"), QFileInfo(fileURL_).absolutePath());
-    dialog->setObjectName(QStringLiteral("saveFrameDialog"));
-    dialog->setAcceptMode(QFileDialog::AcceptSave);
-    dialog->setFileMode(QFileDialog::AnyFile);
+    QFileDialog* dialog = fileDialog(tr("Save Frame"), "saveFrameDialog", QFileDialog::AcceptSave,
+                                     [this, image = frame.image](const QString& file) { saveFrameTo(image, file); });
     dialog->setNameFilters({tr("PNG pictures (*.png)"), tr("JPEG pictures (*.jpg *.jpeg)")});
     dialog->setDefaultSuffix(QStringLiteral("png"));
     dialog->selectFile(CWFrameSnapshot::fileName(fileURL_, frame.time));
     connect(dialog, &QFileDialog::filterSelected, dialog, [dialog](const QString& filter) {
         dialog->setDefaultSuffix(filter.contains(QLatin1String("*.png")) ? QStringLiteral("png") : QStringLiteral("jpg"));
-    });
-    dialog->setWindowModality(Qt::WindowModal);
-    dialog->setAttribute(Qt::WA_DeleteOnClose);
-    connect(dialog, &QFileDialog::fileSelected, this, [this, image = frame.image](const QString& file) {
-        QMetaObject::invokeMethod(
-            this, [this, image, file] { saveFrameTo(image, file); }, Qt::QueuedConnection);
     });
     dialog->open();
 }
@@ -181,27 +182,16 @@ void CWBaseDocument::saveFrameTo(const QImage& image, const QString& file)
 
 void CWBaseDocument::importCutList()
 {
-    CWDocumentWindowController* window = windowControllers_.empty() ? nullptr : windowControllers_.front().data();
-    auto* dialog = new QFileDialog(window, tr("Import Cut List"), QFileInfo(fileURL_).absolutePath());
-    dialog->setObjectName(QStringLiteral("importCutListDialog"));
-    dialog->setFileMode(QFileDialog::ExistingFile);
+    QFileDialog* dialog = fileDialog(tr("Import Cut List"), "importCutListDialog", QFileDialog::AcceptOpen,
+                                     [this](const QString& file) { importCutListFrom(file); });
     dialog->setNameFilters({tr("Cut lists (*.txt *.csv *.edl *.chapters)"), tr("All files (*)")});
-    dialog->setWindowModality(Qt::WindowModal);
-    dialog->setAttribute(Qt::WA_DeleteOnClose);
-    connect(dialog, &QFileDialog::fileSelected, this, [this](const QString& file) {
-        QMetaObject::invokeMethod(
-            this, [this, file] { importCutListFrom(file); }, Qt::QueuedConnection);
-    });
     dialog->open();
 }
 
 void CWBaseDocument::exportCutList()
 {
-    CWDocumentWindowController* window = windowControllers_.empty() ? nullptr : windowControllers_.front().data();
-    auto* dialog = new QFileDialog(window, tr("Export Cut List"), QFileInfo(fileURL_).absolutePath());
-    dialog->setObjectName(QStringLiteral("exportCutListDialog"));
-    dialog->setAcceptMode(QFileDialog::AcceptSave);
-    dialog->setFileMode(QFileDialog::AnyFile);
+    QFileDialog* dialog = fileDialog(tr("Export Cut List"), "exportCutListDialog", QFileDialog::AcceptSave,
+                                     [this](const QString& file) { exportCutListTo(file); });
     const QStringList filters{tr("Times, one per line (*.txt)"), tr("CSV (*.csv)"), tr("CMX 3600 EDL (*.edl)"),
                               tr("Chapters for a video description (*.chapters.txt)")};
     dialog->setNameFilters(filters);
@@ -210,12 +200,6 @@ void CWBaseDocument::exportCutList()
     connect(dialog, &QFileDialog::filterSelected, dialog, [dialog](const QString& filter) {
         const QString pattern = filter.section(QLatin1String("(*."), 1).chopped(1);
         dialog->setDefaultSuffix(pattern);
-    });
-    dialog->setWindowModality(Qt::WindowModal);
-    dialog->setAttribute(Qt::WA_DeleteOnClose);
-    connect(dialog, &QFileDialog::fileSelected, this, [this](const QString& file) {
-        QMetaObject::invokeMethod(
-            this, [this, file] { exportCutListTo(file); }, Qt::QueuedConnection);
     });
     dialog->open();
 }
@@ -257,18 +241,11 @@ bool CWBaseDocument::exportCutListTo(const QString& file)
 
 void CWBaseDocument::exportMultipleMedia()
 {
-    CWDocumentWindowController* window = windowControllers_.empty() ? nullptr : windowControllers_.front().data();
-    auto* dialog = new QFileDialog(window, tr("Export All"), QFileInfo(fileURL_).absolutePath());
-    dialog->setObjectName(QStringLiteral("exportAllDialog"));
+    QFileDialog* dialog = fileDialog(tr("Export All"), "exportAllDialog", QFileDialog::AcceptOpen,
+                                     [this](const QString& folder) { exportMultipleMediaToUrl(folder); });
     dialog->setFileMode(QFileDialog::Directory);
     dialog->setOption(QFileDialog::ShowDirsOnly);
     dialog->setLabelText(QFileDialog::Accept, tr("Save All"));
-    dialog->setWindowModality(Qt::WindowModal);
-    dialog->setAttribute(Qt::WA_DeleteOnClose);
-    connect(dialog, &QFileDialog::fileSelected, this, [this](const QString& folder) {
-        QMetaObject::invokeMethod(
-            this, [this, folder] { exportMultipleMediaToUrl(folder); }, Qt::QueuedConnection);
-    });
     dialog->open();
 }
 

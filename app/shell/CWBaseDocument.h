@@ -17,10 +17,12 @@
 #include "CMTime.h"
 #include "Error.h"
 
+#include <QFileDialog>
 #include <QObject>
 #include <QPointer>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -106,6 +108,9 @@ protected:
     bool readProject(const QString& path, Error* error);
 
 private:
+    // A dialog on the window over the file's folder; `chosen` runs with the choice once it has closed.
+    QFileDialog* fileDialog(const QString& title, const char* name, QFileDialog::AcceptMode mode,
+                            std::function<void(const QString&)> chosen);
     void completeExport(const std::shared_ptr<std::atomic<bool>>& exporting, const QString& target, const std::optional<Error>& error,
                         int64_t status, CMTime duration, const CWExporter& exporter);
     // Where a finished export put its output: the file's name and folder, or (pieces ≥ 0) how many
