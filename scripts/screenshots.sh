@@ -14,8 +14,8 @@ fi
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-# Settings of its own, so that the last-used preset of a real user does not show.
-export CLIPWELL_CONTAINER_DIR="$work/settings" XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work"
+# Settings and kept edits of its own, so that the last-used preset or the cuts of a real user do not show.
+export CLIPWELL_CONTAINER_DIR="$work/settings" XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data" XDG_RUNTIME_DIR="$work"
 ffmpeg -nostdin -v error -f lavfi -i "testsrc2=s=640x360:r=25:d=20" -f lavfi -i "sine=frequency=440:d=20" \
   -c:v libx264 -preset veryfast -g 50 -c:a aac -shortest -metadata title="Clipwell demo" "$work/Clipwell demo.mp4"
 ffmpeg -nostdin -v error -f lavfi -i "aevalsrc=0.9*sin(2*PI*220*t)*abs(sin(PI*t/3))*(0.6+0.4*sin(2*PI*1.3*t)):d=30" \
