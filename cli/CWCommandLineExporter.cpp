@@ -110,17 +110,19 @@ void CWCommandLineExporter::exportProject()
         return terminate(Failure);
     }
     const QString written = output.isEmpty() ? parser_->saveCutsFileURL() : parser_->outputFileURL(); // a cut list alone
-    if (written.isEmpty()) {
+    if (written.isEmpty() && !parser_->listTracks()) {
         debug(QStringLiteral("No output URL - terminating"));
         printError(QStringLiteral("No output file specified"));
         return terminate(Failure);
     }
     debug(QStringLiteral("Both URLs valid, continuing"));
-    if (parser_->jsonOutput())
+    if (parser_->listTracks()) {
+        // Only the tracks are printed.
+    } else if (parser_->jsonOutput()) {
         printJsonMessage(QJsonObject{{QStringLiteral("type"), QStringLiteral("started")},
                                      {QStringLiteral("input_file"), parser_->inputFileURL()},
                                      {QStringLiteral("output_file"), written}});
-    else {
+    } else {
         std::printf("Starting export: %s -> %s\n", qPrintable(parser_->inputFileURL()), qPrintable(written));
         std::fflush(stdout);
     }
@@ -153,6 +155,8 @@ void CWCommandLineExporter::exportProject()
         printError(QStringLiteral("The input has no playable length (a still picture or an empty stream)."));
         return terminate(Failure);
     }
+    if (parser_->listTracks())
+        return printTracks(*asset);
     if (!parser_->snapshotTimes().empty())
         return saveSnapshots(asset, output);
     debug(QStringLiteral("Creating CWProject from asset"));
@@ -226,6 +230,36 @@ void CWCommandLineExporter::exportProject()
         debug(QStringLiteral("Starting single-file export"));
         exportSingleFile(project, output);
     }
+}
+
+void CWCommandLineExporter::printTracks(const MediaAsset& asset)
+{
+    const std::vector<MediaTrack>& tracks = asset.tracks();
+    for (size_t index = 0; index < tracks.size(); ++index) {
+        const MediaTrack& track = tracks[index];
+        if (parser_->jsonOutput()) {
+            printJsonMessage(QJsonObject{{QStringLiteral("type"), QStringLiteral("track")},
+                                         {QStringLiteral("index"), qint64(index)},
+                                         {QStringLiteral("kind"), mediaTypeName(track.mediaType)},
+                                         {QStringLiteral("codec"), track.codecName},
+                                         {QStringLiteral("language"), track.languageCode},
+                                         {QStringLiteral("title"), track.title},
+                                         {QStringLiteral("channels"), track.channelCount}});
+            continue;
+        }
+        QString line = QStringLiteral("%1  %2  %3").arg(index).arg(mediaTypeName(track.mediaType), -8).arg(track.codecName, -10);
+        if (!track.languageCode.isEmpty())
+            line += QStringLiteral("  ") + track.languageCode;
+        if (track.mediaType == MediaType::Audio)
+            line += track.channelCount == 1 ? QStringLiteral("  1 channel") : QStringLiteral("  %1 channels").arg(track.channelCount);
+        if (track.mediaType == MediaType::Video)
+            line += QStringLiteral("  %1×%2").arg(track.naturalSize.width()).arg(track.naturalSize.height());
+        if (!track.title.isEmpty())
+            line += QStringLiteral("  \"%1\"").arg(track.title);
+        std::printf("%s\n", qPrintable(line.trimmed()));
+    }
+    std::fflush(stdout);
+    terminate(Success);
 }
 
 void CWCommandLineExporter::saveSnapshots(const std::shared_ptr<MediaAsset>& asset, const CWExportTarget& output)

@@ -41,6 +41,8 @@ public:
     static QByteArray jsonLine(const QJsonObject& message);
 
 private:
+    // Prints the input's tracks instead of exporting, and ends the run.
+    void printTracks(const MediaAsset& asset);
     // Saves the frames of --snapshot instead of exporting, and ends the run.
     void saveSnapshots(const std::shared_ptr<MediaAsset>& asset, const CWExportTarget& output);
     void exportSingleFile(const std::shared_ptr<CWProject>& project, const CWExportTarget& output);

@@ -179,6 +179,8 @@ bool CWCommandLineParser::parseArguments(const QStringList& arguments, Error* er
                 cutsFiles_.add(value, timeOperations_.size());
         } else if (is("--split", "-s")) {
             ok = handleTimeOption(argument, CWTimeOperation::Split, arguments, index, error);
+        } else if (is("--list-tracks")) {
+            listTracks_ = true;
         } else if (is("--save-cuts")) {
             ok = takeValue(arguments, index, QStringLiteral("Missing value for save-cuts argument"), value, error);
             if (ok)
@@ -306,6 +308,7 @@ QString CWCommandLineParser::helpText()
                 .replace(QStringLiteral("%@"), QStringLiteral("extension, instead of exporting; several times for several frames"));
     text +=
         QString(continuation).replace(QStringLiteral("%@"), QStringLiteral("(then named like \"frame 0m12.480s.png\" for -o frame.png)"));
+    text += line("  --list-tracks        %@\n", QStringLiteral("Print the input's tracks (kind, codec, language, title, channels)"));
     text += line("  --clear              %@\n", QStringLiteral("Add an initial cut at the very beginning (00:00:00.000)"));
     text += line("  --volume VALUE       %@\n", QStringLiteral("Adjust volume (+25, +50, +100, -25, -50, -100) [MP3 only]"));
     text += line("  --meta-title TEXT    %@\n", QStringLiteral("Set title metadata"));

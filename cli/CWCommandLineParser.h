@@ -63,6 +63,8 @@ public:
     const std::vector<CWTimeOperation>& timeOperations() const { return timeOperations_; }
     // The times of --snapshot, in order: with any, the run keeps those frames and exports nothing.
     const std::vector<CMTime>& snapshotTimes() const { return snapshotTimes_; }
+    // --list-tracks: the run prints the input's tracks and exports nothing.
+    bool listTracks() const { return listTracks_; }
     bool overwrite() const { return overwrite_; }
     bool clearStart() const { return clearStart_; }
     bool jsonOutput() const { return jsonOutput_; }
@@ -117,6 +119,7 @@ private:
     std::optional<PassthroughMode> passthroughMode_;
     std::vector<CWTimeOperation> timeOperations_;
     std::vector<CMTime> snapshotTimes_;
+    bool listTracks_ = false;
     CWCutsFiles cutsFiles_;
     bool overwrite_ = false;
     bool clearStart_ = false;

@@ -210,6 +210,8 @@ std::shared_ptr<MediaAsset> MediaAsset::open(const MediaSource& source, Error* e
         track.bitRate = par->bit_rate;
         if (const AVDictionaryEntry* lang = av_dict_get(st->metadata, "language", nullptr, 0))
             track.languageCode = QString::fromUtf8(lang->value);
+        if (const AVDictionaryEntry* title = av_dict_get(st->metadata, "title", nullptr, 0))
+            track.title = QString::fromUtf8(title->value);
         if (track.mediaType == MediaType::Video) {
             track.naturalSize = QSize(par->width, par->height);
             const AVRational sar = st->sample_aspect_ratio.num ? st->sample_aspect_ratio : par->sample_aspect_ratio;

@@ -27,6 +27,7 @@ struct MediaTrack {
     QTransform preferredTransform; // the display matrix: x' = m11·x + m21·y + dx, y' = m12·x + m22·y + dy
     double nominalFrameRate = 0.0;
     QString languageCode;                     // ISO 639-2 as the container states it, empty when it states none
+    QString title;                            // the track's own title, empty when it has none
     CMTimeRange timeRange = kCMTimeRangeZero; // in source time (zero at the asset's start)
     int sampleRate = 0;
     int channelCount = 0;
