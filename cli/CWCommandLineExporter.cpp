@@ -199,7 +199,9 @@ void CWCommandLineExporter::exportProject()
         return terminate(Failure);
     }
     debug(QStringLiteral("Export check passed"));
-    const QString description = project->preset()->descriptionForSource(*asset);
+    // From here on the source is what the export reads: without the tracks --tracks leaves out.
+    const std::shared_ptr<MediaAsset> exported = project->exportAsset();
+    const QString description = project->preset()->descriptionForSource(*exported);
     if (parser_->jsonOutput()) {
         printJsonMessage(QJsonObject{{QStringLiteral("type"), QStringLiteral("preset")},
                                      {QStringLiteral("preset"), project->preset()->identifier()},
@@ -209,7 +211,7 @@ void CWCommandLineExporter::exportProject()
         std::fflush(stdout);
     }
     // Only QuickTime (©aut) and FLAC (an AUTHOR comment) have a place for an author; elsewhere it is said, not lost silently.
-    const MediaFileType fileType = project->preset()->fileTypeForSource(*asset);
+    const MediaFileType fileType = project->preset()->fileTypeForSource(*exported);
     if (parser_->customMetadata().count(QStringLiteral("author")) && fileType != MediaFileType::QuickTimeMovie &&
         fileType != MediaFileType::FLAC) {
         std::fprintf(stderr, "Warning: %s files have no author field; --meta-author is left out.\n",
@@ -218,7 +220,7 @@ void CWCommandLineExporter::exportProject()
     }
     // Every name the export will write, checked before hours of encoding rather than at the end.
     if (const QString problem = CWMultiFileExporter::nameLengthProblem(
-            *project->preset(), *asset, output.path(), parser_->useMultipleFiles() ? int64_t(project->splits().size()) + 1 : 0);
+            *project->preset(), *exported, output.path(), parser_->useMultipleFiles() ? int64_t(project->splits().size()) + 1 : 0);
         !problem.isEmpty()) {
         printError(problem);
         return terminate(Failure);
@@ -247,15 +249,11 @@ void CWCommandLineExporter::printTracks(const MediaAsset& asset)
                                          {QStringLiteral("channels"), track.channelCount}});
             continue;
         }
-        QString line = QStringLiteral("%1  %2  %3").arg(index).arg(mediaTypeName(track.mediaType), -8).arg(track.codecName, -10);
-        if (!track.languageCode.isEmpty())
-            line += QStringLiteral("  ") + track.languageCode;
-        if (track.mediaType == MediaType::Audio)
-            line += track.channelCount == 1 ? QStringLiteral("  1 channel") : QStringLiteral("  %1 channels").arg(track.channelCount);
-        if (track.mediaType == MediaType::Video)
-            line += QStringLiteral("  %1×%2").arg(track.naturalSize.width()).arg(track.naturalSize.height());
-        if (!track.title.isEmpty())
-            line += QStringLiteral("  \"%1\"").arg(track.title);
+        const QString line = QStringLiteral("%1  %2  %3  %4")
+                                 .arg(index)
+                                 .arg(mediaTypeName(track.mediaType), -8)
+                                 .arg(track.codecName, -10)
+                                 .arg(trackFacts(track).join(QStringLiteral("  ")));
         std::printf("%s\n", qPrintable(line.trimmed()));
     }
     std::fflush(stdout);
@@ -300,7 +298,8 @@ void CWCommandLineExporter::saveSnapshots(const std::shared_ptr<MediaAsset>& ass
 void CWCommandLineExporter::exportSingleFile(const std::shared_ptr<CWProject>& project, const CWExportTarget& output)
 {
     // A name that does not say what the file holds misleads every program that goes by the name.
-    const MediaAsset& source = *project->avAsset();
+    const std::shared_ptr<MediaAsset> exported = project->exportAsset();
+    const MediaAsset& source = *exported;
     const QString needed = project->preset()->defaultFileExtensionForSource(source);
     const QString given = QFileInfo(output.path()).suffix();
     if (given.compare(needed, Qt::CaseInsensitive) != 0 &&

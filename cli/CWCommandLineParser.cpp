@@ -12,6 +12,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -140,6 +141,26 @@ bool CWCommandLineParser::handleVolumeOption(const QStringList& arguments, qsize
     return true;
 }
 
+bool CWCommandLineParser::handleTracksOption(const QStringList& arguments, qsizetype& index, Error* error)
+{
+    QString value;
+    if (!takeValue(arguments, index, QStringLiteral("Missing value for tracks argument"), value, error))
+        return false;
+    if (!chosenTracks_.empty())
+        return fail(error, QStringLiteral("--tracks is given twice: give every track in one list"));
+    for (const QString& part : value.split(QLatin1Char(','))) {
+        bool ok = false;
+        const int number = part.trimmed().toInt(&ok);
+        if (!ok || number < 0 || part.trimmed().startsWith(QLatin1Char('+')))
+            return fail(error, QStringLiteral("--tracks takes track numbers separated by commas, as --list-tracks prints them "
+                                              "(\"0,1,3\"), not \"%1\"")
+                                   .arg(value));
+        if (std::find(chosenTracks_.begin(), chosenTracks_.end(), number) == chosenTracks_.end())
+            chosenTracks_.push_back(number);
+    }
+    return true;
+}
+
 bool CWCommandLineParser::parseArguments(const QStringList& arguments, Error* error)
 {
     if (arguments.isEmpty()) {
@@ -181,6 +202,8 @@ bool CWCommandLineParser::parseArguments(const QStringList& arguments, Error* er
             ok = handleTimeOption(argument, CWTimeOperation::Split, arguments, index, error);
         } else if (is("--list-tracks")) {
             listTracks_ = true;
+        } else if (is("--tracks")) {
+            ok = handleTracksOption(arguments, index, error);
         } else if (is("--save-cuts")) {
             ok = takeValue(arguments, index, QStringLiteral("Missing value for save-cuts argument"), value, error);
             if (ok)
@@ -309,6 +332,9 @@ QString CWCommandLineParser::helpText()
     text +=
         QString(continuation).replace(QStringLiteral("%@"), QStringLiteral("(then named like \"frame 0m12.480s.png\" for -o frame.png)"));
     text += line("  --list-tracks        %@\n", QStringLiteral("Print the input's tracks (kind, codec, language, title, channels)"));
+    text += line("  --tracks LIST        %@\n", QStringLiteral("Export only these tracks, by the numbers --list-tracks prints (\"0,2\");"));
+    text += QString(continuation)
+                .replace(QStringLiteral("%@"), QStringLiteral("the first of each kind becomes the default (default: every track)"));
     text += line("  --clear              %@\n", QStringLiteral("Add an initial cut at the very beginning (00:00:00.000)"));
     text += line("  --volume VALUE       %@\n", QStringLiteral("Adjust volume (+25, +50, +100, -25, -50, -100) [MP3 only]"));
     text += line("  --meta-title TEXT    %@\n", QStringLiteral("Set title metadata"));
@@ -341,8 +367,8 @@ QString CWCommandLineParser::versionText()
 
 bool CWCommandLineParser::configureProject(CWProject& project, Error* error)
 {
-    return applyPresetToProject(project, error) && applyCutsToProject(project, error) && applyVolumeToProject(project) &&
-           applyMetadataToProject(project) && applyArtworkToProject(project, error);
+    return applyPresetToProject(project, error) && applyTracksToProject(project, error) && applyCutsToProject(project, error) &&
+           applyVolumeToProject(project) && applyMetadataToProject(project) && applyArtworkToProject(project, error);
 }
 
 bool CWCommandLineParser::applyPresetToProject(CWProject& project, Error* error)
@@ -368,6 +394,26 @@ bool CWCommandLineParser::applyPresetToProject(CWProject& project, Error* error)
         known << QStringLiteral("%1 (%2)").arg(presetClass->identifier, presetClass->presetName);
     }
     return fail(error, QStringLiteral("Unknown preset \"%1\". Valid presets: %2").arg(presetName_, known.join(QStringLiteral(", "))));
+}
+
+bool CWCommandLineParser::applyTracksToProject(CWProject& project, Error* error)
+{
+    if (chosenTracks_.empty())
+        return true;
+    const std::vector<MediaTrack>& tracks = project.avAsset()->tracks();
+    for (const int number : chosenTracks_)
+        if (number >= int(tracks.size()))
+            return fail(error, tracks.size() == 1 ? QStringLiteral("There is no track %1: the input has one track, number 0.").arg(number)
+                                                  : QStringLiteral("There is no track %1: the input's tracks are numbered 0 to %2 "
+                                                                   "(--list-tracks prints them).")
+                                                        .arg(number)
+                                                        .arg(tracks.size() - 1));
+    std::vector<int32_t> leftOut;
+    for (size_t number = 0; number < tracks.size(); ++number)
+        if (std::find(chosenTracks_.begin(), chosenTracks_.end(), int(number)) == chosenTracks_.end())
+            leftOut.push_back(tracks[number].trackID);
+    project.leaveOutTracks(std::move(leftOut));
+    return true;
 }
 
 bool CWCommandLineParser::applyCutsToProject(CWProject& project, Error* error)

@@ -65,6 +65,8 @@ public:
     const std::vector<CMTime>& snapshotTimes() const { return snapshotTimes_; }
     // --list-tracks: the run prints the input's tracks and exports nothing.
     bool listTracks() const { return listTracks_; }
+    // --tracks: the numbers of the tracks to export (as --list-tracks prints them); empty: every track.
+    const std::vector<int>& chosenTracks() const { return chosenTracks_; }
     bool overwrite() const { return overwrite_; }
     bool clearStart() const { return clearStart_; }
     bool jsonOutput() const { return jsonOutput_; }
@@ -83,10 +85,11 @@ public:
     static QString helpText();
     static QString versionText();
 
-    // Preset, cuts and splits, volume, metadata, artwork, in this order; stops at the first step that
+    // Preset, tracks, cuts and splits, volume, metadata, artwork, in this order; stops at the first step that
     // fails, with an error that says what was refused.
     bool configureProject(CWProject& project, Error* error);
     bool applyPresetToProject(CWProject& project, Error* error);
+    bool applyTracksToProject(CWProject& project, Error* error);
     bool applyCutsToProject(CWProject& project, Error* error);
     bool applyVolumeToProject(CWProject& project);
     bool applyMetadataToProject(CWProject& project);
@@ -103,6 +106,7 @@ private:
                   Error* error);
     bool handleTimeOption(const QString& option, CWTimeOperation::Type type, const QStringList& arguments, qsizetype& index, Error* error);
     bool handleVolumeOption(const QStringList& arguments, qsizetype& index, Error* error);
+    bool handleTracksOption(const QStringList& arguments, qsizetype& index, Error* error);
     bool handleHelpAndVersionOptions(const QString& argument);
     static bool failTwice(Error* error);
     bool handlePositionalArgument(const QString& argument, Error* error);
@@ -120,6 +124,7 @@ private:
     std::vector<CWTimeOperation> timeOperations_;
     std::vector<CMTime> snapshotTimes_;
     bool listTracks_ = false;
+    std::vector<int> chosenTracks_;
     CWCutsFiles cutsFiles_;
     bool overwrite_ = false;
     bool clearStart_ = false;

@@ -141,7 +141,7 @@ QFileDialog* CWBaseDocument::fileDialog(const QString& title, const char* name, 
 void CWBaseDocument::exportMedia()
 {
     const std::shared_ptr<CWPreset> preset = project_->preset();
-    const QString extension = preset->defaultFileExtensionForSource(*project_->avAsset());
+    const QString extension = preset->defaultFileExtensionForSource(*project_->exportAsset());
     QFileDialog* dialog =
         fileDialog(tr("Export"), "exportDialog", QFileDialog::AcceptSave, [this](const QString& file) { exportMediaToUrl(file); });
     dialog->setNameFilter(tr("%1 files (*.%2)").arg(extension.toUpper(), extension));
@@ -251,7 +251,7 @@ void CWBaseDocument::exportMultipleMedia()
 
 bool CWBaseDocument::refuseOverlongNames(const QString& target, int64_t pieces)
 {
-    const QString problem = CWMultiFileExporter::nameLengthProblem(*project_->preset(), *project_->avAsset(), target, pieces);
+    const QString problem = CWMultiFileExporter::nameLengthProblem(*project_->preset(), *project_->exportAsset(), target, pieces);
     if (problem.isEmpty())
         return false;
     auto* alert = new QMessageBox(QMessageBox::Warning, tr("Export failed"), problem, QMessageBox::Ok);

@@ -11,6 +11,7 @@
 #include "CWProject.h"
 #include "CWReadOuts.h"
 #include "CWRestoredEditsBar.h"
+#include "CWTrackChooser.h"
 #include "CWWindowActions.h"
 #include "MediaAsset.h"
 #include "Player.h"
@@ -30,7 +31,8 @@ CWDocumentWindowController::CWDocumentWindowController(CWBaseDocument* document)
     : document_(document), player_(new Player(document->project()->avAsset(), this)), playerView_(new PlayerView),
       splitViewHolder_(new QWidget), readOuts_(new CWReadOuts(this)),
       presets_(new CWPresetChooser(
-          this, [this] { return project(); }, [this](const CWPresetClass& presetClass) { return shouldIncludePresetClass(presetClass); }))
+          this, [this] { return project(); }, [this](const CWPresetClass& presetClass) { return shouldIncludePresetClass(presetClass); })),
+      tracks_(new CWTrackChooser(this, [this] { return project(); }))
 {
     setObjectName(QStringLiteral("documentWindow"));
     setAttribute(Qt::WA_DeleteOnClose, false); // the document owns its window
@@ -40,6 +42,12 @@ CWDocumentWindowController::CWDocumentWindowController(CWBaseDocument* document)
     // However small the window, the picture stays big enough to see what is being cut.
     playerView_->setMinimumSize(kMinimumPictureSize);
     connect(presets_, &CWPresetChooser::menuBuilt, this, &CWDocumentWindowController::validateToolbarItems);
+    // What the presets can make, and what they say they make, depends on the tracks taken.
+    connect(tracks_, &CWTrackChooser::choiceChanged, presets_, [this] {
+        presets_->updateMenu();
+        presets_->updateInformation();
+    });
+    presets_->row()->insertWidget(presets_->row()->count() - 1, tracks_->button());
 
     auto* content = new QWidget;
     auto* layout = new QVBoxLayout(content);
@@ -98,6 +106,7 @@ void CWDocumentWindowController::windowDidLoad()
     framesField()->setVisible(project() && project()->frameInformation());
     playerChangedTimeTo(kCMTimeZero);
     connect(project().get(), &CWProject::projectChanged, this, &CWDocumentWindowController::projectWasModified);
+    tracks_->update();
     presets_->updateMenu();
     presets_->updateInformation();
     CWDocumentController* controller = CWDocumentController::sharedDocumentController();

@@ -1,5 +1,5 @@
 // The window of one open document: the player above, the timeline strip below it, the read-outs
-// (CWReadOuts), the preset controls (CWPresetChooser), and the toolbar, menus and keys
+// (CWReadOuts), the preset controls (CWPresetChooser), the Tracks pop-up (CWTrackChooser), and the toolbar, menus and keys
 // (CWWindowActions). The window holds the edits at the playhead, frame stepping, the export progress
 // and the introduction; its accessors reach the parts' widgets.
 //
@@ -28,6 +28,7 @@ class CWFirstStepsOverlayController;
 class CWPresetChooser;
 class CWProject;
 class CWReadOuts;
+class CWTrackChooser;
 class CWWindowActions;
 struct CWPresetClass;
 class Player;
@@ -93,6 +94,7 @@ public:
     QMenu* recentMenu() const;
     // The bar that says the file's edits were restored; hidden until they are.
     CWRestoredEditsBar* restoredEditsBar() const { return restoredEditsBar_; }
+    CWTrackChooser* trackChooser() const { return tracks_; }
     void showRestoredEdits(int cuts, int splits, const QDateTime& saved);
 
     // Read-outs.
@@ -150,6 +152,7 @@ private:
     CWBaseSplitViewController* splitViewController_ = nullptr;
     CWReadOuts* readOuts_;
     CWPresetChooser* presets_;
+    CWTrackChooser* tracks_;
     CWWindowActions* actions_ = nullptr;
     QPointer<CWFirstStepsOverlayController> introController_;
     QPointer<QMessageBox> stopExportQuestion_;

@@ -97,8 +97,9 @@ void CWPresetChooser::updateMenu()
     };
     auto check = std::make_shared<Check>(Check{included.size(), {}});
     QPointer<CWPresetChooser> self(this);
+    const std::shared_ptr<MediaAsset> exported = p->exportAsset();
     for (const CWPresetClass* presetClass : included) {
-        presetClass->create()->determineCompatibilityWithAsset(*p->avAsset(), [self, check, presetClass](bool compatible) {
+        presetClass->create()->determineCompatibilityWithAsset(*exported, [self, check, presetClass](bool compatible) {
             QMetaObject::invokeMethod(
                 qApp,
                 [self, check, presetClass, compatible] {
@@ -184,7 +185,7 @@ void CWPresetChooser::updateInformation()
     const std::shared_ptr<CWPreset> preset = project_()->preset();
     if (!preset)
         return;
-    description_->setText(preset->descriptionForSource(*project_()->avAsset()));
+    description_->setText(preset->descriptionForSource(*project_()->exportAsset()));
     configurationButton_->setEnabled(preset->configurationViewKind() != CWConfigurationViewKind::None);
     button_->setText(preset->presetName());
     updateConfigurationUI();

@@ -18,6 +18,8 @@ bool CWAVAudioFileExportSession::beginExport(Error* error)
     writer_ = std::make_unique<MediaWriter>(workingPath(), fileType());
     input_ = writer_->addAudioEncoderInput(
         AudioEncoderSettings{encoderName(), format.sampleRate, format.channelCount, format.channelLayoutMask, 0, format.bitsPerSample()});
+    if (!sourceLanguage().isEmpty())
+        writer_->setLanguage(input_, sourceLanguage());
     writer_->setMetadata(metadataForExport());
     writer_->setChapters(project()->chaptersForExport());
     totalFramesWritten_ = 0;

@@ -47,6 +47,8 @@ protected:
     // The sample type the hooks receive; the lossless sessions keep the source's resolution.
     virtual PcmFormat::Sample sampleType() const { return PcmFormat::Sample::Int16; }
     int sourceBitsPerSample() const { return source_.bitsPerSample; }
+    // The language every mixed track states; empty when they state none or differ.
+    const QString& sourceLanguage() const { return source_.languageCode; }
 
 private:
     void performCustomExport();

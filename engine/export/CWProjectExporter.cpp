@@ -9,13 +9,13 @@ namespace CWProjectExporter {
 std::shared_ptr<CWExporter> singleFile(CWProject& project)
 {
     const auto configuration = project.configurationForExport();
-    return CWSingleFileExporter::exportAsset(project.avAsset(), project.preset(), project.splits(), configuration);
+    return CWSingleFileExporter::exportAsset(project.exportAsset(), project.preset(), project.splits(), configuration);
 }
 
 std::shared_ptr<CWExporter> filePerPiece(CWProject& project)
 {
     const auto configuration = project.configurationForExport();
-    return CWMultiFileExporter::exportAsset(project.avAsset(), project.preset(), project.splits(), configuration);
+    return CWMultiFileExporter::exportAsset(project.exportAsset(), project.preset(), project.splits(), configuration);
 }
 
 } // namespace CWProjectExporter

@@ -93,6 +93,12 @@ public:
     // Keys "title", "artist", "album", "year", "author", "comment"; others are ignored.
     void setCustomMetadata(const std::map<QString, QString>& metadata);
     std::shared_ptr<CWProjectConfiguration> configuration() const;
+    // The source's tracks the exports leave out (IDs), none at first. Not an undoable edit: like the
+    // preset, it is how the edit is exported.
+    std::vector<int32_t> leftOutTracks() const;
+    void leaveOutTracks(std::vector<int32_t> trackIDs);
+    // The source as the exports read it: without the tracks left out.
+    std::shared_ptr<MediaAsset> exportAsset() const;
     const std::optional<std::vector<MetadataItem>>& extractedMetadata() const { return extractedMetadata_; }
     std::shared_ptr<const CWFrameInformation> frameInformation() const;
 

@@ -15,13 +15,17 @@
 namespace {
 
 // The mix format of the composition's audio tracks, as floating point.
-PcmFormat sourceAudioFormat(const MediaAsset& asset, const Composition& composition)
+AudioMixFormat sourceMix(const MediaAsset& asset, const Composition& composition)
 {
     std::vector<MediaTrack> sources;
     for (const CompositionTrack* track : composition.tracksWithMediaType(MediaType::Audio))
         if (const std::optional<MediaTrack> source = asset.trackWithID(track->trackID))
             sources.push_back(*source);
-    const AudioMixFormat mix = audioMixFormat(sources);
+    return audioMixFormat(sources);
+}
+
+PcmFormat sourceAudioFormat(const AudioMixFormat& mix)
+{
     return PcmFormat{mix.sampleRate, mix.channelCount, 0, PcmFormat::Sample::Float32};
 }
 
@@ -98,7 +102,8 @@ bool AssetExportSession::run(Error* error)
 
 bool AssetExportSession::exportAudio(Error* error)
 {
-    PcmFormat format = sourceAudioFormat(*asset_, composition_);
+    const AudioMixFormat mix = sourceMix(*asset_, composition_);
+    PcmFormat format = sourceAudioFormat(mix);
     if (format.sampleRate <= 0) {
         setError(error, mediaLayerError(MediaLayerErrorCode::NotFound, QStringLiteral("There is no audio to export.")));
         return false;
@@ -110,6 +115,8 @@ bool AssetExportSession::exportAudio(Error* error)
     const int64_t bitRate = 128000 * std::min(format.channelCount, 2) + 64000 * std::max(format.channelCount - 2, 0);
     WriterInput* input =
         writer.addAudioEncoderInput(AudioEncoderSettings{QStringLiteral("aac"), format.sampleRate, format.channelCount, 0, bitRate});
+    if (!mix.languageCode.isEmpty())
+        writer.setLanguage(input, mix.languageCode);
     writer.setMetadata(metadata_);
     writer.setChapters(chapters_);
     if (!reader.startReading(error) || !writer.startWriting(error))
@@ -165,12 +172,15 @@ bool AssetExportSession::exportLowQuality(Error* error)
                            [&](Error* e) { return encoding->markAsFinished(e); }),
                        &encoding->writerInput());
 
-    const PcmFormat source = sourceAudioFormat(*asset_, composition_);
+    const AudioMixFormat mix = sourceMix(*asset_, composition_);
+    const PcmFormat source = sourceAudioFormat(mix);
     std::shared_ptr<ReaderOutput> audio;
     if (source.sampleRate > 0) {
         const int rate = std::min(source.sampleRate, 48000);
         audio = reader.addAudioMixOutput(audioTrackIDs(composition_), audioMix_, PcmFormat{rate, 1, 0, PcmFormat::Sample::Float32});
         WriterInput* input = writer.addAudioEncoderInput(AudioEncoderSettings{QStringLiteral("aac"), rate, 1, 0, 64000});
+        if (!mix.languageCode.isEmpty())
+            writer.setLanguage(input, mix.languageCode);
         pumps.emplace_back(BufferPump(
                                *audio, [input](SampleBuffer& b, Error* e) { return input->append(b, e); },
                                [input](Error* e) { return input->markAsFinished(e); }),

@@ -5,6 +5,7 @@
 
 #include <QThreadPool>
 
+#include <algorithm>
 #include <set>
 
 extern "C" {
@@ -310,6 +311,18 @@ std::optional<MediaTrack> MediaAsset::trackWithID(int32_t trackID) const
         if (track.trackID == trackID)
             return track;
     return std::nullopt;
+}
+
+std::shared_ptr<MediaAsset> MediaAsset::withoutTracks(const std::shared_ptr<MediaAsset>& asset, const std::vector<int32_t>& trackIDs)
+{
+    const auto leftOut = [&](const MediaTrack& track) {
+        return std::find(trackIDs.begin(), trackIDs.end(), track.trackID) != trackIDs.end();
+    };
+    if (!asset || std::none_of(asset->tracks_.begin(), asset->tracks_.end(), leftOut))
+        return asset;
+    std::shared_ptr<MediaAsset> view(new MediaAsset(*asset));
+    std::erase_if(view->tracks_, leftOut);
+    return view;
 }
 
 void MediaAsset::loadDurationAsync(std::function<void(CMTime)> completion) const

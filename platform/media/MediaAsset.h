@@ -31,6 +31,10 @@ public:
     const std::vector<MediaTrack>& tracks() const { return tracks_; }
     std::vector<MediaTrack> tracksWithMediaType(MediaType type) const;
     std::optional<MediaTrack> trackWithID(int32_t trackID) const;
+    // The same file as seen without some of its tracks (IDs): what an export of the others reads.
+    // Everything else (length, start, tags, chapters, the held file) stays as it is; the asset itself
+    // is returned when no listed ID is one of its tracks.
+    static std::shared_ptr<MediaAsset> withoutTracks(const std::shared_ptr<MediaAsset>& asset, const std::vector<int32_t>& trackIDs);
     CMTime duration() const { return duration_; }
     // The container timestamp (exact) that source time zero stands for.
     CMTime startOffset() const { return startOffset_; }

@@ -2,6 +2,20 @@
 
 #include <algorithm>
 
+QStringList trackFacts(const MediaTrack& track)
+{
+    QStringList facts;
+    if (!track.languageCode.isEmpty())
+        facts << track.languageCode;
+    if (track.mediaType == MediaType::Audio)
+        facts << (track.channelCount == 1 ? QStringLiteral("1 channel") : QStringLiteral("%1 channels").arg(track.channelCount));
+    if (track.mediaType == MediaType::Video)
+        facts << QStringLiteral("%1×%2").arg(track.naturalSize.width()).arg(track.naturalSize.height());
+    if (!track.title.isEmpty())
+        facts << QStringLiteral("\"%1\"").arg(track.title);
+    return facts;
+}
+
 QString mediaTypeName(MediaType type)
 {
     switch (type) {
@@ -22,7 +36,9 @@ QString mediaTypeName(MediaType type)
 AudioMixFormat audioMixFormat(const std::vector<MediaTrack>& audioTracks)
 {
     AudioMixFormat format;
+    QStringList languages;
     for (const MediaTrack& track : audioTracks) {
+        languages << track.languageCode;
         format.sampleRate = std::max(format.sampleRate, track.sampleRate);
         format.bitsPerSample = std::max(format.bitsPerSample, track.bitsPerSample);
         if (track.channelCount > format.channelCount) {
@@ -30,5 +46,8 @@ AudioMixFormat audioMixFormat(const std::vector<MediaTrack>& audioTracks)
             format.channelLayoutMask = track.channelLayoutMask;
         }
     }
+    languages.removeDuplicates();
+    if (languages.size() == 1)
+        format.languageCode = languages.front();
     return format;
 }

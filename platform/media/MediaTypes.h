@@ -6,6 +6,7 @@
 
 #include <QSize>
 #include <QString>
+#include <QStringList>
 #include <QTransform>
 #include <QVariant>
 
@@ -42,14 +43,21 @@ struct MediaTrack {
 
 // The format every mix of audio tracks is read in, before a preset narrows it: the largest sample rate,
 // the largest channel count with the speaker layout of the first track that has that many (0 when it
-// names none), and the largest resolution. Zeros for no tracks.
+// names none), the largest resolution, and the language when every track states the same one. Zeros
+// for no tracks.
 struct AudioMixFormat {
     int sampleRate = 0;
     int channelCount = 0;
     uint64_t channelLayoutMask = 0;
     int bitsPerSample = 0;
+    QString languageCode;
 };
 AudioMixFormat audioMixFormat(const std::vector<MediaTrack>& audioTracks);
+
+// What sets a track apart from the others of its kind, as short phrases in this order: its language,
+// its channels ("2 channels") or picture size ("160×120"), its title in quotes; each left out when
+// the file does not say it.
+QStringList trackFacts(const MediaTrack& track);
 
 // A named stretch of a file (a chapter), in source time or, once mapped, in output time.
 struct MediaChapter {

@@ -9,10 +9,33 @@
 #include <QFile>
 #include <QImageReader>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
 namespace {
+
+// Which track of each kind players take unasked: the first video and the first audio track (all audio
+// tracks form one alternate group, the muxer grouping by type), and the first subtitle track when one
+// of the subtitle tracks was marked so (subtitles shown unasked stay so, but only they). The other
+// tracks of a kind lose the mark; every other flag of a track stays as it was.
+class DefaultTracks {
+public:
+    explicit DefaultTracks(bool subtitleMarked) : subtitleMarked_(subtitleMarked) {}
+    int disposition(MediaType type, int disposition)
+    {
+        const bool marks = type == MediaType::Video || type == MediaType::Audio || (type == MediaType::Subtitle && subtitleMarked_);
+        if (!marks)
+            return disposition;
+        const bool first = std::find(seen_.begin(), seen_.end(), type) == seen_.end();
+        seen_.push_back(type);
+        return first ? disposition | AV_DISPOSITION_DEFAULT : disposition & ~AV_DISPOSITION_DEFAULT;
+    }
+
+private:
+    bool subtitleMarked_ = false;
+    std::vector<MediaType> seen_;
+};
 
 // How far (in seconds) one input may run ahead of the slowest unfinished one.
 constexpr double kInterleaveWindow = 1.0;
@@ -149,7 +172,9 @@ bool MediaWriter::startWriting(Error* error)
     AVFormatContext* format = raw;
     const bool globalHeader = format->oformat->flags & AVFMT_GLOBALHEADER;
 
-    bool firstAudio = true;
+    DefaultTracks defaultTracks(std::any_of(inputs_.begin(), inputs_.end(), [](const auto& input) {
+        return input->mediaType_ == MediaType::Subtitle && (input->stream_->disposition & AV_DISPOSITION_DEFAULT);
+    }));
     for (auto& input : inputs_) {
         AVStream* stream = avformat_new_stream(format, nullptr);
         if (!stream)
@@ -180,11 +205,7 @@ bool MediaWriter::startWriting(Error* error)
         for (const auto& [named, language] : languages_)
             if (named == input.get())
                 av_dict_set(&stream->metadata, "language", language.toUtf8().constData(), 0);
-        if (input->mediaType_ == MediaType::Audio) {
-            // One alternate group for all audio tracks (the muxer groups by type); the first is the default.
-            stream->disposition = firstAudio ? AV_DISPOSITION_DEFAULT : 0;
-            firstAudio = false;
-        }
+        stream->disposition = defaultTracks.disposition(input->mediaType_, written.disposition);
         if (stream->codecpar->codec_type != AVMEDIA_TYPE_ATTACHMENT &&
             avformat_query_codec(format->oformat, stream->codecpar->codec_id, FF_COMPLIANCE_NORMAL) == 0)
             return fail(mediaLayerError(MediaLayerErrorCode::InvalidArgument,

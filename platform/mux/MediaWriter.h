@@ -2,8 +2,8 @@
 // PCM (AAC by default), a packet input takes encoded packets as they are (copied tracks, or a video
 // encoder's output; those inputs are made inside the media layer, through WriterStream). Inputs are fed from their own threads; each asks
 // isReadyForMoreMediaData() (or waits in waitUntilReady()) so that no input runs more than a second ahead of the others and the muxer's
-// interleaving stays small. Two or more audio inputs form one alternate group with the first as the default. Metadata items (common keys)
-// and artwork are written with the file.
+// interleaving stays small. Two or more audio inputs form one alternate group; the first track of each kind is the default (see
+// DefaultTracks). Metadata items (common keys) and artwork are written with the file.
 //
 // Failures (the muxer refusing a stream, a full disk, a file-size limit) make the writer Failed with
 // the library's message; cancelWriting() or a failure removes the file that was begun.

@@ -1,10 +1,7 @@
 // clipwell_cli --save-cuts and --cuts-from with every list format: a list saved from one run's edits
 // and read by another gives the same export (frame for frame, as ffmpeg decodes it); a list that cannot
-// be read names its line and nothing is exported. And --list-tracks.
+// be read names its line and nothing is exported.
 #include "CliHarness.h"
-
-#include <QJsonDocument>
-#include <QJsonObject>
 
 using namespace TestMedia;
 
@@ -60,32 +57,4 @@ TEST_F(CliCutListTest, AListThatCannotBeReadNamesItsLine)
         r.out.contains(QStringLiteral("Cannot read the cuts file \"%1/broken.csv\": Line 3: this piece overlaps another.").arg(granted)))
         << r.out.toStdString();
     EXPECT_FALSE(QFile::exists(granted + QStringLiteral("/never.mp4")));
-}
-
-// --list-tracks prints every track with its kind, codec, language and channels, as text or JSON, and
-// exports nothing.
-TEST_F(CliCutListTest, TracksAreListed)
-{
-    const QString source = inside(twoAudioAndSubtitle(), QStringLiteral("multi.mp4"));
-    CliOutcome r = run({"-i", source, "--list-tracks"});
-    ASSERT_EQ(r.status, 0) << r.out.toStdString();
-    const QStringList lines = r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    ASSERT_EQ(lines.size(), 4) << r.out.toStdString();
-    EXPECT_TRUE(lines[0].startsWith(QLatin1String("0  video     h264"))) << lines[0].toStdString();
-    EXPECT_TRUE(lines[0].endsWith(QStringLiteral("160×120"))) << lines[0].toStdString();
-    EXPECT_TRUE(lines[1].startsWith(QLatin1String("1  audio     aac"))) << lines[1].toStdString();
-    EXPECT_TRUE(lines[1].contains(QLatin1String("eng"))) << lines[1].toStdString();
-    EXPECT_TRUE(lines[2].contains(QLatin1String("deu"))) << lines[2].toStdString();
-    EXPECT_TRUE(lines[3].startsWith(QLatin1String("3  subtitle  mov_text"))) << lines[3].toStdString();
-    r = run({"-i", source, "--list-tracks", "--json"});
-    ASSERT_EQ(r.status, 0) << r.out.toStdString();
-    const QStringList records = r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    ASSERT_EQ(records.size(), 4) << r.out.toStdString();
-    const QJsonObject second = QJsonDocument::fromJson(records[2].toUtf8()).object();
-    EXPECT_EQ(second.value(QStringLiteral("type")).toString(), QLatin1String("track"));
-    EXPECT_EQ(second.value(QStringLiteral("index")).toInt(), 2);
-    EXPECT_EQ(second.value(QStringLiteral("kind")).toString(), QLatin1String("audio"));
-    EXPECT_EQ(second.value(QStringLiteral("codec")).toString(), QLatin1String("aac"));
-    EXPECT_EQ(second.value(QStringLiteral("language")).toString(), QLatin1String("deu"));
-    EXPECT_GT(second.value(QStringLiteral("channels")).toInt(), 0);
 }

@@ -9,7 +9,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <numbers>
 
 using namespace TestMedia;
 using EngineFixtures::exportProject;
@@ -32,19 +31,6 @@ int frameNumber(const AVFrame* frame)
         return int(std::lround((y - 16) / 14.0));
     };
     return level(frame->width / 4) + 16 * level(frame->width * 3 / 4);
-}
-
-// Strength of a frequency in a mono signal (Goertzel), normalised to the signal length.
-double strength(const std::vector<float>& signal, double frequency, int rate)
-{
-    const double k = 2 * std::cos(2 * std::numbers::pi * frequency / rate);
-    double s1 = 0, s2 = 0;
-    for (float x : signal) {
-        const double s0 = x + k * s1 - s2;
-        s2 = s1;
-        s1 = s0;
-    }
-    return std::sqrt(s1 * s1 + s2 * s2 - k * s1 * s2) / signal.size();
 }
 
 } // namespace
@@ -138,7 +124,7 @@ TEST(CompositionReader, TwoAudioTracksAreMixedAndSubtitlesCopied)
         signal.insert(signal.end(), pcm->floatSamples(), pcm->floatSamples() + pcm->frameCount());
     }
     EXPECT_EQ(signal.size(), size_t(2.5 * 48000));
-    const double low = strength(signal, 440, 48000), high = strength(signal, 880, 48000), off = strength(signal, 660, 48000);
+    const double low = toneStrength(signal, 440), high = toneStrength(signal, 880), off = toneStrength(signal, 660);
     EXPECT_GT(low, 20 * off);
     EXPECT_GT(high, 20 * off);
 

@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <map>
 #include <tuple>
 
@@ -163,6 +164,33 @@ Composition keptComposition(const MediaAsset& asset, std::initializer_list<std::
         }
     }
     return composition;
+}
+
+std::vector<float> monoAudio(const QString& path, int index)
+{
+    QByteArray bytes, messages;
+    run(QStringLiteral("ffmpeg"),
+        {QStringLiteral("-nostdin"), QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"), path, QStringLiteral("-map"),
+         QStringLiteral("0:a:%1").arg(index), QStringLiteral("-ac"), QStringLiteral("1"), QStringLiteral("-ar"), QStringLiteral("48000"),
+         QStringLiteral("-f"), QStringLiteral("f32le"), QStringLiteral("-")},
+        &bytes, 120000, &messages);
+    std::vector<float> samples(size_t(bytes.size()) / sizeof(float));
+    std::memcpy(samples.data(), bytes.constData(), samples.size() * sizeof(float));
+    return samples;
+}
+
+double toneStrength(const std::vector<float>& signal, double frequency, int rate)
+{
+    if (signal.empty())
+        return 0;
+    const double k = 2 * std::cos(2 * M_PI * frequency / rate);
+    double s1 = 0, s2 = 0;
+    for (float x : signal) {
+        const double s0 = x + k * s1 - s2;
+        s2 = s1;
+        s1 = s0;
+    }
+    return std::sqrt(s1 * s1 + s2 * s2 - k * s1 * s2) / double(signal.size());
 }
 
 Decoded decode(const QString& path)

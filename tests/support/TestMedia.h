@@ -51,6 +51,13 @@ struct Decoded {
 };
 Decoded decode(const QString& path);
 
+// The file's index-th audio stream as ffmpeg decodes it, mixed to one channel at 48 kHz; empty when
+// there is no such stream.
+std::vector<float> monoAudio(const QString& path, int index = 0);
+// The strength of a frequency in a mono signal (Goertzel), normalised to the signal's length: about
+// a quarter of the amplitude for a tone of that frequency, near zero for others.
+double toneStrength(const std::vector<float>& signal, double frequency, int rate = 48000);
+
 // Common fixtures.
 QString h264WithBFrames(); // 160×120 25 fps, 10 s, frame number encoded in grey levels, AAC stereo
 QString hevc();            // 160×120 25 fps HEVC MP4, 2 s
