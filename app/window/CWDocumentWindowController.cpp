@@ -299,6 +299,7 @@ void CWDocumentWindowController::validateToolbarItems()
     const bool exporting = document_->isExporting();
     actions_->validate(exporting, presets_->hasCompatiblePresets(), splitView() && splitView()->blocksEditing());
     presets_->button()->setEnabled(!exporting);
+    tracks_->button()->setEnabled(!exporting);
 }
 
 void CWDocumentWindowController::updateTitle(int percentage)

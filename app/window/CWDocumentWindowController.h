@@ -1,7 +1,7 @@
 // The window of one open document: the player above, the timeline strip below it, the read-outs
-// (CWReadOuts), the preset controls (CWPresetChooser), the Tracks pop-up (CWTrackChooser), and the toolbar, menus and keys
-// (CWWindowActions). The window holds the edits at the playhead, frame stepping, the export progress
-// and the introduction; its accessors reach the parts' widgets.
+// (CWReadOuts), the preset controls (CWPresetChooser), the Tracks pop-up (CWTrackChooser), and the
+// toolbar, menus and keys (CWWindowActions). The window holds the edits at the playhead, frame
+// stepping, the export progress and the introduction; its accessors reach the parts' widgets.
 //
 // The document calls beginProgress(), updateProgress() (which also moves the player to the time the
 // export reached), endProgress() and enableButtonsForEditing() while it exports; the window title shows

@@ -1,8 +1,8 @@
 // The export options of one project that are not part of the preset: a volume change, the chosen
 // bitrate, whether artwork is made small, the source's tracks left out (by ID), and metadata items to
-// add to the output. Shared by the
-// project and its exports (shared_ptr); every property is read and written whole under a lock, so
-// background completions and the main thread may use it at once. The item list only grows.
+// add to the output. Shared by the project and its exports (shared_ptr); every property is read and
+// written whole under a lock, so background completions and the main thread may use it at once. The
+// item list only grows.
 #pragma once
 
 #include "Locked.h"

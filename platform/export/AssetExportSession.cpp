@@ -14,7 +14,7 @@
 
 namespace {
 
-// The mix format of the composition's audio tracks, as floating point.
+// The mix format of the composition's audio tracks.
 AudioMixFormat sourceMix(const MediaAsset& asset, const Composition& composition)
 {
     std::vector<MediaTrack> sources;
@@ -24,6 +24,7 @@ AudioMixFormat sourceMix(const MediaAsset& asset, const Composition& composition
     return audioMixFormat(sources);
 }
 
+// The same as floating point samples.
 PcmFormat sourceAudioFormat(const AudioMixFormat& mix)
 {
     return PcmFormat{mix.sampleRate, mix.channelCount, 0, PcmFormat::Sample::Float32};

@@ -74,10 +74,13 @@ TEST_F(DocumentTest, TheTracksPopUpChoosesWhatIsExported)
     ASSERT_TRUE(dialog);
     const QString file = target(QStringLiteral("chosen.mp4"));
     choose(dialog, file);
+    ASSERT_TRUE(runEventLoopUntil([&] { return document->isExporting(); }));
+    EXPECT_FALSE(button->isEnabled()) << "the choice is fixed while it is exported";
     QMessageBox* alert = waitForAlert(document);
     ASSERT_TRUE(alert);
     EXPECT_EQ(alert->text(), QLatin1String("Export successful"));
     alert->close();
+    EXPECT_TRUE(button->isEnabled());
     QStringList streams;
     for (const QJsonValue& value : probe(file).value(QStringLiteral("streams")).toArray()) {
         const QJsonObject stream = value.toObject();
