@@ -7,6 +7,7 @@
 #include "CWLameCustomExportSession.h"
 #include "CWMetadataConverter.h"
 #include "CWQOAExportSession.h"
+#include "CWWorkingFile.h"
 #include "CWWorkingFiles.h"
 #include "MainQueue.h"
 #include "MediaAsset.h"
@@ -19,7 +20,6 @@
 #include <cstring>
 #include <fcntl.h>
 #include <optional>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -120,10 +120,7 @@ CWExportSession::CWExportSession(std::shared_ptr<CWExportProject> project, CWExp
 
 CWExportSession::~CWExportSession()
 {
-    if (!finished_ && !workingName_.isEmpty())
-        ::unlinkat(folderFd_, workingName_.constData(), 0);
-    if (workingFd_ >= 0)
-        ::close(workingFd_);
+    working_.reset(); // removes an unfinished file
     if (folderFd_ >= 0)
         ::close(folderFd_);
     --liveSessions;
@@ -133,72 +130,19 @@ void CWExportSession::prepareWorkingFile()
 {
     // The target's folder is held open (or was already held by whoever named the target), so the
     // finished file goes where the export began even if the folder is renamed or replaced meanwhile.
-    const QFileInfo target(outputUrl_);
     folderFd_ = target_.openFolder();
-    if (folderFd_ < 0) {
-        // The writer reports why it cannot create its file there.
-        workingName_ = CWWorkingFiles::hiddenName();
-        workingPath_ = target.absolutePath() + QLatin1Char('/') + QFile::decodeName(workingName_);
-        return;
+    if (folderFd_ >= 0) {
+        CWWorkingFiles::removeAbandoned(folderFd_);
+        // Writers reach the file by its descriptor's name.
+        working_ = std::make_unique<CWWorkingFile>(folderFd_);
+        workingPath_ = working_->path();
     }
-    CWWorkingFiles::removeAbandoned(folderFd_);
-    // An unnamed file in that folder: nothing of it is left after any end, a crash or SIGKILL included.
-    // Writers reach it by its descriptor's name. It is locked from the start, for the moment it has a
-    // name before it replaces an older file.
-    workingFd_ = ::openat(folderFd_, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
-    if (workingFd_ >= 0) {
-        ::flock(workingFd_, LOCK_EX);
-        workingPath_ = QStringLiteral("/proc/self/fd/%1").arg(workingFd_);
-        return;
-    }
-    // A file system without unnamed files: a short hidden name, whatever the target's length, locked
-    // while the export runs so that a later export knows it from an abandoned one.
-    for (int attempt = 0; attempt < 8 && workingFd_ < 0; ++attempt) {
-        workingName_ = CWWorkingFiles::hiddenName();
-        workingFd_ = ::openat(folderFd_, workingName_.constData(), O_CREAT | O_EXCL | O_RDWR | O_NOFOLLOW | O_CLOEXEC, 0666);
-        if (workingFd_ < 0 && errno != EEXIST)
-            break;
-    }
-    if (workingFd_ >= 0) {
-        ::flock(workingFd_, LOCK_EX);
-        workingPath_ = QStringLiteral("/proc/self/fd/%1").arg(workingFd_);
-    } else {
-        workingPath_ = target.absolutePath() + QLatin1Char('/') + QFile::decodeName(workingName_);
-    }
+    // Where no file can be made, the writer reports why, trying a hidden name beside the target.
+    if (workingPath_.isEmpty())
+        workingPath_ = QFileInfo(outputUrl_).absolutePath() + QLatin1Char('/') + QFile::decodeName(CWWorkingFiles::hiddenName());
 }
 
-bool CWExportSession::moveWorkingFileToTarget()
-{
-    const QByteArray targetName = QFile::encodeName(target_.fileName());
-    struct stat replaced {};
-    const bool replaces = ::fstatat(folderFd_, targetName.constData(), &replaced, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(replaced.st_mode);
-    if (workingName_.isEmpty()) {
-        const QByteArray descriptor = QFile::encodeName(workingPath_);
-        // Where no file has the target's name, the finished file takes it in one step.
-        if (!replaces && ::linkat(AT_FDCWD, descriptor.constData(), folderFd_, targetName.constData(), AT_SYMLINK_FOLLOW) == 0)
-            return true;
-        // Otherwise it is named under a short hidden name first, then renamed over the target in one
-        // step: readers see the old file or the new one.
-        for (int attempt = 0; attempt < 8 && workingName_.isEmpty(); ++attempt) {
-            const QByteArray name = CWWorkingFiles::hiddenName();
-            if (::linkat(AT_FDCWD, descriptor.constData(), folderFd_, name.constData(), AT_SYMLINK_FOLLOW) == 0)
-                workingName_ = name;
-            else if (errno != EEXIST)
-                return false;
-        }
-        if (workingName_.isEmpty())
-            return false;
-    }
-    if (replaces) {
-        // The new file keeps the replaced one's owner where this user may give it (else it stays this
-        // user's) and its permissions.
-        [[maybe_unused]] const int owned =
-            ::fchownat(folderFd_, workingName_.constData(), replaced.st_uid, replaced.st_gid, AT_SYMLINK_NOFOLLOW);
-        if (::fchmodat(folderFd_, workingName_.constData(), replaced.st_mode & 07777, 0) != 0)
-            return false;
-    }
-    return ::renameat(folderFd_, workingName_.constData(), folderFd_, targetName.constData()) == 0;
-}
+bool CWExportSession::moveWorkingFileToTarget() { return working_ && working_->moveTo(QFile::encodeName(target_.fileName())); }
 
 std::vector<MetadataItem> CWExportSession::metadataForExport() const
 {
@@ -235,12 +179,8 @@ void CWExportSession::finish(std::optional<Error> error, int64_t status)
             status = CWExportStatusFailed;
         }
     }
-    if ((status != CWExportStatusCompleted || error) && !workingName_.isEmpty())
-        ::unlinkat(folderFd_, workingName_.constData(), 0);
-    if (workingFd_ >= 0) {
-        ::close(workingFd_);
-        workingFd_ = -1;
-    }
+    if (working_)
+        working_->close(); // nothing is left of a file that was not moved
     // The hidden working file means nothing to the user: messages name the file being made.
     if (error)
         error->message.replace(workingPath_, outputUrl_);

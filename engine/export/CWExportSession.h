@@ -1,7 +1,7 @@
 // The base of every export session: one export project into one output file. Subclasses do the work
 // in startExport() and end through finish(), which is where the output appears: sessions write to an
-// unnamed file in the target's folder (or, where the file system has none, a short hidden one), and
-// only a completed export names it and renames it over the target (an existing file there stays
+// unnamed file in the target's folder (or, where the file system has none, a short hidden one; see
+// CWWorkingFile), and only a completed export names it and renames it over the target (an existing file there stays
 // untouched on failure, cancellation or a crash). finish() calls the completion
 // handler exactly once, on the main thread. Created and started on the main thread; owned by its
 // exporter until the completion has run, and always deleted on the main thread (a worker that drops
@@ -19,6 +19,8 @@
 
 #include <atomic>
 #include <memory>
+
+class CWWorkingFile;
 
 class CWExportSession : public std::enable_shared_from_this<CWExportSession> {
 public:
@@ -67,9 +69,8 @@ private:
     CWExportTarget target_;
     QString outputUrl_;
     QString workingPath_;
-    int folderFd_ = -1;      // the target's folder
-    int workingFd_ = -1;     // the working file (unnamed, or named and locked), until the export ends
-    QByteArray workingName_; // the working file's name in the folder, once it has one
+    int folderFd_ = -1;                      // the target's folder
+    std::unique_ptr<CWWorkingFile> working_; // the file being made there (see CWWorkingFile)
     MediaFileType fileType_;
     std::shared_ptr<CWPreset> preset_;
     std::atomic<bool> finished_{false};

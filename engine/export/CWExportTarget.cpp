@@ -1,6 +1,6 @@
 #include "CWExportTarget.h"
 
-#include "CWWorkingFiles.h"
+#include "CWWorkingFile.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -65,50 +65,18 @@ bool CWExportTarget::writeWhole(const QByteArray& bytes, Error* error) const
     const SharedDescriptor folder(openFolder());
     if (!folder)
         return failed(errno, QStringLiteral("Cannot open the folder of"));
-    // Unnamed until it is whole; where the file system has no unnamed files, under a hidden name.
-    QByteArray hidden;
-    SharedDescriptor file(::openat(folder.get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
-    for (int attempt = 0; !file && attempt < 8; ++attempt) {
-        hidden = CWWorkingFiles::hiddenName();
-        file = SharedDescriptor(::openat(folder.get(), hidden.constData(), O_CREAT | O_EXCL | O_WRONLY | O_NOFOLLOW | O_CLOEXEC, 0666));
-        if (!file && errno != EEXIST)
-            return failed(errno, QStringLiteral("Cannot create"));
-    }
-    if (!file)
-        return failed(EEXIST, QStringLiteral("Cannot create"));
-    const auto removeHidden = [&] {
-        if (!hidden.isEmpty())
-            ::unlinkat(folder.get(), hidden.constData(), 0);
-    };
+    CWWorkingFile file(folder.get());
+    if (!file.isOpen())
+        return failed(errno, QStringLiteral("Cannot create"));
     for (qsizetype written = 0; written < bytes.size();) {
-        const ssize_t step = ::write(file.get(), bytes.constData() + written, size_t(bytes.size() - written));
+        const ssize_t step = ::write(file.descriptor(), bytes.constData() + written, size_t(bytes.size() - written));
         if (step < 0 && errno == EINTR)
             continue;
-        if (step < 0) {
-            const int code = errno;
-            removeHidden();
-            return failed(code, QStringLiteral("Cannot write"));
-        }
+        if (step < 0)
+            return failed(errno, QStringLiteral("Cannot write"));
         written += step;
     }
-    const QByteArray name = QFile::encodeName(fileName());
-    if (hidden.isEmpty()) {
-        // Named under a hidden name first, then renamed over the target: readers see the old file or the new one.
-        const QByteArray descriptor = "/proc/self/fd/" + QByteArray::number(file.get());
-        for (int attempt = 0; attempt < 8 && hidden.isEmpty(); ++attempt) {
-            const QByteArray candidate = CWWorkingFiles::hiddenName();
-            if (::linkat(AT_FDCWD, descriptor.constData(), folder.get(), candidate.constData(), AT_SYMLINK_FOLLOW) == 0)
-                hidden = candidate;
-            else if (errno != EEXIST)
-                return failed(errno, QStringLiteral("Cannot name"));
-        }
-        if (hidden.isEmpty())
-            return failed(EEXIST, QStringLiteral("Cannot name"));
-    }
-    if (::renameat(folder.get(), hidden.constData(), folder.get(), name.constData()) != 0) {
-        const int code = errno;
-        removeHidden();
-        return failed(code, QStringLiteral("Cannot name"));
-    }
+    if (!file.moveTo(QFile::encodeName(fileName())))
+        return failed(errno, QStringLiteral("Cannot name"));
     return true;
 }

@@ -37,9 +37,9 @@ public:
     int openFolder() const;
     // What is at the file's place now (links followed); nullopt when nothing is there or it cannot be seen.
     std::optional<struct stat> existing() const;
-    // Writes `bytes` as the file, whole or not at all: into an unnamed file in the folder, then named,
-    // replacing a file of the name in one step. False, with the system's reason, when the folder
-    // refuses it or the disk is full; nothing is left behind then.
+    // Writes `bytes` as the file, whole or not at all (CWWorkingFile): into an unnamed file in the
+    // folder, then named, replacing a file of the name in one step and keeping its permissions. False,
+    // with the system's reason, when the folder refuses it or the disk is full; nothing is left behind then.
     bool writeWhole(const QByteArray& bytes, Error* error) const;
 
 private:

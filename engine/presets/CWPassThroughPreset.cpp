@@ -63,21 +63,22 @@ QString CWPassThroughPreset::descriptionForSource(const MediaAsset& source) cons
         QStringLiteral("%1 file (.%2)").arg(PassthroughContainer::nameWithArticle(type), defaultFileExtensionForSource(source));
     if (source.tracksWithMediaType(MediaType::Video).empty())
         return QStringLiteral("Copies the source's audio unchanged into %1.").arg(container);
+    // What is copied: a source (or a choice of its tracks) without sound has only pictures.
+    const QString copied =
+        source.tracksWithMediaType(MediaType::Audio).empty() ? QStringLiteral("video") : QStringLiteral("audio and video");
     PassthroughMode mode = mode_;
     QString fallback;
     if (mode == PassthroughMode::Exact) {
         const QString why = PassthroughContainer::exactUnavailable(source);
         if (why.isEmpty())
-            return QStringLiteral(
-                       "Copies the source's audio and video into %1; the pictures between a cut and the next keyframe are encoded anew.")
-                .arg(container);
+            return QStringLiteral("Copies the source's %1 into %2; the pictures between a cut and the next keyframe are encoded anew.")
+                .arg(copied, container);
         fallback = QStringLiteral(" The pictures at the cuts cannot be encoded anew (%1).").arg(why);
         mode = PassthroughMode::EditLists;
     }
     if (mode == PassthroughMode::EditLists && ContainerTraitsTable::of(type).editLists)
-        return QStringLiteral("Copies the source's audio and video unchanged into %1; edit lists hide each piece's lead-in.%2")
-            .arg(container, fallback);
-    return QStringLiteral("Copies the source's audio and video unchanged into %1; each kept piece starts at the keyframe at or before its "
-                          "start.%2")
-        .arg(container, fallback);
+        return QStringLiteral("Copies the source's %1 unchanged into %2; edit lists hide each piece's lead-in.%3")
+            .arg(copied, container, fallback);
+    return QStringLiteral("Copies the source's %1 unchanged into %2; each kept piece starts at the keyframe at or before its start.%3")
+        .arg(copied, container, fallback);
 }

@@ -144,6 +144,15 @@ TEST(CWPresetCatalogue, PassthroughChoosesTheContainerForTheSource)
     EXPECT_EQ(std::dynamic_pointer_cast<CWPassThroughPreset>(preset("passthrough"))->passthroughMode(), PassthroughMode::EditLists);
     passthrough->useMode(PassthroughMode::Exact);
     EXPECT_EQ(p->descriptionForSource(*openAsset(flac())), QStringLiteral("Copies the source's audio unchanged into a FLAC file (.flac)."));
+    // Its tracks without the sound: only pictures are copied, and the presets that need sound refuse.
+    std::vector<int32_t> sound;
+    for (const MediaTrack& track : mp4->tracksWithMediaType(MediaType::Audio))
+        sound.push_back(track.trackID);
+    const std::shared_ptr<MediaAsset> pictures = MediaAsset::withoutTracks(mp4, sound);
+    EXPECT_EQ(p->descriptionForSource(*pictures), QStringLiteral("Copies the source's video into an MPEG-4 file (.mp4); the pictures "
+                                                                 "between a cut and the next keyframe are encoded anew."));
+    EXPECT_EQ(preset("m4a")->incompatibilityWithAsset(*pictures).left(30), QStringLiteral("M4A Audio needs an audio track"));
+    EXPECT_EQ(mp4->tracks().size(), 2u) << "the asset itself keeps its tracks";
     // A QuickTime file's extension is taken as it is written; "MOV" is none of the MPEG-4 family's names.
     const QString upper = folder() + QStringLiteral("/Upper.MOV");
     QFile::remove(upper);
