@@ -65,9 +65,9 @@ QString tonesIn(const std::vector<float>& sound)
 
 } // namespace
 
-// Every preset takes the chosen tracks and only them: the German audio track (with the video and the
-// subtitles where the preset writes pictures), never the English one, and the one chosen audio track
-// is the default.
+// Every preset takes the chosen tracks and only them: the German audio track (with the video where the
+// preset writes pictures, and the subtitles where it copies them), never the English one, and the one
+// chosen audio track is the default.
 TEST_F(CliTracksTest, EveryPresetTakesTheChosenTracks)
 {
     struct Case {
