@@ -159,6 +159,9 @@ TEST_F(CliTracksTest, AChoiceThatCannotBeExportedIsRefused)
     r = run({"-i", source, "--tracks", "0;1", "-o", "never.mp4"});
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(r.out.contains(QStringLiteral("--tracks takes track numbers separated by commas"))) << r.out.toStdString();
+    r = run({"-i", source, "--tracks", "0", "--tracks", "1", "-o", "never.mp4"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.out.contains(QStringLiteral("--tracks is given twice: give every track in one list"))) << r.out.toStdString();
     r = run({"-i", source, "--tracks", "3", "-o", "never.mp4"});
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(r.out.contains(QStringLiteral("needs an audio or video track"))) << r.out.toStdString();
