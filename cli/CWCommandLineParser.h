@@ -65,8 +65,6 @@ public:
     const std::vector<CMTime>& snapshotTimes() const { return snapshotTimes_; }
     // --list-tracks: the run prints the input's tracks and exports nothing.
     bool listTracks() const { return listTracks_; }
-    // --tracks: the numbers of the tracks to export (as --list-tracks prints them); empty: every track.
-    const std::vector<int>& chosenTracks() const { return chosenTracks_; }
     bool overwrite() const { return overwrite_; }
     bool clearStart() const { return clearStart_; }
     bool jsonOutput() const { return jsonOutput_; }
@@ -124,7 +122,7 @@ private:
     std::vector<CWTimeOperation> timeOperations_;
     std::vector<CMTime> snapshotTimes_;
     bool listTracks_ = false;
-    std::vector<int> chosenTracks_;
+    std::vector<int> chosenTracks_; // --tracks, as --list-tracks numbers them; empty: every track
     CWCutsFiles cutsFiles_;
     bool overwrite_ = false;
     bool clearStart_ = false;

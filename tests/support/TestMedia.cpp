@@ -166,6 +166,22 @@ Composition keptComposition(const MediaAsset& asset, std::initializer_list<std::
     return composition;
 }
 
+std::string streamLayout(const QString& path)
+{
+    QStringList streams;
+    for (const QJsonValue& value : probe(path).value(QStringLiteral("streams")).toArray()) {
+        const QJsonObject stream = value.toObject();
+        QString text = stream.value(QStringLiteral("codec_type")).toString();
+        const QString language = stream.value(QStringLiteral("tags")).toObject().value(QStringLiteral("language")).toString();
+        if (!language.isEmpty() && language != QLatin1String("und"))
+            text += QLatin1Char(' ') + language;
+        if (stream.value(QStringLiteral("disposition")).toObject().value(QStringLiteral("default")).toInt())
+            text += QStringLiteral(" default");
+        streams << text;
+    }
+    return streams.join(QStringLiteral(", ")).toStdString();
+}
+
 std::vector<float> monoAudio(const QString& path, int index)
 {
     QByteArray bytes, messages;

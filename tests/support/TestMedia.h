@@ -51,6 +51,10 @@ struct Decoded {
 };
 Decoded decode(const QString& path);
 
+// Each stream of the file as ffprobe sees it, "kind language" (no language where it states none or
+// "und"), with " default" for the ones players take unasked, joined by ", ".
+std::string streamLayout(const QString& path);
+
 // The file's index-th audio stream as ffmpeg decodes it, mixed to one channel at 48 kHz; empty when
 // there is no such stream.
 std::vector<float> monoAudio(const QString& path, int index = 0);
